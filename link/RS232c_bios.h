@@ -1,0 +1,100 @@
+#pragma once
+// The device link: serial channel, command transaction, link connection and the device
+// operations. One instance per process, reached through Link(). Results are integers:
+// link result codes inside the link, 1 success / 0 failure from connection and device
+// operations. Messages go through MessageSink: the COM-number messages always, every
+// other one only in debug mode.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/CommandTable.h"
+#include "link/SerialPort.h"
+
+namespace dpx {
+
+class RS232c_bios {
+public:
+    RS232c_bios();
+    ~RS232c_bios();
+    RS232c_bios(const RS232c_bios&) = delete;
+    RS232c_bios& operator=(const RS232c_bios&) = delete;
+
+    // How port objects are made; without a factory every open fails.
+    void SetPortFactory(PortFactory factory);
+
+    // --- serial channel ---
+    int OpenComPort();      // 1 if the current port is open and configured, else 0
+    int WriteComCommand();  // 0 if all 11 frame bytes went out, else 6
+    int ReadComAck();       // link result 0-5; appends its lines to report_text
+    static void SplitTickTime(uint32_t tick, int* days, int* hours, int* minutes,
+                              int* seconds, int* milliseconds);
+    static std::string FormatHexByte(int value);  // "FF", "0D"; "??" outside -127..127
+
+    // --- command transaction ---
+    int SendCommand(int n, char p1, int8_t p2);  // link result code
+    void SetNoAckMode(int flag);
+    void SetVirtualMode(int flag);
+    void SetDebugMode(int flag);
+    int IsBusy() const;
+
+    // --- link connection ---
+    int SetComNumber(int n);   // 1 if port n is selected (or already was), 0 if refused
+    int ConnectLink(int want); // 1 if the link is now in the wanted state, 0 on failure
+
+    // --- device operations: 1 success, 0 failure ---
+    int SetConversion(int32_t v);
+    int SetInputSelect(int32_t v);
+    int SetInputPorality(int32_t v);
+    int SetSdiOutput(int32_t v);
+    int SetHdmiOutput(int32_t v);
+    int Set3dFormat(int32_t v);
+    int SetRotate(int32_t v);
+    int SetFrameSync(int32_t v);
+    int SetBeep(int32_t v);
+    int SetBackLight(int32_t v);
+    int SaveAdjustMemory(int32_t v);
+    int LoadAdjustMemory(int32_t v);
+    int SetScopeMode(int32_t v);
+    int SetScopeSource(int32_t v);
+    int SetScopePosition(int32_t v);
+    int SetScopeFilter(int32_t v);
+    int SetWfmGain(int32_t v);
+    int SetVectorGain(int32_t v);
+    int SetAdjustMode(int32_t v);
+    int SetSplitPosition(int32_t v);
+    int SetParallax(int32_t v);
+    int SetIntensity(int32_t v);
+    int SetSubIntensity(int32_t v);
+
+    // The mirrored adjust values: adjust_current, adjust_memory1, adjust_memory2, each as
+    // parallax, intensity, sub intensity.
+    using AdjustValues = std::array<int32_t, 9>;
+    AdjustValues GetAdjustValues() const;
+    void SetAdjustValues(const AdjustValues& values);
+
+    // --- state, readable by the panel, tools and tests ---
+    int32_t link_connected = 0;
+    int32_t link_port = 1;
+    int32_t link_category = kCategoryUnknown;
+    uint32_t link_last_tick = 0;
+    int32_t link_busy = 0;
+    int32_t link_virtual = 0;
+    int32_t link_no_ack = 0;
+    int32_t link_debug = 1;
+    std::string report_text;
+    // The port object of COM number n (1-8) if one was made, else nullptr.
+    SerialPort* Port(int n) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The process-wide link. Tests may install their own instance (not owned); nullptr
+// restores the process's own.
+RS232c_bios& Link();
+RS232c_bios* SetLink(RS232c_bios* link);
+
+}  // namespace dpx

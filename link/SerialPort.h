@@ -1,0 +1,48 @@
+#pragma once
+// The serial port as the link needs it. The platform layer implements it over Qt Serial
+// Port; unit tests use a scripted fake. One object stands for one COM number's device.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <functional>
+
+namespace dpx {
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device for reading and writing, exclusively. False when the device is
+    // missing, busy or forbidden; ErrorText() then says why.
+    virtual bool Open() = 0;
+    // Reads the port's current line settings (false: they cannot be read).
+    virtual bool ReadLineSettings() = 0;
+    // Applies 9600 baud, 8 data bits, odd parity, 1 stop bit, no flow control, DTR on.
+    virtual bool ApplyLineSettings() = 0;
+    // Applies the time-outs: read interval 20 ms, read total 10 ms per byte + 300 ms,
+    // write total 10 ms per byte + 20 ms. The link ignores the result.
+    virtual bool ApplyTimeouts() = 0;
+    // True while the device is open and has not reported that it is gone.
+    virtual bool IsUsable() const = 0;
+
+    // Discards everything in both directions.
+    virtual bool Purge() = 0;
+    // Reads and clears the error state. `errors` gets the error word, `queued` the number
+    // of bytes waiting. When the queue is empty, waits up to `wait_ms` for a byte first
+    // (0: do not wait). False when the state cannot be read.
+    virtual bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) = 0;
+    // Writes n bytes; returns how many went out.
+    virtual uint32_t Write(const uint8_t* data, uint32_t n) = 0;
+    // Reads one byte within the port's read time-outs; returns the count read (0 or 1).
+    virtual uint32_t ReadByte(uint8_t* byte) = 0;
+
+    // The device this port opens (for example "/dev/ttyUSB0" or "COM3").
+    virtual std::string DeviceName() const = 0;
+    // The reason of the last failure, for tool tips and tools; empty if none.
+    virtual std::string ErrorText() const = 0;
+};
+
+// Makes the port object of COM number n (1-8). The object is opened later by the link.
+using PortFactory = std::function<std::unique_ptr<SerialPort>(int com_number)>;
+
+}  // namespace dpx

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the run command need on Debian 12.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config
+      qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
+      libgl1-mesa-dev libxkbcommon-dev
+      libgtest-dev libgmock-dev googletest
+      clang libclang-rt-14-dev
+      fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors, and runs every test.
+# DPX20_SANITIZE=1 builds and runs the suite under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+build=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON)
+if [ "${DPX20_SANITIZE:-0}" = 1 ]; then build=build-asan; flags+=(-DDPX20_SANITIZE=ON); fi
+cmake -S . -B "$build" -G Ninja "${flags[@]}"
+cmake --build "$build" -j "$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

@@ -1,0 +1,60 @@
+#pragma once
+// Test doubles for the process-wide services: a message recorder, a fake clock and a
+// fatal-exit recorder. Each installs itself on construction and restores on destruction.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/MessageSink.h"
+#include "common/TickSource.h"
+
+namespace dpx::test {
+
+class MessageRecorder final : public MessageSink {
+public:
+    MessageRecorder() { previous_ = SetMessageSink(this); }
+    ~MessageRecorder() override { SetMessageSink(previous_); }
+    void Show(const std::string& text) override {
+        texts.push_back(text);
+        if (on_show) on_show(text);
+    }
+    std::vector<std::string> texts;
+    std::function<void(const std::string&)> on_show;  // runs inside the "modal" notice
+
+private:
+    MessageSink* previous_;
+};
+
+// A clock that moves only when told to, or when something waits on it.
+class FakeClock final : public TickSource {
+public:
+    explicit FakeClock(uint32_t start = 1000000) : now(start) { previous_ = SetTickSource(this); }
+    ~FakeClock() override { SetTickSource(previous_); }
+    uint32_t Now() override { return now += auto_advance; }
+    void WaitSince(uint32_t since, uint32_t ms) override {
+        uint32_t elapsed = now - since;
+        if (elapsed < ms) now += ms - elapsed;
+        waits.push_back(ms);
+    }
+    void Advance(uint32_t ms) { now += ms; }
+    uint32_t now;
+    uint32_t auto_advance = 0;        // added on every Now(), to model time passing by itself
+    std::vector<uint32_t> waits;      // every WaitSince duration asked for
+
+private:
+    TickSource* previous_;
+};
+
+class FatalExitRecorder {
+public:
+    FatalExitRecorder() {
+        previous_ = SetFatalExitHook([this](int code) { codes.push_back(code); });
+    }
+    ~FatalExitRecorder() { SetFatalExitHook(std::move(previous_)); }
+    std::vector<int> codes;
+
+private:
+    FatalExitHook previous_;
+};
+
+}  // namespace dpx::test

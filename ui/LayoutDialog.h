@@ -1,0 +1,64 @@
+#pragma once
+// Qt Widgets helpers shared by every window: a dialog built from a layout, controls found
+// by resource id, radio groups that can be all-deselected, scroll requests, the modal
+// dialog runner.
+#include <QDialog>
+#include <QScrollBar>
+#include <functional>
+
+#include "resources/Layout.h"
+
+namespace dpx::ui {
+
+// A modal dialog whose controls are built from layout `layout_id` (caption, font, size and
+// every control with its id). Push button 1 accepts, push button 2 rejects; Escape and the
+// close box reject as well.
+class LayoutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit LayoutDialog(int layout_id, QWidget* parent = nullptr);
+    const res::Layout& layout() const { return *layout_; }
+
+    // The initialisation hook: runs once, before the dialog is first shown (RunDialog and
+    // the first show both call EnsureInitialised).
+    void EnsureInitialised();
+
+protected:
+    virtual void InitDialog() {}
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const res::Layout* layout_;
+    bool initialised_ = false;
+};
+
+// The control with resource id `id` inside `root`, or nullptr.
+QWidget* FindControl(const QWidget* root, int id);
+template <class T>
+T* Control(const QWidget* root, int id) { return qobject_cast<T*>(FindControl(root, id)); }
+// The resource id a built control carries, or res::kNoId.
+int ControlId(const QWidget* control);
+
+// Radio buttons of one layout group are exclusive, and can also be all deselected.
+void SelectRadio(const QWidget* root, int id);    // selects id, deselects its group's others
+void DeselectRadio(const QWidget* root, int id);  // deselects id only
+bool IsRadioSelected(const QWidget* root, int id);
+
+// Scroll requests as the operator makes them on a horizontal scroll bar.
+enum class ScrollRequest { StepLeft, StepRight, PageLeft, PageRight, ThumbTrack, Other };
+// Calls `handler` for every request on `bar`, with the thumb position for ThumbTrack.
+// The bar does not move by itself: it shows what the handler sets with setValue().
+void OnScrollRequest(QScrollBar* bar, std::function<void(ScrollRequest, int thumb)> handler);
+// Delivers a request as the operator would (for tests and tools).
+void SendScrollRequest(QScrollBar* bar, ScrollRequest request, int thumb = 0);
+
+// Runs a dialog modally: by default EnsureInitialised() then exec(). UI tests install a
+// runner that drives the dialog without a nested event loop.
+using DialogRunner = std::function<int(LayoutDialog&)>;
+int RunDialog(LayoutDialog& dialog);
+DialogRunner SetDialogRunner(DialogRunner runner);  // empty runner restores the default
+
+// Maps the layout font "ＭＳ Ｐゴシック" to IPAPGothic; call once after QApplication exists.
+void InstallFontSubstitution();
+
+}  // namespace dpx::ui

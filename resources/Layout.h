@@ -52,6 +52,17 @@ struct Layout {
 // Layout lookup by resource id; nullptr for an unknown id.
 const Layout* FindLayout(int id);
 
+// The layouts themselves: the panel and the version box (PanelLayouts.cpp), the six
+// control dialogs (DialogLayouts.cpp).
+const Layout& PanelLayout();
+const Layout& VersionBoxLayout();
+const Layout& Adjust2D3DLayout();
+const Layout& AdjustSdiLrLayout();
+const Layout& ScopeLayout();
+const Layout& FunctionLayout();
+const Layout& InputSelectLayout();
+const Layout& OutputPresetLayout();
+
 // Resource ids of the layouts.
 constexpr int kLayoutVersionBox = 100;
 constexpr int kLayoutPanel = 102;

@@ -1,0 +1,73 @@
+#pragma once
+// Whole-file helpers shared by the options-file and adjust-file readers and writers:
+// printf-style message texts, the full path of a file, a bounded whole-file read, a
+// replace-by-rename write, and the "=" position walk of the readers.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace dpx::settings_file {
+
+// printf into a std::string.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Absolute path of `name` (symbolic links resolved where possible); `name` itself if even
+// that cannot be made.
+std::string FullPath(const std::string& name);
+
+// Result of reading a settings file of at most `capacity - 1` bytes.
+struct ReadResult {
+    enum Status {
+        kOk,         // `size` is the file's length; the bytes were read when size < capacity
+        kMissing,    // no file of that name
+        kUnreadable  // it exists, but could not be opened, measured or read (or is no file)
+    } status = kMissing;
+    bool opened = false;   // the open itself succeeded
+    int64_t size = 0;
+};
+
+// Opens `name`, learns its length and, when the length is below `capacity`, reads it whole
+// into `buffer` (`capacity` bytes, which the caller zero-filled). Never blocks on a FIFO and
+// never reads past `capacity - 1` bytes.
+ReadResult ReadSmallFile(const std::string& name, char* buffer, std::size_t capacity);
+
+// Replaces `name` with `text`: writes a temporary file beside it, flushes it to disk and
+// renames it over the old one. On failure the temporary file is removed and the old file is
+// left as it was.
+enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
+WriteStatus ReplaceFile(const std::string& name, std::string_view text);
+
+// ReplaceFile with the writers' failure handling: "Cannot create the %s file!" or
+// "Cannot write to the %s file!\n\n\n" followed by the text, then FatalExit(1).
+// Returns true when the file was written.
+bool WriteSettingsFile(const std::string& name, const std::string& text);
+
+// Walks the "=" characters of a settings text by position. The text ends at its first zero
+// byte; `size` is the file's byte length, which the limits are measured against.
+class KeyWalk {
+public:
+    KeyWalk(const char* buffer, std::size_t capacity, int64_t size);
+    // Finds the next "=" at or after the current position (or the end of the text) as p.
+    // Returns false when the file is too short to hold a value there (size < p + 4);
+    // otherwise sets `value` to the up to `chars` characters at p + 2 that lie inside the
+    // text and moves the current position to p + 2.
+    bool Next(int chars, std::string& value);
+    // After the last key: false when size < p + 14 ("cannot get"); otherwise `found` tells
+    // whether the five characters at p + 9 .. p + 13 are "-----".
+    bool EndLine(bool& found) const;
+
+private:
+    char At(std::size_t i) const { return i < text_length_ ? buffer_[i] : '\0'; }
+    const char* buffer_;
+    std::size_t text_length_;
+    int64_t size_;
+    std::size_t pos_ = 0;
+    std::size_t p_ = 0;
+};
+
+}  // namespace dpx::settings_file

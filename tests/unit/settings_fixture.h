@@ -1,0 +1,64 @@
+#pragma once
+// A fresh temporary directory per test, made the current directory for the test's length,
+// with the process-wide settings state reset before and after, and messages and fatal exits
+// recorded.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "settings/SystemSettings.h"
+#include "tests/support/Recorders.h"
+
+namespace dpx::test {
+
+class SettingsDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_cwd_ = std::filesystem::current_path();
+        std::string pattern = (std::filesystem::temp_directory_path() / "dpx20-settings-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = std::filesystem::canonical(pattern);
+        std::filesystem::current_path(dir_);
+        ResetState();
+    }
+    void TearDown() override {
+        std::filesystem::current_path(old_cwd_);
+        std::filesystem::remove_all(dir_);
+        ResetState();
+    }
+    static void ResetState() {
+        SystemSettings = SettingsRecord{};
+        options_file_path.clear();
+        panel_connected = 0;
+    }
+
+    static std::string Slurp(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void Spit(const std::filesystem::path& path, const std::string& bytes) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    // Names in the test directory, to show that nothing else was created or left behind.
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    std::filesystem::path dir_;
+    MessageRecorder messages;
+    FatalExitRecorder fatal;
+
+private:
+    std::filesystem::path old_cwd_;
+};
+
+}  // namespace dpx::test

@@ -86,6 +86,10 @@ public:
     std::string report_text;
     // The port object of COM number n (1-8) if one was made, else nullptr.
     SerialPort* Port(int n) const;
+    // The frame last built by SendCommand (11 bytes and a zero) and the last reply read
+    // (16 bytes, zero-filled), for diagnostics and tests.
+    const uint8_t* FrameBuffer() const;
+    const uint8_t* ReplyBuffer() const;
 
 private:
     struct Impl;

@@ -13,7 +13,8 @@ public:
     virtual ~SerialPort() = default;
 
     // Opens the device for reading and writing, exclusively. False when the device is
-    // missing, busy or forbidden; ErrorText() then says why.
+    // missing, busy or forbidden; ErrorText() then says why. The link calls it again on the
+    // same object after a failed open or after the device went gone; it then starts afresh.
     virtual bool Open() = 0;
     // Reads the port's current line settings (false: they cannot be read).
     virtual bool ReadLineSettings() = 0;

@@ -1,0 +1,113 @@
+// The command transaction: the one way a frame reaches the box, with the category rule,
+// the resend rule, the link modes and the diagnostic report.
+#include <cstring>
+
+#include "common/MessageSink.h"
+#include "common/TickSource.h"
+#include "link/LinkImpl.h"
+
+namespace dpx {
+namespace {
+
+constexpr uint32_t kNoAckSpacingMs = 70;
+
+// Keeps link_busy at 1 while a transaction runs and puts back what it was on every return,
+// so a transaction started from inside a debug message box does not clear the flag of the
+// one still in progress.
+class BusyScope {
+public:
+    explicit BusyScope(int32_t& busy) : busy_(busy), previous_(busy) { busy_ = 1; }
+    ~BusyScope() { busy_ = previous_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    int32_t& busy_;
+    int32_t previous_;
+};
+
+}  // namespace
+
+int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
+    if (link_virtual) return kResultOk;
+    BusyScope busy(link_busy);
+
+    if (link_connected != 1 && n != kBCN_Login) return kResultNotSent;
+    if (n < 0 || n >= kSendableCommands) {
+        if (link_debug) ShowMessage("Unknown Command!");
+        return kResultUnknownCommand;
+    }
+    const CommandRow& row = CommandTable[n];
+    if (row.kind == kKindCategorySelect && link_category == row.category) return kResultOk;
+
+    uint8_t* frame = impl_->frame;
+    if (BuildFrame(n, p1, static_cast<uint8_t>(p2), frame) != kResultOk) {
+        report_text = Format("Parameter1 is invalid!\n\ncmd = %Xh(%d),  param1 = %Xh,  param2 = %Xh(%d)",
+                             static_cast<unsigned>(n), n, static_cast<unsigned>(static_cast<int8_t>(p1)),
+                             static_cast<unsigned>(p2), static_cast<int>(p2));
+        if (link_debug) ShowMessage(report_text);
+        return kResultParameterError;
+    }
+
+    // The report is started afresh for every command, in every mode, so it only ever holds
+    // the current command's story.
+    report_text = Format("Following Command will(was) Sent!\n\ncmd = %Xh(%d),  param1 = %Xh(%c),  param2 = %sh(%d)",
+                         static_cast<unsigned>(n), n, static_cast<unsigned>(static_cast<int8_t>(p1)),
+                         static_cast<char>(frame[8]), FormatHexByte(p2).c_str(), static_cast<int>(p2));
+    // Bytes 0-9 as characters; a zero value byte cannot be carried by the text and is left out.
+    report_text += "\n\nASCII = ";
+    report_text.append(reinterpret_cast<const char*>(frame), frame[9] == 0 ? 9 : 10);
+    report_text += Format("\n\nbinary = %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %sh, %02xh",
+                          frame[0], frame[1], frame[2], frame[3], frame[4], frame[5], frame[6], frame[7],
+                          frame[8], FormatHexByte(static_cast<int8_t>(frame[9])).c_str(), frame[10]);
+    report_text += "\n\n" + TickTimeText(Ticks().Now());
+    report_text += "\n\n-----<result>-----------------------------------------------\n\n";
+
+    if (link_no_ack == 1) Ticks().WaitSince(link_last_tick, kNoAckSpacingMs);
+
+    if (WriteComCommand() != kResultOk) {
+        link_last_tick = Ticks().Now();
+        return kResultNotSent;
+    }
+    int r = ReadComAck();
+    // Resend rule: a time-out is written once more; if the box then says "unknown
+    // command" (the first frame may have reached it garbled), a third time.
+    if (r == kResultTimeout) {
+        report_text += "\n\n-----<try again>--------------------------------------------\n\n";
+        if (WriteComCommand() != kResultOk) {
+            link_last_tick = Ticks().Now();
+            return kResultNotSent;
+        }
+        r = ReadComAck();
+        if (r == kResultUnknownCommand) {
+            report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
+            if (WriteComCommand() != kResultOk) {
+                link_last_tick = Ticks().Now();
+                return kResultNotSent;
+            }
+            r = ReadComAck();
+        }
+    }
+    if (r != kResultOk) {
+        if (link_debug) ShowMessage(report_text);
+        link_last_tick = Ticks().Now();
+        return r;
+    }
+    link_last_tick = Ticks().Now();
+    link_category = row.category;
+    return kResultOk;
+}
+
+void RS232c_bios::SetNoAckMode(int flag) { link_no_ack = flag; }
+
+void RS232c_bios::SetVirtualMode(int flag) {
+    link_category = kCategoryUnknown;
+    link_virtual = flag;
+    if (flag) link_busy = 0;
+}
+
+void RS232c_bios::SetDebugMode(int flag) { link_debug = flag; }
+
+int RS232c_bios::IsBusy() const { return link_busy; }
+
+}  // namespace dpx

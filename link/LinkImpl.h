@@ -1,0 +1,39 @@
+#pragma once
+// Private state of RS232c_bios shared by its source files, and the text helpers of the
+// diagnostic report.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/CommandTable.h"
+#include "link/RS232c_bios.h"
+#include "link/SerialPort.h"
+
+namespace dpx {
+
+constexpr int kPortCount = 8;
+
+struct RS232c_bios::Impl {
+    PortFactory factory;
+    // Port objects of COM1..COM8, made on first open and kept for the life of the link.
+    std::array<std::unique_ptr<SerialPort>, kPortCount> ports;
+    // Set once line settings and time-outs were applied after the last successful Open().
+    std::array<bool, kPortCount> configured{};
+    uint8_t frame[kFrameBufferSize] = {};
+    uint8_t reply[kReplyBufferSize] = {};
+    uint32_t bytes_written = 0;
+    uint32_t reply_tick = 0;  // when the last reply was classified
+    AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
+};
+
+// printf into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// "OS Tick Time = %dmS.\n[ %dday : %dhour : %dmin : %dsec : %03dmsec from system boot-up. ]"
+std::string TickTimeText(uint32_t tick);
+
+// "COM1".."COM8".
+std::string PortName(int n);
+
+}  // namespace dpx

@@ -1,0 +1,71 @@
+#include "link/RS232c_bios.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "common/TickSource.h"
+#include "link/LinkImpl.h"
+
+namespace dpx {
+
+RS232c_bios::RS232c_bios() : link_last_tick(Ticks().Now()), impl_(std::make_unique<Impl>()) {}
+
+RS232c_bios::~RS232c_bios() = default;
+
+void RS232c_bios::SetPortFactory(PortFactory factory) { impl_->factory = std::move(factory); }
+
+SerialPort* RS232c_bios::Port(int n) const {
+    if (n < 1 || n > kPortCount) return nullptr;
+    return impl_->ports[n - 1].get();
+}
+
+const uint8_t* RS232c_bios::FrameBuffer() const { return impl_->frame; }
+const uint8_t* RS232c_bios::ReplyBuffer() const { return impl_->reply; }
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), format, args);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(args);
+    return text;
+}
+
+std::string TickTimeText(uint32_t tick) {
+    int days, hours, minutes, seconds, milliseconds;
+    RS232c_bios::SplitTickTime(tick, &days, &hours, &minutes, &seconds, &milliseconds);
+    return Format("OS Tick Time = %dmS.\n[ %dday : %dhour : %dmin : %dsec : %03dmsec from system boot-up. ]",
+                  static_cast<int>(tick), days, hours, minutes, seconds, milliseconds);
+}
+
+std::string PortName(int n) { return Format("COM%d", n); }
+
+namespace {
+RS232c_bios* installed_link = nullptr;
+
+// The process's own link is made on first use and deliberately never destroyed: ports
+// stay open until the process ends, and no port object is torn down during static
+// destruction, after the toolkit that backs it is gone.
+RS232c_bios& OwnLink() {
+    static RS232c_bios* own = new RS232c_bios;
+    return *own;
+}
+}  // namespace
+
+RS232c_bios& Link() { return installed_link ? *installed_link : OwnLink(); }
+
+RS232c_bios* SetLink(RS232c_bios* link) {
+    RS232c_bios* previous = installed_link;
+    installed_link = link;
+    return previous;
+}
+
+}  // namespace dpx

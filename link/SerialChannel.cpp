@@ -1,0 +1,174 @@
+// The serial channel: opening and configuring the current COM port, writing one frame,
+// and waiting for, reading and classifying the box's reply within the time limits.
+#include <cstring>
+
+#include "common/MessageSink.h"
+#include "common/TickSource.h"
+#include "link/LinkImpl.h"
+
+namespace dpx {
+namespace {
+
+constexpr uint32_t kFirstByteLimitMs = 100;  // first reply byte, from the write
+constexpr uint32_t kReplyLimitMs = 100;      // the rest of the reply, from its first byte
+constexpr uint32_t kInvalidHandle = 0xFFFFFFFFu;
+
+}  // namespace
+
+int RS232c_bios::OpenComPort() {
+    if (link_port < 1 || link_port > kPortCount) {
+        report_text = Format("COM port number is invalid!\nnumber = %d.", link_port);
+        ShowMessage(report_text);
+        return 0;
+    }
+    const int slot = link_port - 1;
+    std::unique_ptr<SerialPort>& port = impl_->ports[slot];
+    // A port that is open stays open. One that vanished (IsUsable() false) counts as an
+    // invalid handle and is opened again below.
+    if (port && port->IsUsable()) {
+        if (impl_->configured[slot]) return 1;
+    } else {
+        if (!port && impl_->factory) port = impl_->factory(link_port);
+        impl_->configured[slot] = false;
+        if (!port || !port->Open()) {
+            report_text = Format("Create COM%d port NG! handle = %X.", link_port, kInvalidHandle);
+            if (link_debug) ShowMessage(report_text);
+            return 0;
+        }
+    }
+    // Configuration runs again on the next open if it failed here, so a port is never
+    // reported ready with line settings that were not applied.
+    if (!port->ReadLineSettings()) {
+        if (link_debug) ShowMessage("GetCommState is false!");
+        return 0;
+    }
+    if (!port->ApplyLineSettings()) {
+        if (link_debug) ShowMessage("SetCommState is false!");
+        return 0;
+    }
+    port->ApplyTimeouts();  // its result does not matter
+    impl_->configured[slot] = true;
+    return 1;
+}
+
+int RS232c_bios::WriteComCommand() {
+    SerialPort* port = Port(link_port);
+    if (!(port && port->Purge()) && link_debug) {
+        report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
+        ShowMessage(report_text);
+    }
+    uint32_t errors = 0;
+    uint32_t queued = 0;
+    const bool cleared = port && port->ClearError(&errors, &queued, 0);
+    if (link_debug) {
+        if (!cleared) {
+            report_text += Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0,
+                                  static_cast<int>(errors));
+            ShowMessage(report_text);
+        }
+        if (errors != 0) {
+            report_text += Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors));
+            ShowMessage(report_text);
+        }
+    }
+    impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
+    if (impl_->bytes_written == kFrameSize) return kResultOk;
+    if (link_debug) {
+        report_text += Format("Write data length is false!\n[ %d byte write ]",
+                              static_cast<int>(impl_->bytes_written));
+        ShowMessage(report_text);
+    }
+    return kResultNotSent;
+}
+
+int RS232c_bios::ReadComAck() {
+    if (link_no_ack) return kResultOk;
+    SerialPort* port = Port(link_port);
+    uint8_t* reply = impl_->reply;
+    std::memset(reply, 0, kReplyBufferSize);
+
+    // First byte. Instead of polling the queue in a tight loop, the port blocks until a
+    // byte comes or the limit is passed; the elapsed check still comes before the queue
+    // check, so a byte arriving after 100 ms is a time-out.
+    const uint32_t t0 = Ticks().Now();
+    uint32_t now = t0;
+    for (;;) {
+        const uint32_t wait_ms = kFirstByteLimitMs + 1 - TicksBetween(t0, now);
+        uint32_t errors = 0;
+        uint32_t queued = 0;
+        if (!(port && port->ClearError(&errors, &queued, wait_ms))) {
+            // State unreadable: no byte can be seen, so sleep out the limit rather than spin.
+            queued = 0;
+            Ticks().WaitSince(now, wait_ms);
+        }
+        now = Ticks().Now();
+        if (TicksBetween(t0, now) > kFirstByteLimitMs) {
+            report_text += "ACK data cannot get within 100msec.!\n\n" + TickTimeText(now);
+            return kResultTimeout;
+        }
+        if (queued != 0) break;
+    }
+    report_text += Format("ACK first byte received after %dmS from command sent.\n\n",
+                          static_cast<int>(TicksBetween(t0, now))) +
+                   TickTimeText(now);
+
+    const uint32_t t1 = Ticks().Now();
+    int filled = 0;
+    for (std::size_t pos = 0; pos < kFrameSize; ++pos) {
+        uint8_t byte = 0;
+        if (port) port->ReadByte(&byte);  // a read that got nothing leaves the zero
+        reply[pos] = byte;
+        filled = static_cast<int>(pos) + 1;
+        if (byte == '\r') break;
+        now = Ticks().Now();
+        if (TicksBetween(t1, now) > kReplyLimitMs) {
+            report_text += "\n\nACK data cannot get compleately within 100msec!\n\n" + TickTimeText(now);
+            return kResultTimeout;
+        }
+    }
+    report_text += Format("\n\nACK data = %s\n[ %d byte read ]", reinterpret_cast<const char*>(reply), filled);
+
+    const int result = ClassifyReply(reply);
+    impl_->reply_tick = Ticks().Now();
+    if (result == kResultOk) {
+        report_text += "\n\nOK! ACK received!";
+    } else if (std::memcmp(reply, kNakPrefix, 6) == 0) {
+        switch (result) {
+            case kResultUnknownCommand:
+                report_text += "\n\nNAK received! status = 0 : unknown command";
+                break;
+            case kResultParameterError:
+                report_text += "\n\nNAK received! status = 1 : parameter err";
+                break;
+            case kResultInvalidNow:
+                report_text += "\n\nNAK received! status = 2 : invalid now";
+                break;
+            default:
+                report_text += Format("\n\nNAK received! status = %d : bug??",
+                                      static_cast<int>(static_cast<int8_t>(reply[6])));
+                break;
+        }
+    } else {
+        report_text += "\n\nUnknown status (not ACK/NAK) received! bug??";
+    }
+    return result;
+}
+
+void RS232c_bios::SplitTickTime(uint32_t tick, int* days, int* hours, int* minutes, int* seconds,
+                                int* milliseconds) {
+    *days = static_cast<int>(tick / 86400000u);
+    tick %= 86400000u;
+    *hours = static_cast<int>(tick / 3600000u);
+    tick %= 3600000u;
+    *minutes = static_cast<int>(tick / 60000u);
+    tick %= 60000u;
+    *seconds = static_cast<int>(tick / 1000u);
+    *milliseconds = static_cast<int>(tick % 1000u);
+}
+
+std::string RS232c_bios::FormatHexByte(int value) {
+    if (value < -127 || value > 127) return "??";
+    return Format("%02X", static_cast<unsigned>(value < 0 ? value + 256 : value));
+}
+
+}  // namespace dpx

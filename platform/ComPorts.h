@@ -1,0 +1,17 @@
+#pragma once
+// COM numbers 1-8 onto the devices of this platform, and the port factory of the link.
+#include <string>
+
+#include "link/SerialPort.h"
+
+namespace dpx::platform {
+
+// "COMn" on Windows; elsewhere $DPX20_COMn when set and not empty, else /dev/ttyS<n-1>.
+std::string ComDeviceName(int n);
+// For the COM PORT tool tips: the device, where a symbolic link leads, the adapter's
+// description when the system knows it, or why the device cannot be used.
+std::string DescribeComPort(int n);
+// Makes a QtSerialPort for ComDeviceName(n).
+PortFactory MakePortFactory();
+
+}  // namespace dpx::platform

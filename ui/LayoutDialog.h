@@ -3,6 +3,8 @@
 // by resource id, radio groups that can be all-deselected, scroll requests, the modal
 // dialog runner.
 #include <QDialog>
+#include <QFont>
+#include <QRect>
 #include <QScrollBar>
 #include <functional>
 
@@ -32,6 +34,26 @@ private:
     bool initialised_ = false;
 };
 
+// Dialog units of a font: x * base_x / 4 and y * base_y / 8 pixels, with base_x the font's
+// average character width (over A-Z and a-z) and base_y its line height. So a layout grows
+// with its font and with the screen resolution.
+struct DialogUnits {
+    int base_x;
+    int base_y;
+    int X(int du) const;
+    int Y(int du) const;
+    QRect Map(int x, int y, int w, int h) const;  // corners mapped separately, as rectangles tile
+};
+DialogUnits DialogUnitsOf(const QFont& font);
+// The font a layout names (after InstallFontSubstitution, the layout face maps to IPAPGothic).
+QFont LayoutFont(const res::Layout& layout);
+
+// Creates the widgets of every control of `layout` as children of `parent`, placed in
+// dialog units of `units`. Each widget carries its resource id; group boxes lie behind the
+// controls they enclose; radio buttons of one layout group share one exclusive QButtonGroup;
+// pictures and icons take their image's own pixel size at their position.
+void BuildControls(QWidget* parent, const res::Layout& layout, const DialogUnits& units);
+
 // The control with resource id `id` inside `root`, or nullptr.
 QWidget* FindControl(const QWidget* root, int id);
 template <class T>
@@ -44,10 +66,17 @@ void SelectRadio(const QWidget* root, int id);    // selects id, deselects its g
 void DeselectRadio(const QWidget* root, int id);  // deselects id only
 bool IsRadioSelected(const QWidget* root, int id);
 
+// Calls `handler` when the operator clicks picture `id` (a picture whose layout flags hold
+// kNotify). Replaces an earlier handler; false if there is no such notifying picture.
+bool OnPictureClicked(const QWidget* root, int id, std::function<void()> handler);
+
 // Scroll requests as the operator makes them on a horizontal scroll bar.
 enum class ScrollRequest { StepLeft, StepRight, PageLeft, PageRight, ThumbTrack, Other };
-// Calls `handler` for every request on `bar`, with the thumb position for ThumbTrack.
-// The bar does not move by itself: it shows what the handler sets with setValue().
+// Calls `handler` for every request on `bar`, with the thumb position for ThumbTrack (the
+// value for the others). Releasing the thumb is an Other request. The bar does not move by
+// itself: it shows what the handler sets with setValue(). A request that comes while the
+// handler of the same bar still runs (from a nested message loop) is dropped. Calling it
+// again replaces the handler.
 void OnScrollRequest(QScrollBar* bar, std::function<void(ScrollRequest, int thumb)> handler);
 // Delivers a request as the operator would (for tests and tools).
 void SendScrollRequest(QScrollBar* bar, ScrollRequest request, int thumb = 0);

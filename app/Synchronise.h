@@ -1,0 +1,20 @@
+#pragma once
+// Pushes every setting of SystemSettings to the box in one fixed order. Free of Qt: it uses
+// only the link's device operations, the settings record and MessageSink, so tools other
+// than the panel can run it.
+#include <cstdint>
+
+namespace dpx {
+
+// Failed steps of the latest SyncRun (a step fails when its device operation fails twice).
+extern int32_t sync_error_count;
+
+// One pass: 1 if no step failed, else 0. Debug reports are off during the pass and
+// restored to debug_mode after it. Shows nothing except the adjust-only limitation message.
+int SyncRun();
+
+// Up to three passes until one is clean; shows one summary message with the time of each
+// pass. 1 if a pass was clean, else 0.
+int SynchroniseAll();
+
+}  // namespace dpx

@@ -1,0 +1,86 @@
+#pragma once
+// The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
+// the control dialogs, the six memories, the version box and the hidden debug switch.
+// Every handler works on SystemSettings directly, reaches the box only through Link(),
+// and writes the options file after the changes that persist.
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <string>
+
+#include "ui/LayoutDialog.h"
+
+class QAbstractButton;
+class QAction;
+
+namespace dpx {
+
+class TopDialog : public ui::LayoutDialog {
+    Q_OBJECT
+public:
+    explicit TopDialog(QWidget* parent = nullptr);
+
+    // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
+    // which hands it to the link and writes the options file.
+    void RefreshPanel();
+    // Hands the nine adjust values and the no-ACK, virtual and debug flags to the link.
+    void ApplyLinkOptions();
+    // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
+    int SelectComPort(int n);
+
+    // Handlers, one per control, in the order of the panel.
+    void ConnectHandler();
+    void ConversionHandler();
+    void AdjustModeHandler();
+    void ScopeHandler();
+    void InputSelectHandler();
+    void OutputPresetHandler();
+    void FunctionHandler();
+    void NoAckHandler();
+    void VirtualModeHandler();
+    void SyncOnHandler();
+    void CornerPictureHandler();
+    void DebugBoxHandler();
+
+    // The six memories: write or read dpx20remote%02d.sav.
+    void SaveMemory(int n);
+    // Takes the file only when it reads without fault; a damaged file changes nothing.
+    void LoadMemory(int n);
+
+    // The version box (layout 100), modal.
+    void VersionBox();
+    // Gives the corner picture's light-grey background the window colour sampled beside it.
+    void RecolourCornerPicture();
+    // The "system menu" item that opens the version box (context menu outside Windows).
+    QAction* version_action() const { return version_action_; }
+
+    std::string debug_text;                 // shown in field 1039
+    QColor window_bg_color{192, 192, 192};  // follows the sampled window colour
+
+protected:
+    void InitDialog() override;
+    void paintEvent(QPaintEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+#ifdef _WIN32
+    bool nativeEvent(const QByteArray& type, void* message, qintptr* result) override;
+#endif
+
+private:
+    QAbstractButton* Button(int id) const;
+    void SetChecked(int id, bool on);
+    bool IsChecked(int id) const;
+    void SetDebugMode(int on);
+    // ADJMD 0 while connected; on success (or while disconnected) adjust mode is off.
+    bool TurnOffAdjust();
+    void ShowDebugText();
+    // SynchroniseAll under the busy cursor.
+    void Synchronise();
+
+    QIcon icon_;
+    QImage corner_image_;               // bitmap 139 as loaded, light grey background
+    QColor applied_bg_{192, 192, 192};  // the colour the picture shows now
+    QAction* version_action_ = nullptr;
+};
+
+}  // namespace dpx

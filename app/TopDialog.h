@@ -2,7 +2,8 @@
 // The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
 // the control dialogs, the six memories, the version box and the hidden debug switch.
 // Every handler works on SystemSettings directly, reaches the box only through Link(),
-// and writes the options file after the changes that persist.
+// and writes the options file after the changes that persist. Control dialogs and the
+// version box run through ui::RunDialog.
 #include <QColor>
 #include <QIcon>
 #include <QImage>
@@ -14,6 +15,31 @@ class QAbstractButton;
 class QAction;
 
 namespace dpx {
+
+// Control ids of the panel layout.
+namespace panel {
+inline constexpr int kExit = 1;
+inline constexpr int kFunction = 1000;
+inline constexpr int kAdjustMode = 1001;
+inline constexpr int kScope = 1002;
+inline constexpr int kInputSelect = 1003;
+inline constexpr int kOutputPreset = 1004;
+inline constexpr int kConversion = 1007;  // the "2D-3D" box
+inline constexpr int kConnect = 1008;
+inline constexpr int kNoAck = 1028;
+inline constexpr int kVirtualMode = 1029;
+inline constexpr int kVersionInfo = 1030;
+inline constexpr int kDebugBox = 1031;
+inline constexpr int kCornerPicture = 1038;
+inline constexpr int kDebugField = 1039;
+inline constexpr int kSyncOn = 1051;
+inline constexpr int kComPortBase = 1051;  // radio of COM n is kComPortBase + n
+inline constexpr int kLogo = 1065;
+inline constexpr int kSave[6] = {1060, 1061, 1062, 1063, 1064, 1080};
+inline constexpr int kLoad[6] = {1070, 1071, 1072, 1073, 1074, 1081};
+// Command identifier of the version item of the system menu.
+inline constexpr int kVersionCommand = 16;
+}  // namespace panel
 
 class TopDialog : public ui::LayoutDialog {
     Q_OBJECT
@@ -28,7 +54,7 @@ public:
     // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
     int SelectComPort(int n);
 
-    // Handlers, one per control, in the order of the panel.
+    // Handlers, one per control.
     void ConnectHandler();
     void ConversionHandler();
     void AdjustModeHandler();
@@ -51,7 +77,8 @@ public:
     void VersionBox();
     // Gives the corner picture's light-grey background the window colour sampled beside it.
     void RecolourCornerPicture();
-    // The "system menu" item that opens the version box (context menu outside Windows).
+    // The "system menu" item that opens the version box (context menu outside Windows);
+    // nullptr when string 101 is empty.
     QAction* version_action() const { return version_action_; }
 
     std::string debug_text;                 // shown in field 1039
@@ -70,7 +97,10 @@ private:
     QAbstractButton* Button(int id) const;
     void SetChecked(int id, bool on);
     bool IsChecked(int id) const;
-    void SetDebugMode(int on);
+    void ConnectButtons();
+    void AddVersionMenuItem();
+    // The three steps both debug switches share after debug_mode is set.
+    void ApplyDebugMode();
     // ADJMD 0 while connected; on success (or while disconnected) adjust mode is off.
     bool TurnOffAdjust();
     void ShowDebugText();

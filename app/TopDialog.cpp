@@ -1,0 +1,487 @@
+#include "app/TopDialog.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMoveEvent>
+#include <QPainter>
+#include <QPixmap>
+
+#include "app/BusyCursor.h"
+#include "app/Synchronise.h"
+#include "common/MessageSink.h"
+#include "common/TickSource.h"
+#include "dialogs/Adjust2D3DDialog.h"
+#include "dialogs/AdjustSdiLrDialog.h"
+#include "dialogs/FunctionDialog.h"
+#include "dialogs/InputSelectDialog.h"
+#include "dialogs/OutputPresetDialog.h"
+#include "dialogs/ScopeDialog.h"
+#include "link/RS232c_bios.h"
+#include "platform/ComPorts.h"
+#include "settings/OptionFile.h"
+#include "settings/SystemSettings.h"
+#include "ui/Pictures.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace dpx {
+
+using namespace panel;
+
+namespace {
+
+constexpr uint32_t kThirdTryPauseMs = 1500;
+constexpr uint32_t kAfterConnectPauseMs = 500;
+const char* const kDebugModeText = "Debug Mode!";
+
+SettingsRecord& S() { return SystemSettings; }
+
+// The wait of CONNECT, measured on the tick counter (the tick source sleeps, never spins).
+void Pause(uint32_t ms) {
+    TickSource& ticks = Ticks();
+    ticks.WaitSince(ticks.Now(), ms);
+}
+
+}  // namespace
+
+TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, parent) {
+    // Title bar, system menu and minimise box; the close box ends the panel like Esc.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    icon_ = ui::ProgramIcon();
+    corner_image_ = ui::CornerPicture();
+}
+
+// ---------------------------------------------------------------- initialisation
+
+void TopDialog::InitDialog() {
+    ConnectButtons();
+    AddVersionMenuItem();
+    setWindowIcon(icon_);
+    for (int n = 1; n <= 8; ++n) {
+        if (QWidget* radio = FindControl(this, kComPortBase + n))
+            radio->setToolTip(QString::fromStdString(platform::DescribeComPort(n)));
+    }
+    // Every mouse movement over the panel or a control recolours the corner picture.
+    setMouseTracking(true);
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setMouseTracking(true);
+        child->installEventFilter(this);
+    }
+
+    ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
+    RefreshPanel();
+    ApplyLinkOptions();
+    ShowDebugText();
+}
+
+void TopDialog::ConnectButtons() {
+    auto on_click = [this](int id, void (TopDialog::*handler)()) {
+        if (QAbstractButton* b = Button(id))
+            connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    on_click(kConnect, &TopDialog::ConnectHandler);
+    on_click(kConversion, &TopDialog::ConversionHandler);
+    on_click(kAdjustMode, &TopDialog::AdjustModeHandler);
+    on_click(kScope, &TopDialog::ScopeHandler);
+    on_click(kInputSelect, &TopDialog::InputSelectHandler);
+    on_click(kOutputPreset, &TopDialog::OutputPresetHandler);
+    on_click(kFunction, &TopDialog::FunctionHandler);
+    on_click(kNoAck, &TopDialog::NoAckHandler);
+    on_click(kVirtualMode, &TopDialog::VirtualModeHandler);
+    on_click(kSyncOn, &TopDialog::SyncOnHandler);
+    on_click(kDebugBox, &TopDialog::DebugBoxHandler);
+    on_click(kVersionInfo, &TopDialog::VersionBox);
+    for (int n = 1; n <= 8; ++n) {
+        if (QAbstractButton* b = Button(kComPortBase + n))
+            connect(b, &QAbstractButton::clicked, this, [this, n] { SelectComPort(n); });
+    }
+    for (int n = 1; n <= 6; ++n) {
+        if (QAbstractButton* b = Button(kSave[n - 1]))
+            connect(b, &QAbstractButton::clicked, this, [this, n] { SaveMemory(n); });
+        if (QAbstractButton* b = Button(kLoad[n - 1]))
+            connect(b, &QAbstractButton::clicked, this, [this, n] { LoadMemory(n); });
+    }
+    ui::OnPictureClicked(this, kCornerPicture, [this] { CornerPictureHandler(); });
+}
+
+void TopDialog::AddVersionMenuItem() {
+    const QString text = QString::fromUtf8(res::kStringVersionMenu);
+    if (text.isEmpty()) return;
+#ifdef _WIN32
+    HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    if (menu) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, kVersionCommand, reinterpret_cast<LPCWSTR>(text.utf16()));
+    }
+#endif
+    // Without a system menu of its own the item lives in the panel's context menu; on
+    // Windows it is kept as an action too, so that both roads reach the same box.
+    version_action_ = new QAction(text, this);
+    connect(version_action_, &QAction::triggered, this, &TopDialog::VersionBox);
+#ifndef _WIN32
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    addAction(version_action_);
+#endif
+}
+
+#ifdef _WIN32
+bool TopDialog::nativeEvent(const QByteArray& type, void* message, qintptr* result) {
+    auto* msg = static_cast<MSG*>(message);
+    if (type == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
+        (msg->wParam & 0xFFF0) == kVersionCommand) {
+        VersionBox();
+        *result = 0;
+        return true;
+    }
+    return ui::LayoutDialog::nativeEvent(type, message, result);
+}
+#endif
+
+// ---------------------------------------------------------------- panel and link options
+
+void TopDialog::RefreshPanel() {
+    SetChecked(kNoAck, S().sys_no_ack != 0);
+    SetChecked(kConversion, S().sys_2D3D != 0);
+    debug_text = S().debug_mode != 0 ? kDebugModeText : "";
+    const bool adjust = S().sys_input_select == 0 ? S().sys_LRadj_mode != 0
+                                                  : S().sys_2D3D != 0 && S().sys_adj3d_mode != 0;
+    SetChecked(kAdjustMode, adjust);
+    SetChecked(kScope, S().sys_scp_mode != 0 && S().sys_input_select == 0);
+    SetChecked(kSyncOn, S().sys_sync_on != 0);
+    SelectComPort(S().com_port_num);
+    SetChecked(kVirtualMode, S().vertual_mode != 0);
+    SetChecked(kDebugBox, S().debug_mode != 0);
+    ShowDebugText();
+}
+
+void TopDialog::ApplyLinkOptions() {
+    RS232c_bios& link = Link();
+    link.SetAdjustValues({S().sys_adj3d_para, S().sys_adj3d_inte, S().sys_adj3d_subi,
+                          S().sys_save1_para, S().sys_save1_inte, S().sys_save1_subi,
+                          S().sys_save2_para, S().sys_save2_inte, S().sys_save2_subi});
+    link.SetNoAckMode(S().sys_no_ack);
+    link.SetVirtualMode(S().vertual_mode);
+    link.SetDebugMode(S().debug_mode);
+}
+
+int TopDialog::SelectComPort(int n) {
+    // A refused number (out of range, or another port while connected) is told by the link.
+    const int taken = Link().SetComNumber(n);
+    if (taken) S().com_port_num = n;
+    for (int k = 1; k <= 8; ++k) {
+        if (S().com_port_num == k) {
+            ui::SelectRadio(this, kComPortBase + k);
+        } else {
+            ui::DeselectRadio(this, kComPortBase + k);
+        }
+    }
+    SaveOptionFile();
+    return taken;
+}
+
+void TopDialog::NoAckHandler() {
+    S().sys_no_ack = IsChecked(kNoAck) ? 1 : 0;
+    Link().SetNoAckMode(S().sys_no_ack);
+    SaveOptionFile();
+}
+
+void TopDialog::VirtualModeHandler() {
+    S().vertual_mode = IsChecked(kVirtualMode) ? 1 : 0;
+    Link().SetVirtualMode(S().vertual_mode);
+    SaveOptionFile();
+}
+
+void TopDialog::SyncOnHandler() {
+    S().sys_sync_on = IsChecked(kSyncOn) ? 1 : 0;  // read by ConnectHandler
+    SaveOptionFile();
+}
+
+void TopDialog::CornerPictureHandler() {
+    S().debug_mode = IsChecked(kDebugBox) ? 0 : 1;
+    ApplyDebugMode();
+}
+
+void TopDialog::DebugBoxHandler() {
+    S().debug_mode = IsChecked(kDebugBox) ? 1 : 0;
+    ApplyDebugMode();
+}
+
+void TopDialog::ApplyDebugMode() {
+    SetChecked(kDebugBox, S().debug_mode != 0);
+    Link().SetDebugMode(S().debug_mode);
+    debug_text = S().debug_mode != 0 ? kDebugModeText : "";
+    ShowDebugText();
+    SaveOptionFile();
+}
+
+void TopDialog::ShowDebugText() {
+    if (auto* field = Control<QLineEdit>(this, kDebugField))
+        field->setText(QString::fromStdString(debug_text));
+}
+
+// ---------------------------------------------------------------- CONNECT
+
+void TopDialog::ConnectHandler() {
+    panel_connected = IsChecked(kConnect) ? 1 : 0;
+    RS232c_bios& link = Link();
+    if (!link.SetComNumber(S().com_port_num)) {
+        ShowMessage("RS232C error! : COM port not valid.");
+        panel_connected = panel_connected ? 0 : 1;
+        SetChecked(kConnect, panel_connected != 0);
+        return;
+    }
+
+    BusyCursor busy;
+    const int want = panel_connected;
+    bool done = link.ConnectLink(want) || link.ConnectLink(want);
+    if (!done) {
+        // Third try: pass through the opposite state without ACK checking (after two failed
+        // tries the link is there already and sends nothing), pause, then try once more.
+        link.SetNoAckMode(0);
+        link.ConnectLink(want ? 0 : 1);
+        Pause(kThirdTryPauseMs);
+        link.SetNoAckMode(S().sys_no_ack);
+        done = link.ConnectLink(want);
+        if (!done) {
+            ShowMessage("Connect error! : 3 times retry, but cannot connect.");
+            panel_connected = 0;
+            SetChecked(kConnect, false);
+        }
+    }
+    if (panel_connected == 1 && S().sys_sync_on != 0) {
+        SynchroniseAll();
+    } else {
+        Pause(kAfterConnectPauseMs);
+    }
+}
+
+// ---------------------------------------------------------------- 2D-3D
+
+void TopDialog::ConversionHandler() {
+    S().sys_2D3D = IsChecked(kConversion) ? 1 : 0;
+    if (S().sys_input_select == 0) {
+        ShowMessage("Cannot Change!\nInput is SDI-LR now, 2D3D conversion is not valid.");
+        SetChecked(kConversion, false);
+        S().sys_2D3D = 0;
+        return;
+    }
+    // Adjust mode cannot outlive the conversion: it is turned off on the box first.
+    if (S().sys_2D3D == 0 && S().sys_adj3d_mode != 0) {
+        if (panel_connected && !Link().SetAdjustMode(0)) {
+            ShowMessage("Turn off Adjust : RS232C error!");
+            S().sys_2D3D = 1;
+            SetChecked(kConversion, true);
+            return;
+        }
+        SetChecked(kAdjustMode, false);
+        S().sys_adj3d_mode = 0;
+    }
+    if (panel_connected && !Link().SetConversion(S().sys_2D3D)) {
+        ShowMessage("Set 2D3D on/off : RS232C error!");
+        S().sys_2D3D = S().sys_2D3D ? 0 : 1;
+        SetChecked(kConversion, S().sys_2D3D != 0);
+        return;
+    }
+    SaveOptionFile();
+}
+
+// ---------------------------------------------------------------- control dialogs
+
+bool TopDialog::TurnOffAdjust() {
+    if (panel_connected && !Link().SetAdjustMode(0)) {
+        ShowMessage("Turn off Adjust : RS232C error!");
+        return false;
+    }
+    SetChecked(kAdjustMode, false);
+    S().sys_adj3d_mode = 0;
+    S().sys_LRadj_mode = 0;
+    return true;
+}
+
+void TopDialog::AdjustModeHandler() {
+    // An indicator: the box shows the resulting adjust mode, never the click.
+    SetChecked(kAdjustMode, !IsChecked(kAdjustMode));
+    if (S().sys_input_select == 0) {
+        bool scope_off = true;
+        if (panel_connected && !Link().SetScopeMode(0)) {
+            ShowMessage("Turn off Scope : RS232C error!");
+            scope_off = false;
+        }
+        if (scope_off) {
+            SetChecked(kScope, false);
+            S().sys_scp_mode = 0;
+        }
+        AdjustSdiLrDialog dialog(this);
+        dialog.SetValues(S().sys_LRadj_mode, S().sys_LRadj_split);
+        ui::RunDialog(dialog);
+        dialog.GetValues(&S().sys_LRadj_mode, &S().sys_LRadj_split);
+        SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
+    } else if (S().sys_2D3D != 0) {
+        Adjust2D3DDialog dialog(this);
+        dialog.SetValues(S().sys_adj3d_mode, S().sys_adj3d_para, S().sys_adj3d_inte,
+                         S().sys_adj3d_subi);
+        ui::RunDialog(dialog);
+        dialog.GetValues(&S().sys_adj3d_mode, &S().sys_adj3d_para, &S().sys_adj3d_inte,
+                         &S().sys_adj3d_subi);
+        SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
+    } else {
+        ShowMessage("Cannot Adjust!\nPlease turn on 2D3D conversion first.");
+    }
+    SaveOptionFile();
+}
+
+void TopDialog::ScopeHandler() {
+    SetChecked(kScope, !IsChecked(kScope));  // an indicator, like ADJUST MODE
+    if (S().sys_input_select != 0) {
+        ShowMessage("SCOPE function is only valid at the SDI-LR input.");
+        return;
+    }
+    TurnOffAdjust();  // the scope and an adjust view do not go together
+    ScopeDialog dialog(this);
+    dialog.SetValues(S().sys_scp_mode, S().sys_scp_src, S().sys_scp_pos, S().sys_scp_fil,
+                     S().sys_scp_wgain, S().sys_scp_vgain);
+    ui::RunDialog(dialog);
+    dialog.GetValues(&S().sys_scp_mode, &S().sys_scp_src, &S().sys_scp_pos, &S().sys_scp_fil,
+                     &S().sys_scp_wgain, &S().sys_scp_vgain);
+    SetChecked(kScope, S().sys_scp_mode != 0);
+    SaveOptionFile();
+}
+
+void TopDialog::InputSelectHandler() {
+    TurnOffAdjust();
+    // A change of input ends the scope view on the box by itself: nothing is sent for it.
+    SetChecked(kScope, false);
+    S().sys_scp_mode = 0;
+    InputSelectDialog dialog(this);
+    dialog.SetValues(S().sys_input_select, S().sys_input_porality);
+    ui::RunDialog(dialog);
+    dialog.GetValues(&S().sys_input_select, &S().sys_input_porality);
+    if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
+        SetChecked(kConversion, false);
+        S().sys_2D3D = 0;
+    }
+    SaveOptionFile();
+}
+
+void TopDialog::OutputPresetHandler() {
+    OutputPresetDialog dialog(this);
+    dialog.SetValues(S().sys_sdi_mix, S().sys_hdmi_mix, S().sys_3dfmt);
+    ui::RunDialog(dialog);
+    dialog.GetValues(&S().sys_sdi_mix, &S().sys_hdmi_mix, &S().sys_3dfmt);
+    SaveOptionFile();
+}
+
+void TopDialog::FunctionHandler() {
+    FunctionDialog dialog(this);
+    dialog.SetValues(S().sys_rotate, S().sys_f_sync, S().sys_beep, S().sys_bk_light);
+    ui::RunDialog(dialog);
+    dialog.GetValues(&S().sys_rotate, &S().sys_f_sync, &S().sys_beep, &S().sys_bk_light);
+    // The box's adjust memories may have been saved or loaded: take the link's mirror.
+    const RS232c_bios::AdjustValues v = Link().GetAdjustValues();
+    S().sys_adj3d_para = v[0];
+    S().sys_adj3d_inte = v[1];
+    S().sys_adj3d_subi = v[2];
+    S().sys_save1_para = v[3];
+    S().sys_save1_inte = v[4];
+    S().sys_save1_subi = v[5];
+    S().sys_save2_para = v[6];
+    S().sys_save2_inte = v[7];
+    S().sys_save2_subi = v[8];
+    SaveOptionFile();
+}
+
+// ---------------------------------------------------------------- memories and sync
+
+void TopDialog::Synchronise() {
+    BusyCursor busy;
+    SynchroniseAll();
+}
+
+void TopDialog::SaveMemory(int n) { WriteOptionFile(MemoryFileName(n)); }
+
+void TopDialog::LoadMemory(int n) {
+    // A damaged file must not leave half of its fields in the live settings: read into a
+    // copy and take it only when the whole file was read.
+    SettingsRecord loaded = SystemSettings;
+    if (ReadOptionFile(MemoryFileName(n), loaded) != 1) return;
+    SystemSettings = loaded;
+    RefreshPanel();
+    ApplyLinkOptions();
+    if (panel_connected == 1) Synchronise();
+}
+
+// ---------------------------------------------------------------- pictures
+
+void TopDialog::VersionBox() {
+    ui::LayoutDialog box(res::kLayoutVersionBox, this);
+    box.setWindowIcon(icon_);
+    ui::RunDialog(box);
+}
+
+void TopDialog::RecolourCornerPicture() {
+    auto* picture = Control<QLabel>(this, kCornerPicture);
+    if (!picture || corner_image_.isNull()) return;
+    // The sample point lies just right of and above the picture, where the window shows.
+    const QRect area = picture->geometry();
+    const QPoint sample(area.right() + 1, area.top() - 1);
+    const QImage pixel = grab(QRect(sample, QSize(1, 1))).toImage();
+    if (!pixel.isNull()) {
+        const QColor seen = pixel.pixelColor(0, 0);
+        if (seen.rgb() != qRgb(255, 255, 255)) window_bg_color = QColor(seen.rgb());
+    }
+    if (window_bg_color == applied_bg_) return;
+    QImage image = corner_image_.convertToFormat(QImage::Format_RGB32);
+    const QRgb bg = window_bg_color.rgb();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if ((row[x] & 0xffffff) == (ui::kLightGrey & 0xffffff)) row[x] = bg;
+        }
+    }
+    picture->setPixmap(QPixmap::fromImage(image));
+    applied_bg_ = window_bg_color;
+}
+
+void TopDialog::paintEvent(QPaintEvent* event) {
+    if (!isMinimized()) {
+        ui::LayoutDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const QSize size(32, 32);
+    painter.drawPixmap((width() - size.width() + 1) / 2, (height() - size.height() + 1) / 2,
+                       icon_.pixmap(size));
+}
+
+void TopDialog::moveEvent(QMoveEvent* event) {
+    ui::LayoutDialog::moveEvent(event);
+    RecolourCornerPicture();
+}
+
+bool TopDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) RecolourCornerPicture();
+    return ui::LayoutDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- control access
+
+QAbstractButton* TopDialog::Button(int id) const { return Control<QAbstractButton>(this, id); }
+
+void TopDialog::SetChecked(int id, bool on) {
+    if (QAbstractButton* b = Button(id)) b->setChecked(on);
+}
+
+bool TopDialog::IsChecked(int id) const {
+    QAbstractButton* b = Button(id);
+    return b && b->isChecked();
+}
+
+}  // namespace dpx

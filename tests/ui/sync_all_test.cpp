@@ -1,0 +1,223 @@
+// Synchronisation against the in-process box: the order of the steps and their tails, the
+// retry of a failed step, the three passes and their report, and the debug reports.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "app/Synchronise.h"
+#include "link/RS232c_bios.h"
+#include "settings/SystemSettings.h"
+#include "sim/BoxModel.h"
+#include "tests/support/BoxPort.h"
+#include "tests/support/Recorders.h"
+
+namespace dpx {
+namespace {
+
+using Words = std::vector<std::string>;
+
+const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
+                            "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
+
+Words Join(Words a, const Words& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class SyncTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SystemSettings = SettingsRecord{};
+        previous_link_ = SetLink(&link_);
+        test::BoxPort::Install(link_, box_);
+        link_.SetDebugMode(0);
+        ASSERT_EQ(link_.SetComNumber(1), 1);
+        ASSERT_EQ(link_.ConnectLink(1), 1);
+        box_.ClearHistory();
+    }
+    void TearDown() override {
+        SetLink(previous_link_);
+        SystemSettings = SettingsRecord{};
+    }
+
+    // The value commands the box received, in order (category selects left out).
+    Words ValueWords() const {
+        Words words;
+        for (const sim::Exchange& ex : box_.History())
+            if (ex.command >= kINPSE && ex.command <= kCONVE) words.push_back(ex.word);
+        return words;
+    }
+    // The value byte of every frame of `word` the box received.
+    std::vector<int> ValuesOf(const std::string& word) const {
+        std::vector<int> values;
+        for (const sim::Exchange& ex : box_.History())
+            if (ex.word == word) values.push_back(static_cast<int8_t>(ex.frame[9]));
+        return values;
+    }
+
+    test::FakeClock clock_;
+    test::MessageRecorder messages_;
+    sim::BoxModel box_;
+    RS232c_bios link_;
+    RS232c_bios* previous_link_ = nullptr;
+};
+
+TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
+    SystemSettings.sys_input_select = 1;  // HDMI
+    SystemSettings.sys_2D3D = 1;
+    SystemSettings.sys_adj3d_mode = 4;
+    SystemSettings.sys_adj3d_para = 30;
+    SystemSettings.sys_bk_light = -5;
+    ASSERT_EQ(SyncRun(), 1);
+    EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE", "ADJMD", "ADJPX", "ADJIY", "ADJSI",
+                                                "CONVE", "ADJMD"}));
+    EXPECT_EQ(ValuesOf("BACKL"), std::vector<int>{-5});
+    EXPECT_EQ(ValuesOf("ADJMD"), (std::vector<int>{4, 4}));
+    EXPECT_EQ(box_.State().adjust[0], 30);
+    EXPECT_EQ(box_.State().conversion, 1);
+    EXPECT_EQ(sync_error_count, 0);
+    EXPECT_TRUE(messages_.texts.empty());
+}
+
+TEST_F(SyncTest, ConversionOffEndsWithConversionOff) {
+    SystemSettings.sys_input_select = 2;
+    SystemSettings.sys_adj3d_mode = 4;  // not sent while the conversion is off
+    box_.MutableState().conversion = 1;
+    ASSERT_EQ(SyncRun(), 1);
+    EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE"}));
+    EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{0});
+    EXPECT_EQ(box_.State().conversion, 0);
+}
+
+TEST_F(SyncTest, SdiLrTails) {
+    SystemSettings.sys_input_select = 0;
+    SystemSettings.sys_2D3D = 1;  // ignored for the SDI-LR input
+
+    // Adjust mode on: no scope steps.
+    SystemSettings.sys_LRadj_mode = 2;
+    SystemSettings.sys_LRadj_split = -20;
+    ASSERT_EQ(SyncRun(), 1);
+    EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"ADJMD", "ADJOS"}));
+    EXPECT_EQ(ValuesOf("ADJOS"), std::vector<int>{-20});
+
+    // Adjust off, scope off: the scope settings, but the scope mode 0 is not sent.
+    box_.ClearHistory();
+    SystemSettings.sys_LRadj_mode = 0;
+    SystemSettings.sys_scp_mode = 0;
+    ASSERT_EQ(SyncRun(), 1);
+    const Words scope = {"ADJMD", "ADJOS", "SCSIG", "SCPOS", "SCPFI", "SCWFG", "SCVEG"};
+    EXPECT_EQ(ValueWords(), Join(kCommonSteps, scope));
+
+    // Scope on: the mode goes last.
+    box_.ClearHistory();
+    SystemSettings.sys_scp_mode = 1;
+    ASSERT_EQ(SyncRun(), 1);
+    EXPECT_EQ(ValueWords(), Join(Join(kCommonSteps, scope), {"SCMOD"}));
+    EXPECT_EQ(box_.State().scope_mode, 1);
+}
+
+TEST_F(SyncTest, VirtualModeReportsAtOnceAndSendsNothing) {
+    SystemSettings.vertual_mode = 1;
+    link_.SetVirtualMode(1);
+    EXPECT_EQ(SynchroniseAll(), 1);
+    EXPECT_TRUE(box_.History().empty());
+    EXPECT_EQ(messages_.texts,
+              Words{"Update ZR-DPX20 all settings : Compleate!\nProcess time = 0 mS."});
+}
+
+TEST_F(SyncTest, CleanPassReportsItsTime) {
+    EXPECT_EQ(SynchroniseAll(), 1);
+    ASSERT_EQ(messages_.texts.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        messages_.texts[0],
+        std::regex("Update ZR-DPX20 all settings : Compleate!\nProcess time = [0-9]+ mS\\.")))
+        << messages_.texts[0];
+}
+
+TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
+    box_.Options().forced_nak["FRASY"] = 1;
+    EXPECT_EQ(SyncRun(), 0);
+    EXPECT_EQ(sync_error_count, 1);
+    // Two tries of FRASY, and every later step still went out.
+    Words words = ValueWords();
+    EXPECT_EQ(std::count(words.begin(), words.end(), "FRASY"), 2);
+    EXPECT_EQ(words.back(), "CONVE");
+    EXPECT_TRUE(messages_.texts.empty());
+}
+
+TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
+    box_.Options().forced_nak["SDIRT"] = 1;
+    EXPECT_EQ(SynchroniseAll(), 0);
+    ASSERT_EQ(messages_.texts.size(), 1u);
+    const std::regex report(
+        "Update ZR-DPX20 all settings : error found!\n\n"
+        "1st try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
+        "2nd try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
+        "3rd try : error = 1 times\\. process time = [0-9]+ mS\\.\n\n"
+        "Give up! Maybe better to restart this program\\.");
+    EXPECT_TRUE(std::regex_match(messages_.texts[0], report)) << messages_.texts[0];
+    EXPECT_EQ(link_.link_connected, 1);
+}
+
+TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
+    // SDIRT is refused until the first pass has moved on past it.
+    bool refuse = true;
+    test::BoxPort::Of(link_)->tamper = [&refuse](const sim::Exchange& ex, std::vector<uint8_t>& reply) {
+        if (ex.word == "FRASY") refuse = false;
+        if (ex.word == "SDIRT" && refuse) reply = sim::NakReply(1);
+    };
+    EXPECT_EQ(SynchroniseAll(), 1);
+    ASSERT_EQ(messages_.texts.size(), 1u);
+    const std::regex report(
+        "Update ZR-DPX20 all settings : error found!\n\n"
+        "1st try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
+        "2nd try : process OK\\.      process time = [0-9]+ mS\\.\n");
+    EXPECT_TRUE(std::regex_match(messages_.texts[0], report)) << messages_.texts[0];
+}
+
+TEST_F(SyncTest, DebugReportsAreOffDuringAPassAndOnAfterIt) {
+    SystemSettings.debug_mode = 1;
+    link_.SetDebugMode(1);
+    box_.Options().forced_nak["BEEPA"] = 1;
+    EXPECT_EQ(SyncRun(), 0);
+    EXPECT_TRUE(messages_.texts.empty());  // no diagnostic box for the failed frames
+    EXPECT_EQ(link_.link_debug, 1);
+}
+
+TEST_F(SyncTest, AdjustOnlyPassSendsTheThreeValues) {
+    SystemSettings.load_adj_only = 1;
+    SystemSettings.sys_2D3D = 1;
+    SystemSettings.sys_input_select = 0;  // the input does not matter for this pass
+    SystemSettings.sys_adj3d_subi = 50;
+    ASSERT_EQ(SyncRun(), 1);
+    EXPECT_EQ(ValueWords(), (Words{"CONVE", "ADJPX", "ADJIY", "ADJSI"}));
+    EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{1});
+    EXPECT_EQ(box_.State().adjust[2], 50);
+}
+
+TEST_F(SyncTest, AdjustOnlyWithConversionOffIsRefusedThreeTimes) {
+    SystemSettings.load_adj_only = 1;
+    SystemSettings.debug_mode = 1;
+    link_.SetDebugMode(1);
+    EXPECT_EQ(SynchroniseAll(), 0);
+    const std::string limitation =
+        "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
+        "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.";
+    ASSERT_EQ(messages_.texts.size(), 4u);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(messages_.texts[i], limitation);
+    EXPECT_TRUE(std::regex_match(
+        messages_.texts[3],
+        std::regex("Update ZR-DPX20 all settings : error found!\n\n"
+                   "1st try : error = 0 times\\. process time = [0-9]+ mS\\.\n"
+                   "2nd try : error = 0 times\\. process time = [0-9]+ mS\\.\n"
+                   "3rd try : error = 0 times\\. process time = [0-9]+ mS\\.\n\n"
+                   "Give up! Maybe better to restart this program\\.")))
+        << messages_.texts[3];
+    EXPECT_TRUE(box_.History().empty());
+    EXPECT_EQ(link_.link_debug, 1);
+}
+
+}  // namespace
+}  // namespace dpx

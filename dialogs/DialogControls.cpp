@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "common/MessageSink.h"
 
@@ -103,6 +104,34 @@ bool ReadNumber(const QWidget* root, int id, int low, int high, int32_t* out) {
     }
     *out = v;
     return true;
+}
+
+int ApplyValue(int32_t* value, int32_t v, const std::function<int(int32_t)>& send,
+               const char* failure_message) {
+    const int32_t old = *value;
+    *value = v;
+    const int ok = send(v);
+    if (!ok) {
+        ShowMessage(failure_message);
+        *value = old;
+    }
+    return ok;
+}
+
+void OnBarMoved(const QWidget* root, int id, int low, int high, std::function<void()> moved) {
+    QScrollBar* bar = ui::Control<QScrollBar>(root, id);
+    if (!bar) return;
+    ui::OnScrollRequest(bar, [bar, low, high, moved = std::move(moved)](ui::ScrollRequest request, int thumb) {
+        const std::optional<int> target = ScrollTarget(request, bar->value(), thumb);
+        if (!target) return;
+        bar->setValue(std::clamp(*target, low, high));
+        moved();
+    });
+}
+
+int BarPosition(const QWidget* root, int id) {
+    const auto* bar = ui::Control<QScrollBar>(root, id);
+    return bar ? bar->value() : 0;
 }
 
 }  // namespace dpx::dialogs

@@ -60,4 +60,17 @@ bool ReadNumber(const QWidget* root, int id, int low, int high, int32_t* out);
 // The range prompt of ReadNumber.
 std::string RangePrompt(int low, int high);
 
+// Stores v and sends it; on failure shows `failure_message` and puts the old value back.
+// Returns the send's result (non-zero on success).
+int ApplyValue(int32_t* value, int32_t v, const std::function<int(int32_t)>& send,
+               const char* failure_message);
+
+// Handles the operator's requests on bar `id`: a step, a page or the dragged thumb moves the
+// bar to the requested position clamped to low..high and then calls `moved`; every other
+// request does nothing at all.
+void OnBarMoved(const QWidget* root, int id, int low, int high, std::function<void()> moved);
+
+// The position of bar `id` (0 if there is no such bar).
+int BarPosition(const QWidget* root, int id);
+
 }  // namespace dpx::dialogs

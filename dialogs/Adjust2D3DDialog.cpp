@@ -1,0 +1,154 @@
+#include "dialogs/Adjust2D3DDialog.h"
+
+#include "dialogs/DialogControls.h"
+#include "link/RS232c_bios.h"
+#include "settings/AdjustFile.h"
+
+namespace dpx {
+namespace {
+
+constexpr int kOff = 1010, kStandard = 1011, kAnaglyph = 1012, kLrSequential = 1013;
+constexpr int kParallaxBar = 1035, kParallaxField = 1019;
+constexpr int kIntensityBar = 1021, kIntensityField = 1022;
+constexpr int kSubIntensityBar = 1036, kSubIntensityField = 1034;
+constexpr int kFirstSave = 1053, kFirstLoad = 1063, kSlots = 10;
+constexpr int kLow = 0, kHigh = 60;
+
+// The box knows three variants of each display mode; the radios send the first of each.
+const dialogs::ChoiceGroup kModes{
+    {{kOff, 0}, {kStandard, 4}, {kAnaglyph, 6}, {kLrSequential, 8},
+     {kStandard, 5}, {kStandard, 10}, {kAnaglyph, 7}, {kAnaglyph, 11},
+     {kLrSequential, 9}, {kLrSequential, 12}},
+    kOff, 0};
+
+}  // namespace
+
+Adjust2D3DDialog::Adjust2D3DDialog(QWidget* parent) : LayoutDialog(res::kLayoutAdjust2D3D, parent) {
+    dialogs::OnClicked(this, kOff, [this] { ApplyMode(0); });
+    for (int id : {kStandard, kAnaglyph, kLrSequential}) {
+        dialogs::OnClicked(this, id, [this, id] {
+            ApplyMode(kModes.CodeOf(id));
+            ApplyValues();  // under the mode now in force, which is the old one after a failure
+            RefreshFields();
+        });
+    }
+    for (int bar : {kParallaxBar, kIntensityBar, kSubIntensityBar})
+        dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
+    for (int n = 1; n <= kSlots; ++n) {
+        dialogs::OnClicked(this, kFirstSave + n - 1, [this, n] { SaveAdjustSlot(n); });
+        dialogs::OnClicked(this, kFirstLoad + n - 1, [this, n] { LoadAdjustSlot(n); });
+    }
+}
+
+void Adjust2D3DDialog::SetValues(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub_intensity) {
+    mode_ = mode;
+    parallax_ = parallax;
+    intensity_ = intensity;
+    sub_intensity_ = sub_intensity;
+}
+
+void Adjust2D3DDialog::GetValues(int32_t* mode, int32_t* parallax, int32_t* intensity,
+                                 int32_t* sub_intensity) const {
+    *mode = mode_;
+    *parallax = parallax_;
+    *intensity = intensity_;
+    *sub_intensity = sub_intensity_;
+}
+
+void Adjust2D3DDialog::InitDialog() {
+    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, parallax_);
+    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, intensity_);
+    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, sub_intensity_);
+    ApplyMode(mode_);
+    ApplyValues();
+    RefreshFields();
+}
+
+void Adjust2D3DDialog::ApplyMode(int32_t code) {
+    dialogs::ApplyChoice(this, kModes, &mode_, code,
+                         [](int32_t v) { return Link().SetAdjustMode(v); },
+                         "Adjust Mode Select : RS232C error!");
+    RefreshFields();
+}
+
+void Adjust2D3DDialog::ApplyParallax(int32_t v) {
+    if (mode_ == 0) {
+        parallax_ = v;
+        return;
+    }
+    dialogs::ApplyValue(&parallax_, v, [](int32_t x) { return Link().SetParallax(x); },
+                        "Parallax Scroll Bar Select : RS232C error!");
+}
+
+void Adjust2D3DDialog::ApplyIntensity(int32_t v) {
+    if (mode_ == 0) {
+        intensity_ = v;
+        return;
+    }
+    dialogs::ApplyValue(&intensity_, v, [](int32_t x) { return Link().SetIntensity(x); },
+                        "Intensity Scroll Bar Select : RS232C error!");
+}
+
+void Adjust2D3DDialog::ApplySubIntensity(int32_t v) {
+    if (mode_ == 0) {
+        sub_intensity_ = v;
+        return;
+    }
+    dialogs::ApplyValue(&sub_intensity_, v, [](int32_t x) { return Link().SetSubIntensity(x); },
+                        "SUB INT. Scroll Bar Select : RS232C error!");
+}
+
+void Adjust2D3DDialog::ApplyValues() {
+    ApplyParallax(parallax_);
+    ApplyIntensity(intensity_);
+    ApplySubIntensity(sub_intensity_);
+}
+
+// Every bar that differs from its value is sent, so a bar left standing after a failed
+// send is tried again at the next request on any of the three.
+void Adjust2D3DDialog::BarsMoved() {
+    const int parallax = dialogs::BarPosition(this, kParallaxBar);
+    if (parallax != parallax_) ApplyParallax(parallax);
+    const int intensity = dialogs::BarPosition(this, kIntensityBar);
+    if (intensity != intensity_) ApplyIntensity(intensity);
+    const int sub_intensity = dialogs::BarPosition(this, kSubIntensityBar);
+    if (sub_intensity != sub_intensity_) ApplySubIntensity(sub_intensity);
+    RefreshFields();
+}
+
+void Adjust2D3DDialog::SaveAdjustSlot(int n) {
+    WriteAdjustFile(AdjustFileName(n), mode_, parallax_, intensity_, sub_intensity_);
+}
+
+// The file's mode is not taken: the mode in force and its radio stay.
+void Adjust2D3DDialog::LoadAdjustSlot(int n) {
+    int32_t mode = 0, parallax = 0, intensity = 0, sub_intensity = 0;
+    if (!ReadAdjustFile(AdjustFileName(n), &mode, &parallax, &intensity, &sub_intensity)) return;
+    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, parallax);
+    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, intensity);
+    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, sub_intensity);
+    ApplyParallax(parallax);
+    ApplyIntensity(intensity);
+    ApplySubIntensity(sub_intensity);
+    RefreshFields();
+}
+
+void Adjust2D3DDialog::RefreshFields() {
+    dialogs::ShowNumber(this, kParallaxField, parallax_);
+    dialogs::ShowNumber(this, kIntensityField, intensity_);
+    dialogs::ShowNumber(this, kSubIntensityField, sub_intensity_);
+}
+
+void Adjust2D3DDialog::accept() {
+    if (!dialogs::ReadNumber(this, kParallaxField, kLow, kHigh, &parallax_)) return;
+    if (!dialogs::ReadNumber(this, kIntensityField, kLow, kHigh, &intensity_)) return;
+    if (!dialogs::ReadNumber(this, kSubIntensityField, kLow, kHigh, &sub_intensity_)) return;
+    LayoutDialog::accept();
+}
+
+void Adjust2D3DDialog::reject() {
+    ApplyMode(0);
+    LayoutDialog::reject();
+}
+
+}  // namespace dpx

@@ -1,0 +1,146 @@
+// Start-up and shutdown of the panel: the options file of the current directory, the
+// controls and link options it sets, and nothing sent or written at start or exit.
+#include "tests/ui/panel_fixture.h"
+
+#include <QLabel>
+#include <QTest>
+
+namespace dpx::test {
+namespace {
+
+using namespace panel;
+
+TEST_F(PanelTest, FirstStartWithoutOptionsFileWritesTheStartValues) {
+    Start();
+    EXPECT_EQ(messages_.texts,
+              std::vector<std::string>{"Do not found option file!\n\nCreate new file.\n[ dpx20remote.ini ]"});
+    EXPECT_EQ(ReadFile("dpx20remote.ini"), OptionFileText(SettingsRecord{}));
+    EXPECT_FALSE(Checked(kConversion));
+    EXPECT_TRUE(Checked(kSyncOn));
+    EXPECT_FALSE(Checked(kConnect));
+    EXPECT_EQ(SelectedComPorts(), std::vector<int>{1});
+    EXPECT_EQ(DebugField(), "");
+    // Nothing is sent at start: no port is even opened.
+    EXPECT_TRUE(ports_.empty());
+    EXPECT_EQ(link_.link_connected, 0);
+    EXPECT_TRUE(exits_.codes.empty());
+}
+
+TEST_F(PanelTest, StartShowsTheFileAndHandsTheLinkOptionsOver) {
+    SettingsRecord saved;
+    saved.sys_2D3D = 1;
+    saved.sys_adj3d_mode = 5;
+    saved.sys_adj3d_para = 44;
+    saved.sys_save2_subi = 7;
+    saved.sys_no_ack = 1;
+    saved.vertual_mode = 1;
+    saved.sys_sync_on = 0;
+    saved.com_port_num = 4;
+    WriteOptions(saved);
+    Start();
+    EXPECT_TRUE(messages_.texts.empty());
+    EXPECT_EQ(SystemSettings, saved);
+    EXPECT_TRUE(Checked(kConversion));
+    EXPECT_TRUE(Checked(kAdjustMode));
+    EXPECT_TRUE(Checked(kNoAck));
+    EXPECT_TRUE(Checked(kVirtualMode));
+    EXPECT_FALSE(Checked(kSyncOn));
+    EXPECT_EQ(SelectedComPorts(), std::vector<int>{4});
+    EXPECT_EQ(link_.link_port, 4);
+    EXPECT_EQ(link_.link_no_ack, 1);
+    EXPECT_EQ(link_.link_virtual, 1);
+    EXPECT_EQ(link_.link_debug, 0);
+    EXPECT_EQ(link_.GetAdjustValues()[0], 44);
+    EXPECT_EQ(link_.GetAdjustValues()[8], 7);
+    EXPECT_EQ(QDir(QString::fromStdString(options_file_path)),
+              QDir(QDir::current().filePath("dpx20remote.ini")));
+    EXPECT_TRUE(ports_.empty());
+}
+
+TEST_F(PanelTest, IndicatorsFollowTheInput) {
+    SettingsRecord saved;
+    saved.sys_input_select = 0;  // SDI-LR: adjust shows the SDI-LR mode, scope its mode
+    saved.sys_2D3D = 1;
+    saved.sys_adj3d_mode = 5;
+    saved.sys_LRadj_mode = 0;
+    saved.sys_scp_mode = 2;
+    WriteOptions(saved);
+    Start();
+    EXPECT_FALSE(Checked(kAdjustMode));
+    EXPECT_TRUE(Checked(kScope));
+}
+
+TEST_F(PanelTest, DebugModeFromTheFileAndTheCornerPictureToggle) {
+    SettingsRecord saved;
+    saved.debug_mode = 1;
+    WriteOptions(saved);
+    Start();
+    EXPECT_EQ(DebugField(), "Debug Mode!");
+    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_TRUE(Checked(kDebugBox));
+
+    auto* picture = ui::Control<QLabel>(panel_.get(), kCornerPicture);
+    ASSERT_NE(picture, nullptr);
+    QTest::mouseClick(picture, Qt::LeftButton);
+    EXPECT_EQ(SystemSettings.debug_mode, 0);
+    EXPECT_EQ(link_.link_debug, 0);
+    EXPECT_EQ(DebugField(), "");
+    EXPECT_FALSE(Checked(kDebugBox));
+    EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
+
+    QTest::mouseClick(picture, Qt::LeftButton);
+    EXPECT_EQ(SystemSettings.debug_mode, 1);
+    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(DebugField(), "Debug Mode!");
+    EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
+}
+
+TEST_F(PanelTest, InvalidComNumberFromTheFile) {
+    SettingsRecord saved;
+    saved.com_port_num = 9;
+    WriteOptions(saved);
+    Start();
+    EXPECT_EQ(messages_.texts,
+              std::vector<std::string>{"SetComNumber : COM port number is invalid!\nnumber = 9."});
+    EXPECT_EQ(SystemSettings.com_port_num, 9);
+    EXPECT_TRUE(SelectedComPorts().empty());
+    EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
+
+    // CONNECT cannot use it: refused, box back off, nothing written by CONNECT.
+    messages_.texts.clear();
+    Click(kConnect);
+    EXPECT_EQ(messages_.texts.back(), "RS232C error! : COM port not valid.");
+    EXPECT_FALSE(Checked(kConnect));
+    EXPECT_EQ(panel_connected, 0);
+    EXPECT_TRUE(ports_.empty());
+
+    // Choosing a port mends it.
+    Click(kComPortBase + 3);
+    EXPECT_EQ(SystemSettings.com_port_num, 3);
+    EXPECT_EQ(SelectedComPorts(), std::vector<int>{3});
+}
+
+TEST_F(PanelTest, ExitAndEscapeWriteAndSendNothing) {
+    WriteOptions(SettingsRecord{});
+    Start();
+    ConnectQuietly();
+    Remove("dpx20remote.ini");
+    Click(kExit);
+    EXPECT_EQ(panel_->result(), QDialog::Accepted);
+    QTest::keyClick(panel_.get(), Qt::Key_Escape);
+    EXPECT_FALSE(Exists("dpx20remote.ini"));
+    EXPECT_TRUE(box_.History().empty());  // no logoff
+    EXPECT_EQ(box_.State().logged_in, true);
+}
+
+TEST_F(PanelTest, VersionBoxFromTheButtonAndTheMenuItem) {
+    Start();
+    Click(kVersionInfo);
+    ASSERT_NE(panel_->version_action(), nullptr);
+    EXPECT_EQ(panel_->version_action()->text().toStdString(), "dpx20remote のﾊﾞｰｼﾞｮﾝ情報(&A)...");
+    panel_->version_action()->trigger();
+    EXPECT_EQ(ran_layouts_, (std::vector<int>{res::kLayoutVersionBox, res::kLayoutVersionBox}));
+}
+
+}  // namespace
+}  // namespace dpx::test

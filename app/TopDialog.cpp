@@ -427,11 +427,14 @@ void TopDialog::VersionBox() {
 
 void TopDialog::RecolourCornerPicture() {
     auto* picture = Control<QLabel>(this, kCornerPicture);
-    if (!picture || corner_image_.isNull()) return;
+    if (!picture || corner_image_.isNull() || recolouring_) return;
+    // grab() delivers pending move events, which would come back here.
+    recolouring_ = true;
     // The sample point lies just right of and above the picture, where the window shows.
     const QRect area = picture->geometry();
     const QPoint sample(area.right() + 1, area.top() - 1);
     const QImage pixel = grab(QRect(sample, QSize(1, 1))).toImage();
+    recolouring_ = false;
     if (!pixel.isNull()) {
         const QColor seen = pixel.pixelColor(0, 0);
         if (seen.rgb() != qRgb(255, 255, 255)) window_bg_color = QColor(seen.rgb());

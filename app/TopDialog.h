@@ -111,6 +111,7 @@ private:
     QImage corner_image_;               // bitmap 139 as loaded, light grey background
     QColor applied_bg_{192, 192, 192};  // the colour the picture shows now
     QAction* version_action_ = nullptr;
+    bool recolouring_ = false;
 };
 
 }  // namespace dpx

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <algorithm>
 #include <map>
 
@@ -202,6 +203,45 @@ DialogUnits DialogUnitsOf(const QFont& font) {
     return DialogUnits{std::max(1, (letters / 26 + 1) / 2), std::max(1, metrics.height())};
 }
 
+// Pixels a control needs for its caption besides the text itself (indicator, frame, title
+// indent), or -1 for a control without a caption to fit.
+static int CaptionExtra(const res::Control& c, const QStyle* style) {
+    if (c.caption.empty()) return -1;
+    switch (c.kind) {
+        case res::Kind::StaticText: return 0;
+        case res::Kind::CheckBox:
+            return style->pixelMetric(QStyle::PM_IndicatorWidth) + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+        case res::Kind::RadioButton:
+            return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                   style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+        case res::Kind::PushButton: return 4;
+        case res::Kind::GroupBox: return 16;
+        default: return -1;
+    }
+}
+
+DialogUnits FitDialogUnits(const res::Layout& layout, const QFont& font, const QStyle* style) {
+    DialogUnits units = DialogUnitsOf(font);
+    if (!style) return units;
+    const QFontMetrics metrics(font);
+    const int limit = units.base_x * 3 / 2;  // beyond this a caption is the layout's fault
+    for (; units.base_x < limit; ++units.base_x) {
+        bool fits = true;
+        for (const res::Control& c : layout.controls) {
+            const int extra = CaptionExtra(c, style);
+            if (extra < 0) continue;
+            QString text = QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size()));
+            if (c.kind != res::Kind::StaticText) text.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+            if (metrics.horizontalAdvance(text) + extra > units.Map(c.x, c.y, c.w, c.h).width()) {
+                fits = false;
+                break;
+            }
+        }
+        if (fits) break;
+    }
+    return units;
+}
+
 QFont LayoutFont(const res::Layout& layout) {
     QFont font(QString::fromUtf8(layout.font.data(), static_cast<qsizetype>(layout.font.size())));
     font.setPointSize(layout.point_size);
@@ -231,9 +271,9 @@ LayoutDialog::LayoutDialog(int layout_id, QWidget* parent) : QDialog(parent) {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QString::fromUtf8(layout_->caption.data(), static_cast<qsizetype>(layout_->caption.size())));
     setFont(LayoutFont(*layout_));
-    const DialogUnits units = DialogUnitsOf(font());
-    BuildControls(this, *layout_, units);
-    setFixedSize(units.Map(0, 0, layout_->w, layout_->h).size());
+    units_ = FitDialogUnits(*layout_, font(), style());
+    BuildControls(this, *layout_, units_);
+    setFixedSize(units_.Map(0, 0, layout_->w, layout_->h).size());
 }
 
 void LayoutDialog::EnsureInitialised() {

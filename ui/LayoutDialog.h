@@ -6,33 +6,12 @@
 #include <QFont>
 #include <QRect>
 #include <QScrollBar>
+#include <QStyle>
 #include <functional>
 
 #include "resources/Layout.h"
 
 namespace dpx::ui {
-
-// A modal dialog whose controls are built from layout `layout_id` (caption, font, size and
-// every control with its id). Push button 1 accepts, push button 2 rejects; Escape and the
-// close box reject as well.
-class LayoutDialog : public QDialog {
-    Q_OBJECT
-public:
-    explicit LayoutDialog(int layout_id, QWidget* parent = nullptr);
-    const res::Layout& layout() const { return *layout_; }
-
-    // The initialisation hook: runs once, before the dialog is first shown (RunDialog and
-    // the first show both call EnsureInitialised).
-    void EnsureInitialised();
-
-protected:
-    virtual void InitDialog() {}
-    void showEvent(QShowEvent* event) override;
-
-private:
-    const res::Layout* layout_;
-    bool initialised_ = false;
-};
 
 // Dialog units of a font: x * base_x / 4 and y * base_y / 8 pixels, with base_x the font's
 // average character width (over A-Z and a-z) and base_y its line height. So a layout grows
@@ -45,8 +24,37 @@ struct DialogUnits {
     QRect Map(int x, int y, int w, int h) const;  // corners mapped separately, as rectangles tile
 };
 DialogUnits DialogUnitsOf(const QFont& font);
+// The units of `font`, widened until every caption of `layout` fits its control. A
+// substitute font can run wider than the font a layout was drawn for; widening keeps the
+// layout's proportions and keeps captions from being clipped.
+DialogUnits FitDialogUnits(const res::Layout& layout, const QFont& font, const QStyle* style);
 // The font a layout names (after InstallFontSubstitution, the layout face maps to IPAPGothic).
 QFont LayoutFont(const res::Layout& layout);
+
+// A modal dialog whose controls are built from layout `layout_id` (caption, font, size and
+// every control with its id). Push button 1 accepts, push button 2 rejects; Escape and the
+// close box reject as well.
+class LayoutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit LayoutDialog(int layout_id, QWidget* parent = nullptr);
+    const res::Layout& layout() const { return *layout_; }
+    // The dialog units the controls were placed in (FitDialogUnits of the layout font).
+    const DialogUnits& units() const { return units_; }
+
+    // The initialisation hook: runs once, before the dialog is first shown (RunDialog and
+    // the first show both call EnsureInitialised).
+    void EnsureInitialised();
+
+protected:
+    virtual void InitDialog() {}
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const res::Layout* layout_;
+    DialogUnits units_{1, 1};
+    bool initialised_ = false;
+};
 
 // Creates the widgets of every control of `layout` as children of `parent`, placed in
 // dialog units of `units`. Each widget carries its resource id; group boxes lie behind the

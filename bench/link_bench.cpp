@@ -1,0 +1,212 @@
+// Link timing against dpx20sim over pseudo-terminals, with the real Qt serial backend:
+//  (a) one transaction against an instant box: median and 95th percentile;
+//  (b) a full synchronisation pass (HDMI input, conversion on: 24 frames) against 9600-baud
+//      wire timing, as a ratio to the wire time of its frames and replies;
+//  (c) CPU time as a share of wall time while ten transactions time out on a box that
+//      never answers them.
+// Prints figures only; the targets are (a) <= 0.5 ms, (b) <= 1.05, (c) <= 0.02.
+// Usage: link_bench [path to dpx20sim] (default: beside this program).
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "app/Synchronise.h"
+#include "link/RS232c_bios.h"
+#include "platform/ComPorts.h"
+#include "settings/SystemSettings.h"
+#include "sim/SimOptions.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// One dpx20sim child with its link in a temporary directory.
+class Sim {
+public:
+    Sim(const std::string& program, std::vector<std::string> options) {
+        char pattern[] = "/tmp/link_bench-XXXXXX";
+        dir_ = ::mkdtemp(pattern) ? pattern : "/tmp";
+        link_ = dir_ + "/com1";
+        std::vector<std::string> args = {program, "--link", link_, "--log", dir_ + "/frames.log"};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::fflush(nullptr);  // the child must not write our buffered output again
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        const auto deadline = Clock::now() + 5s;
+        while (!std::filesystem::is_symlink(link_) && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    }
+    ~Sim() {
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+        std::filesystem::remove_all(dir_);
+    }
+    bool Ok() const { return std::filesystem::is_symlink(link_); }
+    const std::string& Link() const { return link_; }
+    std::string LogTail(int lines) const {
+        std::ifstream in(dir_ + "/frames.log");
+        std::vector<std::string> all;
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        std::string text;
+        for (std::size_t i = all.size() > static_cast<std::size_t>(lines) ? all.size() - lines : 0; i < all.size(); ++i)
+            text += all[i] + "\n";
+        return text;
+    }
+    int FramesReceived() const {
+        std::ifstream in(dir_ + "/frames.log");
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find("\trecv\t") != std::string::npos;
+        return n;
+    }
+    // CPU seconds the simulator has used (user + system), from /proc.
+    double CpuSeconds() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(in)), {});
+        const std::size_t close = text.rfind(')');
+        if (close == std::string::npos) return 0;
+        std::vector<std::string> fields;
+        std::string field;
+        for (char c : text.substr(close + 2)) {
+            if (c == ' ') fields.push_back(field), field.clear();
+            else field += c;
+        }
+        if (fields.size() < 13) return 0;  // fields from 3 on: utime is 14, stime 15
+        return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+
+private:
+    std::string dir_, link_;
+    pid_t pid_ = -1;
+};
+
+double CpuSecondsSelf() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// A link logged in to the simulator on COM1.
+std::unique_ptr<dpx::RS232c_bios> Connect(const Sim& sim) {
+    ::setenv("DPX20_COM1", sim.Link().c_str(), 1);
+    auto link = std::make_unique<dpx::RS232c_bios>();
+    link->SetPortFactory(dpx::platform::MakePortFactory());
+    link->SetDebugMode(0);
+    link->SetComNumber(1);
+    if (link->ConnectLink(1) != 1) {
+        std::fprintf(stderr, "link_bench: cannot log in on %s\n", sim.Link().c_str());
+        std::exit(1);
+    }
+    return link;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::string program = argc > 1 ? argv[1]
+        : (std::filesystem::canonical("/proc/self/exe").parent_path() / "dpx20sim").string();
+
+    {   // (a)
+        Sim sim(program, {"--quiet"});
+        if (!sim.Ok()) { std::fprintf(stderr, "link_bench: %s did not start\n", program.c_str()); return 1; }
+        auto link = Connect(sim);
+        link->SendCommand(dpx::kINPUT, 0, 0);
+        std::vector<double> times;
+        for (int i = 0; i < 1000; ++i) {
+            const auto t0 = Clock::now();
+            const int r = link->SendCommand(dpx::kINPSE, 0, static_cast<int8_t>(i % 4));
+            times.push_back(Ms(Clock::now() - t0));
+            if (r != dpx::kResultOk) { std::fprintf(stderr, "link_bench: transaction %d gave %d\n", i, r); return 1; }
+        }
+        std::printf("(a) one transaction, instant box over a pty, %zu runs: median %.3f ms, 95th percentile %.3f ms (target <= 0.5 ms)\n",
+                    times.size(), Percentile(times, 0.5), Percentile(times, 0.95));
+    }
+    {   // (b)
+        Sim sim(program, {"--wire"});
+        auto link = Connect(sim);
+        dpx::RS232c_bios* previous = dpx::SetLink(link.get());
+        dpx::SettingsRecord& s = dpx::SystemSettings;
+        s.sys_input_select = 3;  // HDMI
+        s.sys_2D3D = 1;
+        s.load_adj_only = 0;
+        s.vertual_mode = 0;
+        const double wire_ms = 24 * 2 * 11 * dpx::sim::kWireByteNanos / 1e6;
+        std::vector<double> ratios;
+        int resent = 0;
+        for (int pass = 0; pass < 5; ++pass) {
+            const int before = sim.FramesReceived();
+            const auto t0 = Clock::now();
+            const int ok = dpx::SyncRun();
+            const double ms = Ms(Clock::now() - t0);
+            const int frames = sim.FramesReceived() - before;
+            if (!ok || frames < 24) {
+                std::fprintf(stderr, "link_bench: pass %d: result %d, %d frames (24 expected)\n%s", pass, ok, frames,
+                             sim.LogTail(60).c_str());
+                return 1;
+            }
+            // A frame resent after a time-out (a loaded machine that did not run the
+            // simulator or the link for 100 ms) makes the pass longer; it is counted apart.
+            if (frames > 24) ++resent;
+            else ratios.push_back(ms / wire_ms);
+        }
+        dpx::SetLink(previous);
+        if (ratios.empty()) {
+            std::printf("(b) synchronisation pass: every pass had resends (machine too loaded)\n");
+        } else {
+            std::printf("(b) synchronisation pass, 24 frames at 9600-baud wire timing: %.1f ms against %.1f ms wire time, "
+                        "ratio median %.4f, worst %.4f of %zu clean passes; %d passes with resends left out (target <= 1.05)\n",
+                        Percentile(ratios, 0.5) * wire_ms, wire_ms, Percentile(ratios, 0.5),
+                        *std::max_element(ratios.begin(), ratios.end()), ratios.size(), resent);
+        }
+    }
+    {   // (c)
+        Sim sim(program, {"--quiet", "--drop", "INPSE"});
+        auto link = Connect(sim);
+        link->SendCommand(dpx::kINPUT, 0, 0);
+        const double cpu0 = CpuSecondsSelf(), sim_cpu0 = sim.CpuSeconds();
+        const auto t0 = Clock::now();
+        for (int i = 0; i < 10; ++i) {
+            if (link->SendCommand(dpx::kINPSE, 0, 1) != dpx::kResultTimeout) {
+                std::fprintf(stderr, "link_bench: a dropped reply did not time out\n");
+                return 1;
+            }
+        }
+        const double wall = Ms(Clock::now() - t0) / 1000;
+        const double cpu = CpuSecondsSelf() - cpu0, sim_cpu = sim.CpuSeconds() - sim_cpu0;
+        std::printf("(c) ten time-outs on a silent box: %.2f s wall, controller CPU %.4f s = %.4f of wall time "
+                    "(target <= 0.02); simulator CPU %.4f of wall time\n",
+                    wall, cpu, cpu / wall, sim_cpu / wall);
+    }
+    return 0;
+}

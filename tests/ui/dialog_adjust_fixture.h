@@ -1,0 +1,118 @@
+#pragma once
+// The control dialogs against the in-process box, offscreen: a logged-in link on a fake
+// clock, recorded messages, a temporary current directory for the adjust slot files, and
+// the frames the box received as readable words ("ADJUS", "ADJMD 4", "ADJOS -60").
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "link/RS232c_bios.h"
+#include "sim/BoxModel.h"
+#include "tests/support/BoxPort.h"
+#include "tests/support/Recorders.h"
+#include "ui/LayoutDialog.h"
+
+namespace dpx::test {
+
+inline QApplication& DialogApp() {
+    static int argc = 1;
+    static char name[] = "dialog_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        ui::InstallFontSubstitution();
+        return a;
+    }();
+    return *app;
+}
+
+class DialogTest : public ::testing::Test {
+protected:
+    DialogTest() { DialogApp(); }  // before the derived fixture's dialog member
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        previous_dir_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        previous_link_ = SetLink(&link_);
+        BoxPort::Install(link_, box_);
+        link_.SetDebugMode(0);
+        ASSERT_EQ(link_.SetComNumber(1), 1);
+        ASSERT_EQ(link_.ConnectLink(1), 1);
+        box_.ClearHistory();
+    }
+    void TearDown() override {
+        SetLink(previous_link_);
+        QDir::setCurrent(previous_dir_);
+    }
+
+    // Logs the box off, so that every send fails without a frame.
+    void Disconnect() {
+        ASSERT_EQ(link_.ConnectLink(0), 1);
+        box_.ClearHistory();
+    }
+
+    // The frames the box received since the last call: category selects as their word,
+    // value commands as the word and the signed value.
+    std::vector<std::string> Sent() {
+        std::vector<std::string> words;
+        for (const sim::Exchange& ex : box_.History()) {
+            std::string w = ex.word;
+            if (ex.command >= kINPSE) {
+                const int v = ex.frame[8] == '-' ? static_cast<int8_t>(ex.frame[9]) : ex.frame[9];
+                w += " " + std::to_string(v);
+            }
+            words.push_back(w);
+        }
+        box_.ClearHistory();
+        return words;
+    }
+    std::vector<std::string> Messages() {
+        std::vector<std::string> texts = std::move(messages_.texts);
+        messages_.texts.clear();
+        return texts;
+    }
+
+    static void Click(const QWidget* dialog, int id) {
+        auto* b = ui::Control<QAbstractButton>(dialog, id);
+        ASSERT_NE(b, nullptr) << "no button " << id;
+        b->click();
+    }
+    static void Scroll(const QWidget* dialog, int id, ui::ScrollRequest request, int thumb = 0) {
+        auto* bar = ui::Control<QScrollBar>(dialog, id);
+        ASSERT_NE(bar, nullptr) << "no bar " << id;
+        ui::SendScrollRequest(bar, request, thumb);
+    }
+    static int Bar(const QWidget* dialog, int id) {
+        auto* bar = ui::Control<QScrollBar>(dialog, id);
+        return bar ? bar->value() : -9999;
+    }
+    static std::string Field(const QWidget* dialog, int id) {
+        auto* field = ui::Control<QLineEdit>(dialog, id);
+        return field ? field->text().toStdString() : "<no field>";
+    }
+    // The selected radios among `ids`, in the order given.
+    static std::vector<int> Selected(const QWidget* dialog, std::initializer_list<int> ids) {
+        std::vector<int> selected;
+        for (int id : ids)
+            if (ui::IsRadioSelected(dialog, id)) selected.push_back(id);
+        return selected;
+    }
+
+    QTemporaryDir dir_;
+    QString previous_dir_;
+    FakeClock clock_;
+    MessageRecorder messages_;
+    FatalExitRecorder exits_;
+    sim::BoxModel box_;
+    RS232c_bios link_;
+    RS232c_bios* previous_link_ = nullptr;
+};
+
+}  // namespace dpx::test

@@ -47,6 +47,9 @@ void Pause(uint32_t ms) {
     ticks.WaitSince(ticks.Now(), ms);
 }
 
+// The device COM n maps to, and the adapter's description when the system knows it.
+QString ComPortToolTip(int n) { return QString::fromStdString(platform::DescribeComPort(n)); }
+
 }  // namespace
 
 TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, parent) {
@@ -64,8 +67,7 @@ void TopDialog::InitDialog() {
     AddVersionMenuItem();
     setWindowIcon(icon_);
     for (int n = 1; n <= 8; ++n) {
-        if (QWidget* radio = FindControl(this, kComPortBase + n))
-            radio->setToolTip(QString::fromStdString(platform::DescribeComPort(n)));
+        if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
     }
     // Every mouse movement over the panel or a control recolours the corner picture.
     setMouseTracking(true);
@@ -471,6 +473,12 @@ void TopDialog::moveEvent(QMoveEvent* event) {
 
 bool TopDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) RecolourCornerPicture();
+    // A USB adapter may come or go while the panel is open: describe the port afresh.
+    if (event->type() == QEvent::ToolTip) {
+        const int n = ui::ControlId(qobject_cast<QWidget*>(watched)) - kComPortBase;
+        if (n >= 1 && n <= 8)
+            static_cast<QWidget*>(watched)->setToolTip(ComPortToolTip(n));
+    }
     return ui::LayoutDialog::eventFilter(watched, event);
 }
 

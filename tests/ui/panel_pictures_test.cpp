@@ -3,6 +3,7 @@
 #include "tests/ui/panel_fixture.h"
 
 #include <QLabel>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QMoveEvent>
 #include <QPixmap>
@@ -111,6 +112,18 @@ TEST_F(PicturesTest, ComPortToolTipsNameTheDevices) {
         EXPECT_EQ(tip, platform::DescribeComPort(n));
         EXPECT_EQ(tip.rfind(platform::ComDeviceName(n), 0), 0u) << tip;
     }
+}
+
+TEST_F(PicturesTest, ComPortToolTipIsDescribedAfreshWhenShown) {
+    QWidget* radio = ui::FindControl(panel_.get(), kComPortBase + 2);
+    ASSERT_NE(radio, nullptr);
+    const QString device = QDir::current().filePath("adapter");
+    qputenv("DPX20_COM2", device.toLocal8Bit());
+    QHelpEvent help(QEvent::ToolTip, QPoint(1, 1), radio->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(radio, &help);
+    qunsetenv("DPX20_COM2");
+    EXPECT_EQ(radio->toolTip().toStdString().rfind(device.toStdString(), 0), 0u)
+        << radio->toolTip().toStdString();
 }
 
 }  // namespace

@@ -220,7 +220,7 @@ void SimServer::TakeDueInput(int64_t now) {
     }
     if (bytes.empty()) return;
     for (const Exchange& ex : box_.Receive(bytes.data(), bytes.size(), ModelMs(now))) {
-        Log(now, "recv", {ex.frame.begin(), ex.frame.end()}, "");
+        Log(last, "recv", {ex.frame.begin(), ex.frame.end()}, "");  // when its last byte came
         Schedule(ex, last);
     }
 }

@@ -97,10 +97,7 @@ long CpuTicks(pid_t pid) {
     return ticks;
 }
 
-std::string Program() {
-    const char* dir = std::getenv("DPX20_BUILD_DIR");
-    return std::string(dir ? dir : ".") + "/dpx20sim";
-}
+std::string Program() { return test::SimProcess::Program(); }
 
 TEST(SimProgram, HelpAndBadArguments) {
     const std::string help = Program() + " --help";

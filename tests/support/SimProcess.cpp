@@ -53,9 +53,18 @@ std::vector<std::string> Split(const std::string& line, char sep) {
 
 }  // namespace
 
+std::string SimProcess::Program() {
+    if (const char* build = std::getenv("DPX20_BUILD_DIR"); build && *build)
+        return std::string(build) + "/dpx20sim";
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+    for (const std::filesystem::path& p : {exe.parent_path() / "dpx20sim", exe / "dpx20sim"})
+        if (std::filesystem::exists(p, ec)) return p.string();
+    return "dpx20sim";
+}
+
 SimProcess::SimProcess(std::vector<std::string> options, std::string link_path) {
-    const char* build = std::getenv("DPX20_BUILD_DIR");
-    const std::string program = std::string(build && *build ? build : ".") + "/dpx20sim";
+    const std::string program = Program();
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/dpx20sim-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
@@ -65,7 +74,7 @@ SimProcess::SimProcess(std::vector<std::string> options, std::string link_path) 
     dir_ = pattern;
     link_ = link_path.empty() ? dir_ + "/com1" : link_path;
     if (::access(program.c_str(), X_OK) != 0) {
-        error_ = program + " is not built (set DPX20_BUILD_DIR)";
+        error_ = program + " is not built (or set DPX20_BUILD_DIR)";
         return;
     }
     std::vector<std::string> args = {program, "--link", link_, "--state", dir_ + "/state",

@@ -1,5 +1,5 @@
 #pragma once
-// Runs the built dpx20sim ($DPX20_BUILD_DIR/dpx20sim) as a child process for integration and
+// Runs the built dpx20sim (see Program()) as a child process for integration and
 // end-to-end tests, in a temporary directory of its own:
 //   <dir>/com1       the symbolic link to its pseudo-terminal (or the path given)
 //   <dir>/state      the box state, rewritten on request and at exit
@@ -53,6 +53,10 @@ public:
     // and link go away. Does nothing when it has already ended.
     void Stop();
     pid_t Pid() const { return pid_; }
+
+    // The program run: $DPX20_BUILD_DIR/dpx20sim, else dpx20sim in the build directory
+    // above the running test program (tests/<name>) or beside it.
+    static std::string Program();
 
 private:
     std::string dir_;

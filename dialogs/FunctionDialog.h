@@ -1,5 +1,8 @@
 #pragma once
 // The function dialog: rotate, frame synchronizer, beep, back light, the box's adjust memories.
+// Every change is sent at once through the device operations of Link(); a failed send shows
+// its message and puts the value and its control back. The two memory buttons change only
+// the link's mirror of the adjust values, which the panel takes after the dialog closed.
 #include <cstdint>
 
 #include "ui/LayoutDialog.h"
@@ -13,8 +16,28 @@ public:
     void SetValues(int32_t rotate, int32_t frame_sync, int32_t beep, int32_t back_light);
     void GetValues(int32_t* rotate, int32_t* frame_sync, int32_t* beep, int32_t* back_light) const;
 
+    // EXIT: takes the back light back from its field, which must hold -30..30; otherwise
+    // the range prompt is shown and the dialog stays open. Escape and the close box reject
+    // without reading the field.
+    void accept() override;
+
 protected:
+    // Sends all four values (rotate, frame sync, beep, back light, in this order), then
+    // shows the back light on its bar and field.
     void InitDialog() override;
+
+private:
+    void ApplyRotate(int32_t v);
+    void ApplyFrameSync(int32_t v);
+    void ApplyBeep(int32_t v);
+    void ApplyBackLight(int32_t v);
+    void OnBackLightScroll(ui::ScrollRequest request, int thumb);
+    void ShowBackLight();
+
+    int32_t rotate_ = 0;
+    int32_t frame_sync_ = 0;
+    int32_t beep_ = 1;
+    int32_t back_light_ = 0;
 };
 
 }  // namespace dpx

@@ -1,5 +1,7 @@
 #pragma once
-// The input select dialog: input and SDI-LR polarity.
+// The input select dialog: input and SDI-LR polarity, each sent at once through Link(); a
+// failed send shows its message and puts the value and its radio back. EXIT, Escape and
+// the close box only close.
 #include <cstdint>
 
 #include "ui/LayoutDialog.h"
@@ -14,7 +16,15 @@ public:
     void GetValues(int32_t* input, int32_t* polarity) const;
 
 protected:
+    // Sends the input, then the polarity.
     void InitDialog() override;
+
+private:
+    void ApplyInput(int32_t v);
+    void ApplyPolarity(int32_t v);
+
+    int32_t input_ = 1;
+    int32_t polarity_ = 0;
 };
 
 }  // namespace dpx

@@ -16,7 +16,7 @@ constexpr Kind kEdit = Kind::EditField;
 
 const Layout& FunctionLayout() {
     static const Layout layout{
-        kLayoutFunction, "FUNCTION CONTROL", 300, 232, kLayoutFont, 9,
+        kLayoutFunction, "FUNCTION CONTROL", 300, 242, kLayoutFont, 9,
         {
             // The mirror radios and their note stay hidden; a stored rotate code 3 to 6 still
             // selects its radio, so then no visible rotate radio is selected.
@@ -29,28 +29,28 @@ const Layout& FunctionLayout() {
             {1021, kRadio, "SDI-1(L) V. MIRROR", 202, 19, 88, 10, kHidden, 1},
             {1022, kRadio, "SDI-2(R) V. MIRROR", 202, 32, 88, 10, kHidden, 1},
             {kNoId, Kind::StaticText, "*. MIRROR functions only suppot ZR-DPX20 limited firmware.",
-             112, 46, 178, 9, kHidden},
+             12, 65, 276, 9, kHidden},
 
-            {kNoId, kGroup, "FRAME SYNCHRONIZER", 7, 67, 140, 27},
-            {1013, kRadio, "OFF", 16, 79, 50, 10, kNone, 2},
-            {1014, kRadio, "ON", 76, 79, 50, 10, kNone, 2},
-            {kNoId, kGroup, "BEEP", 153, 67, 140, 27},
-            {1015, kRadio, "OFF", 162, 79, 50, 10, kNone, 3},
-            {1016, kRadio, "ON", 222, 79, 50, 10, kNone, 3},
+            {kNoId, kGroup, "FRAME SYNCHRONIZER", 7, 77, 140, 27},
+            {1013, kRadio, "OFF", 16, 89, 50, 10, kNone, 2},
+            {1014, kRadio, "ON", 76, 89, 50, 10, kNone, 2},
+            {kNoId, kGroup, "BEEP", 153, 77, 140, 27},
+            {1015, kRadio, "OFF", 162, 89, 50, 10, kNone, 3},
+            {1016, kRadio, "ON", 222, 89, 50, 10, kNone, 3},
 
-            {kNoId, kGroup, "LCD BACK LIGHT", 7, 98, 286, 30},
-            {1018, kBar, "", 16, 111, 226, 11},
-            {1019, kEdit, "", 250, 110, 32, 13, kReadOnly},
+            {kNoId, kGroup, "LCD BACK LIGHT", 7, 108, 286, 30},
+            {1018, kBar, "", 16, 121, 226, 11},
+            {1019, kEdit, "", 250, 120, 32, 13, kReadOnly},
 
-            {kNoId, kGroup, "PARALLAX / INTENSITY / SUB INT.  MEMORY 1", 7, 132, 286, 31},
-            {1000, kButton, "SAVE", 16, 144, 60, 14},
-            {1001, kButton, "LOAD", 84, 144, 60, 14},
-            {kNoId, kGroup, "PARALLAX / INTENSITY / SUB INT.  MEMORY 2", 7, 167, 286, 31},
-            {1002, kButton, "SAVE", 16, 179, 60, 14},
-            {1003, kButton, "LOAD", 84, 179, 60, 14},
+            {kNoId, kGroup, "PARALLAX / INTENSITY / SUB INT.  MEMORY 1", 7, 142, 286, 31},
+            {1000, kButton, "SAVE", 16, 154, 60, 14},
+            {1001, kButton, "LOAD", 84, 154, 60, 14},
+            {kNoId, kGroup, "PARALLAX / INTENSITY / SUB INT.  MEMORY 2", 7, 177, 286, 31},
+            {1002, kButton, "SAVE", 16, 189, 60, 14},
+            {1003, kButton, "LOAD", 84, 189, 60, 14},
 
-            {2, kButton, "CANCEL (not used)", 143, 211, 80, 15, kHidden},
-            {1, kButton, "EXIT", 229, 211, 64, 15, kDefaultButton},
+            {2, kButton, "CANCEL (not used)", 143, 221, 80, 15, kHidden},
+            {1, kButton, "EXIT", 229, 221, 64, 15, kDefaultButton},
         }};
     return layout;
 }

@@ -1,0 +1,50 @@
+#include "dialogs/InputSelectDialog.h"
+
+#include "dialogs/DialogControls.h"
+#include "link/RS232c_bios.h"
+#include "resources/Layout.h"
+
+namespace dpx {
+namespace {
+
+using dialogs::ChoiceGroup;
+
+// Laid out SDI-1(L), SDI-2(R), HDMI, SDI-LR; the box's code 0 is SDI-LR.
+const ChoiceGroup kInput{{{1010, 1}, {1011, 2}, {1012, 3}, {1013, 0}}, 1010, 1};
+const ChoiceGroup kPolarity{{{1014, 0}, {1015, 1}}, 1014, 0};
+
+}  // namespace
+
+InputSelectDialog::InputSelectDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutInputSelect, parent) {
+    for (int id : kInput.Ids())
+        dialogs::OnClicked(this, id, [this, id] { ApplyInput(kInput.CodeOf(id)); });
+    for (int id : kPolarity.Ids())
+        dialogs::OnClicked(this, id, [this, id] { ApplyPolarity(kPolarity.CodeOf(id)); });
+}
+
+void InputSelectDialog::SetValues(int32_t input, int32_t polarity) {
+    input_ = input;
+    polarity_ = polarity;
+}
+
+void InputSelectDialog::GetValues(int32_t* input, int32_t* polarity) const {
+    *input = input_;
+    *polarity = polarity_;
+}
+
+void InputSelectDialog::InitDialog() {
+    ApplyInput(input_);
+    ApplyPolarity(polarity_);
+}
+
+void InputSelectDialog::ApplyInput(int32_t v) {
+    dialogs::ApplyChoice(this, kInput, &input_, v, [](int32_t x) { return Link().SetInputSelect(x); },
+                         "InputSelect : RS232C error!");
+}
+
+void InputSelectDialog::ApplyPolarity(int32_t v) {
+    dialogs::ApplyChoice(this, kPolarity, &polarity_, v, [](int32_t x) { return Link().SetInputPorality(x); },
+                         "Input Porality : RS232C error!");
+}
+
+}  // namespace dpx

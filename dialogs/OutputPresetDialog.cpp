@@ -1,0 +1,105 @@
+#include "dialogs/OutputPresetDialog.h"
+
+#include "common/MessageSink.h"
+#include "dialogs/DialogControls.h"
+#include "link/RS232c_bios.h"
+#include "resources/Layout.h"
+
+namespace dpx {
+namespace {
+
+using dialogs::ChoiceGroup;
+
+constexpr int kSdiMix = 1023, kSdiIndividual = 1025;
+constexpr int kHdmiMix = 1024, kHdmiIndividual = 1026;
+constexpr int kAboveBelow = 1029;
+
+const ChoiceGroup kSdi{{{kSdiMix, 0}, {kSdiIndividual, 1}}, kSdiMix, 0};
+const ChoiceGroup kHdmi{{{kHdmiMix, 0}, {kHdmiIndividual, 1}}, kHdmiMix, 0};
+const ChoiceGroup kFormat{{{1027, 0}, {1028, 1}, {kAboveBelow, 2}, {1030, 3}}, 1027, 0};
+
+constexpr char kFormatForbidsIndividual[] =
+    "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid.";
+constexpr char kIndividualForbidsFormat[] =
+    "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid.";
+
+}  // namespace
+
+OutputPresetDialog::OutputPresetDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutOutputPreset, parent) {
+    dialogs::OnClicked(this, kSdiMix, [this] { ApplySdiOutput(0); });
+    dialogs::OnClicked(this, kSdiIndividual,
+                       [this] { OnIndividual(kSdiIndividual, &sdi_, &OutputPresetDialog::ApplySdiOutput); });
+    dialogs::OnClicked(this, kHdmiMix, [this] { ApplyHdmiOutput(0); });
+    dialogs::OnClicked(this, kHdmiIndividual,
+                       [this] { OnIndividual(kHdmiIndividual, &hdmi_, &OutputPresetDialog::ApplyHdmiOutput); });
+    for (int id : kFormat.Ids()) {
+        if (id == kAboveBelow)
+            dialogs::OnClicked(this, id, [this] { OnAboveBelow(); });
+        else
+            dialogs::OnClicked(this, id, [this, id] { Apply3dFormat(kFormat.CodeOf(id)); });
+    }
+}
+
+void OutputPresetDialog::SetValues(int32_t sdi, int32_t hdmi, int32_t format) {
+    sdi_ = sdi;
+    hdmi_ = hdmi;
+    format_ = format;
+}
+
+void OutputPresetDialog::GetValues(int32_t* sdi, int32_t* hdmi, int32_t* format) const {
+    *sdi = sdi_;
+    *hdmi = hdmi_;
+    *format = format_;
+}
+
+void OutputPresetDialog::InitDialog() {
+    ApplySdiOutput(sdi_);
+    ApplyHdmiOutput(hdmi_);
+    Apply3dFormat(format_);
+}
+
+void OutputPresetDialog::ApplySdiOutput(int32_t v) {
+    dialogs::ApplyChoice(this, kSdi, &sdi_, v, [](int32_t x) { return Link().SetSdiOutput(x); },
+                         "SDI Output Select : RS232C error!");
+}
+
+void OutputPresetDialog::ApplyHdmiOutput(int32_t v) {
+    dialogs::ApplyChoice(this, kHdmi, &hdmi_, v, [](int32_t x) { return Link().SetHdmiOutput(x); },
+                         "HDMI Output Select : RS232C error!");
+}
+
+void OutputPresetDialog::Apply3dFormat(int32_t v) {
+    dialogs::ApplyChoice(this, kFormat, &format_, v, [](int32_t x) { return Link().Set3dFormat(x); },
+                         "Output 3D Format Select : RS232C error!");
+}
+
+// The exclusion tests read the radios on the screen, where the clicked radio is already
+// selected. A refused click sends nothing and shows the value in force again.
+void OutputPresetDialog::OnIndividual(int radio, int32_t* value, void (OutputPresetDialog::*apply)(int32_t)) {
+    if (ui::IsRadioSelected(this, kAboveBelow)) {
+        ShowMessage(kFormatForbidsIndividual);
+        ui::DeselectRadio(this, radio);
+        ui::SelectRadio(this, (radio == kSdiIndividual ? kSdi : kHdmi).RadioOf(*value));
+        return;
+    }
+    (this->*apply)(1);
+}
+
+void OutputPresetDialog::OnAboveBelow() {
+    if (ui::IsRadioSelected(this, kSdiIndividual) || ui::IsRadioSelected(this, kHdmiIndividual)) {
+        ShowMessage(kIndividualForbidsFormat);
+        ui::DeselectRadio(this, kAboveBelow);
+        // The format radio chosen last is the radio of the format in force whenever its send
+        // went through; when none was chosen or its send failed, the format in force is
+        // still what the box has, so its radio is the one to show.
+        ui::SelectRadio(this, kFormat.RadioOf(format_));
+        return;
+    }
+    // Both outputs are sent as MIX again; each send stands alone, a failure does not stop
+    // the next.
+    ApplySdiOutput(0);
+    ApplyHdmiOutput(0);
+    Apply3dFormat(2);
+}
+
+}  // namespace dpx

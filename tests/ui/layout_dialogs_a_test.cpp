@@ -1,0 +1,369 @@
+// The 2D-3D adjust, SDI-LR adjust and scope layouts held against their control tables: ids,
+// captions, kinds, the group box that frames each control, exclusive radio groups, read-only
+// fields right of their bars, the rows and the position square; then the built dialogs:
+// nothing overlaps, nothing sticks out, every caption fits. With DPX20_SCREENSHOT_DIR set,
+// each dialog is also saved there as a PNG.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs/Adjust2D3DDialog.h"
+#include "dialogs/AdjustSdiLrDialog.h"
+#include "dialogs/ScopeDialog.h"
+#include "link/RS232c_bios.h"
+#include "resources/Layout.h"
+#include "tests/support/Recorders.h"
+#include "ui/LayoutDialog.h"
+
+namespace dpx {
+namespace {
+
+using res::Kind;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "layout_dialogs_a_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        ui::InstallFontSubstitution();
+        return a;
+    }();
+    return *app;
+}
+
+// One row of a control table; `frame` is the caption of the innermost group box that
+// encloses the control, empty when none does.
+struct Row {
+    int id;
+    std::string caption;
+    Kind kind;
+    std::string frame;
+};
+
+// A group box and the group box that encloses it (empty: none).
+struct Frame {
+    std::string caption;
+    std::string outer;
+};
+
+struct Table {
+    int layout_id;
+    std::string title;
+    std::vector<Row> rows;
+    std::vector<Frame> frames;
+};
+
+Table Adjust2D3DTable() {
+    const std::string outer = "ADJUST MODE for 2D-3D Convert";
+    Table t{res::kLayoutAdjust2D3D, "ADJUST CONTROL",
+            {
+                {1010, "OFF", Kind::RadioButton, outer},
+                {1011, "STANDARD", Kind::RadioButton, outer},
+                {1012, "ANAGRYPH MODE", Kind::RadioButton, outer},
+                {1013, "LR-SEQ. MODE", Kind::RadioButton, outer},
+                {1035, "", Kind::HScrollBar, "PARALLAX"},
+                {1019, "", Kind::EditField, "PARALLAX"},
+                {1021, "", Kind::HScrollBar, "INTENSITY"},
+                {1022, "", Kind::EditField, "INTENSITY"},
+                {1036, "", Kind::HScrollBar, "SUB INT."},
+                {1034, "", Kind::EditField, "SUB INT."},
+                {1, "EXIT with ADJUST", Kind::PushButton, ""},
+                {2, "EXIT w/o ADJUST", Kind::PushButton, ""},
+            },
+            {{outer, ""}, {"PARALLAX", outer}, {"INTENSITY", outer}, {"SUB INT.", outer},
+             {"MEMORY ADJUST VALUE", outer}, {"SAVE", "MEMORY ADJUST VALUE"},
+             {"LOAD", "MEMORY ADJUST VALUE"}}};
+    for (int n = 1; n <= 10; ++n) {
+        t.rows.push_back({1052 + n, std::to_string(n), Kind::PushButton, "SAVE"});
+        t.rows.push_back({1062 + n, std::to_string(n), Kind::PushButton, "LOAD"});
+    }
+    return t;
+}
+
+Table AdjustSdiLrTable() {
+    const std::string outer = "ADJUST MODE for SDI-LR Input";
+    return {res::kLayoutAdjustSdiLr, "ADJUST CONTROL",
+            {
+                {1010, "OFF", Kind::RadioButton, outer},
+                {1011, "SPLIT MODE", Kind::RadioButton, outer},
+                {1012, "ANAGRYPH MODE", Kind::RadioButton, outer},
+                {1013, "LR-SEQ. MODE", Kind::RadioButton, outer},
+                {1020, "", Kind::HScrollBar, "SPLIT POSITION"},
+                {1019, "", Kind::EditField, "SPLIT POSITION"},
+                {1, "EXIT with ADJUST", Kind::PushButton, ""},
+                {2, "EXIT w/o ADJUST", Kind::PushButton, ""},
+            },
+            {{outer, ""}, {"SPLIT POSITION", outer}}};
+}
+
+Table ScopeTable() {
+    return {res::kLayoutScope, "SCOPE CONTROL",
+            {
+                {1040, "OFF", Kind::RadioButton, "SCOPE MODE"},
+                {1041, "W. F. M.", Kind::RadioButton, "SCOPE MODE"},
+                {1042, "VECTOR SCOPE", Kind::RadioButton, "SCOPE MODE"},
+                {1043, "PARALLEL", Kind::RadioButton, "SCOPE SIGNAL"},
+                {1044, "BALANCE", Kind::RadioButton, "SCOPE SIGNAL"},
+                {1045, "IN1", Kind::RadioButton, "SCOPE SIGNAL"},
+                {1046, "IN2", Kind::RadioButton, "SCOPE SIGNAL"},
+                {1019, "LEFT UPPER", Kind::RadioButton, "SCOPE POSITION"},
+                {1020, "RIGHT UPPER", Kind::RadioButton, "SCOPE POSITION"},
+                {1018, "LEFT LOWER", Kind::RadioButton, "SCOPE POSITION"},
+                {1017, "RIGHT LOWER", Kind::RadioButton, "SCOPE POSITION"},
+                {1021, "FLAT", Kind::RadioButton, "SCOPE FILTER"},
+                {1022, "LOW PASS", Kind::RadioButton, "SCOPE FILTER"},
+                {1027, "", Kind::HScrollBar, "W.F.M. GAIN"},
+                {1028, "", Kind::EditField, "W.F.M. GAIN"},
+                {1031, "", Kind::HScrollBar, "VECTOR SCOPE GAIN"},
+                {1032, "", Kind::EditField, "VECTOR SCOPE GAIN"},
+                {1, "EXIT with SCOPE", Kind::PushButton, ""},
+                {2, "EXIT w/o SCOPE", Kind::PushButton, ""},
+            },
+            {{"SCOPE MODE", ""}, {"SCOPE SIGNAL", ""}, {"SCOPE POSITION", ""}, {"SCOPE FILTER", ""},
+             {"SCOPE GAIN", ""}, {"W.F.M. GAIN", "SCOPE GAIN"}, {"VECTOR SCOPE GAIN", "SCOPE GAIN"}}};
+}
+
+const std::vector<Table>& Tables() {
+    static const std::vector<Table> tables{Adjust2D3DTable(), AdjustSdiLrTable(), ScopeTable()};
+    return tables;
+}
+
+bool Encloses(const res::Control& outer, const res::Control& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.w <= outer.x + outer.w &&
+           inner.y + inner.h <= outer.y + outer.h;
+}
+
+std::string FrameOf(const res::Layout& layout, const res::Control& c) {
+    const res::Control* best = nullptr;
+    for (const res::Control& g : layout.controls)
+        if (g.kind == Kind::GroupBox && &g != &c && Encloses(g, c) && (!best || g.w * g.h < best->w * best->h))
+            best = &g;
+    return best ? std::string(best->caption) : std::string();
+}
+
+const res::Control* Find(const res::Layout& layout, int id) {
+    for (const res::Control& c : layout.controls)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+class LayoutsATest : public ::testing::Test {
+protected:
+    void SetUp() override { App(); }
+};
+
+TEST_F(LayoutsATest, EveryControlOfTheTablesAndNothingElse) {
+    for (const Table& table : Tables()) {
+        const res::Layout* layout = res::FindLayout(table.layout_id);
+        ASSERT_NE(layout, nullptr);
+        SCOPED_TRACE(table.layout_id);
+        EXPECT_EQ(layout->caption, table.title);
+        EXPECT_EQ(layout->controls.size(), table.rows.size() + table.frames.size());
+        for (const Row& row : table.rows) {
+            SCOPED_TRACE(row.id);
+            const res::Control* c = Find(*layout, row.id);
+            ASSERT_NE(c, nullptr);
+            EXPECT_EQ(c->kind, row.kind);
+            EXPECT_EQ(c->caption, row.caption);
+            EXPECT_EQ(FrameOf(*layout, *c), row.frame);
+            EXPECT_EQ((c->flags & res::kDefaultButton) != 0, row.id == 1);
+            EXPECT_EQ(c->flags & (res::kHidden | res::kDisabled), 0u);
+            EXPECT_EQ((c->flags & res::kReadOnly) != 0, row.kind == Kind::EditField);
+        }
+        for (const Frame& f : table.frames) {
+            const res::Control* g = nullptr;
+            for (const res::Control& c : layout->controls)
+                if (c.kind == Kind::GroupBox && c.caption == f.caption) g = &c;
+            ASSERT_NE(g, nullptr) << f.caption;
+            EXPECT_EQ(g->id, res::kNoId);
+            EXPECT_EQ(FrameOf(*layout, *g), f.outer) << f.caption;
+        }
+    }
+}
+
+// Radios framed by one group box form one exclusive group; other boxes, other groups.
+TEST_F(LayoutsATest, RadioGroupsFollowTheGroupBoxes) {
+    for (const Table& table : Tables()) {
+        const res::Layout& layout = *res::FindLayout(table.layout_id);
+        std::map<std::string, int> group_of_frame;
+        std::map<int, std::string> frame_of_group;
+        for (const Row& row : table.rows) {
+            if (row.kind != Kind::RadioButton) continue;
+            const res::Control* c = Find(layout, row.id);
+            ASSERT_NE(c, nullptr);
+            EXPECT_NE(c->group, 0) << row.id;
+            EXPECT_EQ(group_of_frame.emplace(row.frame, c->group).first->second, c->group) << row.id;
+            EXPECT_EQ(frame_of_group.emplace(c->group, row.frame).first->second, row.frame) << row.id;
+        }
+    }
+}
+
+// Each read-only field sits right of its bar, on the bar's line.
+TEST_F(LayoutsATest, FieldsRightOfTheirBars) {
+    const std::pair<int, std::pair<int, int>> pairs[] = {
+        {res::kLayoutAdjust2D3D, {1035, 1019}}, {res::kLayoutAdjust2D3D, {1021, 1022}},
+        {res::kLayoutAdjust2D3D, {1036, 1034}}, {res::kLayoutAdjustSdiLr, {1020, 1019}},
+        {res::kLayoutScope, {1027, 1028}},      {res::kLayoutScope, {1031, 1032}}};
+    for (const auto& [layout_id, ids] : pairs) {
+        const res::Layout& layout = *res::FindLayout(layout_id);
+        const res::Control* bar = Find(layout, ids.first);
+        const res::Control* field = Find(layout, ids.second);
+        ASSERT_TRUE(bar && field);
+        EXPECT_GE(field->x, bar->x + bar->w) << ids.second;
+        EXPECT_LT(field->y, bar->y + bar->h) << ids.second;
+        EXPECT_GT(field->y + field->h, bar->y) << ids.second;
+    }
+}
+
+// OFF alone on the first row; the three display modes left to right on the second.
+TEST_F(LayoutsATest, ModeRadiosInTwoRows) {
+    for (int layout_id : {res::kLayoutAdjust2D3D, res::kLayoutAdjustSdiLr}) {
+        const res::Layout& layout = *res::FindLayout(layout_id);
+        const res::Control* off = Find(layout, 1010);
+        ASSERT_NE(off, nullptr);
+        int left = -1;
+        for (int id : {1011, 1012, 1013}) {
+            const res::Control* c = Find(layout, id);
+            ASSERT_NE(c, nullptr);
+            EXPECT_GE(c->y, off->y + off->h) << id;
+            EXPECT_EQ(c->y, Find(layout, 1011)->y) << id;
+            EXPECT_GT(c->x, left) << id;
+            left = c->x + c->w - 1;
+        }
+    }
+}
+
+// The slot buttons "1" to "10" in one row each, SAVE above LOAD, numbered left to right.
+TEST_F(LayoutsATest, SlotButtonsInTwoNumberedRows) {
+    const res::Layout& layout = res::Adjust2D3DLayout();
+    for (int first : {1053, 1063}) {
+        int left = -1;
+        for (int id = first; id < first + 10; ++id) {
+            const res::Control* c = Find(layout, id);
+            ASSERT_NE(c, nullptr);
+            EXPECT_EQ(c->y, Find(layout, first)->y) << id;
+            EXPECT_GT(c->x, left) << id;
+            left = c->x + c->w - 1;
+        }
+    }
+    EXPECT_GT(Find(layout, 1063)->y, Find(layout, 1053)->y);
+}
+
+// The position radios sit in a square as their screen corners; their codes do not matter here.
+TEST_F(LayoutsATest, PositionRadiosFormTheScreenCorners) {
+    const res::Layout& layout = res::ScopeLayout();
+    const res::Control* lu = Find(layout, 1019);
+    const res::Control* ru = Find(layout, 1020);
+    const res::Control* ll = Find(layout, 1018);
+    const res::Control* rl = Find(layout, 1017);
+    ASSERT_TRUE(lu && ru && ll && rl);
+    EXPECT_EQ(lu->y, ru->y);
+    EXPECT_EQ(ll->y, rl->y);
+    EXPECT_GE(ll->y, lu->y + lu->h);
+    EXPECT_EQ(lu->x, ll->x);
+    EXPECT_EQ(ru->x, rl->x);
+    EXPECT_GE(ru->x, lu->x + lu->w);
+}
+
+// The exit buttons at the bottom, below every group box.
+TEST_F(LayoutsATest, ExitButtonsBelowEverything) {
+    for (const Table& table : Tables()) {
+        const res::Layout& layout = *res::FindLayout(table.layout_id);
+        for (int id : {1, 2}) {
+            const res::Control* button = Find(layout, id);
+            ASSERT_NE(button, nullptr);
+            for (const res::Control& c : layout.controls) {
+                if (c.id != 1 && c.id != 2) {
+                    EXPECT_GE(button->y, c.y + c.h) << table.layout_id << " " << c.caption;
+                }
+            }
+        }
+    }
+}
+
+std::unique_ptr<ui::LayoutDialog> Make(int layout_id) {
+    switch (layout_id) {
+        case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>();
+        case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>();
+        default: return std::make_unique<ScopeDialog>();
+    }
+}
+
+// On screen: controls other than group boxes do not overlap, everything lies inside the
+// dialog and inside its frame, and captions fit their controls.
+TEST_F(LayoutsATest, BuiltDialogsShowEveryCaptionWhole) {
+    for (const Table& table : Tables()) {
+        auto dialog = Make(table.layout_id);
+        SCOPED_TRACE(table.layout_id);
+        std::vector<QWidget*> controls;
+        for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_TRUE(dialog->rect().contains(w->geometry())) << ui::ControlId(w);
+            if (!qobject_cast<QGroupBox*>(w)) controls.push_back(w);
+        }
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            for (std::size_t j = i + 1; j < controls.size(); ++j)
+                EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                    << ui::ControlId(controls[i]) << " and " << ui::ControlId(controls[j]);
+        for (QWidget* w : dialog->findChildren<QWidget*>()) {
+            const QFontMetrics fm(w->font());
+            QString text;
+            int room = w->width();
+            if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+                text = radio->text();
+                QStyleOptionButton option;
+                option.initFrom(radio);
+                room -= radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio).width() +
+                        radio->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, radio);
+            } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+                text = button->text();
+                room -= 4;
+            } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+                text = group->title();
+                room -= 16;
+            }
+            if (text.isEmpty()) continue;
+            EXPECT_LE(fm.horizontalAdvance(text), room) << "\"" << text.toStdString() << "\"";
+            EXPECT_LE(fm.height(), w->height() + 2) << "\"" << text.toStdString() << "\"";
+        }
+    }
+}
+
+// Not a check: saves each dialog, opened in virtual mode with typical values, as a PNG in
+// $DPX20_SCREENSHOT_DIR for a look (run under a real display server for real rendering).
+TEST_F(LayoutsATest, Screenshots) {
+    const QString dir = qEnvironmentVariable("DPX20_SCREENSHOT_DIR");
+    if (dir.isEmpty()) GTEST_SKIP() << "DPX20_SCREENSHOT_DIR not set";
+    test::MessageRecorder messages;
+    Link().SetVirtualMode(1);
+    Adjust2D3DDialog adjust;
+    adjust.SetValues(4, 13, 23, 40);
+    AdjustSdiLrDialog sdilr;
+    sdilr.SetValues(1, -15);
+    ScopeDialog scope;
+    scope.SetValues(1, 2, 2, 0, -12, 30);
+    const std::pair<ui::LayoutDialog*, const char*> shots[] = {
+        {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"}};
+    for (auto [dialog, file] : shots) {
+        dialog->show();
+        QApplication::processEvents();
+        EXPECT_TRUE(dialog->grab().save(QDir(dir).filePath(file))) << file;
+        dialog->hide();
+    }
+    Link().SetVirtualMode(0);
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+}  // namespace
+}  // namespace dpx

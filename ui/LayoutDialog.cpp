@@ -64,9 +64,17 @@ QWidget* MakeControl(QWidget* parent, const res::Control& c, const DialogUnits& 
             w = label;
             break;
         }
-        case res::Kind::GroupBox:
-            w = new QGroupBox(caption, parent);
+        case res::Kind::GroupBox: {
+            // The caption sits on the frame line, half a line below the rectangle's top,
+            // so the controls the layout places just under the caption stay inside.
+            auto* frame = new QGroupBox(caption, parent);
+            frame->setStyleSheet(QStringLiteral(
+                "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.5em; }"
+                "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                " left: 6px; padding: 0 2px; }"));
+            w = frame;
             break;
+        }
         case res::Kind::CheckBox: {
             auto* box = new QCheckBox(caption, parent);
             if (c.flags & res::kTextLeft) box->setLayoutDirection(Qt::RightToLeft);

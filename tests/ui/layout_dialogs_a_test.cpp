@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDebug>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <map>
 #include <memory>
 #include <string>
@@ -336,6 +338,52 @@ TEST_F(LayoutsATest, BuiltDialogsShowEveryCaptionWhole) {
             if (text.isEmpty()) continue;
             EXPECT_LE(fm.horizontalAdvance(text), room) << "\"" << text.toStdString() << "\"";
             EXPECT_LE(fm.height(), w->height() + 2) << "\"" << text.toStdString() << "\"";
+        }
+    }
+}
+
+// The frame a group box draws, in the dialog's coordinates: below its caption.
+struct GroupBoxOption : QGroupBox {
+    using QGroupBox::initStyleOption;
+};
+QRect DrawnFrame(const QGroupBox* box) {
+    QStyleOptionGroupBox option;
+    static_cast<const GroupBoxOption*>(box)->initStyleOption(&option);
+    const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+    if (qEnvironmentVariableIsSet("DBG")) qWarning() << box->title() << box->geometry() << frame << box->style()->metaObject()->className();
+    return frame.translated(box->pos());
+}
+
+// Every control lies inside the frame its group box draws, clear of the frame line, so no
+// caption or frame line runs through a control.
+TEST_F(LayoutsATest, ControlsClearOfTheFramesAndCaptions) {
+    for (const Table& table : Tables()) {
+        auto dialog = Make(table.layout_id);
+        SCOPED_TRACE(table.layout_id);
+        const res::Layout& layout = dialog->layout();
+        std::vector<std::pair<const res::Control*, QGroupBox*>> frames;
+        auto boxes = dialog->findChildren<QGroupBox*>();
+        for (const res::Control& c : layout.controls) {
+            if (c.kind != Kind::GroupBox) continue;
+            for (QGroupBox* box : boxes)
+                if (box->title() == QString::fromUtf8(c.caption.data(), static_cast<qsizetype>(c.caption.size())))
+                    frames.push_back({&c, box});
+        }
+        for (const res::Control& c : layout.controls) {
+            QWidget* w = c.id == res::kNoId ? nullptr : ui::FindControl(dialog.get(), c.id);
+            for (const auto& [g, box] : frames) {
+                if (g == &c || !Encloses(*g, c)) continue;
+                const QRect inner = DrawnFrame(box).adjusted(1, 1, -1, -1);
+                QRect r;
+                if (w) {
+                    r = w->geometry();
+                } else {  // a nested group box: its caption must clear the outer frame line
+                    for (const auto& [g2, box2] : frames)
+                        if (g2 == &c) r = box2->geometry();
+                }
+                EXPECT_TRUE(inner.contains(r)) << "control " << c.id << " \"" << c.caption
+                                               << "\" in \"" << g->caption << "\"";
+            }
         }
     }
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDebug>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -350,7 +349,6 @@ QRect DrawnFrame(const QGroupBox* box) {
     QStyleOptionGroupBox option;
     static_cast<const GroupBoxOption*>(box)->initStyleOption(&option);
     const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
-    if (qEnvironmentVariableIsSet("DBG")) qWarning() << box->title() << box->geometry() << frame << box->style()->metaObject()->className();
     return frame.translated(box->pos());
 }
 

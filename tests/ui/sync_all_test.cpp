@@ -2,7 +2,8 @@
 // retry of a failed step, the three passes and their report, and the debug reports.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,18 @@ using Words = std::vector<std::string>;
 
 const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
                             "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
+
+// The report with every time ("= 123 mS") written as "= # mS", which the fake clock decides.
+std::string Masked(std::string text) {
+    for (size_t at = text.find(" mS"); at != std::string::npos; at = text.find(" mS", at + 1)) {
+        size_t begin = at;
+        while (begin > 0 && std::isdigit(static_cast<unsigned char>(text[begin - 1]))) --begin;
+        if (begin == at) continue;
+        text.replace(begin, at - begin, "#");
+        at = begin;
+    }
+    return text;
+}
 
 Words Join(Words a, const Words& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -130,10 +143,8 @@ TEST_F(SyncTest, VirtualModeReportsAtOnceAndSendsNothing) {
 TEST_F(SyncTest, CleanPassReportsItsTime) {
     EXPECT_EQ(SynchroniseAll(), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
-    EXPECT_TRUE(std::regex_match(
-        messages_.texts[0],
-        std::regex("Update ZR-DPX20 all settings : Compleate!\nProcess time = [0-9]+ mS\\.")))
-        << messages_.texts[0];
+    EXPECT_EQ(Masked(messages_.texts[0]),
+              "Update ZR-DPX20 all settings : Compleate!\nProcess time = # mS.");
 }
 
 TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
@@ -151,13 +162,12 @@ TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
     box_.Options().forced_nak["SDIRT"] = 1;
     EXPECT_EQ(SynchroniseAll(), 0);
     ASSERT_EQ(messages_.texts.size(), 1u);
-    const std::regex report(
-        "Update ZR-DPX20 all settings : error found!\n\n"
-        "1st try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
-        "2nd try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
-        "3rd try : error = 1 times\\. process time = [0-9]+ mS\\.\n\n"
-        "Give up! Maybe better to restart this program\\.");
-    EXPECT_TRUE(std::regex_match(messages_.texts[0], report)) << messages_.texts[0];
+    EXPECT_EQ(Masked(messages_.texts[0]),
+              "Update ZR-DPX20 all settings : error found!\n\n"
+              "1st try : error = 1 times. process time = # mS.\n"
+              "2nd try : error = 1 times. process time = # mS.\n"
+              "3rd try : error = 1 times. process time = # mS.\n\n"
+              "Give up! Maybe better to restart this program.");
     EXPECT_EQ(link_.link_connected, 1);
 }
 
@@ -170,11 +180,10 @@ TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
     };
     EXPECT_EQ(SynchroniseAll(), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
-    const std::regex report(
-        "Update ZR-DPX20 all settings : error found!\n\n"
-        "1st try : error = 1 times\\. process time = [0-9]+ mS\\.\n"
-        "2nd try : process OK\\.      process time = [0-9]+ mS\\.\n");
-    EXPECT_TRUE(std::regex_match(messages_.texts[0], report)) << messages_.texts[0];
+    EXPECT_EQ(Masked(messages_.texts[0]),
+              "Update ZR-DPX20 all settings : error found!\n\n"
+              "1st try : error = 1 times. process time = # mS.\n"
+              "2nd try : process OK.      process time = # mS.\n");
 }
 
 TEST_F(SyncTest, DebugReportsAreOffDuringAPassAndOnAfterIt) {
@@ -207,14 +216,12 @@ TEST_F(SyncTest, AdjustOnlyWithConversionOffIsRefusedThreeTimes) {
         "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.";
     ASSERT_EQ(messages_.texts.size(), 4u);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(messages_.texts[i], limitation);
-    EXPECT_TRUE(std::regex_match(
-        messages_.texts[3],
-        std::regex("Update ZR-DPX20 all settings : error found!\n\n"
-                   "1st try : error = 0 times\\. process time = [0-9]+ mS\\.\n"
-                   "2nd try : error = 0 times\\. process time = [0-9]+ mS\\.\n"
-                   "3rd try : error = 0 times\\. process time = [0-9]+ mS\\.\n\n"
-                   "Give up! Maybe better to restart this program\\.")))
-        << messages_.texts[3];
+    EXPECT_EQ(Masked(messages_.texts[3]),
+              "Update ZR-DPX20 all settings : error found!\n\n"
+              "1st try : error = 0 times. process time = # mS.\n"
+              "2nd try : error = 0 times. process time = # mS.\n"
+              "3rd try : error = 0 times. process time = # mS.\n\n"
+              "Give up! Maybe better to restart this program.");
     EXPECT_TRUE(box_.History().empty());
     EXPECT_EQ(link_.link_debug, 1);
 }

@@ -1,18 +1,10 @@
-#include "resources/Layout.h"
+#include "resources/LayoutKinds.h"
 
 namespace dpx::res {
 
 // The function, input select and output preset dialogs. Positions are dialog units; a group box encloses the controls
 // inside its rectangle, and radios sharing a `group` number are exclusive.
-namespace {
-
-constexpr Kind kRadio = Kind::RadioButton;
-constexpr Kind kButton = Kind::PushButton;
-constexpr Kind kGroup = Kind::GroupBox;
-constexpr Kind kBar = Kind::HScrollBar;
-constexpr Kind kEdit = Kind::EditField;
-
-}  // namespace
+using namespace kinds;
 
 const Layout& FunctionLayout() {
     static const Layout layout{

@@ -1,4 +1,4 @@
-#include "resources/Layout.h"
+#include "resources/LayoutKinds.h"
 
 namespace dpx::res {
 
@@ -7,17 +7,11 @@ namespace dpx::res {
 // exclusive. Controls are listed in creation (tab) order.
 namespace {
 
-constexpr Kind kText = Kind::StaticText;
-constexpr Kind kGroup = Kind::GroupBox;
-constexpr Kind kCheck = Kind::CheckBox;
-constexpr Kind kRadio = Kind::RadioButton;
-constexpr Kind kButton = Kind::PushButton;
-constexpr Kind kEdit = Kind::EditField;
-constexpr Kind kPicture = Kind::Picture;
-
 constexpr int kComPortGroup = 1;
 
 }  // namespace
+
+using namespace kinds;
 
 const Layout& PanelLayout() {
     static const Layout layout{

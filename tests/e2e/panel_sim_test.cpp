@@ -1,0 +1,298 @@
+// The real panel (offscreen) with the real serial backend against dpx20sim on a
+// pseudo-terminal: CONNECT with synchronisation, CONNECT off, and every control dialog
+// opened from its panel button, run modally and changed as an operator would.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/TopDialog.h"
+#include "link/CommandTable.h"
+#include "link/RS232c_bios.h"
+#include "platform/ComPorts.h"
+#include "settings/OptionFile.h"
+#include "settings/SystemSettings.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/SimProcess.h"
+#include "ui/LayoutDialog.h"
+
+namespace dpx {
+namespace {
+
+using Words = std::vector<std::string>;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "panel_sim_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        ui::InstallFontSubstitution();
+        return a;
+    }();
+    return *app;
+}
+
+// The settings a synchronisation pass sends, by the simulator's state keys.
+struct SentSetting {
+    const char* key;
+    int32_t SettingsRecord::*field;
+};
+const SentSetting kCommonSettings[] = {
+    {"sys_rotate", &SettingsRecord::sys_rotate},
+    {"sys_f_sync", &SettingsRecord::sys_f_sync},
+    {"sys_beep", &SettingsRecord::sys_beep},
+    {"sys_bk_light", &SettingsRecord::sys_bk_light},
+    {"sys_sdi_mix", &SettingsRecord::sys_sdi_mix},
+    {"sys_hdmi_mix", &SettingsRecord::sys_hdmi_mix},
+    {"sys_3dfmt", &SettingsRecord::sys_3dfmt},
+    {"sys_input_select", &SettingsRecord::sys_input_select},
+    {"sys_input_porality", &SettingsRecord::sys_input_porality},
+};
+const SentSetting kConversionSettings[] = {
+    {"sys_2D3D", &SettingsRecord::sys_2D3D},
+    {"sys_adj3d_mode", &SettingsRecord::sys_adj3d_mode},
+    {"sys_adj3d_para", &SettingsRecord::sys_adj3d_para},
+    {"sys_adj3d_inte", &SettingsRecord::sys_adj3d_inte},
+    {"sys_adj3d_subi", &SettingsRecord::sys_adj3d_subi},
+};
+const SentSetting kSdiLrSettings[] = {
+    {"sys_LRadj_mode", &SettingsRecord::sys_LRadj_mode},
+    {"sys_LRadj_split", &SettingsRecord::sys_LRadj_split},
+    {"sys_scp_mode", &SettingsRecord::sys_scp_mode},
+    {"sys_scp_src", &SettingsRecord::sys_scp_src},
+    {"sys_scp_pos", &SettingsRecord::sys_scp_pos},
+    {"sys_scp_fil", &SettingsRecord::sys_scp_fil},
+    {"sys_scp_wgain", &SettingsRecord::sys_scp_wgain},
+    {"sys_scp_vgain", &SettingsRecord::sys_scp_vgain},
+};
+
+class PanelSimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        ASSERT_TRUE(dir_.isValid());
+        previous_dir_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        SystemSettings = SettingsRecord{};
+        options_file_path.clear();
+        panel_connected = 0;
+        previous_link_ = SetLink(&link_);
+        link_.SetPortFactory(platform::MakePortFactory());
+    }
+    void TearDown() override {
+        panel_.reset();
+        SetLink(previous_link_);
+        SystemSettings = SettingsRecord{};
+        options_file_path.clear();
+        panel_connected = 0;
+        QDir::setCurrent(previous_dir_);
+        unsetenv("DPX20_COM1");
+    }
+
+    // Starts the simulator, writes `record` as the options file and shows the panel on it.
+    void Start(const SettingsRecord& record, std::vector<std::string> sim_options = {}) {
+        sim_ = std::make_unique<test::SimProcess>(std::move(sim_options));
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+        setenv("DPX20_COM1", sim_->LinkPath().c_str(), 1);
+        WriteOptionFile(options_file_name, record);
+        panel_ = std::make_unique<TopDialog>();
+        panel_->show();
+        ASSERT_EQ(SystemSettings, record);
+    }
+    void Click(int id) {
+        auto* b = ui::Control<QAbstractButton>(panel_.get(), id);
+        ASSERT_NE(b, nullptr) << "no panel control " << id;
+        b->click();
+    }
+    // Clicks panel button `id`; once its dialog runs modally, `act` works in it, then its
+    // EXIT button (id 1) closes it. Returns the class of the dialog that ran, if any.
+    std::string Operate(int id, const std::function<void(ui::LayoutDialog&)>& act) {
+        std::string ran;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<ui::LayoutDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            ran = dialog->metaObject()->className();
+            act(*dialog);
+            if (auto* exit = ui::Control<QAbstractButton>(dialog, 1)) exit->click();
+            if (dialog->isVisible()) dialog->reject();  // never leave the test waiting
+        });
+        Click(id);
+        return ran;
+    }
+    static void ClickIn(ui::LayoutDialog& dialog, int id) {
+        auto* b = ui::Control<QAbstractButton>(&dialog, id);
+        ASSERT_NE(b, nullptr) << "no dialog control " << id;
+        b->click();
+    }
+    template <size_t N>
+    void ExpectBoxHolds(const SentSetting (&settings)[N]) {
+        std::map<std::string, long> state = sim_->State();
+        ASSERT_FALSE(state.empty());
+        for (const SentSetting& s : settings) EXPECT_EQ(state[s.key], SystemSettings.*s.field) << s.key;
+    }
+    // The value commands the box received, without logins and category selects.
+    Words ValueWords() const {
+        Words words;
+        for (const std::string& w : sim_->Words())
+            if (const int n = FindCommandByFrameWord(w.c_str()); n >= 0 && CommandTable[n].kind >= 2)
+                words.push_back(w);
+        return words;
+    }
+
+    QTemporaryDir dir_;
+    QString previous_dir_;
+    test::MessageRecorder messages_;
+    RS232c_bios link_;
+    RS232c_bios* previous_link_ = nullptr;
+    std::unique_ptr<test::SimProcess> sim_;
+    std::unique_ptr<TopDialog> panel_;
+};
+
+const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
+                            "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
+
+Words Join(Words a, const Words& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(PanelSimTest, ConnectWithConversionOnSynchronisesTheBox) {
+    SettingsRecord r;
+    r.sys_input_select = 3;  // HDMI
+    r.sys_input_porality = 1;
+    r.sys_2D3D = 1;
+    r.sys_sdi_mix = 1;
+    r.sys_hdmi_mix = 1;
+    r.sys_3dfmt = 2;
+    r.sys_rotate = 2;
+    r.sys_f_sync = 0;
+    r.sys_beep = 1;
+    r.sys_bk_light = -7;
+    r.sys_adj3d_mode = 5;
+    r.sys_adj3d_para = 50;
+    r.sys_adj3d_inte = 31;
+    r.sys_adj3d_subi = 52;
+    Start(r);
+    Click(panel::kConnect);
+    ASSERT_EQ(panel_connected, 1);
+    ASSERT_EQ(messages_.texts.size(), 1u);
+    EXPECT_EQ(messages_.texts[0].rfind("Update ZR-DPX20 all settings : Compleate!\nProcess time = ", 0), 0u);
+    ExpectBoxHolds(kCommonSettings);
+    ExpectBoxHolds(kConversionSettings);
+    EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE", "ADJMD", "ADJPX", "ADJIY", "ADJSI", "CONVE", "ADJMD"}));
+    // After the login, each value command went out in its own category, selected once
+    // whenever the category changes.
+    const Words all = sim_->Words();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front(), "BCN10");
+    int category = -1;
+    for (size_t i = 1; i < all.size(); ++i) {
+        const int n = FindCommandByFrameWord(all[i].c_str());
+        ASSERT_GE(n, 0) << all[i];
+        if (CommandTable[n].kind == kKindCategorySelect) {
+            EXPECT_NE(CommandTable[n].category, category) << "needless select " << all[i];
+            category = CommandTable[n].category;
+        } else {
+            EXPECT_EQ(CommandTable[n].category, category) << all[i] << " outside its category";
+        }
+    }
+}
+
+TEST_F(PanelSimTest, ConnectWithSdiLrInputSendsTheScopeTailAndOffLogsOff) {
+    SettingsRecord r;
+    r.sys_input_select = 0;  // SDI-LR
+    r.sys_LRadj_split = -20;
+    r.sys_scp_mode = 2;
+    r.sys_scp_src = 1;
+    r.sys_scp_pos = 3;
+    r.sys_scp_fil = 1;
+    r.sys_scp_wgain = 12;
+    r.sys_scp_vgain = -30;
+    Start(r);
+    Click(panel::kConnect);
+    ASSERT_EQ(panel_connected, 1);
+    ExpectBoxHolds(kCommonSettings);
+    ExpectBoxHolds(kSdiLrSettings);
+    EXPECT_EQ(ValueWords(),
+              Join(kCommonSteps, {"ADJMD", "ADJOS", "SCSIG", "SCPOS", "SCPFI", "SCWFG", "SCVEG", "SCMOD"}));
+    EXPECT_EQ(sim_->State()["logged_in"], 1);
+
+    Click(panel::kConnect);
+    EXPECT_EQ(panel_connected, 0);
+    EXPECT_EQ(sim_->State()["logged_in"], 0);
+    const std::vector<std::vector<uint8_t>> frames = sim_->Frames();
+    ASSERT_FALSE(frames.empty());
+    const std::string logoff = CommandTable[kBCN_Logoff].frame;
+    EXPECT_EQ(std::string(frames.back().begin(), frames.back().end()), logoff);
+}
+
+TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
+    SettingsRecord r;
+    r.sys_input_select = 3;
+    r.sys_2D3D = 1;
+    r.sys_sdi_mix = 1;
+    r.sys_sync_on = 0;
+    Start(r);
+    Click(panel::kConnect);
+    ASSERT_EQ(panel_connected, 1);
+    auto box = [this](const char* key) { return sim_->State()[key]; };
+
+    EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }), "dpx::FunctionDialog");
+    EXPECT_EQ(SystemSettings.sys_rotate, 1);
+    EXPECT_EQ(box("sys_rotate"), 1);
+
+    EXPECT_EQ(Operate(panel::kOutputPreset, [](ui::LayoutDialog& d) { ClickIn(d, 1023); }),
+              "dpx::OutputPresetDialog");
+    EXPECT_EQ(SystemSettings.sys_sdi_mix, 0);
+    EXPECT_EQ(box("sys_sdi_mix"), 0);
+
+    // 2D-3D adjust: a mode, then the parallax bar a page to the right.
+    EXPECT_EQ(Operate(panel::kAdjustMode,
+                      [](ui::LayoutDialog& d) {
+                          ClickIn(d, 1011);
+                          ui::SendScrollRequest(ui::Control<QScrollBar>(&d, 1035), ui::ScrollRequest::PageRight);
+                      }),
+              "dpx::Adjust2D3DDialog");
+    EXPECT_NE(SystemSettings.sys_adj3d_mode, 0);
+    EXPECT_EQ(SystemSettings.sys_adj3d_para, 23);
+    EXPECT_EQ(box("sys_adj3d_mode"), SystemSettings.sys_adj3d_mode);
+    EXPECT_EQ(box("sys_adj3d_para"), 23);
+
+    EXPECT_EQ(Operate(panel::kInputSelect, [](ui::LayoutDialog& d) { ClickIn(d, 1013); }),
+              "dpx::InputSelectDialog");
+    EXPECT_EQ(SystemSettings.sys_input_select, 0);
+    EXPECT_EQ(box("sys_input_select"), 0);
+    EXPECT_EQ(box("adjust_mode"), 0);  // the panel turned adjust off before the dialog
+
+    EXPECT_EQ(Operate(panel::kScope, [](ui::LayoutDialog& d) { ClickIn(d, 1041); }), "dpx::ScopeDialog");
+    EXPECT_EQ(SystemSettings.sys_scp_mode, 1);
+    EXPECT_EQ(box("sys_scp_mode"), 1);
+
+    EXPECT_EQ(Operate(panel::kAdjustMode, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }),
+              "dpx::AdjustSdiLrDialog");
+    EXPECT_EQ(SystemSettings.sys_scp_mode, 0);  // the scope went off first
+    EXPECT_EQ(box("sys_scp_mode"), 0);
+    EXPECT_NE(SystemSettings.sys_LRadj_mode, 0);
+    EXPECT_EQ(box("sys_LRadj_mode"), SystemSettings.sys_LRadj_mode);
+
+    EXPECT_TRUE(messages_.texts.empty()) << messages_.texts.front();
+    // Every change reached the options file as well.
+    QFile file(options_file_name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), OptionFileText(SystemSettings));
+}
+
+}  // namespace
+}  // namespace dpx

@@ -6,7 +6,12 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 build=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON)
-if [ "${DPX20_SANITIZE:-0}" = 1 ]; then build=build-asan; flags+=(-DDPX20_SANITIZE=ON); fi
+if [ "${DPX20_SANITIZE:-0}" = 1 ]; then
+  build=build-asan
+  flags+=(-DDPX20_SANITIZE=ON)
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+fi
 cmake -S . -B "$build" -G Ninja "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
@@ -70,18 +71,6 @@ void FullPass() {
     } else {
         Step(&RS232c_bios::SetConversion, 0);
     }
-}
-
-std::string Format(const char* format, int32_t count, uint32_t ms) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, static_cast<int>(count), static_cast<unsigned>(ms));
-    return text;
-}
-
-std::string Format(const char* format, uint32_t ms) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, static_cast<unsigned>(ms));
-    return text;
 }
 
 }  // namespace

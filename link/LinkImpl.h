@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Format.h"
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "link/SerialPort.h"
@@ -26,9 +27,6 @@ struct RS232c_bios::Impl {
     uint32_t reply_tick = 0;  // when the last reply was classified
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
-
-// printf into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // "OS Tick Time = %dmS.\n[ %dday : %dhour : %dmin : %dsec : %03dmsec from system boot-up. ]"
 std::string TickTimeText(uint32_t tick);

@@ -1,6 +1,5 @@
 #include "link/RS232c_bios.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "common/TickSource.h"
@@ -21,23 +20,6 @@ SerialPort* RS232c_bios::Port(int n) const {
 
 const uint8_t* RS232c_bios::FrameBuffer() const { return impl_->frame; }
 const uint8_t* RS232c_bios::ReplyBuffer() const { return impl_->reply; }
-
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<std::size_t>(length));
-    }
-    va_end(args);
-    return text;
-}
 
 std::string TickTimeText(uint32_t tick) {
     int days, hours, minutes, seconds, milliseconds;

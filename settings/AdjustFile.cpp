@@ -11,7 +11,6 @@
 namespace dpx {
 namespace {
 
-using settings_file::Format;
 
 constexpr int kFileVersion = 1;
 constexpr std::size_t kBufferSize = 1024;

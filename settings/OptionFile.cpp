@@ -12,7 +12,6 @@
 namespace dpx {
 namespace {
 
-using settings_file::Format;
 
 constexpr int kFileVersion = 1;
 constexpr std::size_t kBufferSize = 2048;  // the file and its terminating zero

@@ -1,6 +1,5 @@
 #include "settings/SettingsFile.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,23 +17,6 @@
 #endif
 
 namespace dpx::settings_file {
-
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int length = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        text.resize(static_cast<std::size_t>(length) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(static_cast<std::size_t>(length));
-    }
-    va_end(args);
-    return text;
-}
 
 std::string FullPath(const std::string& name) {
     std::error_code ec;

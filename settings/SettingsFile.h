@@ -7,14 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace dpx::settings_file {
+#include "common/Format.h"
 
-// printf into a std::string.
-std::string Format(const char* format, ...)
-#if defined(__GNUC__)
-    __attribute__((format(printf, 1, 2)))
-#endif
-    ;
+namespace dpx::settings_file {
 
 // Absolute path of `name` (symbolic links resolved where possible); `name` itself if even
 // that cannot be made.

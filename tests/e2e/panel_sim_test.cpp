@@ -24,6 +24,7 @@
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TestApp.h"
 #include "tests/support/SimProcess.h"
 #include "ui/LayoutDialog.h"
 
@@ -31,18 +32,6 @@ namespace dpx {
 namespace {
 
 using Words = std::vector<std::string>;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "panel_sim_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
 
 // The settings a synchronisation pass sends, by the simulator's state keys.
 struct SentSetting {
@@ -81,7 +70,7 @@ const SentSetting kSdiLrSettings[] = {
 class PanelSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        App();
+        test::TestApp();
         ASSERT_TRUE(dir_.isValid());
         previous_dir_ = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir_.path()));

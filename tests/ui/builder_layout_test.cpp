@@ -17,26 +17,15 @@
 #include <QTest>
 
 #include "resources/Layout.h"
+#include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::ui {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "builder_layout_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
 class BuilderTest : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { test::TestApp(); }
 };
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }

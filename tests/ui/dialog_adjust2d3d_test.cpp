@@ -9,7 +9,7 @@
 #include "dialogs/Adjust2D3DDialog.h"
 #include "dialogs/DialogControls.h"
 #include "settings/AdjustFile.h"
-#include "tests/ui/dialog_adjust_fixture.h"
+#include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {

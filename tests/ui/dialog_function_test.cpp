@@ -13,54 +13,16 @@
 #include <vector>
 
 #include "dialogs/FunctionDialog.h"
-#include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
-#include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
+#include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialog_function_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
-// "WORD value" for each frame the box took since the last Clear.
-std::vector<std::string> Sent(const sim::BoxModel& box) {
-    std::vector<std::string> out;
-    for (const sim::Exchange& e : box.History()) {
-        if (e.command >= 0 && CommandTable[e.command].kind == kKindCategorySelect) {
-            out.push_back(e.word);
-            continue;
-        }
-        const int v = (e.frame[8] == '+' || e.frame[8] == '-') ? static_cast<int8_t>(e.frame[9]) : e.frame[9];
-        out.push_back(e.word + " " + std::to_string(v));
-    }
-    return out;
-}
-
-class FunctionDialogTest : public ::testing::Test {
+class FunctionDialogTest : public test::DialogTest {
 protected:
-    void SetUp() override {
-        App();
-        previous_ = SetLink(&link);
-        test::BoxPort::Install(link, box);
-        link.SetDebugMode(0);
-        ASSERT_EQ(link.ConnectLink(1), 1);
-        box.ClearHistory();
-    }
-    void TearDown() override { SetLink(previous_); }
-
     void Open(int32_t rotate, int32_t sync, int32_t beep, int32_t light) {
         dialog.SetValues(rotate, sync, beep, light);
         dialog.show();
@@ -76,23 +38,17 @@ protected:
         return {r, s, b, l};
     }
     void AcceptEverything() {
-        test::BoxPort::Of(link)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
+        test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
             reply = sim::AckReply();
         };
     }
 
-    QApplication& app_ = App();  // before any widget
-    test::FakeClock clock;
-    sim::BoxModel box;
-    RS232c_bios link;
-    test::MessageRecorder messages;
-    RS232c_bios* previous_ = nullptr;
     FunctionDialog dialog;
 };
 
 TEST_F(FunctionDialogTest, OpeningSendsAllFourInOrderAndShowsThem) {
     Open(2, 1, 1, -7);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"MMENU", "SDIRT 2", "FRASY 1", "BEEPA 1", "BACKL -7"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"MMENU", "SDIRT 2", "FRASY 1", "BEEPA 1", "BACKL -7"}));
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1012));
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1014));
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1015));  // beep 1 is OFF
@@ -101,29 +57,29 @@ TEST_F(FunctionDialogTest, OpeningSendsAllFourInOrderAndShowsThem) {
     EXPECT_EQ(Bar()->value(), -7);
     EXPECT_EQ(Field(), "-7");
     EXPECT_TRUE(ui::Control<QLineEdit>(&dialog, 1019)->isReadOnly());
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(FunctionDialogTest, RadioClicksSendTheirCodesAndAFailureRestores) {
     Open(0, 0, 0, 0);
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1015);
     Click(1016);
     Click(1011);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"BEEPA 1", "BEEPA 0", "SDIRT 1"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"BEEPA 1", "BEEPA 0", "SDIRT 1"}));
     EXPECT_EQ(Values(), (std::vector<int32_t>{1, 0, 0, 0}));
 
-    box.Options().forced_nak["FRASY"] = 1;
+    box_.Options().forced_nak["FRASY"] = 1;
     Click(1014);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Function Frame Synchronizer Select : RS232C error!"});
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"Function Frame Synchronizer Select : RS232C error!"});
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1013));
     EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1014));
-    box.Options().forced_nak["BEEPA"] = 1;
+    box_.Options().forced_nak["BEEPA"] = 1;
     Click(1015);
-    box.Options().forced_nak["SDIRT"] = 1;
+    box_.Options().forced_nak["SDIRT"] = 1;
     Click(1012);
-    EXPECT_EQ(messages.texts.back(), "Function Rotate Select : RS232C error!");
-    EXPECT_EQ(messages.texts[1], "Function Beep Select : RS232C error!");
+    EXPECT_EQ(messages_.texts.back(), "Function Rotate Select : RS232C error!");
+    EXPECT_EQ(messages_.texts[1], "Function Beep Select : RS232C error!");
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1016));
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1011));
     EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1012));
@@ -133,68 +89,68 @@ TEST_F(FunctionDialogTest, RadioClicksSendTheirCodesAndAFailureRestores) {
 TEST_F(FunctionDialogTest, StoredMirrorCodeIsSentWithNoVisibleRadioSelected) {
     AcceptEverything();
     Open(4, 1, 2, 0);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"MMENU", "SDIRT 4", "FRASY 1", "BEEPA 2", "BACKL 0"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"MMENU", "SDIRT 4", "FRASY 1", "BEEPA 2", "BACKL 0"}));
     for (int id : {1010, 1011, 1012}) EXPECT_FALSE(ui::IsRadioSelected(&dialog, id)) << id;
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1020));
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1015));  // unlisted beep: OFF, returned as 1
     EXPECT_EQ(Values(), (std::vector<int32_t>{4, 1, 1, 0}));
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1010);
-    EXPECT_EQ(Sent(box), std::vector<std::string>{"SDIRT 0"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"SDIRT 0"});
     EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1020));
 }
 
 TEST_F(FunctionDialogTest, UnlistedCodeThatFailsFallsBackToOff) {
     Open(9, 1, 0, 0);  // the box refuses rotate 9
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Function Rotate Select : RS232C error!"});
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"Function Rotate Select : RS232C error!"});
     EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1010));
     EXPECT_EQ(Values()[0], 0);
 }
 
 TEST_F(FunctionDialogTest, BackLightStepsPagesAndThumb) {
     Open(0, 0, 0, 25);
-    box.ClearHistory();
+    box_.ClearHistory();
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageRight);  // 35: refused, not clamped
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(Bar()->value(), 25);
     EXPECT_EQ(Values()[3], 25);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageRight);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepRight);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"BACKL 24", "BACKL 14", "BACKL 24", "BACKL 25"}));
-    box.ClearHistory();
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"BACKL 24", "BACKL 14", "BACKL 24", "BACKL 25"}));
+    box_.ClearHistory();
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepLeft);  // 20
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageRight);
-    EXPECT_EQ(Sent(box).back(), "BACKL 30");
+    EXPECT_EQ(Sent().back(), "BACKL 30");
     EXPECT_EQ(Field(), "30");
-    box.ClearHistory();
+    box_.ClearHistory();
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::ThumbTrack, -30);
-    EXPECT_EQ(Sent(box), std::vector<std::string>{"BACKL -30"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL -30"});
     EXPECT_EQ(Field(), "-30");
     EXPECT_EQ(Bar()->value(), -30);
-    box.ClearHistory();
+    box_.ClearHistory();
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::Other);  // jump to an end: nothing at all
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(Bar()->value(), -30);
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(FunctionDialogTest, FailedBackLightSnapsBackAndTheNextRequestSendsAgain) {
     Open(0, 0, 0, 0);
-    box.Options().forced_nak["BACKL"] = 1;
+    box_.Options().forced_nak["BACKL"] = 1;
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepRight);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"Function Back Light Select : RS232C error!"});
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"Function Back Light Select : RS232C error!"});
     EXPECT_EQ(Bar()->value(), 0);
     EXPECT_EQ(Field(), "0");
-    box.Options().forced_nak.clear();
-    box.ClearHistory();
+    box_.Options().forced_nak.clear();
+    box_.ClearHistory();
     ui::SendScrollRequest(Bar(), ui::ScrollRequest::StepRight);
-    EXPECT_EQ(Sent(box), std::vector<std::string>{"BACKL 1"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL 1"});
     EXPECT_EQ(Values()[3], 1);
 }
 
@@ -202,61 +158,61 @@ TEST_F(FunctionDialogTest, FailedBackLightSnapsBackAndTheNextRequestSendsAgain) 
 // operator moves the bar: the back light is refused as busy and nothing more is sent.
 TEST_F(FunctionDialogTest, BackLightWhileATransactionRunsIsRefusedAsBusy) {
     Open(0, 0, 0, 5);
-    link.SetDebugMode(1);
-    box.Options().forced_nak["SDIRT"] = 1;
+    link_.SetDebugMode(1);
+    box_.Options().forced_nak["SDIRT"] = 1;
     bool once = false;
-    messages.on_show = [&](const std::string&) {
+    messages_.on_show = [&](const std::string&) {
         if (once) return;
         once = true;
-        box.ClearHistory();
+        box_.ClearHistory();
         ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageLeft);
-        EXPECT_TRUE(Sent(box).empty());
+        EXPECT_TRUE(Sent().empty());
     };
     Click(1011);
-    ASSERT_GE(messages.texts.size(), 3u);
-    EXPECT_EQ(messages.texts[1], "Function Back Light Select : RS232C busy!");
-    EXPECT_EQ(messages.texts.back(), "Function Rotate Select : RS232C error!");
+    ASSERT_GE(messages_.texts.size(), 3u);
+    EXPECT_EQ(messages_.texts[1], "Function Back Light Select : RS232C busy!");
+    EXPECT_EQ(messages_.texts.back(), "Function Rotate Select : RS232C error!");
     EXPECT_EQ(Bar()->value(), 5);
     EXPECT_EQ(Values()[3], 5);
 }
 
 TEST_F(FunctionDialogTest, MemoryButtonsMoveTheLinksAdjustValues) {
-    link.SetAdjustValues({1, 2, 3, 10, 20, 30, 11, 21, 31});
-    box.MutableState().adjust = {1, 2, 3};
+    link_.SetAdjustValues({1, 2, 3, 10, 20, 30, 11, 21, 31});
+    box_.MutableState().adjust = {1, 2, 3};
     Open(0, 0, 0, 0);
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1000);  // memory 1 SAVE
     Click(1003);  // memory 2 LOAD
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"MEMSV 0", "MEMLD 1"}));
-    EXPECT_EQ(link.GetAdjustValues(), (RS232c_bios::AdjustValues{11, 21, 31, 1, 2, 3, 11, 21, 31}));
-    box.Options().forced_nak["MEMSV"] = 1;
-    box.Options().forced_nak["MEMLD"] = 1;
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"MEMSV 0", "MEMLD 1"}));
+    EXPECT_EQ(link_.GetAdjustValues(), (RS232c_bios::AdjustValues{11, 21, 31, 1, 2, 3, 11, 21, 31}));
+    box_.Options().forced_nak["MEMSV"] = 1;
+    box_.Options().forced_nak["MEMLD"] = 1;
     for (int id : {1000, 1001, 1002, 1003}) Click(id);
-    EXPECT_EQ(messages.texts, (std::vector<std::string>{
+    EXPECT_EQ(messages_.texts, (std::vector<std::string>{
                                   "Function Memory 1 SAVE : RS232C error!", "Function Memory 1 LOAD : RS232C error!",
                                   "Function Memory 2 SAVE : RS232C error!", "Function Memory 2 LOAD : RS232C error!"}));
-    EXPECT_EQ(link.GetAdjustValues(), (RS232c_bios::AdjustValues{11, 21, 31, 1, 2, 3, 11, 21, 31}));
+    EXPECT_EQ(link_.GetAdjustValues(), (RS232c_bios::AdjustValues{11, 21, 31, 1, 2, 3, 11, 21, 31}));
     EXPECT_EQ(Values(), (std::vector<int32_t>{0, 0, 0, 0}));
 }
 
 TEST_F(FunctionDialogTest, VirtualModeSendsNothingAndLeavesTheMirror) {
-    link.SetVirtualMode(1);
-    const RS232c_bios::AdjustValues before = link.GetAdjustValues();
+    link_.SetVirtualMode(1);
+    const RS232c_bios::AdjustValues before = link_.GetAdjustValues();
     Open(1, 1, 1, 3);
     for (int id : {1000, 1001, 1002, 1003, 1012}) Click(id);
-    EXPECT_TRUE(Sent(box).empty());
-    EXPECT_EQ(link.GetAdjustValues(), before);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(link_.GetAdjustValues(), before);
     EXPECT_EQ(Values(), (std::vector<int32_t>{2, 1, 1, 3}));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     Open(0, 0, 0, 12);
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Values()[3], 12);
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
 
     FunctionDialog out_of_range;
     out_of_range.SetValues(0, 0, 0, 40);  // refused at opening, so the field shows 40
@@ -264,7 +220,7 @@ TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     auto* exit = ui::Control<QPushButton>(&out_of_range, 1);
     exit->click();
     EXPECT_TRUE(out_of_range.isVisible());
-    EXPECT_EQ(messages.texts.back(), "Please enter an integer between -30 and 30.");
+    EXPECT_EQ(messages_.texts.back(), "Please enter an integer between -30 and 30.");
     QTest::keyClick(&out_of_range, Qt::Key_Escape);
     EXPECT_FALSE(out_of_range.isVisible());
     EXPECT_EQ(out_of_range.result(), QDialog::Rejected);

@@ -12,94 +12,52 @@
 #include <vector>
 
 #include "dialogs/InputSelectDialog.h"
-#include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
-#include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
+#include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialog_input_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
-// "WORD value" for each frame the box took since the last Clear.
-std::vector<std::string> Sent(const sim::BoxModel& box) {
-    std::vector<std::string> out;
-    for (const sim::Exchange& e : box.History()) {
-        if (e.command >= 0 && CommandTable[e.command].kind == kKindCategorySelect) {
-            out.push_back(e.word);
-            continue;
-        }
-        const int v = (e.frame[8] == '+' || e.frame[8] == '-') ? static_cast<int8_t>(e.frame[9]) : e.frame[9];
-        out.push_back(e.word + " " + std::to_string(v));
-    }
-    return out;
-}
-
-class InputSelectDialogTest : public ::testing::Test {
+class InputSelectDialogTest : public test::DialogTest {
 protected:
-    void SetUp() override {
-        previous_ = SetLink(&link);
-        test::BoxPort::Install(link, box);
-        link.SetDebugMode(0);
-        ASSERT_EQ(link.ConnectLink(1), 1);
-        box.ClearHistory();
-    }
-    void TearDown() override { SetLink(previous_); }
     void Click(int id) { ui::Control<QAbstractButton>(&dialog, id)->click(); }
     bool On(int id) { return ui::IsRadioSelected(&dialog, id); }
 
-    QApplication& app_ = App();  // before any widget
-    test::FakeClock clock;
-    sim::BoxModel box;
-    RS232c_bios link;
-    test::MessageRecorder messages;
-    RS232c_bios* previous_ = nullptr;
     InputSelectDialog dialog;
 };
 
 TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
     dialog.SetValues(0, 1);
     dialog.show();
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"INPUT", "INPSE 0", "BOTHP 1"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 0", "BOTHP 1"}));
     EXPECT_TRUE(On(1013));
     EXPECT_TRUE(On(1015));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
     dialog.SetValues(1, 0);
     dialog.show();
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1013);
     Click(1012);
     Click(1015);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"INPSE 0", "INPSE 3", "BOTHP 1"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"INPSE 0", "INPSE 3", "BOTHP 1"}));
     int32_t input, polarity;
     dialog.GetValues(&input, &polarity);
     EXPECT_EQ(input, 3);
     EXPECT_EQ(polarity, 1);
 
     Click(1011);
-    ASSERT_EQ(link.ConnectLink(0), 1);  // the link is down now
+    ASSERT_EQ(link_.ConnectLink(0), 1);  // the link is down now
     Click(1012);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"InputSelect : RS232C error!"});
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"InputSelect : RS232C error!"});
     EXPECT_TRUE(On(1011));
     EXPECT_FALSE(On(1012));
     Click(1014);
-    EXPECT_EQ(messages.texts.back(), "Input Porality : RS232C error!");
+    EXPECT_EQ(messages_.texts.back(), "Input Porality : RS232C error!");
     EXPECT_TRUE(On(1015));
     dialog.GetValues(&input, &polarity);
     EXPECT_EQ(input, 2);
@@ -107,12 +65,12 @@ TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
 }
 
 TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
-    test::BoxPort::Of(link)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
+    test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
     dialog.SetValues(9, 7);
     dialog.show();
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"INPUT", "INPSE 9", "BOTHP 7"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 9", "BOTHP 7"}));
     EXPECT_TRUE(On(1010));
     EXPECT_TRUE(On(1014));
     int32_t input, polarity;
@@ -124,13 +82,13 @@ TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
 TEST_F(InputSelectDialogTest, ClosesSendNothing) {
     dialog.SetValues(2, 0);
     dialog.show();
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(ui::FindControl(&dialog, 2)->isVisible());
 }
 

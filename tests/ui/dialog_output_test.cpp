@@ -12,77 +12,35 @@
 #include <vector>
 
 #include "dialogs/OutputPresetDialog.h"
-#include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
-#include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
+#include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialog_output_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
-// "WORD value" for each frame the box took since the last Clear.
-std::vector<std::string> Sent(const sim::BoxModel& box) {
-    std::vector<std::string> out;
-    for (const sim::Exchange& e : box.History()) {
-        if (e.command >= 0 && CommandTable[e.command].kind == kKindCategorySelect) {
-            out.push_back(e.word);
-            continue;
-        }
-        const int v = (e.frame[8] == '+' || e.frame[8] == '-') ? static_cast<int8_t>(e.frame[9]) : e.frame[9];
-        out.push_back(e.word + " " + std::to_string(v));
-    }
-    return out;
-}
-
-class OutputPresetDialogTest : public ::testing::Test {
+class OutputPresetDialogTest : public test::DialogTest {
 protected:
-    void SetUp() override {
-        previous_ = SetLink(&link);
-        test::BoxPort::Install(link, box);
-        link.SetDebugMode(0);
-        ASSERT_EQ(link.ConnectLink(1), 1);
-        box.ClearHistory();
-    }
-    void TearDown() override { SetLink(previous_); }
     void Click(int id) { ui::Control<QAbstractButton>(&dialog, id)->click(); }
     bool On(int id) { return ui::IsRadioSelected(&dialog, id); }
 
-    QApplication& app_ = App();  // before any widget
-    test::FakeClock clock;
-    sim::BoxModel box;
-    RS232c_bios link;
-    test::MessageRecorder messages;
-    RS232c_bios* previous_ = nullptr;
     OutputPresetDialog dialog;
 };
 
 TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
     dialog.SetValues(1, 0, 2);
     dialog.show();
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"OUTPU", "SDIMX 1", "HDMIM 0", "3DFOR 2"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 1", "HDMIM 0", "3DFOR 2"}));
     EXPECT_TRUE(On(1025));
     EXPECT_TRUE(On(1029));
-    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_TRUE(messages_.texts.empty());
     // The conflict shows at the next click: the refusal leaves the radios as they were.
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1029);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid."});
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     EXPECT_TRUE(On(1029));
     EXPECT_TRUE(On(1025));
 }
@@ -90,19 +48,19 @@ TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
 TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
     dialog.SetValues(0, 0, 1);
     dialog.show();
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1029);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
     // Now an output cannot go INDIVIDUAL.
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1026);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid."});
     EXPECT_TRUE(On(1024));
     EXPECT_FALSE(On(1026));
     Click(1025);
     EXPECT_TRUE(On(1023));
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     int32_t sdi, hdmi, format;
     dialog.GetValues(&sdi, &hdmi, &format);
     EXPECT_EQ(sdi, 0);
@@ -113,21 +71,21 @@ TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
 TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
     dialog.SetValues(0, 0, 0);
     dialog.show();
-    box.ClearHistory();
-    box.Options().forced_nak["SDIMX"] = 1;
+    box_.ClearHistory();
+    box_.Options().forced_nak["SDIMX"] = 1;
     Click(1029);
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
-    EXPECT_EQ(messages.texts, std::vector<std::string>{"SDI Output Select : RS232C error!"});
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{"SDI Output Select : RS232C error!"});
     EXPECT_TRUE(On(1029));
-    box.Options().forced_nak.clear();
-    box.Options().forced_nak["3DFOR"] = 1;
+    box_.Options().forced_nak.clear();
+    box_.Options().forced_nak["3DFOR"] = 1;
     Click(1028);
-    EXPECT_EQ(messages.texts.back(), "Output 3D Format Select : RS232C error!");
+    EXPECT_EQ(messages_.texts.back(), "Output 3D Format Select : RS232C error!");
     EXPECT_TRUE(On(1029));
     EXPECT_FALSE(On(1028));
-    box.Options().forced_nak["HDMIM"] = 1;
+    box_.Options().forced_nak["HDMIM"] = 1;
     Click(1024);
-    EXPECT_EQ(messages.texts.back(), "HDMI Output Select : RS232C error!");
+    EXPECT_EQ(messages_.texts.back(), "HDMI Output Select : RS232C error!");
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
@@ -135,16 +93,16 @@ TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
     dialog.show();
     Click(1025);
     Click(1028);
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1029);
-    EXPECT_EQ(messages.texts, std::vector<std::string>{
+    EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid."});
     EXPECT_TRUE(On(1028));
     EXPECT_FALSE(On(1029));
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
     // Back to MIX: the format stays until chosen.
     Click(1023);
-    EXPECT_EQ(Sent(box), std::vector<std::string>{"SDIMX 0"});
+    EXPECT_EQ(Sent(), std::vector<std::string>{"SDIMX 0"});
     EXPECT_TRUE(On(1028));
 }
 
@@ -152,18 +110,18 @@ TEST_F(OutputPresetDialogTest, RefusedAboveBelowWithNoFormatChosenShowsTheFormat
     dialog.SetValues(0, 1, 3);
     dialog.show();
     Click(1029);
-    EXPECT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages_.texts.size(), 1u);
     EXPECT_TRUE(On(1030));
     EXPECT_FALSE(On(1027));
 }
 
 TEST_F(OutputPresetDialogTest, UnlistedCodesShowTheFirstRadioAsZero) {
-    test::BoxPort::Of(link)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
+    test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
     dialog.SetValues(5, 6, 7);
     dialog.show();
-    EXPECT_EQ(Sent(box), (std::vector<std::string>{"OUTPU", "SDIMX 5", "HDMIM 6", "3DFOR 7"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 5", "HDMIM 6", "3DFOR 7"}));
     EXPECT_TRUE(On(1023));
     EXPECT_TRUE(On(1024));
     EXPECT_TRUE(On(1027));
@@ -172,10 +130,10 @@ TEST_F(OutputPresetDialogTest, UnlistedCodesShowTheFirstRadioAsZero) {
     EXPECT_EQ(sdi, 0);
     EXPECT_EQ(hdmi, 0);
     EXPECT_EQ(format, 0);
-    box.ClearHistory();
+    box_.ClearHistory();
     Click(1);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_TRUE(Sent(box).empty());
+    EXPECT_TRUE(Sent().empty());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "dialogs/DialogControls.h"
 #include "dialogs/ScopeDialog.h"
-#include "tests/ui/dialog_adjust_fixture.h"
+#include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {

@@ -23,26 +23,15 @@
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
 
-inline QApplication& App() {
-    static int argc = 1;
-    static char name[] = "panel_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        App();
+        TestApp();
         ASSERT_TRUE(dir_.isValid());
         previous_dir_ = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(dir_.path()));

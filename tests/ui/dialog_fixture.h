@@ -17,25 +17,14 @@
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
 
-inline QApplication& DialogApp() {
-    static int argc = 1;
-    static char name[] = "dialog_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        ui::InstallFontSubstitution();
-        return a;
-    }();
-    return *app;
-}
-
 class DialogTest : public ::testing::Test {
 protected:
-    DialogTest() { DialogApp(); }  // before the derived fixture's dialog member
+    DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         previous_dir_ = QDir::currentPath();

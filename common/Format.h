@@ -1,0 +1,14 @@
+#pragma once
+// printf into a std::string, for the message and report texts that are written with
+// printf formats.
+#include <string>
+
+namespace dpx {
+
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+}  // namespace dpx

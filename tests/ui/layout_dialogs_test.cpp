@@ -459,14 +459,26 @@ TEST_F(LayoutDialogsTest, BuiltDialogsShowEveryCaptionWhole) {
     }
 }
 
-// The frame a group box draws, in the dialog's coordinates: below its caption.
-struct GroupBoxOption : QGroupBox {
-    using QGroupBox::initStyleOption;
+// The frame a group box draws, in the dialog's coordinates: below its caption. The style
+// option comes from a stand-in box with the same caption, font, style sheet and size, since
+// QGroupBox fills it only for itself.
+struct ProbeBox : QGroupBox {
+    explicit ProbeBox(const QGroupBox* like) : QGroupBox(like->title()) {
+        setFont(like->font());
+        setStyleSheet(like->styleSheet());
+        resize(like->size());
+        ensurePolished();
+    }
+    QStyleOptionGroupBox Option() const {
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        return option;
+    }
 };
 QRect DrawnFrame(const QGroupBox* box) {
-    QStyleOptionGroupBox option;
-    static_cast<const GroupBoxOption*>(box)->initStyleOption(&option);
-    const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+    const ProbeBox probe(box);
+    const QStyleOptionGroupBox option = probe.Option();
+    const QRect frame = probe.style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, &probe);
     return frame.translated(box->pos());
 }
 

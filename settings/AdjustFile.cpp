@@ -11,7 +11,6 @@
 namespace dpx {
 namespace {
 
-
 constexpr int kFileVersion = 1;
 constexpr std::size_t kBufferSize = 1024;
 constexpr int64_t kMinSize = 128;

@@ -12,7 +12,6 @@
 namespace dpx {
 namespace {
 
-
 constexpr int kFileVersion = 1;
 constexpr std::size_t kBufferSize = 2048;  // the file and its terminating zero
 constexpr int64_t kMinSize = 1024;

@@ -71,22 +71,15 @@ class PanelSimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::TestApp();
-        ASSERT_TRUE(dir_.isValid());
-        previous_dir_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
+        ASSERT_TRUE(dir_.ok());
+        test::ResetSettingsState();
         previous_link_ = SetLink(&link_);
         link_.SetPortFactory(platform::MakePortFactory());
     }
     void TearDown() override {
         panel_.reset();
         SetLink(previous_link_);
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
-        QDir::setCurrent(previous_dir_);
+        test::ResetSettingsState();
         unsetenv("DPX20_COM1");
     }
 
@@ -140,8 +133,7 @@ protected:
         return words;
     }
 
-    QTemporaryDir dir_;
-    QString previous_dir_;
+    test::TemporaryCurrentDir dir_;
     test::MessageRecorder messages_;
     RS232c_bios link_;
     RS232c_bios* previous_link_ = nullptr;

@@ -26,9 +26,7 @@ class DialogTest : public ::testing::Test {
 protected:
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        previous_dir_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        ASSERT_TRUE(dir_.ok());
         previous_link_ = SetLink(&link_);
         BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
@@ -38,7 +36,6 @@ protected:
     }
     void TearDown() override {
         SetLink(previous_link_);
-        QDir::setCurrent(previous_dir_);
     }
 
     // Logs the box off, so that every send fails without a frame.
@@ -94,8 +91,7 @@ protected:
         return selected;
     }
 
-    QTemporaryDir dir_;
-    QString previous_dir_;
+    TemporaryCurrentDir dir_;
     FakeClock clock_;
     MessageRecorder messages_;
     FatalExitRecorder exits_;

@@ -32,12 +32,8 @@ class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
-        ASSERT_TRUE(dir_.isValid());
-        previous_dir_ = QDir::currentPath();
-        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
+        ASSERT_TRUE(dir_.ok());
+        ResetSettingsState();
         previous_link_ = SetLink(&link_);
         // Every COM number serves the one box; `silent` makes the box take frames unanswered.
         link_.SetPortFactory([this](int n) -> std::unique_ptr<SerialPort> {
@@ -59,10 +55,7 @@ protected:
         panel_.reset();
         ui::SetDialogRunner(previous_runner_);
         SetLink(previous_link_);
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
-        QDir::setCurrent(previous_dir_);
+        ResetSettingsState();
     }
 
     // Creates the panel and runs its initialisation, as the first show does.
@@ -127,8 +120,7 @@ protected:
         return words;
     }
 
-    QTemporaryDir dir_;
-    QString previous_dir_;
+    TemporaryCurrentDir dir_;
     FakeClock clock_;
     MessageRecorder messages_;
     FatalExitRecorder exits_;

@@ -12,14 +12,20 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void Show(const std::string& text) = 0;
+    // The same notice with a detailed text (the cause of a failure) that the operator can
+    // open from it. The default shows the text alone.
+    virtual void ShowDetailed(const std::string& text, const std::string& detail) {
+        (void)detail;
+        Show(text);
+    }
 };
 
 // The sink in force. Until the application or a test installs one, messages go to stderr.
 MessageSink& Messages();
 // Installs `sink` (not owned); nullptr restores the stderr sink. Returns the previous one.
 MessageSink* SetMessageSink(MessageSink* sink);
-// Shorthand for Messages().Show(text).
-void ShowMessage(const std::string& text);
+// Shorthand for Messages().Show(text), or ShowDetailed when `detail` is not empty.
+void ShowMessage(const std::string& text, const std::string& detail = {});
 
 // Ends the process after a fatal settings-file error. The default calls std::exit(code);
 // tests replace it to record the code (the caller then simply returns).

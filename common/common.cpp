@@ -12,6 +12,9 @@ namespace {
 class StderrSink final : public MessageSink {
 public:
     void Show(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ShowDetailed(const std::string& text, const std::string& detail) override {
+        std::fprintf(stderr, "%s\n(%s)\n", text.c_str(), detail.c_str());
+    }
 };
 
 StderrSink stderr_sink;
@@ -30,7 +33,12 @@ MessageSink* SetMessageSink(MessageSink* sink) {
     return previous == &stderr_sink ? nullptr : previous;
 }
 
-void ShowMessage(const std::string& text) { Messages().Show(text); }
+void ShowMessage(const std::string& text, const std::string& detail) {
+    if (detail.empty())
+        Messages().Show(text);
+    else
+        Messages().ShowDetailed(text, detail);
+}
 
 FatalExitHook SetFatalExitHook(FatalExitHook hook) {
     FatalExitHook previous = std::move(fatal_hook);

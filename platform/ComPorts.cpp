@@ -46,10 +46,12 @@ std::string DescribeComPort(int n) {
     return text;
 }
 
+std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
+    return std::make_unique<QtSerialPort>(port_name);
+}
+
 PortFactory MakePortFactory() {
-    return [](int n) -> std::unique_ptr<SerialPort> {
-        return std::make_unique<QtSerialPort>(ComDeviceName(n));
-    };
+    return [](int n) { return MakeSerialPort(ComDeviceName(n)); };
 }
 
 }  // namespace dpx::platform

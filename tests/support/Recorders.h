@@ -14,11 +14,14 @@ class MessageRecorder final : public MessageSink {
 public:
     MessageRecorder() { previous_ = SetMessageSink(this); }
     ~MessageRecorder() override { SetMessageSink(previous_); }
-    void Show(const std::string& text) override {
+    void Show(const std::string& text) override { ShowDetailed(text, {}); }
+    void ShowDetailed(const std::string& text, const std::string& detail) override {
         texts.push_back(text);
+        details.push_back(detail);
         if (on_show) on_show(text);
     }
     std::vector<std::string> texts;
+    std::vector<std::string> details;  // one per text; empty where the notice had none
     std::function<void(const std::string&)> on_show;  // runs inside the "modal" notice
 
 private:

@@ -50,6 +50,20 @@ std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
     return std::make_unique<QtSerialPort>(port_name);
 }
 
+bool CheckPortName(const std::string& port_name, std::string* why) {
+    if (!port_name.empty()) return true;
+    if (why) *why = "The port name is empty.";
+    return false;
+}
+
+std::string PortNameHint() {
+#ifdef Q_OS_WIN
+    return "A COM port name, such as COM3.";
+#else
+    return "A device path, such as /dev/ttyUSB0 or /dev/serial/by-id/...";
+#endif
+}
+
 PortFactory MakePortFactory() {
     return [](int n) { return MakeSerialPort(ComDeviceName(n)); };
 }

@@ -1,6 +1,7 @@
 #include "app/RemoteApp.h"
 
 #include "app/TopDialog.h"
+#include "link/RS232c_bios.h"
 
 namespace dpx {
 
@@ -10,6 +11,7 @@ int RemoteApp::Run() {
         panel.EnsureInitialised();
         panel.exec();     // how the panel was closed does not matter
     }
+    Link().ClosePorts();  // the ports are given up with the process; no device stays locked
     return 0;
 }
 

@@ -6,7 +6,8 @@ namespace dpx {
 class RemoteApp {
 public:
     // Creates the panel, runs it modally until the operator closes it and destroys it.
-    // Nothing is sent to the box and nothing is written at the end. Returns the exit code.
+    // Nothing is sent to the box and nothing is written at the end; the link's ports are
+    // closed. Returns the exit code.
     int Run();
 };
 

@@ -10,6 +10,7 @@
 #include <QPixmap>
 
 #include "app/BusyCursor.h"
+#include "app/ComDeviceDialog.h"
 #include "app/Synchronise.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -101,8 +102,11 @@ void TopDialog::ConnectButtons() {
     on_click(kDebugBox, &TopDialog::DebugBoxHandler);
     on_click(kVersionInfo, &TopDialog::VersionBox);
     for (int n = 1; n <= 8; ++n) {
-        if (QAbstractButton* b = Button(kComPortBase + n))
+        if (QAbstractButton* b = Button(kComPortBase + n)) {
             connect(b, &QAbstractButton::clicked, this, [this, n] { SelectComPort(n); });
+            b->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(b, &QWidget::customContextMenuRequested, this, [this, n] { ChooseComDevice(n); });
+        }
     }
     for (int n = 1; n <= 6; ++n) {
         if (QAbstractButton* b = Button(kSave[n - 1]))
@@ -252,7 +256,7 @@ void TopDialog::ConnectHandler() {
         link.SetNoAckMode(S().sys_no_ack);
         done = link.ConnectLink(want);
         if (!done) {
-            ShowMessage("Connect error! : 3 times retry, but cannot connect.");
+            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link.link_failure);
             panel_connected = 0;
             SetChecked(kConnect, false);
         }
@@ -262,6 +266,12 @@ void TopDialog::ConnectHandler() {
     } else {
         Pause(kAfterConnectPauseMs);
     }
+}
+
+void TopDialog::ChooseComDevice(int n) {
+    ComDeviceDialog dialog(n, platform::ListSerialPorts(), this);
+    dialog.exec();
+    if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
 }
 
 // ---------------------------------------------------------------- 2D-3D

@@ -54,6 +54,10 @@ public:
     // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
     int SelectComPort(int n);
 
+    // Right-click on the radio of COM n: the modal "COM n device" dialog, which may change
+    // the device COM n means. A change takes effect at the next CONNECT.
+    void ChooseComDevice(int n);
+
     // Handlers, one per control.
     void ConnectHandler();
     void ConversionHandler();

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
 
     dpx::ui::QtMessageSink message_box;
     dpx::SetMessageSink(&message_box);
-    dpx::Link().SetPortFactory(dpx::platform::MakePortFactory());
+    dpx::Link().SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
 
     const int code = dpx::RemoteApp().Run();
     dpx::SetMessageSink(nullptr);

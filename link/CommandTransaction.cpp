@@ -26,11 +26,31 @@ private:
     int32_t previous_;
 };
 
+// A device reported gone (a USB adapter pulled out) ends the session when the transaction
+// ends, as a failed port open does, so the next connect opens it again and logs in.
+class GoneCheck {
+public:
+    explicit GoneCheck(RS232c_bios& link) : link_(link) {}
+    ~GoneCheck() {
+        const SerialPort* port = link_.Port(link_.link_port);
+        if (!port || port->IsUsable()) return;
+        link_.link_connected = 0;
+        link_.link_category = kCategoryUnknown;
+        link_.link_failure = port->ErrorText();
+    }
+    GoneCheck(const GoneCheck&) = delete;
+    GoneCheck& operator=(const GoneCheck&) = delete;
+
+private:
+    RS232c_bios& link_;
+};
+
 }  // namespace
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     if (link_virtual) return kResultOk;
     BusyScope busy(link_busy);
+    GoneCheck gone(*this);
 
     if (link_connected != 1 && n != kBCN_Login) return kResultNotSent;
     if (n < 0 || n >= kSendableCommands) {
@@ -89,6 +109,8 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
         }
     }
     if (r != kResultOk) {
+        if (const SerialPort* port = Port(link_port); port && r == kResultTimeout)
+            link_failure = port->DeviceName() + ": the box did not answer within 100 ms";
         if (link_debug) ShowMessage(report_text);
         link_last_tick = Ticks().Now();
         return r;

@@ -40,6 +40,7 @@ int RS232c_bios::ConnectLink(int want) {
         if (link_debug) ShowMessage("COM Port already disconnected!");
         return 1;
     }
+    link_failure.clear();
     if (!OpenComPort()) {
         if (link_debug) ShowMessage("Cannot Start Port!");
         link_connected = 0;

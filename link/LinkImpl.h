@@ -17,6 +17,7 @@ constexpr int kPortCount = 8;
 
 struct RS232c_bios::Impl {
     PortFactory factory;
+    PortNamer namer;
     // Port objects of COM1..COM8, made on first open and kept for the life of the link.
     std::array<std::unique_ptr<SerialPort>, kPortCount> ports;
     // Set once line settings and time-outs were applied after the last successful Open().

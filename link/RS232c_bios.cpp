@@ -11,7 +11,17 @@ RS232c_bios::RS232c_bios() : link_last_tick(Ticks().Now()), impl_(std::make_uniq
 
 RS232c_bios::~RS232c_bios() = default;
 
-void RS232c_bios::SetPortFactory(PortFactory factory) { impl_->factory = std::move(factory); }
+void RS232c_bios::SetPortFactory(PortFactory factory, PortNamer namer) {
+    impl_->factory = std::move(factory);
+    impl_->namer = std::move(namer);
+}
+
+void RS232c_bios::ClosePorts() {
+    for (std::unique_ptr<SerialPort>& port : impl_->ports) port.reset();
+    impl_->configured = {};
+    link_connected = 0;
+    link_category = kCategoryUnknown;
+}
 
 SerialPort* RS232c_bios::Port(int n) const {
     if (n < 1 || n > kPortCount) return nullptr;

@@ -21,8 +21,12 @@ public:
     RS232c_bios(const RS232c_bios&) = delete;
     RS232c_bios& operator=(const RS232c_bios&) = delete;
 
-    // How port objects are made; without a factory every open fails.
-    void SetPortFactory(PortFactory factory);
+    // How port objects are made; without a factory every open fails. With `namer`, a port
+    // whose DeviceName() no longer matches the name of its COM number is made anew at the
+    // next open while the link is disconnected, so a changed map takes effect then.
+    void SetPortFactory(PortFactory factory, PortNamer namer = {});
+    // Closes every port the link opened (at process exit, so that no device stays locked).
+    void ClosePorts();
 
     // --- serial channel ---
     int OpenComPort();      // 1 if the current port is open and configured, else 0
@@ -84,6 +88,10 @@ public:
     int32_t link_no_ack = 0;
     int32_t link_debug = 1;
     std::string report_text;
+    // Why the last connect or disconnect attempt failed, as "device: cause" (device missing,
+    // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
+    // starts; the panel shows it as the detail of its connect error.
+    std::string link_failure;
     // The port object of COM number n (1-8) if one was made, else nullptr.
     SerialPort* Port(int n) const;
     // The frame last built by SendCommand (11 bytes and a zero) and the last reply read

@@ -23,6 +23,10 @@ int RS232c_bios::OpenComPort() {
     }
     const int slot = link_port - 1;
     std::unique_ptr<SerialPort>& port = impl_->ports[slot];
+    // While disconnected, a port whose COM number now names another device is given up
+    // (and closed), so a changed map takes effect at the next connect.
+    if (port && link_connected == 0 && impl_->namer && port->DeviceName() != impl_->namer(link_port))
+        port.reset();
     // A port that is open stays open. One that vanished (IsUsable() false) counts as an
     // invalid handle and is opened again below.
     if (port && port->IsUsable()) {
@@ -30,19 +34,30 @@ int RS232c_bios::OpenComPort() {
     } else {
         if (!port && impl_->factory) port = impl_->factory(link_port);
         impl_->configured[slot] = false;
+        // One device, one open port of ours: another COM number's idle port on the same
+        // device would hold it busy.
+        for (int other = 0; port && other < kPortCount; ++other) {
+            if (other == slot || !impl_->ports[other]) continue;
+            if (impl_->ports[other]->DeviceName() != port->DeviceName()) continue;
+            impl_->ports[other].reset();
+            impl_->configured[other] = false;
+        }
         if (!port || !port->Open()) {
+            link_failure = port ? port->ErrorText() : Format("COM%d: no port can be made for its device name", link_port);
             report_text = Format("Create COM%d port NG! handle = %X.", link_port, kInvalidHandle);
-            if (link_debug) ShowMessage(report_text);
+            if (link_debug) ShowMessage(report_text, link_failure);
             return 0;
         }
     }
     // Configuration runs again on the next open if it failed here, so a port is never
     // reported ready with line settings that were not applied.
     if (!port->ReadLineSettings()) {
+        link_failure = port->ErrorText();
         if (link_debug) ShowMessage("GetCommState is false!");
         return 0;
     }
     if (!port->ApplyLineSettings()) {
+        link_failure = port->ErrorText();
         if (link_debug) ShowMessage("SetCommState is false!");
         return 0;
     }

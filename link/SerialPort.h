@@ -45,5 +45,7 @@ public:
 
 // Makes the port object of COM number n (1-8). The object is opened later by the link.
 using PortFactory = std::function<std::unique_ptr<SerialPort>(int com_number)>;
+// The device name COM number n means now; lets the link notice a changed map.
+using PortNamer = std::function<std::string(int com_number)>;
 
 }  // namespace dpx

@@ -2,13 +2,35 @@
 // COM numbers 1-8 onto the devices of this platform, and the port factory of the link.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/SerialPort.h"
 
 namespace dpx::platform {
 
-// "COMn" on Windows; elsewhere $DPX20_COMn when set and not empty, else /dev/ttyS<n-1>.
+// The device COM n means, in this order: $DPX20_COMn when set and not empty (scripts and
+// tests), the operator's saved map, the platform default. The panel, its tool tips and the
+// link ask only this.
 std::string ComDeviceName(int n);
+// "COMn" on Windows, /dev/ttyS<n-1> elsewhere.
+std::string DefaultComDevice(int n);
+// "DPX20_COMn".
+std::string ComEnvironmentVariable(int n);
+// The operator's map, kept per user with QSettings (on Linux ~/.config/dpx20remote/), never
+// in the options file. Empty when COM n has no entry; saving an empty name removes it.
+std::string SavedComDevice(int n);
+void SaveComDevice(int n, const std::string& device);
+
+// A serial port the system has now, as the COM device dialog lists it.
+struct SerialPortEntry {
+    std::string location;       // the device, e.g. /dev/ttyUSB0
+    std::string description;
+    std::string manufacturer;
+    std::string serial_number;
+    std::string by_id;          // the /dev/serial/by-id/... name leading to it; empty if none
+};
+std::vector<SerialPortEntry> ListSerialPorts();
+
 // For the COM PORT tool tips: the device, where a symbolic link leads, the adapter's
 // description when the system knows it, or why the device cannot be used.
 std::string DescribeComPort(int n);

@@ -5,6 +5,10 @@
 #include <QtGlobal>
 
 #ifndef Q_OS_WIN
+#include <QDir>
+#include <QFile>
+#include <QSerialPortInfo>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #endif
@@ -18,11 +22,52 @@ bool IsIoError(QSerialPort::SerialPortError e) {
 }
 
 #ifndef Q_OS_WIN
+// The first line of a small text file, trimmed; empty if it cannot be read.
+std::string FirstLine(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(file.readLine(256)).trimmed().toStdString();
+}
+
+// The process holding `path`: the one its UUCP lock file names (where Qt Serial Port and
+// other serial programs put it), else one that has it open; 0 when the system does not say.
+long HolderPid(const std::string& path) {
+    QString lock_name = QSerialPortInfo(QString::fromStdString(path)).portName();
+    lock_name.replace(u'/', u'_');
+    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
+                            "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
+        bool ok = false;
+        const long pid = QString::fromStdString(FirstLine(QString::fromLatin1(dir) + "/LCK.." + lock_name))
+                             .toLong(&ok);
+        if (ok && pid > 0) return pid;
+    }
+    const QString target = QString::fromStdString(path);
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            if (fd.symLinkTarget() == target) return pid.toLong();
+    }
+    return 0;
+}
+
 // Why an existing device could not be opened: permission or another holder.
 std::string OpenRefusal(const std::string& path) {
     if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
-        return "permission denied (the user needs to be in the dialout group)";
-    return "busy (held by another program)";
+        return std::string("permission denied: ") + kDialoutAdvice;
+    std::string why = "busy: held by another program";
+    if (const long pid = HolderPid(path)) {
+        const std::string name = FirstLine(QStringLiteral("/proc/%1/comm").arg(pid));
+        why += " (process " + std::to_string(pid) + (name.empty() ? "" : " " + name) + ")";
+    }
+    return why;
+}
+
+// Why `path` is no serial device at all, or empty when it may be one.
+std::string NotADevice(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISCHR(st.st_mode)) return {};
+    return S_ISDIR(st.st_mode) ? "not a serial device (a directory)" : "not a serial device";
 }
 #endif
 
@@ -50,6 +95,10 @@ bool QtSerialPort::Open() {
         return false;
     }
     path = info.canonicalFilePath().toStdString();
+    if (const std::string why = NotADevice(path); !why.empty()) {
+        Fail(why);
+        return false;
+    }
     pseudo_terminal_ = path.rfind("/dev/pts/", 0) == 0;
 #endif
     opened_path_ = path;

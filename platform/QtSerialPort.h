@@ -12,6 +12,9 @@
 
 namespace dpx::platform {
 
+// What an operator without permission on a serial device does on Linux.
+inline constexpr char kDialoutAdvice[] = "add the user to the dialout group, then log in again";
+
 class QtSerialPort final : public SerialPort {
 public:
     // `device` is a path ("/dev/ttyUSB0", a symbolic link to one) or, on Windows, "COMn".

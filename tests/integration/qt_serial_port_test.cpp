@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstdlib>
@@ -73,13 +75,21 @@ protected:
     }
 };
 
-TEST(ComDeviceName, EnvironmentVariableOrSerialDevice) {
+TEST(ComDeviceName, EnvironmentThenSavedMapThenDefault) {
+    App();
+    QTemporaryDir config;  // never the real user's map
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
     ::unsetenv("DPX20_COM3");
     EXPECT_EQ(ComDeviceName(1), "/dev/ttyS0");
     EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
+    SaveComDevice(3, "/dev/serial/by-id/usb-adapter-if00-port0");
+    EXPECT_EQ(ComDeviceName(3), "/dev/serial/by-id/usb-adapter-if00-port0");
+    EXPECT_EQ(ComDeviceName(2), "/dev/ttyS1");
     ::setenv("DPX20_COM3", "/dev/ttyUSB0", 1);
     EXPECT_EQ(ComDeviceName(3), "/dev/ttyUSB0");
     ::setenv("DPX20_COM3", "", 1);
+    EXPECT_EQ(ComDeviceName(3), "/dev/serial/by-id/usb-adapter-if00-port0");
+    SaveComDevice(3, "");
     EXPECT_EQ(ComDeviceName(3), "/dev/ttyS2");
     ::unsetenv("DPX20_COM3");
 }
@@ -94,6 +104,15 @@ TEST_F(QtSerialPortOnPty, MissingDeviceNamesTheDevice) {
     ::setenv("DPX20_COM8", missing.c_str(), 1);
     EXPECT_EQ(DescribeComPort(8), missing + " (not present)");
     ::unsetenv("DPX20_COM8");
+
+    QtSerialPort directory(dir.path().toStdString());
+    EXPECT_FALSE(directory.Open());
+    EXPECT_EQ(directory.ErrorText(), dir.path().toStdString() + ": not a serial device (a directory)");
+    const std::string file = dir.filePath("file").toStdString();
+    QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
+    QtSerialPort plain(file);
+    EXPECT_FALSE(plain.Open());
+    EXPECT_EQ(plain.ErrorText(), file + ": not a serial device");
 }
 
 TEST_F(QtSerialPortOnPty, OpensThroughASymbolicLinkExclusively) {
@@ -117,7 +136,9 @@ TEST_F(QtSerialPortOnPty, OpensThroughASymbolicLinkExclusively) {
 
     QtSerialPort second(pty.path());
     EXPECT_FALSE(second.Open());
-    EXPECT_EQ(second.ErrorText(), pty.path() + ": busy (held by another program)");
+    // The holder is named from the lock file of the first open: this very process.
+    EXPECT_EQ(second.ErrorText().rfind(pty.path() + ": busy: held by another program (process " +
+                                       std::to_string(::getpid()) + " ", 0), 0u) << second.ErrorText();
     EXPECT_TRUE(first.IsUsable());
 }
 

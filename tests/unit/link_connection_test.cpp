@@ -168,29 +168,33 @@ TEST_F(Connection, FailedLogoffKeepsTheLinkConnected) {
     EXPECT_EQ(link.link_connected, 0);
 }
 
-// A device that vanished while connected fails its commands; the next connect or disconnect
-// opens it again instead of keeping a dead port.
-TEST_F(Connection, VanishedDeviceIsReopenedByTheNextConnect) {
+// A device that vanished while connected ends the session as a failed open does: clearing
+// CONNECT then succeeds at once, and the next connect opens the device again and logs in.
+TEST_F(Connection, VanishedDeviceEndsTheSessionAndTheNextConnectReopens) {
     Connect();
     link.SetDebugMode(0);
     port->Vanish();
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultNotSent);
     EXPECT_EQ(port->failed_writes, 1);
+    EXPECT_EQ(link.link_connected, 0);
+    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.link_failure, port->ErrorText());
 
-    port->replies = {Ack()};
     EXPECT_EQ(link.ConnectLink(0), 1);
+    EXPECT_EQ(port->open_calls, 1);
+    port->replies = {Ack()};
+    EXPECT_EQ(link.ConnectLink(1), 1);
     EXPECT_EQ(port->open_calls, 2);
     EXPECT_EQ(port->apply_settings_calls, 2);
-    EXPECT_EQ(port->FrameText(0), kLogoff);
+    EXPECT_EQ(port->FrameText(0), kLogin);
 
     // Gone in the middle of a write, then still missing at the next connect.
-    port->replies = {Ack(), GoneAtWrite()};
-    EXPECT_EQ(link.ConnectLink(1), 1);
+    port->replies = {GoneAtWrite()};
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultNotSent);
-    EXPECT_FALSE(port->IsUsable());
-    port->fail_open = true;
-    EXPECT_EQ(link.ConnectLink(0), 0);
     EXPECT_EQ(link.link_connected, 0);
+    port->fail_open = true;
+    EXPECT_EQ(link.ConnectLink(1), 0);
+    EXPECT_EQ(link.link_failure, port->ErrorText());
     port->fail_open = false;
     port->replies = {Ack()};
     EXPECT_EQ(link.ConnectLink(1), 1);

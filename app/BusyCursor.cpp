@@ -16,12 +16,14 @@ BusyCursor::~BusyCursor() {
     SetMessageSink(previous_);
 }
 
-void BusyCursor::Show(const std::string& text) {
+void BusyCursor::Show(const std::string& text) { ShowDetailed(text, {}); }
+
+void BusyCursor::ShowDetailed(const std::string& text, const std::string& detail) {
     if (waiting_) QApplication::restoreOverrideCursor();
     waiting_ = false;
     // The notice goes to the sink that was in force when the busy time began.
     SetMessageSink(previous_);
-    Messages().Show(text);
+    ShowMessage(text, detail);
     SetMessageSink(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     waiting_ = true;

@@ -14,6 +14,7 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 
     void Show(const std::string& text) override;
+    void ShowDetailed(const std::string& text, const std::string& detail) override;
 
 private:
     MessageSink* previous_;  // the sink in force before; nullptr is the stderr sink

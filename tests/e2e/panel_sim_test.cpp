@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -15,8 +16,10 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
+#include "app/RemoteApp.h"
 #include "app/TopDialog.h"
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
@@ -94,7 +97,7 @@ protected:
         ASSERT_EQ(SystemSettings, record);
     }
     void Click(int id) {
-        auto* b = ui::Control<QAbstractButton>(panel_.get(), id);
+        auto* b = ui::Control<QAbstractButton>(shown_ ? shown_ : panel_.get(), id);
         ASSERT_NE(b, nullptr) << "no panel control " << id;
         b->click();
     }
@@ -139,7 +142,22 @@ protected:
     RS232c_bios* previous_link_ = nullptr;
     std::unique_ptr<test::SimProcess> sim_;
     std::unique_ptr<TopDialog> panel_;
+    TopDialog* shown_ = nullptr;  // the panel RemoteApp runs, while it runs
 };
+
+// The serial lock files (as Qt Serial Port and other serial programs write them) that
+// name this process.
+std::vector<std::string> OurLockFiles() {
+    std::vector<std::string> found;
+    for (const char* dir : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"}) {
+        for (const QFileInfo& lock : QDir(dir).entryInfoList({"LCK..*"}, QDir::Files)) {
+            QFile file(lock.absoluteFilePath());
+            if (file.open(QIODevice::ReadOnly) && file.readLine().trimmed().toLong() == ::getpid())
+                found.push_back(lock.absoluteFilePath().toStdString());
+        }
+    }
+    return found;
+}
 
 const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
                             "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
@@ -273,6 +291,49 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
     QFile file(options_file_name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), OptionFileText(SystemSettings));
+}
+
+// The box's port goes away under a connected panel and comes back at the same path (an
+// adapter pulled out and plugged in again): CONNECT off succeeds at once, CONNECT on logs in
+// again and the dialogs reach the box; the port is released when the panel exits.
+TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
+    SettingsRecord r;
+    r.sys_sync_on = 0;
+    sim_ = std::make_unique<test::SimProcess>();
+    ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+    setenv("DPX20_COM1", sim_->LinkPath().c_str(), 1);
+    WriteOptionFile(options_file_name, r);
+    std::unique_ptr<test::SimProcess> first;
+    std::vector<std::string> locks_while_connected;
+    QTimer::singleShot(0, [&] {
+        shown_ = qobject_cast<TopDialog*>(QApplication::activeModalWidget());
+        if (!shown_) return;
+        Click(panel::kConnect);
+        EXPECT_EQ(sim_->State()["logged_in"], 1);
+
+        first = std::move(sim_);
+        first->Stop();
+        sim_ = std::make_unique<test::SimProcess>(std::vector<std::string>{}, first->LinkPath());
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+
+        Click(panel::kConnect);
+        EXPECT_EQ(panel_connected, 0);
+        EXPECT_EQ(Link().link_connected, 0);
+        Click(panel::kConnect);
+        EXPECT_EQ(panel_connected, 1);
+        EXPECT_EQ(sim_->State()["logged_in"], 1);
+        EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }), "dpx::FunctionDialog");
+        EXPECT_EQ(sim_->State()["sys_rotate"], 1);
+        EXPECT_TRUE(messages_.texts.empty()) << messages_.texts.front();
+
+        locks_while_connected = OurLockFiles();
+        Click(panel::kExit);
+    });
+    RemoteApp().Run();
+    ASSERT_NE(shown_, nullptr) << "the panel never ran";
+    shown_ = nullptr;
+    EXPECT_FALSE(locks_while_connected.empty());  // else the check below proves nothing
+    EXPECT_TRUE(OurLockFiles().empty());
 }
 
 }  // namespace

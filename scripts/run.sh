@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts the panel against the box simulator.
 #   scripts/run.sh [dpx20sim options]       e.g. scripts/run.sh --wire
-# dpx20sim serves a pseudo-terminal linked at run/COM1; the panel runs in run/ with
-# DPX20_COM1 pointing there, so its options and memory files are written in run/. The
-# simulator's frame log is run/dpx20sim.log and its box state run/dpx20sim.state. The
-# simulator stops when the panel exits. DPX20_RUN_BUILD names another build directory.
+# dpx20sim serves a pseudo-terminal linked at run/box; the panel runs in run/ with DPX20_COM1
+# to DPX20_COM8 all pointing there, so the box answers on whichever COM number the options
+# file run/dpx20remote.ini names, and the options and memory files are written in run/.
+# The simulator's frame log run/dpx20sim.log is kept across runs (each run appends, after a
+# start line); its box state is run/dpx20sim.state. The simulator stops when the panel
+# exits. DPX20_RUN_BUILD names another build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,9 +25,12 @@ cmake --build "$build" -j "$(nproc)" --target dpx20remote dpx20sim
 
 run="$root/run"
 mkdir -p "$run"
-com1="$run/COM1"
-"$root/$build/dpx20sim" --link "$com1" --log "$run/dpx20sim.log" --state "$run/dpx20sim.state" "$@" \
-  >"$run/dpx20sim.out" &
+box="$run/box"
+# The simulator writes its frame log to standard error when given no --log file; appending
+# that keeps the log of earlier runs.
+echo "# dpx20sim started $(date '+%Y-%m-%d %H:%M:%S') $*" >>"$run/dpx20sim.log"
+"$root/$build/dpx20sim" --link "$box" --state "$run/dpx20sim.state" "$@" \
+  >"$run/dpx20sim.out" 2>>"$run/dpx20sim.log" &
 sim=$!
 stop_sim() {
   if kill -0 "$sim" 2>/dev/null; then
@@ -37,17 +42,18 @@ trap stop_sim EXIT
 
 # The simulator makes the link once its pseudo-terminal is ready.
 for _ in $(seq 50); do
-  [ -e "$com1" ] && break
+  [ -e "$box" ] && break
   if ! kill -0 "$sim" 2>/dev/null; then
-    echo "run.sh: dpx20sim did not start" >&2
+    echo "run.sh: dpx20sim did not start (see $run/dpx20sim.log)" >&2
     exit 1
   fi
   sleep 0.1
 done
-[ -e "$com1" ] || { echo "run.sh: dpx20sim made no $com1" >&2; exit 1; }
-echo "run.sh: box simulator on $(cat "$run/dpx20sim.out" 2>/dev/null | head -n 1) (COM1 = $com1)"
+[ -e "$box" ] || { echo "run.sh: dpx20sim made no $box" >&2; exit 1; }
+echo "run.sh: box simulator on $(head -n 1 "$run/dpx20sim.out" 2>/dev/null) (COM1 to COM8 = $box)"
+for n in 1 2 3 4 5 6 7 8; do export "DPX20_COM$n=$box"; done
 
 cd "$run"
 status=0
-DPX20_COM1="$com1" "$root/$build/dpx20remote" || status=$?
+"$root/$build/dpx20remote" || status=$?
 exit $status

@@ -48,8 +48,11 @@ void Pause(uint32_t ms) {
     ticks.WaitSince(ticks.Now(), ms);
 }
 
-// The device COM n maps to, and the adapter's description when the system knows it.
-QString ComPortToolTip(int n) { return QString::fromStdString(platform::DescribeComPort(n)); }
+// The device COM n maps to, the adapter's description when the system knows it, and how to
+// choose another.
+QString ComPortToolTip(int n) {
+    return QString::fromStdString(platform::DescribeComPort(n)) + QStringLiteral("\n(right-click to choose the device)");
+}
 
 }  // namespace
 

@@ -60,7 +60,7 @@ std::vector<SerialPortEntry> ListSerialPorts() {
     // The stable names under /dev/serial/by-id, by the device each leads to.
     std::map<QString, QString> by_id;
     const QDir dir(QStringLiteral("/dev/serial/by-id"));
-    for (const QFileInfo& link : dir.entryInfoList(QDir::Files | QDir::System))
+    for (const QFileInfo& link : dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
         by_id.emplace(link.canonicalFilePath(), link.absoluteFilePath());
     std::vector<SerialPortEntry> ports;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {

@@ -129,8 +129,12 @@ TEST_F(LinkOnPty, BoxGoneMidSessionThenBackAtTheNextConnect) {
     const int result = link->SendCommand(kCONVE, 0, 0);
     EXPECT_EQ(result, kResultNotSent);  // the write fails on the vanished device
     EXPECT_FALSE(link->Port(2)->IsUsable());
-    EXPECT_EQ(link->ConnectLink(0), 0);  // the device is missing now
+    // The vanished device ended the session as a failed open does; disconnecting is done.
     EXPECT_EQ(link->link_connected, 0);
+    EXPECT_EQ(link->link_category, kCategoryUnknown);
+    EXPECT_EQ(link->ConnectLink(0), 1);
+    EXPECT_EQ(link->ConnectLink(1), 0);  // the device is missing now
+    EXPECT_NE(link->link_failure.find("no such device"), std::string::npos) << link->link_failure;
 
     test::SimProcess again({}, path);  // the box comes back under the same name
     ASSERT_TRUE(again.Ok()) << again.Error();

@@ -109,7 +109,7 @@ TEST_F(PicturesTest, ComPortToolTipsNameTheDevices) {
         QWidget* radio = ui::FindControl(panel_.get(), kComPortBase + n);
         ASSERT_NE(radio, nullptr);
         const std::string tip = radio->toolTip().toStdString();
-        EXPECT_EQ(tip, platform::DescribeComPort(n));
+        EXPECT_EQ(tip, platform::DescribeComPort(n) + "\n(right-click to choose the device)");
         EXPECT_EQ(tip.rfind(platform::ComDeviceName(n), 0), 0u) << tip;
     }
 }

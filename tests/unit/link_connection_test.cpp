@@ -168,6 +168,33 @@ TEST_F(Connection, FailedLogoffKeepsTheLinkConnected) {
     EXPECT_EQ(link.link_connected, 0);
 }
 
+// A COM number whose device name changed keeps its port for the session in progress (the
+// logoff goes to the box logged in) and gets a new one at the next connect.
+TEST_F(Connection, ChangedDeviceNameTakesEffectAtTheNextConnect) {
+    std::string name = "COM1";
+    std::vector<ScriptedPort*> made;
+    link.SetPortFactory(
+        [&made](int n) {
+            auto port = std::make_unique<ScriptedPort>(n);
+            port->responder = [](const Frame&) { return Bytes("@00BOK.000\r"); };
+            made.push_back(port.get());
+            return std::unique_ptr<SerialPort>(std::move(port));
+        },
+        [&name](int) { return name; });
+    ASSERT_EQ(link.ConnectLink(1), 1);
+    ASSERT_EQ(link.ConnectLink(0), 1);
+    ASSERT_EQ(link.ConnectLink(1), 1);
+    ASSERT_EQ(made.size(), 1u);  // the same name: the open port is kept
+
+    name = "/dev/ttyUSB1";
+    EXPECT_EQ(link.ConnectLink(0), 1);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0]->FrameText(made[0]->frames.size() - 1), kLogoff);
+    EXPECT_EQ(link.ConnectLink(1), 1);
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_EQ(made[1]->FrameText(0), kLogin);
+}
+
 // A device that vanished while connected ends the session as a failed open does: clearing
 // CONNECT then succeeds at once, and the next connect opens the device again and logs in.
 TEST_F(Connection, VanishedDeviceEndsTheSessionAndTheNextConnectReopens) {

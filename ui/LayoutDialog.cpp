@@ -12,11 +12,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 #include <algorithm>
@@ -171,6 +173,7 @@ protected:
             case QEvent::Wheel: OnWheel(static_cast<QWheelEvent*>(event)); return true;
             case QEvent::KeyPress: return OnKey(static_cast<QKeyEvent*>(event));
             case QEvent::ContextMenu: return OnContextMenu(static_cast<QContextMenuEvent*>(event));
+            case QEvent::Paint: return PaintWithFocus(event);
             default: return false;
         }
     }
@@ -281,6 +284,21 @@ private:
                                                groove.width() - thumb.width(), opt.upsideDown);
     }
 
+    // Styles draw no focus on a scroll bar; without a mark the operator cannot tell which bar
+    // the keys move. The bar paints itself, then the style's focus frame goes over it (the
+    // style shows it only after a keyboard focus change).
+    bool PaintWithFocus(QEvent* event) {
+        if (painting_ || !bar_->hasFocus()) return false;
+        painting_ = true;
+        static_cast<QObject*>(bar_)->event(event);
+        painting_ = false;
+        QPainter painter(bar_);
+        QStyleOptionFocusRect opt;
+        opt.initFrom(bar_);
+        bar_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &painter, bar_);
+        return true;
+    }
+
     void Deliver(ScrollRequest request, int thumb) {
         if (busy_ || !handler_) return;
         busy_ = true;
@@ -294,6 +312,7 @@ private:
     std::function<void(ScrollRequest, int)> handler_;
     bool busy_ = false;
     int wheel_ = 0;  // wheel units not yet made into a step
+    bool painting_ = false;
 };
 
 DialogRunner& Runner() {

@@ -3,16 +3,26 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionSlider>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 #include "ui/Pictures.h"
@@ -141,7 +151,9 @@ QWidget* FindIn(const QWidget* parent, int id) {
     return nullptr;
 }
 
-// Turns the bar's actions into scroll requests and cancels the bar's own move.
+// Turns the bar's actions into scroll requests and cancels the bar's own move. The wheel,
+// the keys and the bar's context menu are taken here too, so that each becomes one of the
+// same requests and nothing moves the bar past the handler.
 class ScrollRelay final : public QObject {
 public:
     ScrollRelay(QScrollBar* bar, std::function<void(ScrollRequest, int)> handler)
@@ -149,8 +161,22 @@ public:
         connect(bar, &QAbstractSlider::actionTriggered, this, &ScrollRelay::OnAction);
         connect(bar, &QAbstractSlider::sliderReleased, this,
                 [this] { Deliver(ScrollRequest::Other, bar_->value()); });
+        bar->setFocusPolicy(Qt::StrongFocus);  // Tab reaches the bar, the keys below act on it
+        bar->installEventFilter(this);
     }
     void SetHandler(std::function<void(ScrollRequest, int)> handler) { handler_ = std::move(handler); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != bar_) return false;
+        switch (event->type()) {
+            case QEvent::Wheel: OnWheel(static_cast<QWheelEvent*>(event)); return true;
+            case QEvent::KeyPress: return OnKey(static_cast<QKeyEvent*>(event));
+            case QEvent::ContextMenu: return OnContextMenu(static_cast<QContextMenuEvent*>(event));
+            case QEvent::Paint: return PaintWithFocus(event);
+            default: return false;
+        }
+    }
 
 private:
     void OnAction(int action) {
@@ -171,6 +197,108 @@ private:
             default: return ScrollRequest::Other;
         }
     }
+
+    // Qt would move the bar by three steps and report it as a dragged thumb. Here each notch
+    // (120 units; the finer units of smooth wheels add up to one) is one step: wheel down or
+    // to the right steps right, as Qt's own bars move.
+    void OnWheel(QWheelEvent* event) {
+        event->accept();
+        const QPoint angle = event->angleDelta();
+        const int delta = std::abs(angle.y()) >= std::abs(angle.x()) ? angle.y() : angle.x();
+        if (delta == 0) return;
+        if ((delta < 0) != (wheel_ < 0)) wheel_ = 0;  // turned the other way
+        wheel_ += delta;
+        while (std::abs(wheel_) >= kNotch) {
+            const bool right = wheel_ < 0;
+            wheel_ += right ? kNotch : -kNotch;
+            Deliver(right ? ScrollRequest::StepRight : ScrollRequest::StepLeft, bar_->value());
+        }
+    }
+
+    // The arrows step and Page Up / Page Down page, towards the left for up as on any scroll
+    // bar. Home and End are requests the dialogs ignore; other keys (Tab, Enter, Escape) go
+    // on to the dialog.
+    bool OnKey(QKeyEvent* event) {
+        ScrollRequest request = ScrollRequest::Other;
+        switch (event->key()) {
+            case Qt::Key_Left: case Qt::Key_Up: request = ScrollRequest::StepLeft; break;
+            case Qt::Key_Right: case Qt::Key_Down: request = ScrollRequest::StepRight; break;
+            case Qt::Key_PageUp: request = ScrollRequest::PageLeft; break;
+            case Qt::Key_PageDown: request = ScrollRequest::PageRight; break;
+            case Qt::Key_Home: case Qt::Key_End: break;
+            default: return false;
+        }
+        Deliver(request, bar_->value());
+        return true;
+    }
+
+    // The style's scroll bar menu, rebuilt so that every item is a request: Qt's own menu
+    // sets the value directly for "Scroll here".
+    bool OnContextMenu(QContextMenuEvent* event) {
+        if (!bar_->style()->styleHint(QStyle::SH_ScrollBar_ContextMenu, nullptr, bar_)) return false;
+        struct Item {
+            const char* text;
+            ScrollRequest request;
+            bool separator_after;
+        };
+        static constexpr Item kItems[] = {
+            {"Scroll here", ScrollRequest::ThumbTrack, true}, {"Left edge", ScrollRequest::Other, false},
+            {"Right edge", ScrollRequest::Other, true},       {"Page left", ScrollRequest::PageLeft, false},
+            {"Page right", ScrollRequest::PageRight, true},   {"Scroll left", ScrollRequest::StepLeft, false},
+            {"Scroll right", ScrollRequest::StepRight, false},
+        };
+        const int here = ValueAt(event->pos().x());
+        const QPointer<QScrollBar> bar = bar_;  // the dialog may go while the menu is open
+        QPointer<QMenu> menu = new QMenu(bar_);
+        for (const Item& item : kItems) {
+            menu->addAction(QCoreApplication::translate("QScrollBar", item.text))
+                ->setData(static_cast<int>(item.request));
+            if (item.separator_after) menu->addSeparator();
+        }
+        QAction* chosen = menu->exec(event->globalPos());
+        const QVariant data = chosen && menu ? chosen->data() : QVariant();
+        delete menu;
+        if (!bar || !data.isValid()) return true;
+        Deliver(static_cast<ScrollRequest>(data.toInt()), here);
+        return true;
+    }
+
+    // The value whose thumb is centred on x.
+    int ValueAt(int x) const {
+        QStyleOptionSlider opt;
+        opt.initFrom(bar_);
+        opt.subControls = QStyle::SC_All;
+        opt.orientation = Qt::Horizontal;
+        opt.state |= QStyle::State_Horizontal;
+        opt.minimum = bar_->minimum();
+        opt.maximum = bar_->maximum();
+        opt.sliderPosition = bar_->sliderPosition();
+        opt.sliderValue = bar_->value();
+        opt.singleStep = bar_->singleStep();
+        opt.pageStep = bar_->pageStep();
+        opt.upsideDown = bar_->invertedAppearance() != (bar_->layoutDirection() == Qt::RightToLeft);
+        const QStyle* style = bar_->style();
+        const QRect groove = style->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarGroove, bar_);
+        const QRect thumb = style->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar_);
+        return QStyle::sliderValueFromPosition(opt.minimum, opt.maximum, x - groove.x() - thumb.width() / 2,
+                                               groove.width() - thumb.width(), opt.upsideDown);
+    }
+
+    // Styles draw no focus on a scroll bar; without a mark the operator cannot tell which bar
+    // the keys move. The bar paints itself, then the style's focus frame goes over it (the
+    // style shows it only after a keyboard focus change).
+    bool PaintWithFocus(QEvent* event) {
+        if (painting_ || !bar_->hasFocus()) return false;
+        painting_ = true;
+        static_cast<QObject*>(bar_)->event(event);
+        painting_ = false;
+        QPainter painter(bar_);
+        QStyleOptionFocusRect opt;
+        opt.initFrom(bar_);
+        bar_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &opt, &painter, bar_);
+        return true;
+    }
+
     void Deliver(ScrollRequest request, int thumb) {
         if (busy_ || !handler_) return;
         busy_ = true;
@@ -179,9 +307,12 @@ private:
         busy_ = false;
     }
 
+    static constexpr int kNotch = 120;
     QScrollBar* bar_;
     std::function<void(ScrollRequest, int)> handler_;
     bool busy_ = false;
+    int wheel_ = 0;  // wheel units not yet made into a step
+    bool painting_ = false;
 };
 
 DialogRunner& Runner() {

@@ -85,6 +85,10 @@ enum class ScrollRequest { StepLeft, StepRight, PageLeft, PageRight, ThumbTrack,
 // itself: it shows what the handler sets with setValue(). A request that comes while the
 // handler of the same bar still runs (from a nested message loop) is dropped. Calling it
 // again replaces the handler.
+// The bar then takes the focus with Tab. Left/Up step left, Right/Down step right, Page Up
+// pages left, Page Down pages right, Home and End are Other; each wheel notch steps once;
+// the bar's context menu gives "Scroll here" as ThumbTrack at that point, the pages and
+// steps as such and the edges as Other.
 void OnScrollRequest(QScrollBar* bar, std::function<void(ScrollRequest, int thumb)> handler);
 // Delivers a request as the operator would (for tests and tools).
 void SendScrollRequest(QScrollBar* bar, ScrollRequest request, int thumb = 0);

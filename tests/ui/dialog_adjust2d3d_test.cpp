@@ -171,6 +171,48 @@ TEST_F(Adjust2D3DTest, BarLeftStandingAfterAFailedSendIsSentAtTheNextRequest) {
     EXPECT_EQ(link_.GetAdjustValues()[0], 11);
 }
 
+// A wheel notch is one step, never a jump sent as a thumb; the bar's context menu gives the
+// same requests as its arrows and groove, and its edges do nothing.
+TEST_F(Adjust2D3DTest, WheelAndContextMenuGiveTheBarsRequests) {
+    Open(4, 10, 20, 30);
+    Sent();
+    Wheel(&dialog_, kParallaxBar, -120);
+    EXPECT_EQ(Sent(), Strings{"ADJPX 11"});
+    Wheel(&dialog_, kParallaxBar, 60);  // half a notch: nothing yet
+    EXPECT_TRUE(Sent().empty());
+    Wheel(&dialog_, kParallaxBar, 60);
+    EXPECT_EQ(Sent(), Strings{"ADJPX 10"});
+    EXPECT_EQ(Bar(&dialog_, kParallaxBar), 10);
+
+    for (const char* item : {"Page right", "Scroll left", "Page left", "Scroll right", "Left edge", "Right edge"})
+        MenuItem(&dialog_, kParallaxBar, item);
+    EXPECT_EQ(Sent(), (Strings{"ADJPX 20", "ADJPX 19", "ADJPX 9", "ADJPX 10"}));
+    EXPECT_EQ(Bar(&dialog_, kParallaxBar), 10);
+
+    auto* bar = ui::Control<QScrollBar>(&dialog_, kParallaxBar);
+    MenuItem(&dialog_, kParallaxBar, "Scroll here", bar->width() - 1);
+    EXPECT_EQ(Sent(), Strings{"ADJPX 60"});
+    EXPECT_EQ(Bar(&dialog_, kParallaxBar), 60);
+    EXPECT_EQ(Field(&dialog_, kParallaxField), "60");
+}
+
+TEST_F(Adjust2D3DTest, TabReachesTheBarsAndTheKeysStepAndPage) {
+    Open(4, 10, 20, 30);
+    Sent();
+    dialog_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog_));
+    auto* bar = ui::Control<QScrollBar>(&dialog_, kParallaxBar);
+    for (int i = 0; i < 100 && !bar->hasFocus(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(bar->hasFocus());
+
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Left, Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Down, Qt::Key_Up,
+                        Qt::Key_Home, Qt::Key_End})
+        QTest::keyClick(bar, key);
+    EXPECT_EQ(Sent(), (Strings{"ADJPX 11", "ADJPX 10", "ADJPX 20", "ADJPX 10", "ADJPX 11", "ADJPX 10"}));
+    EXPECT_EQ(Bar(&dialog_, kParallaxBar), 10);
+    EXPECT_EQ(Values()[1], 10);
+}
+
 TEST_F(Adjust2D3DTest, ExitWithoutAdjustSwitchesOffAndKeepsTheValues) {
     Open(4, 10, 20, 30);
     Scroll(&dialog_, kParallaxBar, ScrollRequest::ThumbTrack, 25);

@@ -8,6 +8,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <string>
@@ -74,6 +78,37 @@ protected:
         auto* bar = ui::Control<QScrollBar>(dialog, id);
         ASSERT_NE(bar, nullptr) << "no bar " << id;
         ui::SendScrollRequest(bar, request, thumb);
+    }
+    // Turns the mouse wheel over bar `id` by `delta` (120 is one notch; negative is down).
+    static void Wheel(const QWidget* dialog, int id, int delta) {
+        auto* bar = ui::Control<QScrollBar>(dialog, id);
+        ASSERT_NE(bar, nullptr) << "no bar " << id;
+        const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+        QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &event);
+    }
+    // Opens the context menu of bar `id` at x (the bar's middle when negative) and chooses
+    // the item `text` in it, as the operator would with the keyboard.
+    static void MenuItem(const QWidget* dialog, int id, const char* text, int x = -1) {
+        auto* bar = ui::Control<QScrollBar>(dialog, id);
+        ASSERT_NE(bar, nullptr) << "no bar " << id;
+        bool chosen = false;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            for (QAction* action : menu->actions()) {
+                if (action->text() != QLatin1String(text)) continue;
+                menu->setActiveAction(action);
+                chosen = true;
+            }
+            if (chosen) QTest::keyClick(menu, Qt::Key_Return);
+            else menu->close();
+        });
+        const QPoint at(x < 0 ? bar->width() / 2 : x, bar->height() / 2);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+        QApplication::sendEvent(bar, &event);
+        EXPECT_TRUE(chosen) << "no item " << text;
     }
     static int Bar(const QWidget* dialog, int id) {
         auto* bar = ui::Control<QScrollBar>(dialog, id);

@@ -5,10 +5,12 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "tests/support/BoxPort.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
+#include "ui/QtMessageSink.h"
 
 namespace dpx {
 namespace {
@@ -174,6 +177,56 @@ TEST_F(FunctionDialogTest, BackLightWhileATransactionRunsIsRefusedAsBusy) {
     EXPECT_EQ(messages_.texts.back(), "Function Rotate Select : RS232C error!");
     EXPECT_EQ(Bar()->value(), 5);
     EXPECT_EQ(Values()[3], 5);
+}
+
+// The wheel and the context menu go through the same refusal as the arrows: a level past
+// either end is not sent and the bar stays at the level in force.
+TEST_F(FunctionDialogTest, WheelAndContextMenuOnTheBackLightKeepItsRefusals) {
+    Open(0, 0, 0, 25);
+    box_.ClearHistory();
+    Wheel(&dialog, 1018, -120);
+    MenuItem(&dialog, 1018, "Page right");  // 36: refused
+    EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL 26"});
+    EXPECT_EQ(Bar()->value(), 26);
+    for (const char* item : {"Scroll left", "Page left", "Scroll right", "Left edge", "Right edge"})
+        MenuItem(&dialog, 1018, item);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"BACKL 25", "BACKL 15", "BACKL 16"}));
+    EXPECT_EQ(Bar()->value(), 16);
+    MenuItem(&dialog, 1018, "Scroll here", 0);
+    MenuItem(&dialog, 1018, "Page left");  // -40: refused
+    Wheel(&dialog, 1018, 120);             // -31: refused
+    EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL -30"});
+    EXPECT_EQ(Bar()->value(), -30);
+    EXPECT_EQ(Field(), "-30");
+    EXPECT_TRUE(messages_.texts.empty());
+}
+
+// The message box shows a debug report's value byte as one character, not as a replacement
+// character; a UTF-8 file path in other notices stays UTF-8.
+TEST_F(FunctionDialogTest, DebugReportShowsTheFramesValueByteInTheBox) {
+    Open(0, 0, 0, 0);
+    ui::QtMessageSink box_sink;
+    SetMessageSink(&box_sink);
+    link_.SetDebugMode(1);
+    box_.Options().forced_nak["BACKL"] = 1;
+    std::vector<QString> shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown.push_back(box->text());
+            box->accept();
+        }
+    });
+    closer.start(0);
+    ui::SendScrollRequest(Bar(), ui::ScrollRequest::ThumbTrack, -12);  // value byte 0xF4
+    closer.stop();
+    SetMessageSink(&messages_);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("-") + QChar(0xF4) + QStringLiteral("\n\nbinary = ")))
+        << shown[0].toStdString();
+    EXPECT_FALSE(shown[0].contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(shown[1], "Function Back Light Select : RS232C error!");
+    EXPECT_EQ(ui::NoticeText("/tmp/caf\xc3\xa9.ini"), QStringLiteral("/tmp/caf\u00e9.ini"));
 }
 
 TEST_F(FunctionDialogTest, MemoryButtonsMoveTheLinksAdjustValues) {

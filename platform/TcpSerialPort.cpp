@@ -159,35 +159,37 @@ bool TcpSerialPort::Send(const TelnetCodec::Bytes& bytes) {
 }
 
 bool TcpSerialPort::Pump(int wait_ms) {
-    QDeadlineTimer deadline(wait_ms);
-    for (bool first = true;; first = false) {
-        if (socket_.bytesAvailable() > 0) {
-            const QByteArray in = socket_.readAll();
-            const auto* bytes = reinterpret_cast<const uint8_t*>(in.constData());
-            if (mode_ == Mode::kRaw) {
-                received_.insert(received_.end(), bytes, bytes + in.size());
-            } else {
-                Codec::Bytes data, answer;
-                codec_.Feed(bytes, static_cast<size_t>(in.size()), &data, &answer);
-                received_.insert(received_.end(), data.begin(), data.end());
-                if (!answer.empty() && !Send(answer)) return false;
-            }
-            if (!received_.empty()) return true;
-        }
-        if (!IsUsable()) {
-            if (!gone_) Gone("read");
-            return false;
-        }
-        if (!first && deadline.hasExpired()) return true;
-        if (!socket_.waitForReadyRead(static_cast<int>(deadline.remainingTime())) &&
-            socket_.error() != QAbstractSocket::SocketTimeoutError) {
-            // Bytes that came with the close are still taken; then the connection is gone.
-            if (socket_.bytesAvailable() == 0) {
-                Gone("read");
-                return false;
-            }
+    if (socket_.bytesAvailable() == 0 && !socket_.waitForReadyRead(wait_ms) &&
+        socket_.error() != QAbstractSocket::SocketTimeoutError && socket_.bytesAvailable() == 0) {
+        Gone("read");
+        return false;
+    }
+    if (socket_.bytesAvailable() > 0) {
+        const QByteArray in = socket_.readAll();
+        const auto* bytes = reinterpret_cast<const uint8_t*>(in.constData());
+        if (mode_ == Mode::kRaw) {
+            received_.insert(received_.end(), bytes, bytes + in.size());
+        } else {
+            Codec::Bytes data, answer;
+            codec_.Feed(bytes, static_cast<size_t>(in.size()), &data, &answer);
+            received_.insert(received_.end(), data.begin(), data.end());
+            if (!answer.empty() && !Send(answer)) return false;
         }
     }
+    // Bytes that came with a close are taken above; then the connection counts as gone.
+    if (!IsUsable()) {
+        if (!gone_) Gone("read");
+        return false;
+    }
+    return true;
+}
+
+bool TcpSerialPort::AwaitData(int wait_ms) {
+    QDeadlineTimer deadline(wait_ms);
+    do {
+        if (!Pump(static_cast<int>(deadline.remainingTime()))) return false;
+    } while (received_.empty() && !deadline.hasExpired());
+    return true;
 }
 
 template <typename Done>
@@ -195,7 +197,8 @@ bool TcpSerialPort::AwaitServer(Done done) {
     QDeadlineTimer deadline(kOpenLimitMs);
     while (!done()) {
         if (deadline.hasExpired()) return false;
-        if (!Pump(static_cast<int>(deadline.remainingTime()))) return false;
+        // A server may close right after its answer; the answer still counts.
+        if (!Pump(static_cast<int>(deadline.remainingTime()))) return done();
     }
     return true;
 }
@@ -213,7 +216,7 @@ bool TcpSerialPort::ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait
     if (errors) *errors = 0;  // the network carries no framing or parity errors
     if (queued) *queued = 0;
     if (!IsUsable()) return false;
-    if (received_.empty() && !Pump(static_cast<int>(wait_ms))) return false;
+    if (received_.empty() && !AwaitData(static_cast<int>(wait_ms))) return false;
     if (queued) *queued = static_cast<uint32_t>(received_.size());
     return true;
 }
@@ -233,7 +236,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
 }
 
 uint32_t TcpSerialPort::ReadByte(uint8_t* byte) {
-    if (received_.empty() && !Pump(static_cast<int>(read_total_ms_))) return 0;
+    if (received_.empty() && !AwaitData(static_cast<int>(read_total_ms_))) return 0;
     if (received_.empty()) return 0;
     *byte = received_.front();
     received_.pop_front();

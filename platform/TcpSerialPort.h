@@ -38,9 +38,11 @@ public:
     std::string ErrorText() const override { return error_; }
 
 private:
-    // Takes what the socket has, waiting up to `wait_ms` until a data byte is there; false
-    // when the connection is gone.
+    // Takes what the socket has, waiting up to `wait_ms` for something when it has nothing;
+    // false when the connection is gone.
     bool Pump(int wait_ms);
+    // Pumps until a data byte is there or `wait_ms` has passed; false when the connection is gone.
+    bool AwaitData(int wait_ms);
     bool Send(const TelnetCodec::Bytes& bytes);
     // Pumps until `done()` or the open limit; false on a time-out or a lost connection.
     template <typename Done>

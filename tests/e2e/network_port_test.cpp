@@ -70,12 +70,13 @@ TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
     EXPECT_EQ(state["sys_adj3d_para"], 50);
     // Each frame arrived whole and once: no reply was lost or garbled on the way.
     for (const std::string& line : sim_.LogLines()) EXPECT_EQ(line.find("\tfail\t"), std::string::npos) << line;
-    const size_t frames = sim_.Frames().size();
 
     // Every value byte, 0xFF (IAC) and the Telnet command bytes among them, reaches the box
     // as it is, and every reply is understood (the box refuses values out of range).
+    ASSERT_EQ(link_.SendCommand(kMMENU, 0, 0), kResultOk);  // the back light's menu
+    const size_t frames = sim_.Frames().size();
     for (int v = -128; v < 128; ++v) {
-        const int r = link_.SendCommand(kBACKL, 0, static_cast<int8_t>(v));
+        const int r = link_.SendCommand(kBACKL, v < 0 ? '-' : '+', static_cast<int8_t>(v));
         EXPECT_TRUE(r == kResultOk || r == kResultParameterError) << v << ": " << r;
     }
     std::vector<std::vector<uint8_t>> all = sim_.Frames();

@@ -105,11 +105,11 @@ bool ReadFrame(int fd, Codec& codec, Bytes& pending, Bytes* frame) {
     return true;
 }
 
-// Offers the option and answers the line settings with `baud` and odd parity or not.
-void Negotiate(int fd, uint8_t baud_high, uint8_t parity) {
+// Offers the option and answers the line settings with `baud` and `parity`.
+void Negotiate(int fd, uint16_t baud, uint8_t parity) {
     Put(fd, {IAC, Codec::kDo, COM});
     AwaitBytes(fd, Codec::Command(Codec::kSetControl, Codec::kControlDtrOn));
-    Put(fd, {IAC, SB, COM, 101, 0, 0, baud_high, 0x80, IAC, SE, IAC, SB, COM, 102, 8, IAC, SE,
+    Put(fd, {IAC, SB, COM, 101, 0, 0, static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud), IAC, SE, IAC, SB, COM, 102, 8, IAC, SE,
              IAC, SB, COM, 103, parity, IAC, SE, IAC, SB, COM, 104, 1, IAC, SE, IAC, SB, COM, 105, 1, IAC, SE});
 }
 
@@ -130,18 +130,12 @@ protected:
 
 TEST_F(TcpSerialPortTest, RefusedOptionOrOtherLineSettingsFailTheOpenWithTheCause) {
     {
-        ScriptedServer refusing([](int fd) {
-            Put(fd, {IAC, Codec::kDont, COM});
-            AwaitBytes(fd, {0xEE});  // until the client closes
-        });
+        ScriptedServer refusing([](int fd) { Put(fd, {IAC, Codec::kDont, COM}); });
         EXPECT_EQ(Connect(refusing.Url()), 0);
         EXPECT_EQ(link_.link_connected, 0);
         EXPECT_NE(link_.link_failure.find("refuses the COM-PORT-OPTION"), std::string::npos) << link_.link_failure;
     }
-    ScriptedServer other([](int fd) {
-        Negotiate(fd, 0x4B, 1);  // 19200 baud, no parity
-        AwaitBytes(fd, {0xEE});
-    });
+    ScriptedServer other([](int fd) { Negotiate(fd, 19200, 1); });  // no parity
     EXPECT_EQ(Connect(other.Url()), 0);
     EXPECT_NE(link_.link_failure.find("the server set 19200 baud 8N1 instead of 9600 8O1"), std::string::npos)
         << link_.link_failure;
@@ -149,12 +143,12 @@ TEST_F(TcpSerialPortTest, RefusedOptionOrOtherLineSettingsFailTheOpenWithTheCaus
 
 TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidReplyEndsTheSession) {
     ScriptedServer box([](int fd) {
-        Negotiate(fd, 0x25, Codec::kParityOdd);  // 9600 8O1
+        Negotiate(fd, 9600, Codec::kParityOdd);
         const Bytes ack = sim::AckReply();
         Codec codec;
         Bytes pending, frame;
         for (int n = 0; ReadFrame(fd, codec, pending, &frame); ++n) {
-            if (n == 2) {  // the third frame gets half a reply, then the connection closes
+            if (n == 1) {  // the frame after the login gets half a reply, then the connection closes
                 Put(fd, Bytes(ack.begin(), ack.begin() + 2));
                 return;
             }
@@ -166,8 +160,8 @@ TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidRep
         }
     });
     ASSERT_EQ(Connect(box.Url()), 1) << link_.link_failure;  // the login
-    EXPECT_EQ(link_.SendCommand(kMMENU, 0, 0), kResultOk);
-    EXPECT_EQ(link_.SendCommand(kMMENU, 0, 0), kResultNotSent);  // cut short; the resend has no connection
+    // The bytes that came before the close are no reply.
+    EXPECT_EQ(link_.SendCommand(kBACKL, '+', 1), kResultUndefined);
     EXPECT_EQ(link_.link_connected, 0);
     EXPECT_NE(link_.link_failure.find("connection lost"), std::string::npos) << link_.link_failure;
 }

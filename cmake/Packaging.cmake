@@ -59,7 +59,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME dpx20remote)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "dpx20remote developers <dpx20remote@example.org>")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The launcher and the menu entry name paths under the configured prefix, so the package uses
+# the same one; scripts/package.sh configures /usr.
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # dpx20remote_<version>_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

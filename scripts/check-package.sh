@@ -22,6 +22,8 @@ dpx20sim --help >/dev/null
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 export XDG_CONFIG_HOME="$tmp/config"  # where the panel keeps its COM device choices
+export XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # Starts the panel with the given command on a virtual display in the given directory, answers
 # the notice about the missing options file, waits for the file and closes the panel with Esc.
@@ -54,7 +56,8 @@ echo "== menu entry and metadata"
 desktop-file-validate /usr/share/applications/dpx20remote.desktop
 appstreamcli validate --no-net /usr/share/metainfo/org.dpx20remote.dpx20remote.metainfo.xml
 $SUDO appstreamcli refresh-cache --force >/dev/null
-appstreamcli get org.dpx20remote.dpx20remote | grep -q "dpx20remote.desktop"
+# The metadata names no icon: the software centre's database takes it from the menu entry.
+appstreamcli get org.dpx20remote.dpx20remote | grep -qx "Icon: dpx20remote"
 
 echo "== remove"
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y dpx20remote

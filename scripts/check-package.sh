@@ -48,8 +48,9 @@ grep -q "DPX20 Remote Settings" "$tmp/shell/dpx20remote.ini"
 
 echo "== panel started from the menu entry"
 exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/dpx20remote.desktop)
-INI="$tmp/data/dpx20remote/dpx20remote.ini" XDG_DATA_HOME="$tmp/data" run_panel "$tmp/home" $exec_line
-grep -q "DPX20 Remote Settings" "$tmp/data/dpx20remote/dpx20remote.ini"
+data="$tmp/home/.local/share/dpx20remote"  # the launcher's folder when XDG_DATA_HOME is unset
+INI="$data/dpx20remote.ini" HOME="$tmp/home" run_panel "$tmp/home" env -u XDG_DATA_HOME $exec_line
+grep -q "DPX20 Remote Settings" "$data/dpx20remote.ini"
 [ ! -e "$tmp/home/dpx20remote.ini" ]
 
 echo "== menu entry and metadata"

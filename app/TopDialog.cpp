@@ -71,7 +71,7 @@ void TopDialog::InitDialog() {
     AddVersionMenuItem();
     setWindowIcon(icon_);
     for (int n = 1; n <= 8; ++n) {
-        if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
+        if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
     }
     // Every mouse movement over the panel or a control recolours the corner picture.
     setMouseTracking(true);
@@ -105,7 +105,7 @@ void TopDialog::ConnectButtons() {
     on_click(kDebugBox, &TopDialog::DebugBoxHandler);
     on_click(kVersionInfo, &TopDialog::VersionBox);
     for (int n = 1; n <= 8; ++n) {
-        if (QAbstractButton* b = Button(kComPortBase + n)) {
+        if (QAbstractButton* b = Button(ComPortRadio(n))) {
             connect(b, &QAbstractButton::clicked, this, [this, n] { SelectComPort(n); });
             b->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(b, &QWidget::customContextMenuRequested, this, [this, n] { ChooseComDevice(n); });
@@ -186,9 +186,9 @@ int TopDialog::SelectComPort(int n) {
     if (taken) S().com_port_num = n;
     for (int k = 1; k <= 8; ++k) {
         if (S().com_port_num == k) {
-            ui::SelectRadio(this, kComPortBase + k);
+            ui::SelectRadio(this, ComPortRadio(k));
         } else {
-            ui::DeselectRadio(this, kComPortBase + k);
+            ui::DeselectRadio(this, ComPortRadio(k));
         }
     }
     SaveOptionFile();
@@ -274,7 +274,7 @@ void TopDialog::ConnectHandler() {
 void TopDialog::ChooseComDevice(int n) {
     ComDeviceDialog dialog(n, platform::ListSerialPorts(), this);
     dialog.exec();
-    if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
+    if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
 }
 
 // ---------------------------------------------------------------- 2D-3D
@@ -488,7 +488,7 @@ bool TopDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) RecolourCornerPicture();
     // A USB adapter may come or go while the panel is open: describe the port afresh.
     if (event->type() == QEvent::ToolTip) {
-        const int n = ui::ControlId(qobject_cast<QWidget*>(watched)) - kComPortBase;
+        const int n = ui::ControlId(qobject_cast<QWidget*>(watched)) - kComPort1 + 1;
         if (n >= 1 && n <= 8)
             static_cast<QWidget*>(watched)->setToolTip(ComPortToolTip(n));
     }

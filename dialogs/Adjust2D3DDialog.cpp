@@ -2,16 +2,14 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 
 namespace dpx {
 namespace {
 
-constexpr int kOff = 1010, kStandard = 1011, kAnaglyph = 1012, kLrSequential = 1013;
-constexpr int kParallaxBar = 1035, kParallaxField = 1019;
-constexpr int kIntensityBar = 1021, kIntensityField = 1022;
-constexpr int kSubIntensityBar = 1036, kSubIntensityField = 1034;
-constexpr int kFirstSave = 1053, kFirstLoad = 1063, kSlots = 10;
+using namespace res::adjust2d3d;
+constexpr int kSlots = 10;
 constexpr int kLow = 0, kHigh = 60;
 
 // The box knows three variants of each display mode; the radios send the first of each.
@@ -35,8 +33,8 @@ Adjust2D3DDialog::Adjust2D3DDialog(QWidget* parent) : LayoutDialog(res::kLayoutA
     for (int bar : {kParallaxBar, kIntensityBar, kSubIntensityBar})
         dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
     for (int n = 1; n <= kSlots; ++n) {
-        dialogs::OnClicked(this, kFirstSave + n - 1, [this, n] { SaveAdjustSlot(n); });
-        dialogs::OnClicked(this, kFirstLoad + n - 1, [this, n] { LoadAdjustSlot(n); });
+        dialogs::OnClicked(this, kSave1 + n - 1, [this, n] { SaveAdjustSlot(n); });
+        dialogs::OnClicked(this, kLoad1 + n - 1, [this, n] { LoadAdjustSlot(n); });
     }
 }
 

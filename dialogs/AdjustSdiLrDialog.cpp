@@ -2,12 +2,12 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/AdjustSdiLrIds.h"
 
 namespace dpx {
 namespace {
 
-constexpr int kOff = 1010, kSplitMode = 1011, kAnaglyph = 1012, kLrSequential = 1013;
-constexpr int kSplitBar = 1020, kSplitField = 1019;
+using namespace res::adjust_sdilr;
 constexpr int kLow = -60, kHigh = 60;
 
 const dialogs::ChoiceGroup kModes{

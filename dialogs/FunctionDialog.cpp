@@ -5,22 +5,23 @@
 #include "common/MessageSink.h"
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/FunctionIds.h"
 #include "resources/Layout.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::function;
 using dialogs::ChoiceGroup;
 
 // The four mirror radios (codes 3 to 6) stay hidden, but a stored mirror code still
 // selects its radio, so then no visible rotate radio is selected.
-const ChoiceGroup kRotate{{{1010, 0}, {1011, 1}, {1012, 2}, {1017, 3}, {1020, 4}, {1021, 5}, {1022, 6}},
-                          1010, 0};
-const ChoiceGroup kFrameSync{{{1013, 0}, {1014, 1}}, 1013, 0};
-const ChoiceGroup kBeep{{{1015, 1}, {1016, 0}}, 1015, 1};  // the box's beep code 0 is on
+const ChoiceGroup kRotate{{{kRotateOff, 0}, {kRotateSdi1, 1}, {kRotateSdi2, 2}, {kHMirrorSdi1, 3},
+                           {kHMirrorSdi2, 4}, {kVMirrorSdi1, 5}, {kVMirrorSdi2, 6}},
+                          kRotateOff, 0};
+const ChoiceGroup kFrameSync{{{kFrameSyncOff, 0}, {kFrameSyncOn, 1}}, kFrameSyncOff, 0};
+const ChoiceGroup kBeep{{{kBeepOff, 1}, {kBeepOn, 0}}, kBeepOff, 1};  // the box's beep code 0 is on
 
-constexpr int kBar = 1018;
-constexpr int kField = 1019;
 constexpr int kLowest = -30;
 constexpr int kHighest = 30;
 
@@ -31,17 +32,17 @@ struct MemoryButton {
     const char* failure_message;
 };
 constexpr MemoryButton kMemoryButtons[] = {
-    {1000, 0, true, "Function Memory 1 SAVE : RS232C error!"},
-    {1001, 0, false, "Function Memory 1 LOAD : RS232C error!"},
-    {1002, 1, true, "Function Memory 2 SAVE : RS232C error!"},
-    {1003, 1, false, "Function Memory 2 LOAD : RS232C error!"},
+    {kMemory1Save, 0, true, "Function Memory 1 SAVE : RS232C error!"},
+    {kMemory1Load, 0, false, "Function Memory 1 LOAD : RS232C error!"},
+    {kMemory2Save, 1, true, "Function Memory 2 SAVE : RS232C error!"},
+    {kMemory2Load, 1, false, "Function Memory 2 LOAD : RS232C error!"},
 };
 
 }  // namespace
 
 FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutFunction, parent) {
     // Only the visible radios can be clicked; the mirror radios are never shown.
-    for (int id : {1010, 1011, 1012})
+    for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2})
         dialogs::OnClicked(this, id, [this, id] { ApplyRotate(kRotate.CodeOf(id)); });
     for (int id : kFrameSync.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyFrameSync(kFrameSync.CodeOf(id)); });
@@ -54,7 +55,7 @@ FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutF
             if (!ok) ShowMessage(message);
         });
     }
-    ui::OnScrollRequest(ui::Control<QScrollBar>(this, kBar),
+    ui::OnScrollRequest(ui::Control<QScrollBar>(this, kBackLightBar),
                         [this](ui::ScrollRequest request, int thumb) { OnBackLightScroll(request, thumb); });
 }
 
@@ -78,12 +79,12 @@ void FunctionDialog::InitDialog() {
     ApplyFrameSync(frame_sync_);
     ApplyBeep(beep_);
     ApplyBackLight(back_light_);
-    dialogs::SetUpBar(this, kBar, kLowest, kHighest, back_light_);
+    dialogs::SetUpBar(this, kBackLightBar, kLowest, kHighest, back_light_);
     ShowBackLight();
 }
 
 void FunctionDialog::accept() {
-    if (!dialogs::ReadNumber(this, kField, kLowest, kHighest, &back_light_)) return;
+    if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &back_light_)) return;
     ui::LayoutDialog::accept();
 }
 
@@ -126,7 +127,7 @@ void FunctionDialog::ApplyBackLight(int32_t v) {
 }
 
 void FunctionDialog::OnBackLightScroll(ui::ScrollRequest request, int thumb) {
-    auto* bar = ui::Control<QScrollBar>(this, kBar);
+    auto* bar = ui::Control<QScrollBar>(this, kBackLightBar);
     const std::optional<int> target = dialogs::ScrollTarget(request, bar->value(), thumb);
     if (!target) return;
     // No clamping: a step or page past either end is refused by ApplyBackLight.
@@ -135,6 +136,6 @@ void FunctionDialog::OnBackLightScroll(ui::ScrollRequest request, int thumb) {
     ShowBackLight();
 }
 
-void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kField, back_light_); }
+void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kBackLightField, back_light_); }
 
 }  // namespace dpx

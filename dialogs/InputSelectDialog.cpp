@@ -2,16 +2,18 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/InputSelectIds.h"
 #include "resources/Layout.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::input_select;
 using dialogs::ChoiceGroup;
 
 // Laid out SDI-1(L), SDI-2(R), HDMI, SDI-LR; the box's code 0 is SDI-LR.
-const ChoiceGroup kInput{{{1010, 1}, {1011, 2}, {1012, 3}, {1013, 0}}, 1010, 1};
-const ChoiceGroup kPolarity{{{1014, 0}, {1015, 1}}, 1014, 0};
+const ChoiceGroup kInput{{{kSdi1, 1}, {kSdi2, 2}, {kHdmi, 3}, {kSdiLr, 0}}, kSdi1, 1};
+const ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 
 }  // namespace
 

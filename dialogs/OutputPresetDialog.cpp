@@ -4,19 +4,18 @@
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
 #include "resources/Layout.h"
+#include "resources/OutputPresetIds.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::output_preset;
 using dialogs::ChoiceGroup;
-
-constexpr int kSdiMix = 1023, kSdiIndividual = 1025;
-constexpr int kHdmiMix = 1024, kHdmiIndividual = 1026;
-constexpr int kAboveBelow = 1029;
 
 const ChoiceGroup kSdi{{{kSdiMix, 0}, {kSdiIndividual, 1}}, kSdiMix, 0};
 const ChoiceGroup kHdmi{{{kHdmiMix, 0}, {kHdmiIndividual, 1}}, kHdmiMix, 0};
-const ChoiceGroup kFormat{{{1027, 0}, {1028, 1}, {kAboveBelow, 2}, {1030, 3}}, 1027, 0};
+const ChoiceGroup kFormat{{{kLineByLine, 0}, {kSideBySide, 1}, {kAboveBelow, 2}, {kCheckerBoard, 3}},
+                          kLineByLine, 0};
 
 constexpr char kFormatForbidsIndividual[] =
     "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid.";

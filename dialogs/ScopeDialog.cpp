@@ -2,20 +2,21 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/ScopeIds.h"
 
 namespace dpx {
 namespace {
 
-constexpr int kWfmBar = 1027, kWfmField = 1028;
-constexpr int kVectorBar = 1031, kVectorField = 1032;
+using namespace res::scope;
 constexpr int kLow = -30, kHigh = 30;
 
 // The first radio of each group shows a code the group does not list.
-const dialogs::ChoiceGroup kModes{{{1040, 0}, {1041, 1}, {1042, 2}}, 1040, 0};
-const dialogs::ChoiceGroup kSignals{{{1043, 0}, {1044, 1}, {1045, 2}, {1046, 3}}, 1043, 0};
+const dialogs::ChoiceGroup kModes{{{kModeOff, 0}, {kWfm, 1}, {kVectorScope, 2}}, kModeOff, 0};
+const dialogs::ChoiceGroup kSignals{{{kParallel, 0}, {kBalance, 1}, {kIn1, 2}, {kIn2, 3}}, kParallel, 0};
 // Laid out as a square of screen corners; the codes do not follow the screen order.
-const dialogs::ChoiceGroup kPositions{{{1017, 0}, {1018, 1}, {1019, 2}, {1020, 3}}, 1017, 0};
-const dialogs::ChoiceGroup kFilters{{{1021, 0}, {1022, 1}}, 1021, 0};
+const dialogs::ChoiceGroup kPositions{{{kRightLower, 0}, {kLeftLower, 1}, 
+                                      {kLeftUpper, 2}, {kRightUpper, 3}}, kRightLower, 0};
+const dialogs::ChoiceGroup kFilters{{{kFlat, 0}, {kLowPass, 1}}, kFlat, 0};
 
 }  // namespace
 

@@ -8,19 +8,17 @@
 
 #include "dialogs/Adjust2D3DDialog.h"
 #include "dialogs/DialogControls.h"
+#include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 #include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {
 
+using namespace res::adjust2d3d;
 using ui::ScrollRequest;
 using Strings = std::vector<std::string>;
 
-constexpr int kOff = 1010, kStandard = 1011, kAnaglyph = 1012, kLrSeq = 1013;
-constexpr int kParallaxBar = 1035, kIntensityBar = 1021, kSubBar = 1036;
-constexpr int kParallaxField = 1019, kIntensityField = 1022, kSubField = 1034;
-constexpr int kSave1 = 1053, kLoad1 = 1063;
 const char kModeError[] = "Adjust Mode Select : RS232C error!";
 const char kParallaxError[] = "Parallax Scroll Bar Select : RS232C error!";
 const char kIntensityError[] = "Intensity Scroll Bar Select : RS232C error!";
@@ -38,9 +36,9 @@ protected:
         dialog_.GetValues(&v[0], &v[1], &v[2], &v[3]);
         return {v[0], v[1], v[2], v[3]};
     }
-    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kStandard, kAnaglyph, kLrSeq}); }
+    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kStandard, kAnaglyph, kLrSequential}); }
     Strings Fields() const {
-        return {Field(&dialog_, kParallaxField), Field(&dialog_, kIntensityField), Field(&dialog_, kSubField)};
+        return {Field(&dialog_, kParallaxField), Field(&dialog_, kIntensityField), Field(&dialog_, kSubIntensityField)};
     }
 
     Adjust2D3DDialog dialog_;
@@ -52,7 +50,7 @@ TEST_F(Adjust2D3DTest, OpeningSendsModeThenTheThreeValues) {
     EXPECT_EQ(Radios(), std::vector<int>{kAnaglyph});
     EXPECT_EQ(Fields(), (Strings{"13", "23", "40"}));
     EXPECT_EQ(Bar(&dialog_, kParallaxBar), 13);
-    EXPECT_EQ(Bar(&dialog_, kSubBar), 40);
+    EXPECT_EQ(Bar(&dialog_, kSubIntensityBar), 40);
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(box_.State().adjust, (std::array<int, 3>{13, 23, 40}));
 }
@@ -81,7 +79,7 @@ TEST_F(Adjust2D3DTest, CodesWithoutARadioOfTheirOwn) {
     EXPECT_EQ(Sent(), (Strings{"ADJUS", "ADJMD 10", "ADJPX 1", "ADJIY 2", "ADJSI 3"}));
     EXPECT_EQ(Radios(), std::vector<int>{kStandard});
     EXPECT_EQ(Values()[0], 10);
-    Click(&dialog_, kLrSeq);
+    Click(&dialog_, kLrSequential);
     EXPECT_EQ(Values()[0], 8);
 }
 
@@ -128,7 +126,7 @@ TEST_F(Adjust2D3DTest, OpeningWhileLoggedOffShowsOneMessagePerValueAndRunsOn) {
     Open(8, 5, 6, 7);
     EXPECT_EQ(Messages(), (Strings{kModeError, kParallaxError, kIntensityError, kSubError}));
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(Radios(), std::vector<int>{kLrSeq});
+    EXPECT_EQ(Radios(), std::vector<int>{kLrSequential});
     EXPECT_EQ(Values(), (std::vector<int32_t>{8, 5, 6, 7}));
     EXPECT_TRUE(dialog_.isVisible());
 }
@@ -138,7 +136,7 @@ TEST_F(Adjust2D3DTest, BarEdgesClampAndOtherRequestsDoNothing) {
     Sent();
     Scroll(&dialog_, kParallaxBar, ScrollRequest::PageRight);
     Scroll(&dialog_, kIntensityBar, ScrollRequest::PageLeft);
-    Scroll(&dialog_, kSubBar, ScrollRequest::StepLeft);  // already at 0: nothing to send
+    Scroll(&dialog_, kSubIntensityBar, ScrollRequest::StepLeft);  // already at 0: nothing to send
     EXPECT_EQ(Sent(), (Strings{"ADJPX 60", "ADJIY 0"}));
     EXPECT_EQ(Fields(), (Strings{"60", "0", "0"}));
     EXPECT_EQ(Bar(&dialog_, kParallaxBar), 60);
@@ -165,7 +163,7 @@ TEST_F(Adjust2D3DTest, BarLeftStandingAfterAFailedSendIsSentAtTheNextRequest) {
     Sent();
 
     box_.Options().forced_nak.clear();
-    Scroll(&dialog_, kSubBar, ScrollRequest::StepLeft);
+    Scroll(&dialog_, kSubIntensityBar, ScrollRequest::StepLeft);
     EXPECT_EQ(Sent(), (Strings{"ADJPX 11", "ADJSI 29"}));
     EXPECT_EQ(Fields(), (Strings{"11", "20", "29"}));
     EXPECT_EQ(link_.GetAdjustValues()[0], 11);

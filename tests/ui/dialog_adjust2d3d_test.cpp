@@ -215,7 +215,7 @@ TEST_F(Adjust2D3DTest, ExitWithoutAdjustSwitchesOffAndKeepsTheValues) {
     Open(4, 10, 20, 30);
     Scroll(&dialog_, kParallaxBar, ScrollRequest::ThumbTrack, 25);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_EQ(Sent(), (Strings{"ADJMD 0"}));
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Rejected);
@@ -242,17 +242,17 @@ TEST_F(Adjust2D3DTest, EscapeAndCloseBoxSwitchOffAndCloseEvenWhenSendingFails) {
 TEST_F(Adjust2D3DTest, ValueOutOfRangeFromThePanelBlocksOnlyTheAcceptingClose) {
     Open(0, 10, 70, 30);
     EXPECT_EQ(Field(&dialog_, kIntensityField), "70");
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(0, 60)});
     EXPECT_TRUE(dialog_.isVisible());
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_FALSE(dialog_.isVisible());
 }
 
 TEST_F(Adjust2D3DTest, ExitWithAdjustSendsNothingAndCloses) {
     Open(4, 10, 20, 30);
     Sent();
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
@@ -301,14 +301,14 @@ TEST_F(Adjust2D3DTest, OutOfRangeValueKeepsTheDialogOpenWithTheRangePrompt) {
     EXPECT_TRUE(Sent().empty());
     Messages();
 
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(0, 60)});
     EXPECT_TRUE(dialog_.isVisible());
 
     // Moving the bar brings the value back into range; then the dialog closes.
     Scroll(&dialog_, kIntensityBar, ScrollRequest::StepLeft);
     EXPECT_EQ(Values()[2], 0);
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Messages().empty());
     EXPECT_FALSE(dialog_.isVisible());
 }

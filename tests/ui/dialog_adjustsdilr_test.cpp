@@ -115,7 +115,7 @@ TEST_F(AdjustSdiLrTest, ExitWithoutAdjustReturnsTheSplitAsLastSetAndModeOff) {
     Open(2, 0);
     Scroll(&dialog_, kSplitBar, ScrollRequest::ThumbTrack, 20);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_EQ(Sent(), Strings{"ADJMD 0"});
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(Values(), std::make_pair(0, 20));
@@ -134,12 +134,12 @@ TEST_F(AdjustSdiLrTest, ExitWithAdjustChecksTheRange) {
     Open(0, 75);  // refused by the link, so the panel's value stays
     EXPECT_EQ(Messages(), Strings{kSplitError});
     EXPECT_EQ(Field(&dialog_, kSplitField), "75");
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(-60, 60)});
     EXPECT_TRUE(dialog_.isVisible());
     Scroll(&dialog_, kSplitBar, ScrollRequest::StepLeft);  // from the clamped 60 to 59
     Sent();
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);

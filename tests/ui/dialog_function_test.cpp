@@ -265,7 +265,7 @@ TEST_F(FunctionDialogTest, VirtualModeSendsNothingAndLeavesTheMirror) {
 TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     Open(0, 0, 0, 12);
     box_.ClearHistory();
-    Click(1);
+    Click(kExit);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Values()[3], 12);
     EXPECT_TRUE(Sent().empty());
@@ -273,14 +273,14 @@ TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     FunctionDialog out_of_range;
     out_of_range.SetValues(0, 0, 0, 40);  // refused at opening, so the field shows 40
     out_of_range.show();
-    auto* exit = ui::Control<QPushButton>(&out_of_range, 1);
+    auto* exit = ui::Control<QPushButton>(&out_of_range, kExit);
     exit->click();
     EXPECT_TRUE(out_of_range.isVisible());
     EXPECT_EQ(messages_.texts.back(), "Please enter an integer between -30 and 30.");
     QTest::keyClick(&out_of_range, Qt::Key_Escape);
     EXPECT_FALSE(out_of_range.isVisible());
     EXPECT_EQ(out_of_range.result(), QDialog::Rejected);
-    EXPECT_FALSE(ui::FindControl(&out_of_range, 2)->isVisible());
+    EXPECT_FALSE(ui::FindControl(&out_of_range, kCancel)->isVisible());
 }
 
 }  // namespace

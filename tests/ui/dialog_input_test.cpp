@@ -86,7 +86,7 @@ TEST_F(InputSelectDialogTest, ClosesSendNothing) {
     dialog.SetValues(2, 0);
     dialog.show();
     box_.ClearHistory();
-    Click(1);
+    Click(kExit);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);

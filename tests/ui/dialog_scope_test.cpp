@@ -129,7 +129,7 @@ TEST_F(ScopeTest, ExitWithoutScopeSwitchesOffOnlyTheMode) {
     Open({2, 1, 3, 1, 4, 5});
     Click(&dialog_, kIn2);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutScope);
     EXPECT_EQ(Sent(), Strings{"SCMOD 0"});
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(Values(), (Six{0, 3, 3, 1, 4, 5}));
@@ -148,12 +148,12 @@ TEST_F(ScopeTest, ExitWithScopeChecksBothGains) {
     Open({1, 0, 0, 0, 0, -31});
     EXPECT_EQ(Messages(), Strings{"Vector Scope Gain Scroll Bar Select : RS232C error!"});
     Sent();
-    QTest::keyClick(ui::Control<QWidget>(&dialog_, 1), Qt::Key_Enter);  // the default button
-    Click(&dialog_, 1);
+    QTest::keyClick(ui::Control<QWidget>(&dialog_, kExitWithScope), Qt::Key_Enter);  // the default button
+    Click(&dialog_, kExitWithScope);
     EXPECT_EQ(Messages(), (Strings{dialogs::RangePrompt(-30, 30), dialogs::RangePrompt(-30, 30)}));
     EXPECT_TRUE(dialog_.isVisible());
     Scroll(&dialog_, kVectorBar, ScrollRequest::StepRight);  // from the clamped -30 to -29
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithScope);
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
     EXPECT_EQ(Sent(), Strings{"SCVEG -29"});

@@ -59,70 +59,63 @@ FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutF
                         [this](ui::ScrollRequest request, int thumb) { OnBackLightScroll(request, thumb); });
 }
 
-void FunctionDialog::SetValues(int32_t rotate, int32_t frame_sync, int32_t beep, int32_t back_light) {
-    rotate_ = rotate;
-    frame_sync_ = frame_sync;
-    beep_ = beep;
-    back_light_ = back_light;
+void FunctionDialog::SetValues(const FunctionValues& values) {
+    values_ = values;
 }
 
-void FunctionDialog::GetValues(int32_t* rotate, int32_t* frame_sync, int32_t* beep,
-                               int32_t* back_light) const {
-    *rotate = rotate_;
-    *frame_sync = frame_sync_;
-    *beep = beep_;
-    *back_light = back_light_;
+FunctionValues FunctionDialog::GetValues() const {
+    return values_;
 }
 
 void FunctionDialog::InitDialog() {
-    ApplyRotate(rotate_);
-    ApplyFrameSync(frame_sync_);
-    ApplyBeep(beep_);
-    ApplyBackLight(back_light_);
-    dialogs::SetUpBar(this, kBackLightBar, kLowest, kHighest, back_light_);
+    ApplyRotate(values_.sys_rotate);
+    ApplyFrameSync(values_.sys_f_sync);
+    ApplyBeep(values_.sys_beep);
+    ApplyBackLight(values_.sys_bk_light);
+    dialogs::SetUpBar(this, kBackLightBar, kLowest, kHighest, values_.sys_bk_light);
     ShowBackLight();
 }
 
 void FunctionDialog::accept() {
-    if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &back_light_)) return;
+    if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &values_.sys_bk_light)) return;
     ui::LayoutDialog::accept();
 }
 
 void FunctionDialog::ApplyRotate(int32_t v) {
-    dialogs::ApplyChoice(this, kRotate, &rotate_, v, [](int32_t x) { return Link().SetRotate(x); },
+    dialogs::ApplyChoice(this, kRotate, &values_.sys_rotate, v, [](int32_t x) { return Link().SetRotate(x); },
                          "Function Rotate Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyFrameSync(int32_t v) {
-    dialogs::ApplyChoice(this, kFrameSync, &frame_sync_, v, [](int32_t x) { return Link().SetFrameSync(x); },
+    dialogs::ApplyChoice(this, kFrameSync, &values_.sys_f_sync, v, [](int32_t x) { return Link().SetFrameSync(x); },
                          "Function Frame Synchronizer Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyBeep(int32_t v) {
-    dialogs::ApplyChoice(this, kBeep, &beep_, v, [](int32_t x) { return Link().SetBeep(x); },
+    dialogs::ApplyChoice(this, kBeep, &values_.sys_beep, v, [](int32_t x) { return Link().SetBeep(x); },
                          "Function Beep Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyBackLight(int32_t v) {
-    const int32_t old = back_light_;
-    back_light_ = v;
+    const int32_t old = values_.sys_bk_light;
+    values_.sys_bk_light = v;
     if (v < kLowest || v > kHighest) {  // refused silently
-        back_light_ = old;
+        values_.sys_bk_light = old;
         return;
     }
     // A debug report of another control's transaction may be open in a nested loop: the
     // link cannot take a second transaction then.
     if (Link().IsBusy()) {
         ShowMessage("Function Back Light Select : RS232C busy!");
-        back_light_ = old;
+        values_.sys_bk_light = old;
         return;
     }
     if (!Link().SetBackLight(v)) {
         ShowMessage("Function Back Light Select : RS232C error!");
-        back_light_ = old;
+        values_.sys_bk_light = old;
     }
 }
 
@@ -132,10 +125,10 @@ void FunctionDialog::OnBackLightScroll(ui::ScrollRequest request, int thumb) {
     if (!target) return;
     // No clamping: a step or page past either end is refused by ApplyBackLight.
     ApplyBackLight(*target);
-    bar->setValue(back_light_);  // a refused, busy or failed change puts the bar back
+    bar->setValue(values_.sys_bk_light);  // a refused, busy or failed change puts the bar back
     ShowBackLight();
 }
 
-void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kBackLightField, back_light_); }
+void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kBackLightField, values_.sys_bk_light); }
 
 }  // namespace dpx

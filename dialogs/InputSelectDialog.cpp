@@ -24,28 +24,27 @@ InputSelectDialog::InputSelectDialog(QWidget* parent) : ui::LayoutDialog(res::kL
         dialogs::OnClicked(this, id, [this, id] { ApplyPolarity(kPolarity.CodeOf(id)); });
 }
 
-void InputSelectDialog::SetValues(int32_t input, int32_t polarity) {
-    input_ = input;
-    polarity_ = polarity;
+void InputSelectDialog::SetValues(const InputSelectValues& values) {
+    values_ = values;
 }
 
-void InputSelectDialog::GetValues(int32_t* input, int32_t* polarity) const {
-    *input = input_;
-    *polarity = polarity_;
+InputSelectValues InputSelectDialog::GetValues() const {
+    return values_;
 }
 
 void InputSelectDialog::InitDialog() {
-    ApplyInput(input_);
-    ApplyPolarity(polarity_);
+    ApplyInput(values_.sys_input_select);
+    ApplyPolarity(values_.sys_input_porality);
 }
 
 void InputSelectDialog::ApplyInput(int32_t v) {
-    dialogs::ApplyChoice(this, kInput, &input_, v, [](int32_t x) { return Link().SetInputSelect(x); },
+    dialogs::ApplyChoice(this, kInput, &values_.sys_input_select, v, [](int32_t x) { return Link().SetInputSelect(x); },
                          "InputSelect : RS232C error!");
 }
 
 void InputSelectDialog::ApplyPolarity(int32_t v) {
-    dialogs::ApplyChoice(this, kPolarity, &polarity_, v, [](int32_t x) { return Link().SetInputPorality(x); },
+    dialogs::ApplyChoice(this, kPolarity, &values_.sys_input_porality, v,
+                         [](int32_t x) { return Link().SetInputPorality(x); },
                          "Input Porality : RS232C error!");
 }
 

@@ -27,14 +27,13 @@ const char kSubError[] = "SUB INT. Scroll Bar Select : RS232C error!";
 class Adjust2D3DTest : public DialogTest {
 protected:
     Adjust2D3DDialog& Open(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub) {
-        dialog_.SetValues(mode, parallax, intensity, sub);
+        dialog_.SetValues({mode, parallax, intensity, sub});
         dialog_.show();  // runs the initialisation
         return dialog_;
     }
     std::vector<int32_t> Values() const {
-        int32_t v[4];
-        dialog_.GetValues(&v[0], &v[1], &v[2], &v[3]);
-        return {v[0], v[1], v[2], v[3]};
+        const auto [mode, parallax, intensity, sub] = dialog_.GetValues();
+        return {mode, parallax, intensity, sub};
     }
     std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kStandard, kAnaglyph, kLrSequential}); }
     Strings Fields() const {
@@ -95,8 +94,7 @@ TEST_F(Adjust2D3DTest, UnknownCodeBecomesOffEvenWhenItsSendFails) {
     Adjust2D3DDialog& d = Open(3, 1, 2, 3);
     EXPECT_EQ(Messages(), Strings{kModeError});
     EXPECT_EQ(Radios(), std::vector<int>{kOff});
-    int32_t mode = -1, p, i, s;
-    d.GetValues(&mode, &p, &i, &s);
+    const int32_t mode = d.GetValues().sys_adj3d_mode;
     EXPECT_EQ(mode, 0);
 }
 

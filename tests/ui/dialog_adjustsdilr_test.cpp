@@ -23,12 +23,11 @@ const char kSplitError[] = "On Split Scroll Bar Select : RS232C error!";
 class AdjustSdiLrTest : public DialogTest {
 protected:
     void Open(int32_t mode, int32_t split) {
-        dialog_.SetValues(mode, split);
+        dialog_.SetValues({mode, split});
         dialog_.show();
     }
     std::pair<int32_t, int32_t> Values() const {
-        int32_t mode = -99, split = -99;
-        dialog_.GetValues(&mode, &split);
+        const auto [mode, split] = dialog_.GetValues();
         return {mode, split};
     }
     std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kSplitMode, kAnaglyph, kLrSequential}); }

@@ -30,7 +30,7 @@ using namespace res::function;
 class FunctionDialogTest : public test::DialogTest {
 protected:
     void Open(int32_t rotate, int32_t sync, int32_t beep, int32_t light) {
-        dialog.SetValues(rotate, sync, beep, light);
+        dialog.SetValues({rotate, sync, beep, light});
         dialog.show();
     }
     void Click(int id) {
@@ -39,8 +39,7 @@ protected:
     QScrollBar* Bar() { return ui::Control<QScrollBar>(&dialog, kBackLightBar); }
     QString Field() { return ui::Control<QLineEdit>(&dialog, kBackLightField)->text(); }
     std::vector<int32_t> Values() {
-        int32_t r, s, b, l;
-        dialog.GetValues(&r, &s, &b, &l);
+        const auto [r, s, b, l] = dialog.GetValues();
         return {r, s, b, l};
     }
     void AcceptEverything() {
@@ -271,7 +270,7 @@ TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     EXPECT_TRUE(Sent().empty());
 
     FunctionDialog out_of_range;
-    out_of_range.SetValues(0, 0, 0, 40);  // refused at opening, so the field shows 40
+    out_of_range.SetValues({0, 0, 0, 40});  // refused at opening, so the field shows 40
     out_of_range.show();
     auto* exit = ui::Control<QPushButton>(&out_of_range, kExit);
     exit->click();

@@ -32,7 +32,7 @@ protected:
 };
 
 TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
-    dialog.SetValues(0, 1);
+    dialog.SetValues({0, 1});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 0", "BOTHP 1"}));
     EXPECT_TRUE(On(kSdiLr));
@@ -41,15 +41,14 @@ TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
 }
 
 TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
-    dialog.SetValues(1, 0);
+    dialog.SetValues({1, 0});
     dialog.show();
     box_.ClearHistory();
     Click(kSdiLr);
     Click(kHdmi);
     Click(kInvert);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPSE 0", "INPSE 3", "BOTHP 1"}));
-    int32_t input, polarity;
-    dialog.GetValues(&input, &polarity);
+    auto [input, polarity] = dialog.GetValues();
     EXPECT_EQ(input, 3);
     EXPECT_EQ(polarity, 1);
 
@@ -62,7 +61,8 @@ TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
     Click(kNormal);
     EXPECT_EQ(messages_.texts.back(), "Input Porality : RS232C error!");
     EXPECT_TRUE(On(kInvert));
-    dialog.GetValues(&input, &polarity);
+    input = dialog.GetValues().sys_input_select;
+    polarity = dialog.GetValues().sys_input_porality;
     EXPECT_EQ(input, 2);
     EXPECT_EQ(polarity, 1);
 }
@@ -71,19 +71,18 @@ TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues(9, 7);
+    dialog.SetValues({9, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 9", "BOTHP 7"}));
     EXPECT_TRUE(On(kSdi1));
     EXPECT_TRUE(On(kNormal));
-    int32_t input, polarity;
-    dialog.GetValues(&input, &polarity);
+    const auto [input, polarity] = dialog.GetValues();
     EXPECT_EQ(input, 1);
     EXPECT_EQ(polarity, 0);
 }
 
 TEST_F(InputSelectDialogTest, ClosesSendNothing) {
-    dialog.SetValues(2, 0);
+    dialog.SetValues({2, 0});
     dialog.show();
     box_.ClearHistory();
     Click(kExit);

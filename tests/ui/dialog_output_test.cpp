@@ -32,7 +32,7 @@ protected:
 };
 
 TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
-    dialog.SetValues(1, 0, 2);
+    dialog.SetValues({1, 0, 2});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 1", "HDMIM 0", "3DFOR 2"}));
     EXPECT_TRUE(On(kSdiIndividual));
@@ -49,7 +49,7 @@ TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
 }
 
 TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
-    dialog.SetValues(0, 0, 1);
+    dialog.SetValues({0, 0, 1});
     dialog.show();
     box_.ClearHistory();
     Click(kAboveBelow);
@@ -64,15 +64,14 @@ TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
     Click(kSdiIndividual);
     EXPECT_TRUE(On(kSdiMix));
     EXPECT_TRUE(Sent().empty());
-    int32_t sdi, hdmi, format;
-    dialog.GetValues(&sdi, &hdmi, &format);
+    const auto [sdi, hdmi, format] = dialog.GetValues();
     EXPECT_EQ(sdi, 0);
     EXPECT_EQ(hdmi, 0);
     EXPECT_EQ(format, 2);
 }
 
 TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
-    dialog.SetValues(0, 0, 0);
+    dialog.SetValues({0, 0, 0});
     dialog.show();
     box_.ClearHistory();
     box_.Options().forced_nak["SDIMX"] = 1;
@@ -92,7 +91,7 @@ TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
-    dialog.SetValues(0, 0, 0);
+    dialog.SetValues({0, 0, 0});
     dialog.show();
     Click(kSdiIndividual);
     Click(kSideBySide);
@@ -110,7 +109,7 @@ TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowWithNoFormatChosenShowsTheFormatInForce) {
-    dialog.SetValues(0, 1, 3);
+    dialog.SetValues({0, 1, 3});
     dialog.show();
     Click(kAboveBelow);
     EXPECT_EQ(messages_.texts.size(), 1u);
@@ -122,14 +121,13 @@ TEST_F(OutputPresetDialogTest, UnlistedCodesShowTheFirstRadioAsZero) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues(5, 6, 7);
+    dialog.SetValues({5, 6, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 5", "HDMIM 6", "3DFOR 7"}));
     EXPECT_TRUE(On(kSdiMix));
     EXPECT_TRUE(On(kHdmiMix));
     EXPECT_TRUE(On(kLineByLine));
-    int32_t sdi, hdmi, format;
-    dialog.GetValues(&sdi, &hdmi, &format);
+    const auto [sdi, hdmi, format] = dialog.GetValues();
     EXPECT_EQ(sdi, 0);
     EXPECT_EQ(hdmi, 0);
     EXPECT_EQ(format, 0);

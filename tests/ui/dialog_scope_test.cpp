@@ -21,13 +21,12 @@ using Six = std::array<int32_t, 6>;
 class ScopeTest : public DialogTest {
 protected:
     void Open(const Six& v) {
-        dialog_.SetValues(v[0], v[1], v[2], v[3], v[4], v[5]);
+        dialog_.SetValues({v[0], v[1], v[2], v[3], v[4], v[5]});
         dialog_.show();
     }
     Six Values() const {
-        Six v{};
-        dialog_.GetValues(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-        return v;
+        const auto [mode, signal, position, filter, wfm_gain, vector_gain] = dialog_.GetValues();
+        return {mode, signal, position, filter, wfm_gain, vector_gain};
     }
     std::vector<int> Radios() const {
         return Selected(&dialog_, {kModeOff, kWfm, kVectorScope, kParallel, kBalance, kIn1, kIn2, kRightLower,

@@ -543,17 +543,17 @@ TEST_F(LayoutDialogsTest, Screenshots) {
     test::MessageRecorder messages;
     Link().SetVirtualMode(1);
     Adjust2D3DDialog adjust;
-    adjust.SetValues(4, 13, 23, 40);
+    adjust.SetValues({4, 13, 23, 40});
     AdjustSdiLrDialog sdilr;
-    sdilr.SetValues(1, -15);
+    sdilr.SetValues({1, -15});
     ScopeDialog scope;
-    scope.SetValues(1, 2, 2, 0, -12, 30);
+    scope.SetValues({1, 2, 2, 0, -12, 30});
     FunctionDialog function;
-    function.SetValues(1, 1, 0, -12);
+    function.SetValues({1, 1, 0, -12});
     InputSelectDialog input;
-    input.SetValues(0, 1);
+    input.SetValues({0, 1});
     OutputPresetDialog output;
-    output.SetValues(0, 1, 3);
+    output.SetValues({0, 1, 3});
     const std::pair<ui::LayoutDialog*, const char*> shots[] = {
         {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"},
         {&function, "dialog_function.png"}, {&input, "dialog_input.png"}, {&output, "dialog_output.png"}};

@@ -13,7 +13,7 @@ namespace dpx {
 struct FunctionValues {
     int32_t sys_rotate = 0;
     int32_t sys_f_sync = 0;
-    int32_t sys_beep = 0;
+    int32_t sys_beep = 1;  // off
     int32_t sys_bk_light = 0;
 };
 

@@ -10,7 +10,7 @@ namespace dpx {
 
 // The settings the input select dialog shows and changes, named after their settings keys.
 struct InputSelectValues {
-    int32_t sys_input_select = 0;
+    int32_t sys_input_select = 1;  // SDI-1(L)
     int32_t sys_input_porality = 0;
 };
 

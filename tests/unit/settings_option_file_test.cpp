@@ -192,7 +192,7 @@ TEST_F(OptionFileTest, SizeLimits) {
     // Every failure rewrites the options file (at the path it was read from), never the
     // memory file.
     EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(SystemSettings));
-    EXPECT_EQ(options_file_path, (dir_ / "dpx20remote.ini").string());
+    EXPECT_EQ(options_file_path, dir_ / "dpx20remote.ini");
     EXPECT_EQ(Slurp("dpx20remote01.sav"), "");
 }
 
@@ -429,9 +429,9 @@ TEST_F(OptionFileTest, LinkOptionsKeptWhilePanelConnected) {
 TEST_F(OptionFileTest, OptionsFilePathIsKeptAcrossDirectoryChanges) {
     SaveOptionFile();
     EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 1);
-    ASSERT_EQ(options_file_path, (dir_ / "dpx20remote.ini").string());
+    ASSERT_EQ(options_file_path, dir_ / "dpx20remote.ini");
     ReadOptionFile("dpx20remote01.sav");  // memory files never move it
-    EXPECT_EQ(options_file_path, (dir_ / "dpx20remote.ini").string());
+    EXPECT_EQ(options_file_path, dir_ / "dpx20remote.ini");
 
     fs::create_directory("elsewhere");
     fs::current_path("elsewhere");

@@ -41,7 +41,7 @@ private:
 // Runs `body` in a child process as user "nobody" and returns its exit code (-1 on failure):
 // file permissions hold there even when the tests run as root.
 int RunAsNobody(const std::function<int()>& body);
-// The user and group ids of "nobody", to hand it a file (root only).
+// Makes user "nobody" the owner of `path` (root only).
 bool GiveToNobody(const std::filesystem::path& path);
 
 }  // namespace dpx::test

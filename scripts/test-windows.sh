@@ -39,5 +39,9 @@ export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot --init >/dev/null 2>&1 </dev/null
 status=0
 ctest --test-dir "$build/core" --output-on-failure -j "$jobs" --timeout 300 || status=$?
+# ctest names the skipped tests; their reasons are in the log, on the line before the mark.
+echo "Skipped tests and why:"
+awk '/^\[  SKIPPED \] [^ ]+ \(/ { print "  " $4 ": " previous } { previous = $0 }' \
+  "$build/core/Testing/Temporary/LastTest.log"
 wineserver -k || true
 exit $status

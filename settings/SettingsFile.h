@@ -44,7 +44,8 @@ ReadResult ReadSmallFile(const std::filesystem::path& name, char* buffer, std::s
 // file stays whole until the new one is; a writer killed meanwhile leaves only that name,
 // which the next save reuses. Writers take turns on the temporary file, so two programs
 // saving at once never mix their texts. When the temporary file cannot be made (a read-only
-// folder) the existing file is rewritten in place; kCannotCreate when that fails too.
+// folder) the existing file is rewritten in place: kCannotCreate when it cannot be opened
+// for writing either, kCannotWrite when the rewrite fails.
 enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
 WriteStatus ReplaceFile(const std::filesystem::path& name, std::string_view text);
 

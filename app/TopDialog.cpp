@@ -145,7 +145,7 @@ void TopDialog::AddVersionMenuItem() {
 bool TopDialog::nativeEvent(const QByteArray& type, void* message, qintptr* result) {
     auto* msg = static_cast<MSG*>(message);
     if (type == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
-        (msg->wParam & 0xFFF0) == kVersionCommand) {
+        (msg->wParam & 0xFFF0) == static_cast<WPARAM>(kVersionCommand)) {
         VersionBox();
         *result = 0;
         return true;

@@ -81,7 +81,7 @@ int ReadAdjustFile(const std::string& file_name, int32_t* mode, int32_t* paralla
     }
     if (file.status == settings_file::ReadResult::kUnreadable) {
         ShowMessage(Format("Cannot read the option file!\n\n[ %s ]",
-                           settings_file::FullPath(file_name).c_str()));
+                           settings_file::ShownName(settings_file::FullPath(file_name)).c_str()));
         return 0;
     }
     const int size = static_cast<int>(std::min<int64_t>(file.size, INT32_MAX));

@@ -123,7 +123,7 @@ std::string OptionFileText(const SettingsRecord& record) {
     return text;
 }
 
-void WriteOptionFile(const std::string& file_name, const SettingsRecord& record) {
+void WriteOptionFile(const std::filesystem::path& file_name, const SettingsRecord& record) {
     if (file_name.empty()) {
         ShowMessage("WriteOptionFile : Error! no file name.");
         return;
@@ -132,7 +132,8 @@ void WriteOptionFile(const std::string& file_name, const SettingsRecord& record)
 }
 
 void SaveOptionFile() {
-    WriteOptionFile(options_file_path.empty() ? std::string(options_file_name) : options_file_path,
+    WriteOptionFile(options_file_path.empty() ? std::filesystem::path(options_file_name)
+                                              : options_file_path,
                     SystemSettings);
 }
 
@@ -152,12 +153,13 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
         }
         return 0;
     }
-    const std::string full_path = settings_file::FullPath(file_name);
+    const std::filesystem::path full_path = settings_file::FullPath(file_name);
     if (options_file && file.opened && options_file_path.empty()) options_file_path = full_path;
     // An existing file that cannot be read is reported and left alone: rewriting it from the
     // record could replace settings that are merely unreadable for the moment.
     if (file.status == settings_file::ReadResult::kUnreadable) {
-        ShowMessage(Format("Cannot read the option file!\n\n[ %s ]", full_path.c_str()));
+        ShowMessage(Format("Cannot read the option file!\n\n[ %s ]",
+                           settings_file::ShownName(full_path).c_str()));
         return 0;
     }
 

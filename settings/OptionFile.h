@@ -1,5 +1,6 @@
 #pragma once
 // The options file "dpx20remote.ini" and the six memory files that share its format.
+#include <filesystem>
 #include <string>
 
 #include "settings/SystemSettings.h"
@@ -12,7 +13,8 @@ std::string OptionFileText(const SettingsRecord& record);
 // Writes `record` (the process-wide record by default) to `file_name`. Replaces the old file
 // only when the new one is complete on disk; a failure shows its message and calls
 // FatalExit(1). An empty name shows a message and writes nothing.
-void WriteOptionFile(const std::string& file_name, const SettingsRecord& record = SystemSettings);
+void WriteOptionFile(const std::filesystem::path& file_name,
+                     const SettingsRecord& record = SystemSettings);
 // Reads `file_name` into `into`; 1 on success, 0 on failure (the fields read before the
 // failure keep their new values). Shows one message per problem; its failure paths call
 // SaveOptionFile(), which always writes the process-wide record.

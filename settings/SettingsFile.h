@@ -2,8 +2,11 @@
 // Whole-file helpers shared by the options-file and adjust-file readers and writers:
 // printf-style message texts, the full path of a file, a bounded whole-file read, a
 // replace-by-rename write, and the "=" position walk of the readers.
+// Paths stay std::filesystem::path (wide on Windows) from the system to the open call; they
+// become text only for messages, as UTF-8.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -13,7 +16,10 @@ namespace dpx::settings_file {
 
 // Absolute path of `name` (symbolic links resolved where possible); `name` itself if even
 // that cannot be made.
-std::string FullPath(const std::string& name);
+std::filesystem::path FullPath(const std::filesystem::path& name);
+
+// `path` as UTF-8 text for messages (its bytes as they are on POSIX systems).
+std::string ShownName(const std::filesystem::path& path);
 
 // Result of reading a settings file of at most `capacity - 1` bytes.
 struct ReadResult {
@@ -29,18 +35,24 @@ struct ReadResult {
 // Opens `name`, learns its length and, when the length is below `capacity`, reads it whole
 // into `buffer` (`capacity` bytes, which the caller zero-filled). Never blocks on a FIFO and
 // never reads past `capacity - 1` bytes.
-ReadResult ReadSmallFile(const std::string& name, char* buffer, std::size_t capacity);
+ReadResult ReadSmallFile(const std::filesystem::path& name, char* buffer, std::size_t capacity);
 
-// Replaces `name` with `text`: writes a temporary file beside it, flushes it to disk and
-// renames it over the old one. On failure the temporary file is removed and the old file is
-// left as it was.
+// Replaces `name` with `text`. Symbolic links are followed: a link stays a link and the file
+// it points to is replaced. A name that is not a regular file (device, FIFO, directory,
+// socket) is never touched: kCannotWrite. Otherwise the text goes to the one temporary file
+// "<file>.tmp" beside the file, is flushed to disk and renamed over the old one, so the old
+// file stays whole until the new one is; a writer killed meanwhile leaves only that name,
+// which the next save reuses. Writers take turns on the temporary file, so two programs
+// saving at once never mix their texts. When the temporary file cannot be made (a read-only
+// folder) the existing file is rewritten in place: kCannotCreate when it cannot be opened
+// for writing either, kCannotWrite when the rewrite fails.
 enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
-WriteStatus ReplaceFile(const std::string& name, std::string_view text);
+WriteStatus ReplaceFile(const std::filesystem::path& name, std::string_view text);
 
 // ReplaceFile with the writers' failure handling: "Cannot create the %s file!" or
 // "Cannot write to the %s file!\n\n\n" followed by the text, then FatalExit(1).
 // Returns true when the file was written.
-bool WriteSettingsFile(const std::string& name, const std::string& text);
+bool WriteSettingsFile(const std::filesystem::path& name, const std::string& text);
 
 // Walks the "=" characters of a settings text by position. The text ends at its first zero
 // byte; `size` is the file's byte length, which the limits are measured against.

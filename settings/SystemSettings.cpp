@@ -5,6 +5,6 @@ namespace dpx {
 SettingsRecord SystemSettings;
 int32_t panel_connected = 0;
 const char* const options_file_name = "dpx20remote.ini";
-std::string options_file_path;
+std::filesystem::path options_file_path;
 
 }  // namespace dpx

@@ -1,6 +1,7 @@
 #pragma once
 // The one record of every box and controller setting, named after the options-file keys.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace dpx {
@@ -62,6 +63,6 @@ extern int32_t panel_connected;
 
 // "dpx20remote.ini", and the full path it was first read from (empty until then).
 extern const char* const options_file_name;
-extern std::string options_file_path;
+extern std::filesystem::path options_file_path;
 
 }  // namespace dpx

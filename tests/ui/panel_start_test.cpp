@@ -52,7 +52,7 @@ TEST_F(PanelTest, StartShowsTheFileAndHandsTheLinkOptionsOver) {
     EXPECT_EQ(link_.link_debug, 0);
     EXPECT_EQ(link_.GetAdjustValues()[0], 44);
     EXPECT_EQ(link_.GetAdjustValues()[8], 7);
-    EXPECT_EQ(QDir(QString::fromStdString(options_file_path)),
+    EXPECT_EQ(QDir(options_file_path),
               QDir(QDir::current().filePath("dpx20remote.ini")));
     EXPECT_TRUE(ports_.empty());
 }

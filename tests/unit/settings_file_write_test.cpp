@@ -4,14 +4,13 @@
 // place of the file, and the file-size limit of the process instead.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 #include "settings/AdjustFile.h"
 #include "settings/OptionFile.h"
+#include "tests/support/PosixFaults.h"
 #include "tests/unit/settings_fixture.h"
 
 namespace dpx {
@@ -20,27 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 class SettingsWriteTest : public test::SettingsDirTest {};
-
-// Lowers the process's file-size limit for its lifetime, so that a write beyond `bytes`
-// fails with EFBIG (the signal that would end the process is ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*old_handler_)(int);
-};
 
 TEST_F(SettingsWriteTest, EmptyNameWritesNothing) {
     WriteOptionFile("");
@@ -75,6 +53,7 @@ TEST_F(SettingsWriteTest, DirectoryInPlaceOfTheFileCannotBeReplaced) {
 }
 
 TEST_F(SettingsWriteTest, FailedWriteKeepsTheOldFileByteForByte) {
+    if (!test::kPosixFaults) GTEST_SKIP() << "needs a POSIX file-size limit to make writes fail";
     SettingsRecord old;
     old.sys_2D3D = 1;
     WriteOptionFile("dpx20remote.ini", old);
@@ -82,7 +61,7 @@ TEST_F(SettingsWriteTest, FailedWriteKeepsTheOldFileByteForByte) {
     const std::string old_options = Slurp("dpx20remote.ini");
     const std::string old_adjust = Slurp("dpx20remote01.adj");
     {
-        FileSizeLimit limit(100);
+        test::FileSizeLimit limit(100);
         SaveOptionFile();
         WriteAdjustFile("dpx20remote01.adj", 4, 13, 23, 40);
     }
@@ -97,6 +76,7 @@ TEST_F(SettingsWriteTest, FailedWriteKeepsTheOldFileByteForByte) {
 }
 
 TEST_F(SettingsWriteTest, ReplacingKeepsThePermissionsAndLeavesNoTemporaryFile) {
+    if (!test::kPosixFaults) GTEST_SKIP() << "permission bits are POSIX";
     WriteOptionFile("dpx20remote.ini");
     fs::permissions("dpx20remote.ini", fs::perms::owner_read | fs::perms::owner_write);
     SystemSettings.sys_beep = 1;

@@ -4,10 +4,10 @@
 // recorded.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 
@@ -20,9 +20,7 @@ class SettingsDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         old_cwd_ = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "dpx20-settings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = std::filesystem::canonical(pattern);
+        dir_ = MakeTempDir("dpx20-settings-");
         std::filesystem::current_path(dir_);
         ResetState();
     }
@@ -30,6 +28,15 @@ protected:
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
         ResetState();
+    }
+    // A new directory under the system's temporary folder (portable mkdtemp).
+    static std::filesystem::path MakeTempDir(const std::string& prefix) {
+        std::random_device random;
+        for (;;) {
+            const auto dir = std::filesystem::temp_directory_path() /
+                             (prefix + std::to_string(random() % 1000000000u));
+            if (std::filesystem::create_directory(dir)) return std::filesystem::canonical(dir);
+        }
     }
     static void ResetState() {
         SystemSettings = SettingsRecord{};
@@ -46,10 +53,12 @@ protected:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     // Names in the test directory, to show that nothing else was created or left behind.
-    std::set<std::string> Entries() const {
+    std::set<std::string> Entries(const std::filesystem::path& dir = {}) const {
         std::set<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir_))
-            names.insert(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(dir.empty() ? dir_ : dir)) {
+            const std::u8string name = e.path().filename().u8string();
+            names.emplace(name.begin(), name.end());
+        }
         return names;
     }
 

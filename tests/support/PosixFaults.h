@@ -1,0 +1,47 @@
+#pragma once
+// Faults only a POSIX system can make: FIFOs, file-size limits, child processes killed at any
+// moment, another user. On Windows the functions do nothing and kPosixFaults is false; the
+// tests that need them skip there with their reason.
+#include <filesystem>
+#include <functional>
+
+namespace dpx::test {
+
+extern const bool kPosixFaults;
+
+bool MakeFifo(const std::filesystem::path& path);
+bool RunningAsRoot();
+
+// Lowers the process's file-size limit for its lifetime, so that a write beyond `bytes`
+// fails (the signal that would end the process is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+};
+
+// A child process running `body`; its exit code is what `body` returns.
+class Child {
+public:
+    explicit Child(const std::function<int()>& body);
+    ~Child();  // kills the child if it still runs
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    // Waits for the child to end: its exit code, or -1 when it was killed or not started.
+    int Wait();
+    // Ends the child at once (SIGKILL) and waits for it.
+    void Kill();
+
+private:
+    int pid_ = -1;
+};
+
+// Runs `body` in a child process as user "nobody" and returns its exit code (-1 on failure):
+// file permissions hold there even when the tests run as root.
+int RunAsNobody(const std::function<int()>& body);
+// Makes user "nobody" the owner of `path` (root only).
+bool GiveToNobody(const std::filesystem::path& path);
+
+}  // namespace dpx::test

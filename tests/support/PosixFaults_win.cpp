@@ -1,0 +1,18 @@
+#include "tests/support/PosixFaults.h"
+
+namespace dpx::test {
+
+const bool kPosixFaults = false;
+
+bool MakeFifo(const std::filesystem::path&) { return false; }
+bool RunningAsRoot() { return false; }
+FileSizeLimit::FileSizeLimit(long) {}
+FileSizeLimit::~FileSizeLimit() = default;
+Child::Child(const std::function<int()>&) {}
+Child::~Child() = default;
+int Child::Wait() { return -1; }
+void Child::Kill() {}
+int RunAsNobody(const std::function<int()>&) { return -1; }
+bool GiveToNobody(const std::filesystem::path&) { return false; }
+
+}  // namespace dpx::test

@@ -1,0 +1,140 @@
+// Settings files under faults: names that are not regular files, links, writers killed
+// mid-save, two writers at once, and a read-only folder.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "settings/AdjustFile.h"
+#include "settings/OptionFile.h"
+#include "settings/SettingsFile.h"
+#include "tests/support/PosixFaults.h"
+#include "tests/unit/settings_fixture.h"
+
+namespace dpx {
+namespace {
+
+namespace fs = std::filesystem;
+using settings_file::ReplaceFile;
+using settings_file::WriteStatus;
+
+class SettingsWriteTest : public test::SettingsDirTest {};
+
+class SettingsFaultTest : public test::SettingsDirTest {
+protected:
+    void SetUp() override {
+        SettingsDirTest::SetUp();
+        if (!test::kPosixFaults) GTEST_SKIP() << "needs POSIX FIFOs, links, fork and kill";
+    }
+    // Names in the test directory besides the settings file itself.
+    std::size_t LeftOver() const { return Entries().size() - 1; }
+};
+
+TEST_F(SettingsFaultTest, LinkToAFifoIsLeftAsItWas) {
+    ASSERT_TRUE(test::MakeFifo("fifo"));
+    fs::create_symlink("fifo", "dpx20remote.ini");
+    fs::create_symlink("fifo", "dpx20remote03.adj");
+    SaveOptionFile();
+    WriteAdjustFile("dpx20remote03.adj", 4, 13, 23, 40);
+    EXPECT_EQ(messages.texts,
+              (std::vector<std::string>{
+                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(SystemSettings),
+                  "Cannot write to the dpx20remote03.adj file!\n\n\n" + AdjustFileText(4, 13, 23, 40)}));
+    EXPECT_EQ(fatal.codes, (std::vector<int>{1, 1}));
+    EXPECT_EQ(fs::read_symlink("dpx20remote.ini"), "fifo");
+    EXPECT_EQ(fs::read_symlink("dpx20remote03.adj"), "fifo");
+    EXPECT_TRUE(fs::is_fifo("fifo"));
+    EXPECT_EQ(Entries(), (std::set<std::string>{"fifo", "dpx20remote.ini", "dpx20remote03.adj"}));
+}
+
+TEST_F(SettingsFaultTest, LinkToARegularFileStaysALink) {
+    fs::create_directory("real");
+    Spit("real/settings", "old");
+    fs::create_symlink("real/settings", "dpx20remote05.sav");
+    WriteOptionFile(MemoryFileName(5));
+    EXPECT_EQ(fs::read_symlink("dpx20remote05.sav"), "real/settings");
+    EXPECT_EQ(Slurp("real/settings"), OptionFileText(SystemSettings));
+    EXPECT_EQ(Entries("real"), std::set<std::string>{"settings"});
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+// Two writers at once (threads, so that this runs on every system: each open of the
+// temporary file excludes the others as another program's would) take turns; every text
+// seen is complete, and the last one wins.
+TEST_F(SettingsWriteTest, TwoWritersAtOnceNeverMixTheirTexts) {
+    const std::string texts[] = {std::string(3000, 'a'), std::string(1000, 'b')};
+    ASSERT_EQ(ReplaceFile("dpx20remote.ini", texts[0]), WriteStatus::kOk);
+    std::atomic<int> failures = 0;
+    auto saves = [&](const std::string& text) {
+        for (int i = 0; i < 200; ++i) failures += ReplaceFile("dpx20remote.ini", text) != WriteStatus::kOk;
+    };
+    std::thread first(saves, texts[0]);
+    std::thread second(saves, texts[1]);
+    for (int i = 0; i < 200; ++i) {
+        std::ifstream in("dpx20remote.ini", std::ios::binary);
+        if (!in) continue;  // Windows refuses an open during the moment of a replace
+        const std::string now{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        EXPECT_TRUE(now == texts[0] || now == texts[1]) << now.size();
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(failures, 0);
+    const std::string last = Slurp("dpx20remote.ini");
+    EXPECT_TRUE(last == texts[0] || last == texts[1]) << last.size();
+    EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
+}
+
+// A writer killed at any moment leaves the old or the new text whole and at most one
+// temporary file, which the next save removes.
+TEST_F(SettingsFaultTest, WriterKilledMidSaveLeavesTheFileWhole) {
+    const std::string texts[] = {OptionFileText(SettingsRecord{}), std::string(1500, 'x')};
+    ASSERT_EQ(ReplaceFile("dpx20remote.ini", texts[0]), WriteStatus::kOk);
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        test::Child writer([&] {
+            for (unsigned i = 0;; ++i) ReplaceFile("dpx20remote.ini", texts[i % 2]);
+            return 0;
+        });
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
+        writer.Kill();
+        const std::string now = Slurp("dpx20remote.ini");
+        ASSERT_TRUE(now == texts[0] || now == texts[1]) << "round " << round << ": " << now.size();
+        ASSERT_LE(LeftOver(), 1u) << "round " << round;
+    }
+    SaveOptionFile();
+    EXPECT_EQ(Slurp("dpx20remote.ini"), texts[0]);
+    EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
+}
+
+// No temporary file can be made in a read-only folder; the writable file is rewritten in
+// place. Run as user "nobody" when the tests run as root, for whom permissions do not hold.
+TEST_F(SettingsFaultTest, ReadOnlyFolderWithAWritableFileIsWrittenInPlace) {
+    WriteOptionFile("dpx20remote.ini", SettingsRecord{});
+    SettingsRecord changed;
+    changed.sys_beep = 1;
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    auto save = [&] {
+        const auto status = ReplaceFile(dir_ / "dpx20remote.ini", OptionFileText(changed));
+        return status == WriteStatus::kOk ? 0 : 1;
+    };
+    if (test::RunningAsRoot()) {
+        ASSERT_TRUE(test::GiveToNobody(dir_ / "dpx20remote.ini"));
+        EXPECT_EQ(test::RunAsNobody(save), 0);
+    } else {
+        EXPECT_EQ(save(), 0);
+    }
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(changed));
+    EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
+}
+
+}  // namespace
+}  // namespace dpx

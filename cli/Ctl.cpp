@@ -283,6 +283,9 @@ private:
     }
 
     int Login() {
+        link_.SetDebugMode(0);  // the panel's debug message boxes have no place here
+        link_.SetNoAckMode(o_.no_ack ? 1 : 0);
+        link_.SetVirtualMode(o_.virtual_mode ? 1 : 0);
         if (link_.ConnectLink(1) == 1) return kExitOk;
         const SerialPort* port = link_.Port(link_.link_port);
         if (port && port->IsUsable()) {
@@ -403,8 +406,11 @@ Options Parse(int argc, char** argv, bool* help, bool* version) {
             if (i + 1 >= argc) throw UsageError(std::string(name) + " needs a value");
             return std::string(argv[++i]);
         };
-        if (!o.words.empty()) {
-            o.words.push_back(a);  // options come before the command
+        long number = 0;
+        if (a == "--") {
+            for (++i; i < argc; ++i) o.words.push_back(argv[i]);
+        } else if (ParseInt(a, -128, 255, &number)) {
+            o.words.push_back(a);  // a negative value, not an option
         } else if (a == "-h" || a == "--help") {
             *help = true;
         } else if (a == "--version") {
@@ -455,7 +461,7 @@ int Run(int argc, char** argv) {
         Session session(std::move(options));
         return session.Execute();
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "dpx20ctl: %s\n\n%s", e.text.c_str(), kUsage);
+        std::fprintf(stderr, "dpx20ctl: %s\nTry 'dpx20ctl --help'.\n", e.text.c_str());
         return kExitUsage;
     }
 }

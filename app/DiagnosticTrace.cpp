@@ -1,10 +1,8 @@
 #include "app/DiagnosticTrace.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "common/Format.h"
 #include "link/RS232c_bios.h"
@@ -13,15 +11,6 @@
 
 namespace dpx {
 namespace {
-
-std::string NowUtc() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 // The file's bytes as they are on disk now, or why they cannot be had.
 std::string FileText(const std::string& path) {
@@ -39,7 +28,7 @@ std::string FileText(const std::string& path) {
 std::string DiagnosticTraceText(RS232c_bios& link) {
     std::string text = "dpx20remote diagnostic trace\n";
     text += "Version: " DPX20_VERSION "\n";
-    text += "Date: " + NowUtc() + "\n";
+    text += "Date: " + FrameTrace::IsoTime(FrameTrace::WallMs()) + "\n";
     text += Format("Link: COM%d, connected %d, category %d, no-ack %d, virtual %d\n", static_cast<int>(link.link_port),
                    static_cast<int>(link.link_connected), static_cast<int>(link.link_category),
                    static_cast<int>(link.link_no_ack), static_cast<int>(link.link_virtual));

@@ -9,20 +9,6 @@
 namespace dpx {
 namespace {
 
-int64_t WallMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-std::string IsoTime(int64_t wall_ms) {
-    const std::time_t seconds = static_cast<std::time_t>(wall_ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    return Format("%s.%03dZ", text, static_cast<int>(wall_ms % 1000));
-}
-
 // "21 30 30 ... 0D |!00B....|": every byte in hex, then the bytes with '.' for those that
 // are not printable ASCII.
 std::string Bytes(const std::string& bytes) {
@@ -35,6 +21,24 @@ std::string Bytes(const std::string& bytes) {
 }
 
 }  // namespace
+
+int64_t FrameTrace::WallMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string FrameTrace::IsoTime(int64_t wall_ms) {
+    const auto seconds = static_cast<std::time_t>(wall_ms / 1000);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &seconds);
+#else
+    gmtime_r(&seconds, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    return Format("%s.%03dZ", text, static_cast<int>(wall_ms % 1000));
+}
 
 const char* LinkResultMeaning(int result) {
     switch (result) {

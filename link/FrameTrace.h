@@ -47,6 +47,9 @@ public:
     // One entry as a line without its newline:
     // "2026-12-09T17:04:08.123Z 1234567 /dev/ttyUSB0 send 21 30 ... 0D |!00BINPUT0.|"
     static std::string Line(const Entry& entry);
+    // Milliseconds since 1970-01-01 UTC now, and such a time as "2026-12-09T17:04:08.123Z".
+    static int64_t WallMs();
+    static std::string IsoTime(int64_t wall_ms);
 
 private:
     void Add(Entry entry);

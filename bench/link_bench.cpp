@@ -1,11 +1,12 @@
-// Link timing against dpx20sim over pseudo-terminals, with the real Qt serial backend:
+// Link timing against dpx20sim over pseudo-terminals, with the real Qt serial backend, and
+// through ser2net on loopback serving the same pseudo-terminal in raw TCP and RFC 2217 mode:
 //  (a) one transaction against an instant box: median and 95th percentile;
 //  (b) SynchroniseAll with one full pass (HDMI input, conversion on: 24 frames) against 9600-baud
 //      wire timing, as a ratio to the wire time of its frames and replies;
 //  (c) CPU time as a share of wall time while ten transactions time out on a box that
-//      never answers them.
-// Prints figures only; the targets are (a) <= 0.5 ms and, with the frame trace on, <= 1.05 times
-// the median with it off; (b) <= 1.05, (c) <= 0.02.
+//      never answers them (direct pseudo-terminal only).
+// Prints figures only; the targets are (a) <= 0.5 ms direct, <= 1 ms through ser2net, and with
+// the frame trace on <= 1.05 times the median with it off; (b) <= 1.05, (c) <= 0.02.
 // Usage: link_bench [path to dpx20sim] (default: beside this program).
 #include <QCoreApplication>
 
@@ -31,6 +32,7 @@
 #include "platform/ComPorts.h"
 #include "settings/SystemSettings.h"
 #include "sim/SimOptions.h"
+#include "tests/support/Ser2netProcess.h"
 
 namespace {
 
@@ -113,15 +115,34 @@ double CpuSecondsSelf() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// A link logged in to the simulator on COM1.
-std::unique_ptr<dpx::RS232c_bios> Connect(const Sim& sim) {
-    ::setenv("DPX20_COM1", sim.Link().c_str(), 1);
+// How the link reaches the simulator's pseudo-terminal.
+enum class Route { kPty, kRaw, kRfc2217 };
+constexpr Route kRoutes[] = {Route::kPty, Route::kRaw, Route::kRfc2217};
+const char* RouteName(Route r) {
+    return r == Route::kPty ? "direct pty" : r == Route::kRaw ? "ser2net raw" : "ser2net RFC 2217";
+}
+
+// A link logged in to the simulator on COM1 by `route`; `server` keeps ser2net running.
+std::unique_ptr<dpx::RS232c_bios> Connect(const Sim& sim, Route route,
+                                          std::unique_ptr<dpx::test::Ser2netProcess>* server) {
+    std::string name = sim.Link();
+    if (route != Route::kPty) {
+        using Mode = dpx::test::Ser2netProcess::Mode;
+        *server = std::make_unique<dpx::test::Ser2netProcess>(sim.Link(), route == Route::kRaw ? Mode::kRaw
+                                                                                             : Mode::kRfc2217);
+        if (!(*server)->Ok()) {
+            std::fprintf(stderr, "link_bench: %s\n", (*server)->Error().c_str());
+            std::exit(1);
+        }
+        name = (*server)->Url();
+    }
+    ::setenv("DPX20_COM1", name.c_str(), 1);
     auto link = std::make_unique<dpx::RS232c_bios>();
     link->SetPortFactory(dpx::platform::MakePortFactory());
     link->SetDebugMode(0);
     link->SetComNumber(1);
     if (link->ConnectLink(1) != 1) {
-        std::fprintf(stderr, "link_bench: cannot log in on %s\n", sim.Link().c_str());
+        std::fprintf(stderr, "link_bench: cannot log in on %s: %s\n", name.c_str(), link->link_failure.c_str());
         std::exit(1);
     }
     return link;
@@ -158,10 +179,11 @@ int main(int argc, char** argv) {
     const std::string program = argc > 1 ? argv[1]
         : (std::filesystem::canonical("/proc/self/exe").parent_path() / "dpx20sim").string();
 
-    {   // (a)
+    for (Route route : kRoutes) {  // (a)
         Sim sim(program, {"--quiet"});
         if (!sim.Ok()) { std::fprintf(stderr, "link_bench: %s did not start\n", program.c_str()); return 1; }
-        auto link = Connect(sim);
+        std::unique_ptr<dpx::test::Ser2netProcess> server;
+        auto link = Connect(sim, route, &server);
         link->SendCommand(dpx::kINPUT, 0, 0);
         // Blocks of 100 with the frame trace on and off in turn, so that both see the same load.
         std::vector<double> times, traced, untraced;
@@ -176,14 +198,17 @@ int main(int argc, char** argv) {
             if (r != dpx::kResultOk) { std::fprintf(stderr, "link_bench: transaction %d gave %d\n", i, r); return 1; }
         }
         link->Trace().SetEnabled(true);
-        std::printf("(a) one transaction, instant box over a pty, %zu runs: median %.3f ms, 95th percentile %.3f ms (target <= 0.5 ms)\n",
-                    times.size(), Percentile(times, 0.5), Percentile(times, 0.95));
+        std::printf("(a) one transaction, instant box, %s, %zu runs: median %.3f ms, 95th percentile %.3f ms "
+                    "(target <= %s)\n",
+                    RouteName(route), times.size(), Percentile(times, 0.5), Percentile(times, 0.95),
+                    route == Route::kPty ? "0.5 ms" : "1 ms");
         std::printf("    frame trace on: median %.3f ms; off: median %.3f ms; on/off %.3f (target <= 1.05)\n",
                     Percentile(traced, 0.5), Percentile(untraced, 0.5), Percentile(traced, 0.5) / Percentile(untraced, 0.5));
     }
-    {   // (b)
+    for (Route route : kRoutes) {  // (b)
         Sim sim(program, {"--wire"});
-        auto link = Connect(sim);
+        std::unique_ptr<dpx::test::Ser2netProcess> server;
+        auto link = Connect(sim, route, &server);
         dpx::RS232c_bios* previous = dpx::SetLink(link.get());
         dpx::SettingsRecord& s = dpx::SystemSettings;
         s.sys_input_select = 3;  // HDMI
@@ -214,19 +239,20 @@ int main(int argc, char** argv) {
         }
         dpx::SetLink(previous);
         if (ratios.empty()) {
-            std::printf("(b) synchronisation pass: every pass had resends (machine too loaded)\n");
+            std::printf("(b) synchronisation pass, %s: every pass had resends (machine too loaded)\n", RouteName(route));
         } else {
-            std::printf("(b) synchronisation pass, 24 frames at 9600-baud wire timing: %.1f ms against %.1f ms wire time, "
+            std::printf("(b) synchronisation pass, %s, 24 frames at 9600-baud wire timing: %.1f ms against %.1f ms wire time, "
                         "ratio median %.4f, worst %.4f of %zu clean passes; %d passes with resends left out (target <= 1.05); "
                         "reported process time median %.0f mS\n",
-                        Percentile(ratios, 0.5) * wire_ms, wire_ms, Percentile(ratios, 0.5),
+                        RouteName(route), Percentile(ratios, 0.5) * wire_ms, wire_ms, Percentile(ratios, 0.5),
                         *std::max_element(ratios.begin(), ratios.end()), ratios.size(), resent,
                         Percentile(reported_ms, 0.5));
         }
     }
     {   // (c)
         Sim sim(program, {"--quiet", "--drop", "INPSE"});
-        auto link = Connect(sim);
+        std::unique_ptr<dpx::test::Ser2netProcess> none;
+        auto link = Connect(sim, Route::kPty, &none);
         link->SendCommand(dpx::kINPUT, 0, 0);
         const double cpu0 = CpuSecondsSelf(), sim_cpu0 = sim.CpuSeconds();
         const auto t0 = Clock::now();

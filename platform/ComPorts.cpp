@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/QtSerialPort.h"
+#include "platform/TcpSerialPort.h"
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -24,6 +25,50 @@ namespace {
 constexpr char kSettingsOrganisation[] = "dpx20remote";
 constexpr char kSettingsApplication[] = "dpx20remote";
 QString MapKey(int n) { return QStringLiteral("com_ports/COM%1").arg(n); }
+
+// A port on a network serial server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT
+// (Telnet with the COM-PORT-OPTION); an IPv6 address is written in brackets, [::1]:2217.
+struct NetworkPort {
+    TcpSerialPort::Mode mode = TcpSerialPort::Mode::kRaw;
+    std::string host;
+    uint16_t port = 0;
+};
+constexpr char kRawScheme[] = "socket://";
+constexpr char kRfc2217Scheme[] = "rfc2217://";
+
+bool IsNetworkName(const std::string& name) {
+    return name.rfind(kRawScheme, 0) == 0 || name.rfind(kRfc2217Scheme, 0) == 0;
+}
+
+// Splits a network port name; false with `why` when it is not well formed.
+bool ParseNetworkPort(const std::string& name, NetworkPort* out, std::string* why) {
+    const bool raw = name.rfind(kRawScheme, 0) == 0;
+    out->mode = raw ? TcpSerialPort::Mode::kRaw : TcpSerialPort::Mode::kRfc2217;
+    const std::string rest = name.substr(raw ? sizeof kRawScheme - 1 : sizeof kRfc2217Scheme - 1);
+    size_t colon = std::string::npos;
+    if (!rest.empty() && rest[0] == '[') {
+        const size_t close = rest.find(']');
+        if (close != std::string::npos && close + 1 < rest.size() && rest[close + 1] == ':') {
+            out->host = rest.substr(1, close - 1);
+            colon = close + 1;
+        }
+    } else if ((colon = rest.rfind(':')) != std::string::npos) {
+        out->host = rest.substr(0, colon);
+        if (out->host.find(':') != std::string::npos) colon = std::string::npos;  // IPv6 needs brackets
+    }
+    const std::string digits = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+    unsigned long port = 0;
+    bool number = !digits.empty() && digits.size() <= 5 && digits.find_first_not_of("0123456789") == std::string::npos;
+    if (number) port = std::stoul(digits);
+    if (colon == std::string::npos || out->host.empty() || !number || port < 1 || port > 65535 ||
+        out->host.find_first_of(" /?#@") != std::string::npos) {
+        if (why) *why = "A network port is written " + std::string(raw ? kRawScheme : kRfc2217Scheme) +
+                        "HOST:PORT (an IPv6 address in brackets, [::1]:2217).";
+        return false;
+    }
+    out->port = static_cast<uint16_t>(port);
+    return true;
+}
 }  // namespace
 
 std::string ComEnvironmentVariable(int n) { return "DPX20_COM" + std::to_string(n); }
@@ -78,6 +123,11 @@ std::vector<SerialPortEntry> ListSerialPorts() {
 
 std::string DescribeComPort(int n) {
     const std::string device = ComDeviceName(n);
+    if (NetworkPort net; IsNetworkName(device)) {
+        if (!ParseNetworkPort(device, &net, nullptr)) return device + " (not a valid network port name)";
+        return device + (net.mode == TcpSerialPort::Mode::kRaw ? " (serial device server, raw TCP)"
+                                                              : " (serial device server, RFC 2217)");
+    }
     std::string text = device;
     QString location = QString::fromStdString(device);
 #ifndef Q_OS_WIN
@@ -98,20 +148,28 @@ std::string DescribeComPort(int n) {
 }
 
 std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
+    if (NetworkPort net; IsNetworkName(port_name)) {
+        // A malformed name makes a port that fails to open and says why.
+        if (!ParseNetworkPort(port_name, &net, nullptr)) net = {net.mode, "", 0};
+        return std::make_unique<TcpSerialPort>(port_name, net.mode, net.host, net.port);
+    }
     return std::make_unique<QtSerialPort>(port_name);
 }
 
 bool CheckPortName(const std::string& port_name, std::string* why) {
+    if (NetworkPort net; IsNetworkName(port_name)) return ParseNetworkPort(port_name, &net, why);
     if (!port_name.empty()) return true;
     if (why) *why = "The port name is empty.";
     return false;
 }
 
 std::string PortNameHint() {
+    const std::string network =
+        "; or a port on a serial device server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT.";
 #ifdef Q_OS_WIN
-    return "A COM port name, such as COM3.";
+    return "A COM port name, such as COM3" + network;
 #else
-    return "A device path, such as /dev/ttyUSB0 or /dev/serial/by-id/...";
+    return "A device path, such as /dev/ttyUSB0 or /dev/serial/by-id/..." + network;
 #endif
 }
 

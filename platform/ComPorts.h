@@ -35,7 +35,9 @@ std::vector<SerialPortEntry> ListSerialPorts();
 // description when the system knows it, or why the device cannot be used.
 std::string DescribeComPort(int n);
 // The one place that knows the forms of a port name: makes the SerialPort for `port_name`
-// (a device path, or on Windows "COMn"). The port is opened later by its user.
+// (a device path, on Windows "COMn", or a port on a network serial server:
+// socket://HOST:PORT raw TCP, rfc2217://HOST:PORT Telnet with the COM-PORT-OPTION, an IPv6
+// address in brackets). The port is opened later by its user.
 std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name);
 // Whether MakeSerialPort knows the form of `port_name`; if not, `why` says what is wrong.
 bool CheckPortName(const std::string& port_name, std::string* why);

@@ -6,7 +6,9 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgl1-mesa-dev libxkbcommon-dev
       libgtest-dev libgmock-dev googletest
       clang libclang-rt-14-dev
-      fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat)
+      fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
+      ser2net
+      dpkg-dev file lintian desktop-file-utils appstream xdotool)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,67 @@
+#pragma once
+// The link's SerialPort through a network serial server (a device server, ser2net), over
+// QTcpSocket. Raw mode passes bytes as they are and leaves the line settings to the server;
+// RFC 2217 mode speaks Telnet with the COM-PORT-OPTION (TelnetCodec) and sets the line
+// itself. As with QtSerialPort no event loop runs during the link's calls: every wait is a
+// waitFor* on the socket, bounded by the port time-outs. A connection that drops is a
+// vanished device: IsUsable() is then false and the next Open() connects again.
+#include <QTcpSocket>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "link/SerialPort.h"
+#include "platform/TelnetCodec.h"
+
+namespace dpx::platform {
+
+class TcpSerialPort final : public SerialPort {
+public:
+    enum class Mode { kRaw, kRfc2217 };
+    // How long opening may wait for the name service, the connection and each negotiation.
+    static constexpr int kOpenLimitMs = 2000;
+
+    // `name` is what the operator gave (DeviceName()); `host` a name or an address.
+    TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port);
+    ~TcpSerialPort() override;
+
+    bool Open() override;
+    bool ReadLineSettings() override;
+    bool ApplyLineSettings() override;
+    bool ApplyTimeouts() override;
+    bool IsUsable() const override;
+    bool Purge() override;
+    bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) override;
+    uint32_t Write(const uint8_t* data, uint32_t n) override;
+    uint32_t ReadByte(uint8_t* byte) override;
+    std::string DeviceName() const override { return name_; }
+    std::string ErrorText() const override { return error_; }
+
+private:
+    // Takes what the socket has, waiting up to `wait_ms` for something when it has nothing;
+    // false when the connection is gone.
+    bool Pump(int wait_ms);
+    // Pumps until a data byte is there or `wait_ms` has passed; false when the connection is gone.
+    bool AwaitData(int wait_ms);
+    bool Send(const TelnetCodec::Bytes& bytes);
+    // Pumps until `done()` or the open limit; false on a time-out or a lost connection.
+    template <typename Done>
+    bool AwaitServer(Done done);
+    void Gone(const char* what);
+    void Fail(const std::string& reason);
+
+    std::string name_;
+    Mode mode_;
+    std::string host_;
+    uint16_t port_;
+    std::string error_;
+    QTcpSocket socket_;
+    TelnetCodec codec_;
+    std::deque<uint8_t> received_;  // data bytes not yet read by the link
+    bool gone_ = false;
+    uint32_t read_total_ms_ = 310;  // one byte: 10 ms per byte + 300 ms
+    uint32_t write_per_byte_ms_ = 10;
+    uint32_t write_constant_ms_ = 20;
+};
+
+}  // namespace dpx::platform

@@ -310,7 +310,7 @@ private:
             if (step.has_value) line += Format(",\"value\":%ld", step.value);
             line += Format(",\"result\":%d,\"meaning\":%s,\"time_ms\":%ld}", result,
                            JsonString(LinkResultMeaning(result)).c_str(), ms);
-            if (ok || !o_.quiet) std::printf("%s\n", line.c_str());
+            if (!ok || !o_.quiet) std::printf("%s\n", line.c_str());
         } else if (ok && !o_.quiet) {
             std::printf("%s: %s (%ld ms)\n", Name(step).c_str(), LinkResultMeaning(result), ms);
         }
@@ -338,12 +338,13 @@ private:
         }
         for (const std::string& text : sink_.collected) std::fprintf(stderr, "%s\n", text.c_str());
         const int result = ok ? kResultOk : sync_last_failure;
-        if (o_.json) {
+        const bool show = !ok || !o_.quiet;
+        if (show && o_.json) {
             std::printf("{\"command\":\"sync\",\"file\":%s,\"result\":%d,\"meaning\":%s,\"errors\":%d,"
                         "\"summary\":%s,\"time_ms\":%ld}\n",
                         JsonString(file).c_str(), result, JsonString(LinkResultMeaning(result)).c_str(),
                         static_cast<int>(sync_error_count), JsonString(summary).c_str(), ms);
-        } else if (!o_.quiet || !ok) {
+        } else if (show) {
             std::fprintf(ok ? stdout : stderr, "%s\n", summary.c_str());
         }
         std::fflush(stdout);

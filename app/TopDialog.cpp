@@ -13,6 +13,7 @@
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
 #include "app/DiagnosticTrace.h"
+#include "app/DialogValues.h"
 #include "app/Synchronise.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -74,7 +75,7 @@ void TopDialog::InitDialog() {
     AddTraceMenuItem();
     setWindowIcon(icon_);
     for (int n = 1; n <= 8; ++n) {
-        if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
+        if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
     }
     // Every mouse movement over the panel or a control recolours the corner picture.
     setMouseTracking(true);
@@ -108,7 +109,7 @@ void TopDialog::ConnectButtons() {
     on_click(kDebugBox, &TopDialog::DebugBoxHandler);
     on_click(kVersionInfo, &TopDialog::VersionBox);
     for (int n = 1; n <= 8; ++n) {
-        if (QAbstractButton* b = Button(kComPortBase + n)) {
+        if (QAbstractButton* b = Button(ComPortRadio(n))) {
             connect(b, &QAbstractButton::clicked, this, [this, n] { SelectComPort(n); });
             b->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(b, &QWidget::customContextMenuRequested, this, [this, n] { ChooseComDevice(n); });
@@ -208,9 +209,9 @@ int TopDialog::SelectComPort(int n) {
     if (taken) S().com_port_num = n;
     for (int k = 1; k <= 8; ++k) {
         if (S().com_port_num == k) {
-            ui::SelectRadio(this, kComPortBase + k);
+            ui::SelectRadio(this, ComPortRadio(k));
         } else {
-            ui::DeselectRadio(this, kComPortBase + k);
+            ui::DeselectRadio(this, ComPortRadio(k));
         }
     }
     SaveOptionFile();
@@ -296,7 +297,7 @@ void TopDialog::ConnectHandler() {
 void TopDialog::ChooseComDevice(int n) {
     ComDeviceDialog dialog(n, platform::ListSerialPorts(), this);
     dialog.exec();
-    if (QWidget* radio = FindControl(this, kComPortBase + n)) radio->setToolTip(ComPortToolTip(n));
+    if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
 }
 
 // ---------------------------------------------------------------- 2D-3D
@@ -356,17 +357,11 @@ void TopDialog::AdjustModeHandler() {
             S().sys_scp_mode = 0;
         }
         AdjustSdiLrDialog dialog(this);
-        dialog.SetValues(S().sys_LRadj_mode, S().sys_LRadj_split);
-        ui::RunDialog(dialog);
-        dialog.GetValues(&S().sys_LRadj_mode, &S().sys_LRadj_split);
+        RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
     } else if (S().sys_2D3D != 0) {
         Adjust2D3DDialog dialog(this);
-        dialog.SetValues(S().sys_adj3d_mode, S().sys_adj3d_para, S().sys_adj3d_inte,
-                         S().sys_adj3d_subi);
-        ui::RunDialog(dialog);
-        dialog.GetValues(&S().sys_adj3d_mode, &S().sys_adj3d_para, &S().sys_adj3d_inte,
-                         &S().sys_adj3d_subi);
+        RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
         ShowMessage("Cannot Adjust!\nPlease turn on 2D3D conversion first.");
@@ -382,11 +377,7 @@ void TopDialog::ScopeHandler() {
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together
     ScopeDialog dialog(this);
-    dialog.SetValues(S().sys_scp_mode, S().sys_scp_src, S().sys_scp_pos, S().sys_scp_fil,
-                     S().sys_scp_wgain, S().sys_scp_vgain);
-    ui::RunDialog(dialog);
-    dialog.GetValues(&S().sys_scp_mode, &S().sys_scp_src, &S().sys_scp_pos, &S().sys_scp_fil,
-                     &S().sys_scp_wgain, &S().sys_scp_vgain);
+    RunWithSettings(dialog, S());
     SetChecked(kScope, S().sys_scp_mode != 0);
     SaveOptionFile();
 }
@@ -397,9 +388,7 @@ void TopDialog::InputSelectHandler() {
     SetChecked(kScope, false);
     S().sys_scp_mode = 0;
     InputSelectDialog dialog(this);
-    dialog.SetValues(S().sys_input_select, S().sys_input_porality);
-    ui::RunDialog(dialog);
-    dialog.GetValues(&S().sys_input_select, &S().sys_input_porality);
+    RunWithSettings(dialog, S());
     if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
         SetChecked(kConversion, false);
         S().sys_2D3D = 0;
@@ -409,17 +398,13 @@ void TopDialog::InputSelectHandler() {
 
 void TopDialog::OutputPresetHandler() {
     OutputPresetDialog dialog(this);
-    dialog.SetValues(S().sys_sdi_mix, S().sys_hdmi_mix, S().sys_3dfmt);
-    ui::RunDialog(dialog);
-    dialog.GetValues(&S().sys_sdi_mix, &S().sys_hdmi_mix, &S().sys_3dfmt);
+    RunWithSettings(dialog, S());
     SaveOptionFile();
 }
 
 void TopDialog::FunctionHandler() {
     FunctionDialog dialog(this);
-    dialog.SetValues(S().sys_rotate, S().sys_f_sync, S().sys_beep, S().sys_bk_light);
-    ui::RunDialog(dialog);
-    dialog.GetValues(&S().sys_rotate, &S().sys_f_sync, &S().sys_beep, &S().sys_bk_light);
+    RunWithSettings(dialog, S());
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
     const RS232c_bios::AdjustValues v = Link().GetAdjustValues();
     S().sys_adj3d_para = v[0];
@@ -510,7 +495,7 @@ bool TopDialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) RecolourCornerPicture();
     // A USB adapter may come or go while the panel is open: describe the port afresh.
     if (event->type() == QEvent::ToolTip) {
-        const int n = ui::ControlId(qobject_cast<QWidget*>(watched)) - kComPortBase;
+        const int n = ui::ControlId(qobject_cast<QWidget*>(watched)) - kComPort1 + 1;
         if (n >= 1 && n <= 8)
             static_cast<QWidget*>(watched)->setToolTip(ComPortToolTip(n));
     }

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <string>
 
+#include "resources/PanelIds.h"
 #include "ui/LayoutDialog.h"
 
 class QAbstractButton;
@@ -16,27 +17,13 @@ class QAction;
 
 namespace dpx {
 
-// Control ids of the panel layout.
+// Control ids of the panel layout, and the rows of COM port radios and memory buttons.
 namespace panel {
-inline constexpr int kExit = 1;
-inline constexpr int kFunction = 1000;
-inline constexpr int kAdjustMode = 1001;
-inline constexpr int kScope = 1002;
-inline constexpr int kInputSelect = 1003;
-inline constexpr int kOutputPreset = 1004;
-inline constexpr int kConversion = 1007;  // the "2D-3D" box
-inline constexpr int kConnect = 1008;
-inline constexpr int kNoAck = 1028;
-inline constexpr int kVirtualMode = 1029;
-inline constexpr int kVersionInfo = 1030;
-inline constexpr int kDebugBox = 1031;
-inline constexpr int kCornerPicture = 1038;
-inline constexpr int kDebugField = 1039;
-inline constexpr int kSyncOn = 1051;
-inline constexpr int kComPortBase = 1051;  // radio of COM n is kComPortBase + n
-inline constexpr int kLogo = 1065;
-inline constexpr int kSave[6] = {1060, 1061, 1062, 1063, 1064, 1080};
-inline constexpr int kLoad[6] = {1070, 1071, 1072, 1073, 1074, 1081};
+using namespace res::panel;
+inline constexpr int kSave[6] = {kSave1, kSave2, kSave3, kSave4, kSave5, kSave6};
+inline constexpr int kLoad[6] = {kLoad1, kLoad2, kLoad3, kLoad4, kLoad5, kLoad6};
+// The radio of COM port n (1 to 8).
+constexpr int ComPortRadio(int n) { return kComPort1 + n - 1; }
 // Command identifier of the version item of the system menu.
 inline constexpr int kVersionCommand = 16;
 }  // namespace panel
@@ -88,7 +75,7 @@ public:
     QAction* trace_action() const { return trace_action_; }
     void SaveDiagnosticTrace();
 
-    std::string debug_text;                 // shown in field 1039
+    std::string debug_text;                 // shown in the debug field
     QColor window_bg_color{192, 192, 192};  // follows the sampled window colour
 
 protected:

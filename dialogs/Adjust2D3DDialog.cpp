@@ -2,16 +2,14 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 
 namespace dpx {
 namespace {
 
-constexpr int kOff = 1010, kStandard = 1011, kAnaglyph = 1012, kLrSequential = 1013;
-constexpr int kParallaxBar = 1035, kParallaxField = 1019;
-constexpr int kIntensityBar = 1021, kIntensityField = 1022;
-constexpr int kSubIntensityBar = 1036, kSubIntensityField = 1034;
-constexpr int kFirstSave = 1053, kFirstLoad = 1063, kSlots = 10;
+using namespace res::adjust2d3d;
+constexpr int kSlots = 10;
 constexpr int kLow = 0, kHigh = 60;
 
 // The box knows three variants of each display mode; the radios send the first of each.
@@ -35,89 +33,83 @@ Adjust2D3DDialog::Adjust2D3DDialog(QWidget* parent) : LayoutDialog(res::kLayoutA
     for (int bar : {kParallaxBar, kIntensityBar, kSubIntensityBar})
         dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
     for (int n = 1; n <= kSlots; ++n) {
-        dialogs::OnClicked(this, kFirstSave + n - 1, [this, n] { SaveAdjustSlot(n); });
-        dialogs::OnClicked(this, kFirstLoad + n - 1, [this, n] { LoadAdjustSlot(n); });
+        dialogs::OnClicked(this, kSave1 + n - 1, [this, n] { SaveAdjustSlot(n); });
+        dialogs::OnClicked(this, kLoad1 + n - 1, [this, n] { LoadAdjustSlot(n); });
     }
 }
 
-void Adjust2D3DDialog::SetValues(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub_intensity) {
-    mode_ = mode;
-    parallax_ = parallax;
-    intensity_ = intensity;
-    sub_intensity_ = sub_intensity;
+void Adjust2D3DDialog::SetValues(const Adjust2D3DValues& values) {
+    values_ = values;
 }
 
-void Adjust2D3DDialog::GetValues(int32_t* mode, int32_t* parallax, int32_t* intensity,
-                                 int32_t* sub_intensity) const {
-    *mode = mode_;
-    *parallax = parallax_;
-    *intensity = intensity_;
-    *sub_intensity = sub_intensity_;
+Adjust2D3DValues Adjust2D3DDialog::GetValues() const {
+    return values_;
 }
 
 void Adjust2D3DDialog::InitDialog() {
-    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, parallax_);
-    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, intensity_);
-    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, sub_intensity_);
-    ApplyMode(mode_);
+    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, values_.sys_adj3d_para);
+    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, values_.sys_adj3d_inte);
+    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, values_.sys_adj3d_subi);
+    ApplyMode(values_.sys_adj3d_mode);
     ApplyValues();
     RefreshFields();
 }
 
 void Adjust2D3DDialog::ApplyMode(int32_t code) {
-    dialogs::ApplyChoice(this, kModes, &mode_, code,
+    dialogs::ApplyChoice(this, kModes, &values_.sys_adj3d_mode, code,
                          [](int32_t v) { return Link().SetAdjustMode(v); },
                          "Adjust Mode Select : RS232C error!");
     RefreshFields();
 }
 
 void Adjust2D3DDialog::ApplyParallax(int32_t v) {
-    if (mode_ == 0) {
-        parallax_ = v;
+    if (values_.sys_adj3d_mode == 0) {
+        values_.sys_adj3d_para = v;
         return;
     }
-    dialogs::ApplyValue(&parallax_, v, [](int32_t x) { return Link().SetParallax(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_para, v, [](int32_t x) { return Link().SetParallax(x); },
                         "Parallax Scroll Bar Select : RS232C error!");
 }
 
 void Adjust2D3DDialog::ApplyIntensity(int32_t v) {
-    if (mode_ == 0) {
-        intensity_ = v;
+    if (values_.sys_adj3d_mode == 0) {
+        values_.sys_adj3d_inte = v;
         return;
     }
-    dialogs::ApplyValue(&intensity_, v, [](int32_t x) { return Link().SetIntensity(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_inte, v, [](int32_t x) { return Link().SetIntensity(x); },
                         "Intensity Scroll Bar Select : RS232C error!");
 }
 
 void Adjust2D3DDialog::ApplySubIntensity(int32_t v) {
-    if (mode_ == 0) {
-        sub_intensity_ = v;
+    if (values_.sys_adj3d_mode == 0) {
+        values_.sys_adj3d_subi = v;
         return;
     }
-    dialogs::ApplyValue(&sub_intensity_, v, [](int32_t x) { return Link().SetSubIntensity(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_subi, v, [](int32_t x) { return Link().SetSubIntensity(x); },
                         "SUB INT. Scroll Bar Select : RS232C error!");
 }
 
 void Adjust2D3DDialog::ApplyValues() {
-    ApplyParallax(parallax_);
-    ApplyIntensity(intensity_);
-    ApplySubIntensity(sub_intensity_);
+    ApplyParallax(values_.sys_adj3d_para);
+    ApplyIntensity(values_.sys_adj3d_inte);
+    ApplySubIntensity(values_.sys_adj3d_subi);
 }
 
 // Every bar that differs from its value is sent, so a bar left standing after a failed
 // send is tried again at the next request on any of the three.
 void Adjust2D3DDialog::BarsMoved() {
     const int parallax = dialogs::BarPosition(this, kParallaxBar);
-    if (parallax != parallax_) ApplyParallax(parallax);
+    if (parallax != values_.sys_adj3d_para) ApplyParallax(parallax);
     const int intensity = dialogs::BarPosition(this, kIntensityBar);
-    if (intensity != intensity_) ApplyIntensity(intensity);
+    if (intensity != values_.sys_adj3d_inte) ApplyIntensity(intensity);
     const int sub_intensity = dialogs::BarPosition(this, kSubIntensityBar);
-    if (sub_intensity != sub_intensity_) ApplySubIntensity(sub_intensity);
+    if (sub_intensity != values_.sys_adj3d_subi) ApplySubIntensity(sub_intensity);
     RefreshFields();
 }
 
 void Adjust2D3DDialog::SaveAdjustSlot(int n) {
-    WriteAdjustFile(AdjustFileName(n), mode_, parallax_, intensity_, sub_intensity_);
+    WriteAdjustFile(AdjustFileName(n), values_.sys_adj3d_mode, values_.sys_adj3d_para, values_.sys_adj3d_inte,
+                    values_.sys_adj3d_subi);
 }
 
 // The file's mode is not taken: the mode in force and its radio stay.
@@ -134,15 +126,15 @@ void Adjust2D3DDialog::LoadAdjustSlot(int n) {
 }
 
 void Adjust2D3DDialog::RefreshFields() {
-    dialogs::ShowNumber(this, kParallaxField, parallax_);
-    dialogs::ShowNumber(this, kIntensityField, intensity_);
-    dialogs::ShowNumber(this, kSubIntensityField, sub_intensity_);
+    dialogs::ShowNumber(this, kParallaxField, values_.sys_adj3d_para);
+    dialogs::ShowNumber(this, kIntensityField, values_.sys_adj3d_inte);
+    dialogs::ShowNumber(this, kSubIntensityField, values_.sys_adj3d_subi);
 }
 
 void Adjust2D3DDialog::accept() {
-    if (!dialogs::ReadNumber(this, kParallaxField, kLow, kHigh, &parallax_)) return;
-    if (!dialogs::ReadNumber(this, kIntensityField, kLow, kHigh, &intensity_)) return;
-    if (!dialogs::ReadNumber(this, kSubIntensityField, kLow, kHigh, &sub_intensity_)) return;
+    if (!dialogs::ReadNumber(this, kParallaxField, kLow, kHigh, &values_.sys_adj3d_para)) return;
+    if (!dialogs::ReadNumber(this, kIntensityField, kLow, kHigh, &values_.sys_adj3d_inte)) return;
+    if (!dialogs::ReadNumber(this, kSubIntensityField, kLow, kHigh, &values_.sys_adj3d_subi)) return;
     LayoutDialog::accept();
 }
 

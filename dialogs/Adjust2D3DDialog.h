@@ -8,12 +8,20 @@
 
 namespace dpx {
 
+// The settings the 2D-3D adjust dialog shows and changes, named after their settings keys.
+struct Adjust2D3DValues {
+    int32_t sys_adj3d_mode = 0;
+    int32_t sys_adj3d_para = 0;
+    int32_t sys_adj3d_inte = 0;
+    int32_t sys_adj3d_subi = 0;
+};
+
 class Adjust2D3DDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit Adjust2D3DDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub_intensity);
-    void GetValues(int32_t* mode, int32_t* parallax, int32_t* intensity, int32_t* sub_intensity) const;
+    void SetValues(const Adjust2D3DValues& values);
+    Adjust2D3DValues GetValues() const;
 
     // "EXIT with ADJUST": closes only when every field holds a value within 0..60.
     void accept() override;
@@ -34,10 +42,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
-    int32_t mode_ = 0;
-    int32_t parallax_ = 0;
-    int32_t intensity_ = 0;
-    int32_t sub_intensity_ = 0;
+    Adjust2D3DValues values_;
 };
 
 }  // namespace dpx

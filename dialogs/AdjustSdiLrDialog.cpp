@@ -2,12 +2,12 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/AdjustSdiLrIds.h"
 
 namespace dpx {
 namespace {
 
-constexpr int kOff = 1010, kSplitMode = 1011, kAnaglyph = 1012, kLrSequential = 1013;
-constexpr int kSplitBar = 1020, kSplitField = 1019;
+using namespace res::adjust_sdilr;
 constexpr int kLow = -60, kHigh = 60;
 
 const dialogs::ChoiceGroup kModes{
@@ -21,25 +21,23 @@ AdjustSdiLrDialog::AdjustSdiLrDialog(QWidget* parent) : LayoutDialog(res::kLayou
     dialogs::OnBarMoved(this, kSplitBar, kLow, kHigh, [this] { BarMoved(); });
 }
 
-void AdjustSdiLrDialog::SetValues(int32_t mode, int32_t split) {
-    mode_ = mode;
-    split_ = split;
+void AdjustSdiLrDialog::SetValues(const AdjustSdiLrValues& values) {
+    values_ = values;
 }
 
-void AdjustSdiLrDialog::GetValues(int32_t* mode, int32_t* split) const {
-    *mode = mode_;
-    *split = split_;
+AdjustSdiLrValues AdjustSdiLrDialog::GetValues() const {
+    return values_;
 }
 
 void AdjustSdiLrDialog::InitDialog() {
-    dialogs::SetUpBar(this, kSplitBar, kLow, kHigh, split_);
-    ApplyMode(mode_);
-    ApplySplit(split_);
+    dialogs::SetUpBar(this, kSplitBar, kLow, kHigh, values_.sys_LRadj_split);
+    ApplyMode(values_.sys_LRadj_mode);
+    ApplySplit(values_.sys_LRadj_split);
     RefreshField();
 }
 
 void AdjustSdiLrDialog::ApplyMode(int32_t code) {
-    dialogs::ApplyChoice(this, kModes, &mode_, code,
+    dialogs::ApplyChoice(this, kModes, &values_.sys_LRadj_mode, code,
                          [](int32_t v) { return Link().SetAdjustMode(v); },
                          "Adjust Mode Select : RS232C error!");
     RefreshField();
@@ -47,20 +45,20 @@ void AdjustSdiLrDialog::ApplyMode(int32_t code) {
 
 // Sent whatever the mode, also while the adjust is off.
 void AdjustSdiLrDialog::ApplySplit(int32_t p) {
-    dialogs::ApplyValue(&split_, p, [](int32_t v) { return Link().SetSplitPosition(v); },
+    dialogs::ApplyValue(&values_.sys_LRadj_split, p, [](int32_t v) { return Link().SetSplitPosition(v); },
                         "On Split Scroll Bar Select : RS232C error!");
 }
 
 void AdjustSdiLrDialog::BarMoved() {
     const int position = dialogs::BarPosition(this, kSplitBar);
-    if (position != split_) ApplySplit(position);
+    if (position != values_.sys_LRadj_split) ApplySplit(position);
     RefreshField();
 }
 
-void AdjustSdiLrDialog::RefreshField() { dialogs::ShowNumber(this, kSplitField, split_); }
+void AdjustSdiLrDialog::RefreshField() { dialogs::ShowNumber(this, kSplitField, values_.sys_LRadj_split); }
 
 void AdjustSdiLrDialog::accept() {
-    if (!dialogs::ReadNumber(this, kSplitField, kLow, kHigh, &split_)) return;
+    if (!dialogs::ReadNumber(this, kSplitField, kLow, kHigh, &values_.sys_LRadj_split)) return;
     LayoutDialog::accept();
 }
 

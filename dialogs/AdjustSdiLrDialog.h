@@ -7,12 +7,18 @@
 
 namespace dpx {
 
+// The settings the SDI-LR adjust dialog shows and changes, named after their settings keys.
+struct AdjustSdiLrValues {
+    int32_t sys_LRadj_mode = 0;
+    int32_t sys_LRadj_split = 0;
+};
+
 class AdjustSdiLrDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit AdjustSdiLrDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t mode, int32_t split);
-    void GetValues(int32_t* mode, int32_t* split) const;
+    void SetValues(const AdjustSdiLrValues& values);
+    AdjustSdiLrValues GetValues() const;
 
     // "EXIT with ADJUST": closes only when the field holds a value within -60..60.
     void accept() override;
@@ -28,8 +34,7 @@ private:
     void BarMoved();
     void RefreshField();
 
-    int32_t mode_ = 0;
-    int32_t split_ = 0;
+    AdjustSdiLrValues values_;
 };
 
 }  // namespace dpx

@@ -5,22 +5,23 @@
 #include "common/MessageSink.h"
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/FunctionIds.h"
 #include "resources/Layout.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::function;
 using dialogs::ChoiceGroup;
 
 // The four mirror radios (codes 3 to 6) stay hidden, but a stored mirror code still
 // selects its radio, so then no visible rotate radio is selected.
-const ChoiceGroup kRotate{{{1010, 0}, {1011, 1}, {1012, 2}, {1017, 3}, {1020, 4}, {1021, 5}, {1022, 6}},
-                          1010, 0};
-const ChoiceGroup kFrameSync{{{1013, 0}, {1014, 1}}, 1013, 0};
-const ChoiceGroup kBeep{{{1015, 1}, {1016, 0}}, 1015, 1};  // the box's beep code 0 is on
+const ChoiceGroup kRotate{{{kRotateOff, 0}, {kRotateSdi1, 1}, {kRotateSdi2, 2}, {kHMirrorSdi1, 3},
+                           {kHMirrorSdi2, 4}, {kVMirrorSdi1, 5}, {kVMirrorSdi2, 6}},
+                          kRotateOff, 0};
+const ChoiceGroup kFrameSync{{{kFrameSyncOff, 0}, {kFrameSyncOn, 1}}, kFrameSyncOff, 0};
+const ChoiceGroup kBeep{{{kBeepOff, 1}, {kBeepOn, 0}}, kBeepOff, 1};  // the box's beep code 0 is on
 
-constexpr int kBar = 1018;
-constexpr int kField = 1019;
 constexpr int kLowest = -30;
 constexpr int kHighest = 30;
 
@@ -31,17 +32,17 @@ struct MemoryButton {
     const char* failure_message;
 };
 constexpr MemoryButton kMemoryButtons[] = {
-    {1000, 0, true, "Function Memory 1 SAVE : RS232C error!"},
-    {1001, 0, false, "Function Memory 1 LOAD : RS232C error!"},
-    {1002, 1, true, "Function Memory 2 SAVE : RS232C error!"},
-    {1003, 1, false, "Function Memory 2 LOAD : RS232C error!"},
+    {kMemory1Save, 0, true, "Function Memory 1 SAVE : RS232C error!"},
+    {kMemory1Load, 0, false, "Function Memory 1 LOAD : RS232C error!"},
+    {kMemory2Save, 1, true, "Function Memory 2 SAVE : RS232C error!"},
+    {kMemory2Load, 1, false, "Function Memory 2 LOAD : RS232C error!"},
 };
 
 }  // namespace
 
 FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutFunction, parent) {
     // Only the visible radios can be clicked; the mirror radios are never shown.
-    for (int id : {1010, 1011, 1012})
+    for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2})
         dialogs::OnClicked(this, id, [this, id] { ApplyRotate(kRotate.CodeOf(id)); });
     for (int id : kFrameSync.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyFrameSync(kFrameSync.CodeOf(id)); });
@@ -54,87 +55,80 @@ FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutF
             if (!ok) ShowMessage(message);
         });
     }
-    ui::OnScrollRequest(ui::Control<QScrollBar>(this, kBar),
+    ui::OnScrollRequest(ui::Control<QScrollBar>(this, kBackLightBar),
                         [this](ui::ScrollRequest request, int thumb) { OnBackLightScroll(request, thumb); });
 }
 
-void FunctionDialog::SetValues(int32_t rotate, int32_t frame_sync, int32_t beep, int32_t back_light) {
-    rotate_ = rotate;
-    frame_sync_ = frame_sync;
-    beep_ = beep;
-    back_light_ = back_light;
+void FunctionDialog::SetValues(const FunctionValues& values) {
+    values_ = values;
 }
 
-void FunctionDialog::GetValues(int32_t* rotate, int32_t* frame_sync, int32_t* beep,
-                               int32_t* back_light) const {
-    *rotate = rotate_;
-    *frame_sync = frame_sync_;
-    *beep = beep_;
-    *back_light = back_light_;
+FunctionValues FunctionDialog::GetValues() const {
+    return values_;
 }
 
 void FunctionDialog::InitDialog() {
-    ApplyRotate(rotate_);
-    ApplyFrameSync(frame_sync_);
-    ApplyBeep(beep_);
-    ApplyBackLight(back_light_);
-    dialogs::SetUpBar(this, kBar, kLowest, kHighest, back_light_);
+    ApplyRotate(values_.sys_rotate);
+    ApplyFrameSync(values_.sys_f_sync);
+    ApplyBeep(values_.sys_beep);
+    ApplyBackLight(values_.sys_bk_light);
+    dialogs::SetUpBar(this, kBackLightBar, kLowest, kHighest, values_.sys_bk_light);
     ShowBackLight();
 }
 
 void FunctionDialog::accept() {
-    if (!dialogs::ReadNumber(this, kField, kLowest, kHighest, &back_light_)) return;
+    if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &values_.sys_bk_light)) return;
     ui::LayoutDialog::accept();
 }
 
 void FunctionDialog::ApplyRotate(int32_t v) {
-    dialogs::ApplyChoice(this, kRotate, &rotate_, v, [](int32_t x) { return Link().SetRotate(x); },
+    dialogs::ApplyChoice(this, kRotate, &values_.sys_rotate, v, [](int32_t x) { return Link().SetRotate(x); },
                          "Function Rotate Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyFrameSync(int32_t v) {
-    dialogs::ApplyChoice(this, kFrameSync, &frame_sync_, v, [](int32_t x) { return Link().SetFrameSync(x); },
+    dialogs::ApplyChoice(this, kFrameSync, &values_.sys_f_sync, v, [](int32_t x) { return Link().SetFrameSync(x); },
                          "Function Frame Synchronizer Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyBeep(int32_t v) {
-    dialogs::ApplyChoice(this, kBeep, &beep_, v, [](int32_t x) { return Link().SetBeep(x); },
+    dialogs::ApplyChoice(this, kBeep, &values_.sys_beep, v, [](int32_t x) { return Link().SetBeep(x); },
                          "Function Beep Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyBackLight(int32_t v) {
-    const int32_t old = back_light_;
-    back_light_ = v;
+    const int32_t old = values_.sys_bk_light;
+    values_.sys_bk_light = v;
     if (v < kLowest || v > kHighest) {  // refused silently
-        back_light_ = old;
+        values_.sys_bk_light = old;
         return;
     }
     // A debug report of another control's transaction may be open in a nested loop: the
     // link cannot take a second transaction then.
     if (Link().IsBusy()) {
         ShowMessage("Function Back Light Select : RS232C busy!");
-        back_light_ = old;
+        values_.sys_bk_light = old;
         return;
     }
     if (!Link().SetBackLight(v)) {
         ShowMessage("Function Back Light Select : RS232C error!");
-        back_light_ = old;
+        values_.sys_bk_light = old;
     }
 }
 
 void FunctionDialog::OnBackLightScroll(ui::ScrollRequest request, int thumb) {
-    auto* bar = ui::Control<QScrollBar>(this, kBar);
+    auto* bar = ui::Control<QScrollBar>(this, kBackLightBar);
     const std::optional<int> target = dialogs::ScrollTarget(request, bar->value(), thumb);
     if (!target) return;
     // No clamping: a step or page past either end is refused by ApplyBackLight.
     ApplyBackLight(*target);
-    bar->setValue(back_light_);  // a refused, busy or failed change puts the bar back
+    bar->setValue(values_.sys_bk_light);  // a refused, busy or failed change puts the bar back
     ShowBackLight();
 }
 
-void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kField, back_light_); }
+void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kBackLightField, values_.sys_bk_light); }
 
 }  // namespace dpx

@@ -9,12 +9,20 @@
 
 namespace dpx {
 
+// The settings the function dialog shows and changes, named after their settings keys.
+struct FunctionValues {
+    int32_t sys_rotate = 0;
+    int32_t sys_f_sync = 0;
+    int32_t sys_beep = 1;  // off
+    int32_t sys_bk_light = 0;
+};
+
 class FunctionDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit FunctionDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t rotate, int32_t frame_sync, int32_t beep, int32_t back_light);
-    void GetValues(int32_t* rotate, int32_t* frame_sync, int32_t* beep, int32_t* back_light) const;
+    void SetValues(const FunctionValues& values);
+    FunctionValues GetValues() const;
 
     // EXIT: takes the back light back from its field, which must hold -30..30; otherwise
     // the range prompt is shown and the dialog stays open. Escape and the close box reject
@@ -34,10 +42,7 @@ private:
     void OnBackLightScroll(ui::ScrollRequest request, int thumb);
     void ShowBackLight();
 
-    int32_t rotate_ = 0;
-    int32_t frame_sync_ = 0;
-    int32_t beep_ = 1;
-    int32_t back_light_ = 0;
+    FunctionValues values_;
 };
 
 }  // namespace dpx

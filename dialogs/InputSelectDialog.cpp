@@ -2,16 +2,18 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "resources/InputSelectIds.h"
 #include "resources/Layout.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::input_select;
 using dialogs::ChoiceGroup;
 
 // Laid out SDI-1(L), SDI-2(R), HDMI, SDI-LR; the box's code 0 is SDI-LR.
-const ChoiceGroup kInput{{{1010, 1}, {1011, 2}, {1012, 3}, {1013, 0}}, 1010, 1};
-const ChoiceGroup kPolarity{{{1014, 0}, {1015, 1}}, 1014, 0};
+const ChoiceGroup kInput{{{kSdi1, 1}, {kSdi2, 2}, {kHdmi, 3}, {kSdiLr, 0}}, kSdi1, 1};
+const ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 
 }  // namespace
 
@@ -22,28 +24,27 @@ InputSelectDialog::InputSelectDialog(QWidget* parent) : ui::LayoutDialog(res::kL
         dialogs::OnClicked(this, id, [this, id] { ApplyPolarity(kPolarity.CodeOf(id)); });
 }
 
-void InputSelectDialog::SetValues(int32_t input, int32_t polarity) {
-    input_ = input;
-    polarity_ = polarity;
+void InputSelectDialog::SetValues(const InputSelectValues& values) {
+    values_ = values;
 }
 
-void InputSelectDialog::GetValues(int32_t* input, int32_t* polarity) const {
-    *input = input_;
-    *polarity = polarity_;
+InputSelectValues InputSelectDialog::GetValues() const {
+    return values_;
 }
 
 void InputSelectDialog::InitDialog() {
-    ApplyInput(input_);
-    ApplyPolarity(polarity_);
+    ApplyInput(values_.sys_input_select);
+    ApplyPolarity(values_.sys_input_porality);
 }
 
 void InputSelectDialog::ApplyInput(int32_t v) {
-    dialogs::ApplyChoice(this, kInput, &input_, v, [](int32_t x) { return Link().SetInputSelect(x); },
+    dialogs::ApplyChoice(this, kInput, &values_.sys_input_select, v, [](int32_t x) { return Link().SetInputSelect(x); },
                          "InputSelect : RS232C error!");
 }
 
 void InputSelectDialog::ApplyPolarity(int32_t v) {
-    dialogs::ApplyChoice(this, kPolarity, &polarity_, v, [](int32_t x) { return Link().SetInputPorality(x); },
+    dialogs::ApplyChoice(this, kPolarity, &values_.sys_input_porality, v,
+                         [](int32_t x) { return Link().SetInputPorality(x); },
                          "Input Porality : RS232C error!");
 }
 

@@ -8,12 +8,18 @@
 
 namespace dpx {
 
+// The settings the input select dialog shows and changes, named after their settings keys.
+struct InputSelectValues {
+    int32_t sys_input_select = 1;  // SDI-1(L)
+    int32_t sys_input_porality = 0;
+};
+
 class InputSelectDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit InputSelectDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t input, int32_t polarity);
-    void GetValues(int32_t* input, int32_t* polarity) const;
+    void SetValues(const InputSelectValues& values);
+    InputSelectValues GetValues() const;
 
 protected:
     // Sends the input, then the polarity.
@@ -23,8 +29,7 @@ private:
     void ApplyInput(int32_t v);
     void ApplyPolarity(int32_t v);
 
-    int32_t input_ = 1;
-    int32_t polarity_ = 0;
+    InputSelectValues values_;
 };
 
 }  // namespace dpx

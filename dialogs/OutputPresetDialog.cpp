@@ -4,19 +4,18 @@
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
 #include "resources/Layout.h"
+#include "resources/OutputPresetIds.h"
 
 namespace dpx {
 namespace {
 
+using namespace res::output_preset;
 using dialogs::ChoiceGroup;
-
-constexpr int kSdiMix = 1023, kSdiIndividual = 1025;
-constexpr int kHdmiMix = 1024, kHdmiIndividual = 1026;
-constexpr int kAboveBelow = 1029;
 
 const ChoiceGroup kSdi{{{kSdiMix, 0}, {kSdiIndividual, 1}}, kSdiMix, 0};
 const ChoiceGroup kHdmi{{{kHdmiMix, 0}, {kHdmiIndividual, 1}}, kHdmiMix, 0};
-const ChoiceGroup kFormat{{{1027, 0}, {1028, 1}, {kAboveBelow, 2}, {1030, 3}}, 1027, 0};
+const ChoiceGroup kFormat{{{kLineByLine, 0}, {kSideBySide, 1}, {kAboveBelow, 2}, {kCheckerBoard, 3}},
+                          kLineByLine, 0};
 
 constexpr char kFormatForbidsIndividual[] =
     "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid.";
@@ -28,10 +27,14 @@ constexpr char kIndividualForbidsFormat[] =
 OutputPresetDialog::OutputPresetDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutOutputPreset, parent) {
     dialogs::OnClicked(this, kSdiMix, [this] { ApplySdiOutput(0); });
     dialogs::OnClicked(this, kSdiIndividual,
-                       [this] { OnIndividual(kSdiIndividual, &sdi_, &OutputPresetDialog::ApplySdiOutput); });
+                       [this] {
+                           OnIndividual(kSdiIndividual, &values_.sys_sdi_mix, &OutputPresetDialog::ApplySdiOutput);
+                       });
     dialogs::OnClicked(this, kHdmiMix, [this] { ApplyHdmiOutput(0); });
     dialogs::OnClicked(this, kHdmiIndividual,
-                       [this] { OnIndividual(kHdmiIndividual, &hdmi_, &OutputPresetDialog::ApplyHdmiOutput); });
+                       [this] {
+                           OnIndividual(kHdmiIndividual, &values_.sys_hdmi_mix, &OutputPresetDialog::ApplyHdmiOutput);
+                       });
     for (int id : kFormat.Ids()) {
         if (id == kAboveBelow)
             dialogs::OnClicked(this, id, [this] { OnAboveBelow(); });
@@ -40,36 +43,32 @@ OutputPresetDialog::OutputPresetDialog(QWidget* parent) : ui::LayoutDialog(res::
     }
 }
 
-void OutputPresetDialog::SetValues(int32_t sdi, int32_t hdmi, int32_t format) {
-    sdi_ = sdi;
-    hdmi_ = hdmi;
-    format_ = format;
+void OutputPresetDialog::SetValues(const OutputPresetValues& values) {
+    values_ = values;
 }
 
-void OutputPresetDialog::GetValues(int32_t* sdi, int32_t* hdmi, int32_t* format) const {
-    *sdi = sdi_;
-    *hdmi = hdmi_;
-    *format = format_;
+OutputPresetValues OutputPresetDialog::GetValues() const {
+    return values_;
 }
 
 void OutputPresetDialog::InitDialog() {
-    ApplySdiOutput(sdi_);
-    ApplyHdmiOutput(hdmi_);
-    Apply3dFormat(format_);
+    ApplySdiOutput(values_.sys_sdi_mix);
+    ApplyHdmiOutput(values_.sys_hdmi_mix);
+    Apply3dFormat(values_.sys_3dfmt);
 }
 
 void OutputPresetDialog::ApplySdiOutput(int32_t v) {
-    dialogs::ApplyChoice(this, kSdi, &sdi_, v, [](int32_t x) { return Link().SetSdiOutput(x); },
+    dialogs::ApplyChoice(this, kSdi, &values_.sys_sdi_mix, v, [](int32_t x) { return Link().SetSdiOutput(x); },
                          "SDI Output Select : RS232C error!");
 }
 
 void OutputPresetDialog::ApplyHdmiOutput(int32_t v) {
-    dialogs::ApplyChoice(this, kHdmi, &hdmi_, v, [](int32_t x) { return Link().SetHdmiOutput(x); },
+    dialogs::ApplyChoice(this, kHdmi, &values_.sys_hdmi_mix, v, [](int32_t x) { return Link().SetHdmiOutput(x); },
                          "HDMI Output Select : RS232C error!");
 }
 
 void OutputPresetDialog::Apply3dFormat(int32_t v) {
-    dialogs::ApplyChoice(this, kFormat, &format_, v, [](int32_t x) { return Link().Set3dFormat(x); },
+    dialogs::ApplyChoice(this, kFormat, &values_.sys_3dfmt, v, [](int32_t x) { return Link().Set3dFormat(x); },
                          "Output 3D Format Select : RS232C error!");
 }
 
@@ -92,7 +91,7 @@ void OutputPresetDialog::OnAboveBelow() {
         // The format radio chosen last is the radio of the format in force whenever its send
         // went through; when none was chosen or its send failed, the format in force is
         // still what the box has, so its radio is the one to show.
-        ui::SelectRadio(this, kFormat.RadioOf(format_));
+        ui::SelectRadio(this, kFormat.RadioOf(values_.sys_3dfmt));
         return;
     }
     // Both outputs are sent as MIX again; each send stands alone, a failure does not stop

@@ -9,12 +9,19 @@
 
 namespace dpx {
 
+// The settings the output preset dialog shows and changes, named after their settings keys.
+struct OutputPresetValues {
+    int32_t sys_sdi_mix = 0;
+    int32_t sys_hdmi_mix = 0;
+    int32_t sys_3dfmt = 0;
+};
+
 class OutputPresetDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit OutputPresetDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t sdi, int32_t hdmi, int32_t format);
-    void GetValues(int32_t* sdi, int32_t* hdmi, int32_t* format) const;
+    void SetValues(const OutputPresetValues& values);
+    OutputPresetValues GetValues() const;
 
 protected:
     // Sends SDI output, HDMI output and format as they are, without the exclusion test.
@@ -27,9 +34,7 @@ private:
     void OnIndividual(int radio, int32_t* value, void (OutputPresetDialog::*apply)(int32_t));
     void OnAboveBelow();
 
-    int32_t sdi_ = 0;
-    int32_t hdmi_ = 0;
-    int32_t format_ = 0;
+    OutputPresetValues values_;
 };
 
 }  // namespace dpx

@@ -8,12 +8,22 @@
 
 namespace dpx {
 
+// The settings the scope dialog shows and changes, named after their settings keys.
+struct ScopeValues {
+    int32_t sys_scp_mode = 0;
+    int32_t sys_scp_src = 0;
+    int32_t sys_scp_pos = 0;
+    int32_t sys_scp_fil = 0;
+    int32_t sys_scp_wgain = 0;
+    int32_t sys_scp_vgain = 0;
+};
+
 class ScopeDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit ScopeDialog(QWidget* parent = nullptr);
-    void SetValues(int32_t mode, int32_t signal, int32_t position, int32_t filter, int32_t wfm_gain, int32_t vector_gain);
-    void GetValues(int32_t* mode, int32_t* signal, int32_t* position, int32_t* filter, int32_t* wfm_gain, int32_t* vector_gain) const;
+    void SetValues(const ScopeValues& values);
+    ScopeValues GetValues() const;
 
     // "EXIT with SCOPE": closes only when both fields hold a gain within -30..30.
     void accept() override;
@@ -33,12 +43,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
-    int32_t mode_ = 0;
-    int32_t signal_ = 0;
-    int32_t position_ = 0;
-    int32_t filter_ = 0;
-    int32_t wfm_gain_ = 0;
-    int32_t vector_gain_ = 0;
+    ScopeValues values_;
 };
 
 }  // namespace dpx

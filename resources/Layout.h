@@ -29,6 +29,9 @@ enum Flags : unsigned {
 };
 
 constexpr int kNoId = -1;  // static texts and group boxes without an id
+// The ids of the buttons that close a dialog: the first accepts it, the second rejects it.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
 
 struct Control {
     int id;                 // resource id, or kNoId

@@ -109,8 +109,8 @@ QWidget* MakeControl(QWidget* parent, const res::Control& c, const DialogUnits& 
             auto* button = new QPushButton(caption, parent);
             if (c.flags & res::kDefaultButton) button->setDefault(true);
             if (auto* dialog = qobject_cast<QDialog*>(parent)) {
-                if (c.id == 1) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::accept);
-                if (c.id == 2) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::reject);
+                if (c.id == res::kIdOk) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::accept);
+                if (c.id == res::kIdCancel) QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::reject);
             }
             w = button;
             break;

@@ -24,6 +24,12 @@
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "resources/Adjust2D3DIds.h"
+#include "resources/AdjustSdiLrIds.h"
+#include "resources/FunctionIds.h"
+#include "resources/InputSelectIds.h"
+#include "resources/OutputPresetIds.h"
+#include "resources/ScopeIds.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "tests/support/Recorders.h"
@@ -102,7 +108,7 @@ protected:
         b->click();
     }
     // Clicks panel button `id`; once its dialog runs modally, `act` works in it, then its
-    // EXIT button (id 1) closes it. Returns the class of the dialog that ran, if any.
+    // EXIT button closes it. Returns the class of the dialog that ran, if any.
     std::string Operate(int id, const std::function<void(ui::LayoutDialog&)>& act) {
         std::string ran;
         QTimer::singleShot(0, [&] {
@@ -110,7 +116,7 @@ protected:
             if (!dialog) return;
             ran = dialog->metaObject()->className();
             act(*dialog);
-            if (auto* exit = ui::Control<QAbstractButton>(dialog, 1)) exit->click();
+            if (auto* exit = ui::Control<QAbstractButton>(dialog, res::kIdOk)) exit->click();
             if (dialog->isVisible()) dialog->reject();  // never leave the test waiting
         });
         Click(id);
@@ -248,11 +254,12 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
     ASSERT_EQ(panel_connected, 1);
     auto box = [this](const char* key) { return sim_->State()[key]; };
 
-    EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }), "dpx::FunctionDialog");
+    EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, res::function::kRotateSdi1); }),
+              "dpx::FunctionDialog");
     EXPECT_EQ(SystemSettings.sys_rotate, 1);
     EXPECT_EQ(box("sys_rotate"), 1);
 
-    EXPECT_EQ(Operate(panel::kOutputPreset, [](ui::LayoutDialog& d) { ClickIn(d, 1023); }),
+    EXPECT_EQ(Operate(panel::kOutputPreset, [](ui::LayoutDialog& d) { ClickIn(d, res::output_preset::kSdiMix); }),
               "dpx::OutputPresetDialog");
     EXPECT_EQ(SystemSettings.sys_sdi_mix, 0);
     EXPECT_EQ(box("sys_sdi_mix"), 0);
@@ -260,8 +267,9 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
     // 2D-3D adjust: a mode, then the parallax bar a page to the right.
     EXPECT_EQ(Operate(panel::kAdjustMode,
                       [](ui::LayoutDialog& d) {
-                          ClickIn(d, 1011);
-                          ui::SendScrollRequest(ui::Control<QScrollBar>(&d, 1035), ui::ScrollRequest::PageRight);
+                          ClickIn(d, res::adjust2d3d::kStandard);
+                          ui::SendScrollRequest(ui::Control<QScrollBar>(&d, res::adjust2d3d::kParallaxBar),
+                                                ui::ScrollRequest::PageRight);
                       }),
               "dpx::Adjust2D3DDialog");
     EXPECT_NE(SystemSettings.sys_adj3d_mode, 0);
@@ -269,17 +277,17 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
     EXPECT_EQ(box("sys_adj3d_mode"), SystemSettings.sys_adj3d_mode);
     EXPECT_EQ(box("sys_adj3d_para"), 23);
 
-    EXPECT_EQ(Operate(panel::kInputSelect, [](ui::LayoutDialog& d) { ClickIn(d, 1013); }),
+    EXPECT_EQ(Operate(panel::kInputSelect, [](ui::LayoutDialog& d) { ClickIn(d, res::input_select::kSdiLr); }),
               "dpx::InputSelectDialog");
     EXPECT_EQ(SystemSettings.sys_input_select, 0);
     EXPECT_EQ(box("sys_input_select"), 0);
     EXPECT_EQ(box("adjust_mode"), 0);  // the panel turned adjust off before the dialog
 
-    EXPECT_EQ(Operate(panel::kScope, [](ui::LayoutDialog& d) { ClickIn(d, 1041); }), "dpx::ScopeDialog");
+    EXPECT_EQ(Operate(panel::kScope, [](ui::LayoutDialog& d) { ClickIn(d, res::scope::kWfm); }), "dpx::ScopeDialog");
     EXPECT_EQ(SystemSettings.sys_scp_mode, 1);
     EXPECT_EQ(box("sys_scp_mode"), 1);
 
-    EXPECT_EQ(Operate(panel::kAdjustMode, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }),
+    EXPECT_EQ(Operate(panel::kAdjustMode, [](ui::LayoutDialog& d) { ClickIn(d, res::adjust_sdilr::kSplitMode); }),
               "dpx::AdjustSdiLrDialog");
     EXPECT_EQ(SystemSettings.sys_scp_mode, 0);  // the scope went off first
     EXPECT_EQ(box("sys_scp_mode"), 0);
@@ -322,7 +330,8 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
         Click(panel::kConnect);
         EXPECT_EQ(panel_connected, 1);
         EXPECT_EQ(sim_->State()["logged_in"], 1);
-        EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, 1011); }), "dpx::FunctionDialog");
+        EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, res::function::kRotateSdi1); }),
+              "dpx::FunctionDialog");
         EXPECT_EQ(sim_->State()["sys_rotate"], 1);
         EXPECT_TRUE(messages_.texts.empty()) << messages_.texts.front();
 

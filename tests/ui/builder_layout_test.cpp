@@ -17,11 +17,15 @@
 #include <QTest>
 
 #include "resources/Layout.h"
+#include "resources/PanelIds.h"
+#include "resources/VersionBoxIds.h"
 #include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::ui {
 namespace {
+
+using namespace res::panel;
 
 class BuilderTest : public ::testing::Test {
 protected:
@@ -82,64 +86,65 @@ TEST_F(BuilderTest, SizesGrowWithTheFont) {
     QWidget host_a, host_b;
     BuildControls(&host_a, res::PanelLayout(), a);
     BuildControls(&host_b, res::PanelLayout(), b);
-    const QRect ra = FindControl(&host_a, 1029)->geometry(), rb = FindControl(&host_b, 1029)->geometry();
+    const QRect ra = FindControl(&host_a, kVirtualMode)->geometry();
+    const QRect rb = FindControl(&host_b, kVirtualMode)->geometry();
     EXPECT_GT(rb.width(), ra.width() * 3 / 2);
     EXPECT_GT(rb.left(), ra.left() * 3 / 2);
     // Adjacent rectangles tile: COM 1 ends where COM 2 begins less their 1-unit overlap.
-    EXPECT_EQ(a.X(14 + 9), FindControl(&host_a, 1052)->geometry().right() + 1);
+    EXPECT_EQ(a.X(14 + 9), FindControl(&host_a, kComPort1)->geometry().right() + 1);
 }
 
 TEST_F(BuilderTest, FlagsHiddenDisabledDefaultTextLeftReadOnly) {
     LayoutDialog panel(res::kLayoutPanel);
     panel.show();
-    EXPECT_FALSE(FindControl(&panel, 1031)->isVisible());
-    EXPECT_FALSE(FindControl(&panel, 1031)->isEnabled());
-    EXPECT_FALSE(FindControl(&panel, 1065)->isVisible());
+    EXPECT_FALSE(FindControl(&panel, kDebugBox)->isVisible());
+    EXPECT_FALSE(FindControl(&panel, kDebugBox)->isEnabled());
+    EXPECT_FALSE(FindControl(&panel, kLogo)->isVisible());
     for (const res::Control& c : panel.layout().controls)
         if (c.id != res::kNoId && !(c.flags & res::kHidden)) {
             EXPECT_TRUE(FindControl(&panel, c.id)->isVisible()) << c.id;
             EXPECT_TRUE(FindControl(&panel, c.id)->isEnabled()) << c.id;
         }
-    EXPECT_TRUE(Control<QPushButton>(&panel, 1)->isDefault());
-    EXPECT_FALSE(Control<QPushButton>(&panel, 1030)->isDefault());
-    EXPECT_EQ(FindControl(&panel, 1002)->layoutDirection(), Qt::RightToLeft);
-    EXPECT_EQ(FindControl(&panel, 1001)->layoutDirection(), Qt::LeftToRight);
-    EXPECT_TRUE(Control<QLineEdit>(&panel, 1039)->isReadOnly());
+    EXPECT_TRUE(Control<QPushButton>(&panel, kExit)->isDefault());
+    EXPECT_FALSE(Control<QPushButton>(&panel, kVersionInfo)->isDefault());
+    EXPECT_EQ(FindControl(&panel, kScope)->layoutDirection(), Qt::RightToLeft);
+    EXPECT_EQ(FindControl(&panel, kAdjustMode)->layoutDirection(), Qt::LeftToRight);
+    EXPECT_TRUE(Control<QLineEdit>(&panel, kDebugField)->isReadOnly());
     // All check boxes off and no COM port selected at the start.
     for (auto* box : panel.findChildren<QCheckBox*>()) EXPECT_FALSE(box->isChecked()) << ControlId(box);
-    for (int id = 1052; id <= 1059; ++id) EXPECT_FALSE(IsRadioSelected(&panel, id));
+    for (int id = kComPort1; id <= kComPort8; ++id) EXPECT_FALSE(IsRadioSelected(&panel, id));
 }
 
 TEST_F(BuilderTest, ComPortRadiosAreExclusiveAndCanBeAllDeselected) {
     LayoutDialog panel(res::kLayoutPanel);
     panel.show();
-    SelectRadio(&panel, 1052);
-    SelectRadio(&panel, 1055);
-    EXPECT_FALSE(IsRadioSelected(&panel, 1052));
-    EXPECT_TRUE(IsRadioSelected(&panel, 1055));
-    auto* com7 = Control<QRadioButton>(&panel, 1058);
+    SelectRadio(&panel, kComPort1);
+    SelectRadio(&panel, kComPort4);
+    EXPECT_FALSE(IsRadioSelected(&panel, kComPort1));
+    EXPECT_TRUE(IsRadioSelected(&panel, kComPort4));
+    auto* com7 = Control<QRadioButton>(&panel, kComPort7);
     QTest::mouseClick(com7, Qt::LeftButton, {}, com7->rect().center());
-    EXPECT_TRUE(IsRadioSelected(&panel, 1058));
-    EXPECT_FALSE(IsRadioSelected(&panel, 1055));
-    DeselectRadio(&panel, 1058);
-    for (int id = 1052; id <= 1059; ++id) EXPECT_FALSE(IsRadioSelected(&panel, id)) << id;
+    EXPECT_TRUE(IsRadioSelected(&panel, kComPort7));
+    EXPECT_FALSE(IsRadioSelected(&panel, kComPort4));
+    DeselectRadio(&panel, kComPort7);
+    for (int id = kComPort1; id <= kComPort8; ++id) EXPECT_FALSE(IsRadioSelected(&panel, id)) << id;
     // A click on a selected radio leaves it selected.
-    SelectRadio(&panel, 1053);
-    auto* com2 = Control<QRadioButton>(&panel, 1053);
+    SelectRadio(&panel, kComPort2);
+    auto* com2 = Control<QRadioButton>(&panel, kComPort2);
     QTest::mouseClick(com2, Qt::LeftButton, {}, com2->rect().center());
-    EXPECT_TRUE(IsRadioSelected(&panel, 1053));
+    EXPECT_TRUE(IsRadioSelected(&panel, kComPort2));
 }
 
 TEST_F(BuilderTest, CornerPictureReportsClicksAndLogoDoesNot) {
     LayoutDialog panel(res::kLayoutPanel);
     panel.show();
-    auto* corner = Control<QLabel>(&panel, 1038);
+    auto* corner = Control<QLabel>(&panel, kCornerPicture);
     ASSERT_NE(corner, nullptr);
     EXPECT_EQ(corner->size(), QSize(41, 40));
-    EXPECT_EQ(Control<QLabel>(&panel, 1065)->size(), QSize(68, 30));
+    EXPECT_EQ(Control<QLabel>(&panel, kLogo)->size(), QSize(68, 30));
     int clicks = 0;
-    EXPECT_TRUE(OnPictureClicked(&panel, 1038, [&] { ++clicks; }));
-    EXPECT_FALSE(OnPictureClicked(&panel, 1065, [&] { ++clicks; }));
+    EXPECT_TRUE(OnPictureClicked(&panel, kCornerPicture, [&] { ++clicks; }));
+    EXPECT_FALSE(OnPictureClicked(&panel, kLogo, [&] { ++clicks; }));
     QTest::mouseClick(corner, Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(clicks, 1);
     QTest::mouseClick(corner, Qt::RightButton, {}, QPoint(20, 20));
@@ -150,7 +155,7 @@ TEST_F(BuilderTest, ExitAcceptsAndEscapeRejects) {
     {
         LayoutDialog panel(res::kLayoutPanel);
         panel.show();
-        Control<QPushButton>(&panel, 1)->click();
+        Control<QPushButton>(&panel, kExit)->click();
         EXPECT_EQ(panel.result(), QDialog::Accepted);
         EXPECT_FALSE(panel.isVisible());
     }
@@ -182,7 +187,7 @@ TEST_F(BuilderTest, VersionBoxShowsIconTextAndOk) {
     ASSERT_NE(icon, nullptr);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(icon->pixmap().size(), QSize(32, 32));
-    EXPECT_TRUE(Control<QPushButton>(&box, 1)->isDefault());
+    EXPECT_TRUE(Control<QPushButton>(&box, res::version_box::kOk)->isDefault());
 }
 
 // Text that does not fit its control is clipped on screen. Captions are held against the

@@ -100,7 +100,7 @@ TEST_F(ComDeviceTest, RightClickChangesTheDeviceOfTheNextConnect) {
         dialog->name_field()->setText(QString::fromStdString(missing));
         dialog->accept();
     });
-    QWidget* radio = Button(panel::kComPortBase + 1);
+    QWidget* radio = Button(panel::ComPortRadio(1));
     emit radio->customContextMenuRequested({2, 2});
     ASSERT_TRUE(ran);
     EXPECT_EQ(radio->toolTip().toStdString().rfind(missing + " (not present)\n", 0), 0u);

@@ -8,19 +8,17 @@
 
 #include "dialogs/Adjust2D3DDialog.h"
 #include "dialogs/DialogControls.h"
+#include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 #include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {
 
+using namespace res::adjust2d3d;
 using ui::ScrollRequest;
 using Strings = std::vector<std::string>;
 
-constexpr int kOff = 1010, kStandard = 1011, kAnaglyph = 1012, kLrSeq = 1013;
-constexpr int kParallaxBar = 1035, kIntensityBar = 1021, kSubBar = 1036;
-constexpr int kParallaxField = 1019, kIntensityField = 1022, kSubField = 1034;
-constexpr int kSave1 = 1053, kLoad1 = 1063;
 const char kModeError[] = "Adjust Mode Select : RS232C error!";
 const char kParallaxError[] = "Parallax Scroll Bar Select : RS232C error!";
 const char kIntensityError[] = "Intensity Scroll Bar Select : RS232C error!";
@@ -29,18 +27,17 @@ const char kSubError[] = "SUB INT. Scroll Bar Select : RS232C error!";
 class Adjust2D3DTest : public DialogTest {
 protected:
     Adjust2D3DDialog& Open(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub) {
-        dialog_.SetValues(mode, parallax, intensity, sub);
+        dialog_.SetValues({mode, parallax, intensity, sub});
         dialog_.show();  // runs the initialisation
         return dialog_;
     }
     std::vector<int32_t> Values() const {
-        int32_t v[4];
-        dialog_.GetValues(&v[0], &v[1], &v[2], &v[3]);
-        return {v[0], v[1], v[2], v[3]};
+        const auto [mode, parallax, intensity, sub] = dialog_.GetValues();
+        return {mode, parallax, intensity, sub};
     }
-    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kStandard, kAnaglyph, kLrSeq}); }
+    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kStandard, kAnaglyph, kLrSequential}); }
     Strings Fields() const {
-        return {Field(&dialog_, kParallaxField), Field(&dialog_, kIntensityField), Field(&dialog_, kSubField)};
+        return {Field(&dialog_, kParallaxField), Field(&dialog_, kIntensityField), Field(&dialog_, kSubIntensityField)};
     }
 
     Adjust2D3DDialog dialog_;
@@ -52,7 +49,7 @@ TEST_F(Adjust2D3DTest, OpeningSendsModeThenTheThreeValues) {
     EXPECT_EQ(Radios(), std::vector<int>{kAnaglyph});
     EXPECT_EQ(Fields(), (Strings{"13", "23", "40"}));
     EXPECT_EQ(Bar(&dialog_, kParallaxBar), 13);
-    EXPECT_EQ(Bar(&dialog_, kSubBar), 40);
+    EXPECT_EQ(Bar(&dialog_, kSubIntensityBar), 40);
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(box_.State().adjust, (std::array<int, 3>{13, 23, 40}));
 }
@@ -81,7 +78,7 @@ TEST_F(Adjust2D3DTest, CodesWithoutARadioOfTheirOwn) {
     EXPECT_EQ(Sent(), (Strings{"ADJUS", "ADJMD 10", "ADJPX 1", "ADJIY 2", "ADJSI 3"}));
     EXPECT_EQ(Radios(), std::vector<int>{kStandard});
     EXPECT_EQ(Values()[0], 10);
-    Click(&dialog_, kLrSeq);
+    Click(&dialog_, kLrSequential);
     EXPECT_EQ(Values()[0], 8);
 }
 
@@ -97,8 +94,7 @@ TEST_F(Adjust2D3DTest, UnknownCodeBecomesOffEvenWhenItsSendFails) {
     Adjust2D3DDialog& d = Open(3, 1, 2, 3);
     EXPECT_EQ(Messages(), Strings{kModeError});
     EXPECT_EQ(Radios(), std::vector<int>{kOff});
-    int32_t mode = -1, p, i, s;
-    d.GetValues(&mode, &p, &i, &s);
+    const int32_t mode = d.GetValues().sys_adj3d_mode;
     EXPECT_EQ(mode, 0);
 }
 
@@ -128,7 +124,7 @@ TEST_F(Adjust2D3DTest, OpeningWhileLoggedOffShowsOneMessagePerValueAndRunsOn) {
     Open(8, 5, 6, 7);
     EXPECT_EQ(Messages(), (Strings{kModeError, kParallaxError, kIntensityError, kSubError}));
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(Radios(), std::vector<int>{kLrSeq});
+    EXPECT_EQ(Radios(), std::vector<int>{kLrSequential});
     EXPECT_EQ(Values(), (std::vector<int32_t>{8, 5, 6, 7}));
     EXPECT_TRUE(dialog_.isVisible());
 }
@@ -138,7 +134,7 @@ TEST_F(Adjust2D3DTest, BarEdgesClampAndOtherRequestsDoNothing) {
     Sent();
     Scroll(&dialog_, kParallaxBar, ScrollRequest::PageRight);
     Scroll(&dialog_, kIntensityBar, ScrollRequest::PageLeft);
-    Scroll(&dialog_, kSubBar, ScrollRequest::StepLeft);  // already at 0: nothing to send
+    Scroll(&dialog_, kSubIntensityBar, ScrollRequest::StepLeft);  // already at 0: nothing to send
     EXPECT_EQ(Sent(), (Strings{"ADJPX 60", "ADJIY 0"}));
     EXPECT_EQ(Fields(), (Strings{"60", "0", "0"}));
     EXPECT_EQ(Bar(&dialog_, kParallaxBar), 60);
@@ -165,7 +161,7 @@ TEST_F(Adjust2D3DTest, BarLeftStandingAfterAFailedSendIsSentAtTheNextRequest) {
     Sent();
 
     box_.Options().forced_nak.clear();
-    Scroll(&dialog_, kSubBar, ScrollRequest::StepLeft);
+    Scroll(&dialog_, kSubIntensityBar, ScrollRequest::StepLeft);
     EXPECT_EQ(Sent(), (Strings{"ADJPX 11", "ADJSI 29"}));
     EXPECT_EQ(Fields(), (Strings{"11", "20", "29"}));
     EXPECT_EQ(link_.GetAdjustValues()[0], 11);
@@ -217,7 +213,7 @@ TEST_F(Adjust2D3DTest, ExitWithoutAdjustSwitchesOffAndKeepsTheValues) {
     Open(4, 10, 20, 30);
     Scroll(&dialog_, kParallaxBar, ScrollRequest::ThumbTrack, 25);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_EQ(Sent(), (Strings{"ADJMD 0"}));
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Rejected);
@@ -244,17 +240,17 @@ TEST_F(Adjust2D3DTest, EscapeAndCloseBoxSwitchOffAndCloseEvenWhenSendingFails) {
 TEST_F(Adjust2D3DTest, ValueOutOfRangeFromThePanelBlocksOnlyTheAcceptingClose) {
     Open(0, 10, 70, 30);
     EXPECT_EQ(Field(&dialog_, kIntensityField), "70");
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(0, 60)});
     EXPECT_TRUE(dialog_.isVisible());
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_FALSE(dialog_.isVisible());
 }
 
 TEST_F(Adjust2D3DTest, ExitWithAdjustSendsNothingAndCloses) {
     Open(4, 10, 20, 30);
     Sent();
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
@@ -303,14 +299,14 @@ TEST_F(Adjust2D3DTest, OutOfRangeValueKeepsTheDialogOpenWithTheRangePrompt) {
     EXPECT_TRUE(Sent().empty());
     Messages();
 
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(0, 60)});
     EXPECT_TRUE(dialog_.isVisible());
 
     // Moving the bar brings the value back into range; then the dialog closes.
     Scroll(&dialog_, kIntensityBar, ScrollRequest::StepLeft);
     EXPECT_EQ(Values()[2], 0);
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Messages().empty());
     EXPECT_FALSE(dialog_.isVisible());
 }

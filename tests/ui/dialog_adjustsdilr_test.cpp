@@ -7,31 +7,30 @@
 
 #include "dialogs/AdjustSdiLrDialog.h"
 #include "dialogs/DialogControls.h"
+#include "resources/AdjustSdiLrIds.h"
 #include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {
 
+using namespace res::adjust_sdilr;
 using ui::ScrollRequest;
 using Strings = std::vector<std::string>;
 
-constexpr int kOff = 1010, kSplit = 1011, kAnaglyph = 1012, kLrSeq = 1013;
-constexpr int kBar = 1020, kField = 1019;
 const char kModeError[] = "Adjust Mode Select : RS232C error!";
 const char kSplitError[] = "On Split Scroll Bar Select : RS232C error!";
 
 class AdjustSdiLrTest : public DialogTest {
 protected:
     void Open(int32_t mode, int32_t split) {
-        dialog_.SetValues(mode, split);
+        dialog_.SetValues({mode, split});
         dialog_.show();
     }
     std::pair<int32_t, int32_t> Values() const {
-        int32_t mode = -99, split = -99;
-        dialog_.GetValues(&mode, &split);
+        const auto [mode, split] = dialog_.GetValues();
         return {mode, split};
     }
-    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kSplit, kAnaglyph, kLrSeq}); }
+    std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kSplitMode, kAnaglyph, kLrSequential}); }
 
     AdjustSdiLrDialog dialog_;
 };
@@ -40,17 +39,17 @@ TEST_F(AdjustSdiLrTest, OpeningSendsModeThenSplitAlsoWithModeOff) {
     Open(0, -15);
     EXPECT_EQ(Sent(), (Strings{"ADJUS", "ADJMD 0", "ADJOS -15"}));
     EXPECT_EQ(Radios(), std::vector<int>{kOff});
-    EXPECT_EQ(Field(&dialog_, kField), "-15");
-    EXPECT_EQ(Bar(&dialog_, kBar), -15);
+    EXPECT_EQ(Field(&dialog_, kSplitField), "-15");
+    EXPECT_EQ(Bar(&dialog_, kSplitBar), -15);
     EXPECT_EQ(box_.State().split_position, -15);
 }
 
 TEST_F(AdjustSdiLrTest, RadioClickSendsOnlyTheMode) {
     Open(2, 5);
     Sent();
-    Click(&dialog_, kSplit);
+    Click(&dialog_, kSplitMode);
     EXPECT_EQ(Sent(), Strings{"ADJMD 1"});
-    EXPECT_EQ(Radios(), std::vector<int>{kSplit});
+    EXPECT_EQ(Radios(), std::vector<int>{kSplitMode});
     EXPECT_EQ(Values(), std::make_pair(1, 5));
 }
 
@@ -59,7 +58,7 @@ TEST_F(AdjustSdiLrTest, FailedRadioClickRestoresTheRadio) {
     box_.Options().forced_nak["ADJMD"] = 1;
     Click(&dialog_, kAnaglyph);
     EXPECT_EQ(Messages(), Strings{kModeError});
-    EXPECT_EQ(Radios(), std::vector<int>{kLrSeq});
+    EXPECT_EQ(Radios(), std::vector<int>{kLrSequential});
     EXPECT_EQ(Values().first, 3);
 }
 
@@ -74,48 +73,48 @@ TEST_F(AdjustSdiLrTest, OpeningWhileLoggedOffShowsBothMessages) {
     Disconnect();
     Open(1, 20);
     EXPECT_EQ(Messages(), (Strings{kModeError, kSplitError}));
-    EXPECT_EQ(Radios(), std::vector<int>{kSplit});
+    EXPECT_EQ(Radios(), std::vector<int>{kSplitMode});
     EXPECT_EQ(Values(), std::make_pair(1, 20));
 }
 
 TEST_F(AdjustSdiLrTest, BarEdgesAndSignedThumb) {
     Open(1, -55);
     Sent();
-    Scroll(&dialog_, kBar, ScrollRequest::PageLeft);
+    Scroll(&dialog_, kSplitBar, ScrollRequest::PageLeft);
     EXPECT_EQ(Sent(), Strings{"ADJOS -60"});
-    Scroll(&dialog_, kBar, ScrollRequest::StepLeft);  // at the edge: position equals value
+    Scroll(&dialog_, kSplitBar, ScrollRequest::StepLeft);  // at the edge: position equals value
     EXPECT_TRUE(Sent().empty());
-    Scroll(&dialog_, kBar, ScrollRequest::ThumbTrack, 12);
-    Scroll(&dialog_, kBar, ScrollRequest::ThumbTrack, -200);  // dragged to the far left
+    Scroll(&dialog_, kSplitBar, ScrollRequest::ThumbTrack, 12);
+    Scroll(&dialog_, kSplitBar, ScrollRequest::ThumbTrack, -200);  // dragged to the far left
     EXPECT_EQ(Sent(), (Strings{"ADJOS 12", "ADJOS -60"}));
-    EXPECT_EQ(Field(&dialog_, kField), "-60");
-    Scroll(&dialog_, kBar, ScrollRequest::PageRight);
-    Scroll(&dialog_, kBar, ScrollRequest::Other);
+    EXPECT_EQ(Field(&dialog_, kSplitField), "-60");
+    Scroll(&dialog_, kSplitBar, ScrollRequest::PageRight);
+    Scroll(&dialog_, kSplitBar, ScrollRequest::Other);
     EXPECT_EQ(Sent(), Strings{"ADJOS -50"});
-    EXPECT_EQ(Bar(&dialog_, kBar), -50);
+    EXPECT_EQ(Bar(&dialog_, kSplitBar), -50);
 }
 
 TEST_F(AdjustSdiLrTest, FailedSplitKeepsTheBarAndIsSentAgainAtTheNextRequest) {
     Open(1, 58);
     Sent();
     box_.Options().forced_nak["ADJOS"] = 1;
-    Scroll(&dialog_, kBar, ScrollRequest::PageRight);
+    Scroll(&dialog_, kSplitBar, ScrollRequest::PageRight);
     EXPECT_EQ(Messages(), Strings{kSplitError});
-    EXPECT_EQ(Bar(&dialog_, kBar), 60);
-    EXPECT_EQ(Field(&dialog_, kField), "58");
+    EXPECT_EQ(Bar(&dialog_, kSplitBar), 60);
+    EXPECT_EQ(Field(&dialog_, kSplitField), "58");
     EXPECT_EQ(Values().second, 58);
     Sent();
     box_.Options().forced_nak.clear();
-    Scroll(&dialog_, kBar, ScrollRequest::StepRight);  // clamped to 60, still unlike the value
+    Scroll(&dialog_, kSplitBar, ScrollRequest::StepRight);  // clamped to 60, still unlike the value
     EXPECT_EQ(Sent(), Strings{"ADJOS 60"});
-    EXPECT_EQ(Field(&dialog_, kField), "60");
+    EXPECT_EQ(Field(&dialog_, kSplitField), "60");
 }
 
 TEST_F(AdjustSdiLrTest, ExitWithoutAdjustReturnsTheSplitAsLastSetAndModeOff) {
     Open(2, 0);
-    Scroll(&dialog_, kBar, ScrollRequest::ThumbTrack, 20);
+    Scroll(&dialog_, kSplitBar, ScrollRequest::ThumbTrack, 20);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutAdjust);
     EXPECT_EQ(Sent(), Strings{"ADJMD 0"});
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(Values(), std::make_pair(0, 20));
@@ -133,13 +132,13 @@ TEST_F(AdjustSdiLrTest, EscapeWhileLoggedOffClosesWithTheOldMode) {
 TEST_F(AdjustSdiLrTest, ExitWithAdjustChecksTheRange) {
     Open(0, 75);  // refused by the link, so the panel's value stays
     EXPECT_EQ(Messages(), Strings{kSplitError});
-    EXPECT_EQ(Field(&dialog_, kField), "75");
-    Click(&dialog_, 1);
+    EXPECT_EQ(Field(&dialog_, kSplitField), "75");
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_EQ(Messages(), Strings{dialogs::RangePrompt(-60, 60)});
     EXPECT_TRUE(dialog_.isVisible());
-    Scroll(&dialog_, kBar, ScrollRequest::StepLeft);  // from the clamped 60 to 59
+    Scroll(&dialog_, kSplitBar, ScrollRequest::StepLeft);  // from the clamped 60 to 59
     Sent();
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithAdjust);
     EXPECT_TRUE(Sent().empty());
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);

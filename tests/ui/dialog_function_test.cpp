@@ -16,6 +16,7 @@
 
 #include "dialogs/FunctionDialog.h"
 #include "link/RS232c_bios.h"
+#include "resources/FunctionIds.h"
 #include "tests/support/BoxPort.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
@@ -24,20 +25,21 @@
 namespace dpx {
 namespace {
 
+using namespace res::function;
+
 class FunctionDialogTest : public test::DialogTest {
 protected:
     void Open(int32_t rotate, int32_t sync, int32_t beep, int32_t light) {
-        dialog.SetValues(rotate, sync, beep, light);
+        dialog.SetValues({rotate, sync, beep, light});
         dialog.show();
     }
     void Click(int id) {
         ui::Control<QAbstractButton>(&dialog, id)->click();
     }
-    QScrollBar* Bar() { return ui::Control<QScrollBar>(&dialog, 1018); }
-    QString Field() { return ui::Control<QLineEdit>(&dialog, 1019)->text(); }
+    QScrollBar* Bar() { return ui::Control<QScrollBar>(&dialog, kBackLightBar); }
+    QString Field() { return ui::Control<QLineEdit>(&dialog, kBackLightField)->text(); }
     std::vector<int32_t> Values() {
-        int32_t r, s, b, l;
-        dialog.GetValues(&r, &s, &b, &l);
+        const auto [r, s, b, l] = dialog.GetValues();
         return {r, s, b, l};
     }
     void AcceptEverything() {
@@ -52,40 +54,40 @@ protected:
 TEST_F(FunctionDialogTest, OpeningSendsAllFourInOrderAndShowsThem) {
     Open(2, 1, 1, -7);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"MMENU", "SDIRT 2", "FRASY 1", "BEEPA 1", "BACKL -7"}));
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1012));
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1014));
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1015));  // beep 1 is OFF
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kRotateSdi2));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kFrameSyncOn));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kBeepOff));  // beep 1 is OFF
     EXPECT_EQ(Bar()->minimum(), -30);
     EXPECT_EQ(Bar()->maximum(), 30);
     EXPECT_EQ(Bar()->value(), -7);
     EXPECT_EQ(Field(), "-7");
-    EXPECT_TRUE(ui::Control<QLineEdit>(&dialog, 1019)->isReadOnly());
+    EXPECT_TRUE(ui::Control<QLineEdit>(&dialog, kBackLightField)->isReadOnly());
     EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(FunctionDialogTest, RadioClicksSendTheirCodesAndAFailureRestores) {
     Open(0, 0, 0, 0);
     box_.ClearHistory();
-    Click(1015);
-    Click(1016);
-    Click(1011);
+    Click(kBeepOff);
+    Click(kBeepOn);
+    Click(kRotateSdi1);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"BEEPA 1", "BEEPA 0", "SDIRT 1"}));
     EXPECT_EQ(Values(), (std::vector<int32_t>{1, 0, 0, 0}));
 
     box_.Options().forced_nak["FRASY"] = 1;
-    Click(1014);
+    Click(kFrameSyncOn);
     EXPECT_EQ(messages_.texts, std::vector<std::string>{"Function Frame Synchronizer Select : RS232C error!"});
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1013));
-    EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1014));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kFrameSyncOff));
+    EXPECT_FALSE(ui::IsRadioSelected(&dialog, kFrameSyncOn));
     box_.Options().forced_nak["BEEPA"] = 1;
-    Click(1015);
+    Click(kBeepOff);
     box_.Options().forced_nak["SDIRT"] = 1;
-    Click(1012);
+    Click(kRotateSdi2);
     EXPECT_EQ(messages_.texts.back(), "Function Rotate Select : RS232C error!");
     EXPECT_EQ(messages_.texts[1], "Function Beep Select : RS232C error!");
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1016));
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1011));
-    EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1012));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kBeepOn));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kRotateSdi1));
+    EXPECT_FALSE(ui::IsRadioSelected(&dialog, kRotateSdi2));
     EXPECT_EQ(Values(), (std::vector<int32_t>{1, 0, 0, 0}));
 }
 
@@ -93,20 +95,20 @@ TEST_F(FunctionDialogTest, StoredMirrorCodeIsSentWithNoVisibleRadioSelected) {
     AcceptEverything();
     Open(4, 1, 2, 0);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"MMENU", "SDIRT 4", "FRASY 1", "BEEPA 2", "BACKL 0"}));
-    for (int id : {1010, 1011, 1012}) EXPECT_FALSE(ui::IsRadioSelected(&dialog, id)) << id;
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1020));
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1015));  // unlisted beep: OFF, returned as 1
+    for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2}) EXPECT_FALSE(ui::IsRadioSelected(&dialog, id)) << id;
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kHMirrorSdi2));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kBeepOff));  // unlisted beep: OFF, returned as 1
     EXPECT_EQ(Values(), (std::vector<int32_t>{4, 1, 1, 0}));
     box_.ClearHistory();
-    Click(1010);
+    Click(kRotateOff);
     EXPECT_EQ(Sent(), std::vector<std::string>{"SDIRT 0"});
-    EXPECT_FALSE(ui::IsRadioSelected(&dialog, 1020));
+    EXPECT_FALSE(ui::IsRadioSelected(&dialog, kHMirrorSdi2));
 }
 
 TEST_F(FunctionDialogTest, UnlistedCodeThatFailsFallsBackToOff) {
     Open(9, 1, 0, 0);  // the box refuses rotate 9
     EXPECT_EQ(messages_.texts, std::vector<std::string>{"Function Rotate Select : RS232C error!"});
-    EXPECT_TRUE(ui::IsRadioSelected(&dialog, 1010));
+    EXPECT_TRUE(ui::IsRadioSelected(&dialog, kRotateOff));
     EXPECT_EQ(Values()[0], 0);
 }
 
@@ -171,7 +173,7 @@ TEST_F(FunctionDialogTest, BackLightWhileATransactionRunsIsRefusedAsBusy) {
         ui::SendScrollRequest(Bar(), ui::ScrollRequest::PageLeft);
         EXPECT_TRUE(Sent().empty());
     };
-    Click(1011);
+    Click(kRotateSdi1);
     ASSERT_GE(messages_.texts.size(), 3u);
     EXPECT_EQ(messages_.texts[1], "Function Back Light Select : RS232C busy!");
     EXPECT_EQ(messages_.texts.back(), "Function Rotate Select : RS232C error!");
@@ -184,17 +186,17 @@ TEST_F(FunctionDialogTest, BackLightWhileATransactionRunsIsRefusedAsBusy) {
 TEST_F(FunctionDialogTest, WheelAndContextMenuOnTheBackLightKeepItsRefusals) {
     Open(0, 0, 0, 25);
     box_.ClearHistory();
-    Wheel(&dialog, 1018, -120);
-    MenuItem(&dialog, 1018, "Page right");  // 36: refused
+    Wheel(&dialog, kBackLightBar, -120);
+    MenuItem(&dialog, kBackLightBar, "Page right");  // 36: refused
     EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL 26"});
     EXPECT_EQ(Bar()->value(), 26);
     for (const char* item : {"Scroll left", "Page left", "Scroll right", "Left edge", "Right edge"})
-        MenuItem(&dialog, 1018, item);
+        MenuItem(&dialog, kBackLightBar, item);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"BACKL 25", "BACKL 15", "BACKL 16"}));
     EXPECT_EQ(Bar()->value(), 16);
-    MenuItem(&dialog, 1018, "Scroll here", 0);
-    MenuItem(&dialog, 1018, "Page left");  // -40: refused
-    Wheel(&dialog, 1018, 120);             // -31: refused
+    MenuItem(&dialog, kBackLightBar, "Scroll here", 0);
+    MenuItem(&dialog, kBackLightBar, "Page left");  // -40: refused
+    Wheel(&dialog, kBackLightBar, 120);             // -31: refused
     EXPECT_EQ(Sent(), std::vector<std::string>{"BACKL -30"});
     EXPECT_EQ(Bar()->value(), -30);
     EXPECT_EQ(Field(), "-30");
@@ -234,13 +236,13 @@ TEST_F(FunctionDialogTest, MemoryButtonsMoveTheLinksAdjustValues) {
     box_.MutableState().adjust = {1, 2, 3};
     Open(0, 0, 0, 0);
     box_.ClearHistory();
-    Click(1000);  // memory 1 SAVE
-    Click(1003);  // memory 2 LOAD
+    Click(kMemory1Save);  // memory 1 SAVE
+    Click(kMemory2Load);  // memory 2 LOAD
     EXPECT_EQ(Sent(), (std::vector<std::string>{"MEMSV 0", "MEMLD 1"}));
     EXPECT_EQ(link_.GetAdjustValues(), (RS232c_bios::AdjustValues{11, 21, 31, 1, 2, 3, 11, 21, 31}));
     box_.Options().forced_nak["MEMSV"] = 1;
     box_.Options().forced_nak["MEMLD"] = 1;
-    for (int id : {1000, 1001, 1002, 1003}) Click(id);
+    for (int id : {kMemory1Save, kMemory1Load, kMemory2Save, kMemory2Load}) Click(id);
     EXPECT_EQ(messages_.texts, (std::vector<std::string>{
                                   "Function Memory 1 SAVE : RS232C error!", "Function Memory 1 LOAD : RS232C error!",
                                   "Function Memory 2 SAVE : RS232C error!", "Function Memory 2 LOAD : RS232C error!"}));
@@ -252,7 +254,7 @@ TEST_F(FunctionDialogTest, VirtualModeSendsNothingAndLeavesTheMirror) {
     link_.SetVirtualMode(1);
     const RS232c_bios::AdjustValues before = link_.GetAdjustValues();
     Open(1, 1, 1, 3);
-    for (int id : {1000, 1001, 1002, 1003, 1012}) Click(id);
+    for (int id : {kMemory1Save, kMemory1Load, kMemory2Save, kMemory2Load, kRotateSdi2}) Click(id);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(link_.GetAdjustValues(), before);
     EXPECT_EQ(Values(), (std::vector<int32_t>{2, 1, 1, 3}));
@@ -262,22 +264,22 @@ TEST_F(FunctionDialogTest, VirtualModeSendsNothingAndLeavesTheMirror) {
 TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     Open(0, 0, 0, 12);
     box_.ClearHistory();
-    Click(1);
+    Click(kExit);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(Values()[3], 12);
     EXPECT_TRUE(Sent().empty());
 
     FunctionDialog out_of_range;
-    out_of_range.SetValues(0, 0, 0, 40);  // refused at opening, so the field shows 40
+    out_of_range.SetValues({0, 0, 0, 40});  // refused at opening, so the field shows 40
     out_of_range.show();
-    auto* exit = ui::Control<QPushButton>(&out_of_range, 1);
+    auto* exit = ui::Control<QPushButton>(&out_of_range, kExit);
     exit->click();
     EXPECT_TRUE(out_of_range.isVisible());
     EXPECT_EQ(messages_.texts.back(), "Please enter an integer between -30 and 30.");
     QTest::keyClick(&out_of_range, Qt::Key_Escape);
     EXPECT_FALSE(out_of_range.isVisible());
     EXPECT_EQ(out_of_range.result(), QDialog::Rejected);
-    EXPECT_FALSE(ui::FindControl(&out_of_range, 2)->isVisible());
+    EXPECT_FALSE(ui::FindControl(&out_of_range, kCancel)->isVisible());
 }
 
 }  // namespace

@@ -13,12 +13,15 @@
 
 #include "dialogs/InputSelectDialog.h"
 #include "link/RS232c_bios.h"
+#include "resources/InputSelectIds.h"
 #include "tests/support/BoxPort.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
+
+using namespace res::input_select;
 
 class InputSelectDialogTest : public test::DialogTest {
 protected:
@@ -29,37 +32,37 @@ protected:
 };
 
 TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
-    dialog.SetValues(0, 1);
+    dialog.SetValues({0, 1});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 0", "BOTHP 1"}));
-    EXPECT_TRUE(On(1013));
-    EXPECT_TRUE(On(1015));
+    EXPECT_TRUE(On(kSdiLr));
+    EXPECT_TRUE(On(kInvert));
     EXPECT_TRUE(messages_.texts.empty());
 }
 
 TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
-    dialog.SetValues(1, 0);
+    dialog.SetValues({1, 0});
     dialog.show();
     box_.ClearHistory();
-    Click(1013);
-    Click(1012);
-    Click(1015);
+    Click(kSdiLr);
+    Click(kHdmi);
+    Click(kInvert);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPSE 0", "INPSE 3", "BOTHP 1"}));
-    int32_t input, polarity;
-    dialog.GetValues(&input, &polarity);
+    auto [input, polarity] = dialog.GetValues();
     EXPECT_EQ(input, 3);
     EXPECT_EQ(polarity, 1);
 
-    Click(1011);
+    Click(kSdi2);
     ASSERT_EQ(link_.ConnectLink(0), 1);  // the link is down now
-    Click(1012);
+    Click(kHdmi);
     EXPECT_EQ(messages_.texts, std::vector<std::string>{"InputSelect : RS232C error!"});
-    EXPECT_TRUE(On(1011));
-    EXPECT_FALSE(On(1012));
-    Click(1014);
+    EXPECT_TRUE(On(kSdi2));
+    EXPECT_FALSE(On(kHdmi));
+    Click(kNormal);
     EXPECT_EQ(messages_.texts.back(), "Input Porality : RS232C error!");
-    EXPECT_TRUE(On(1015));
-    dialog.GetValues(&input, &polarity);
+    EXPECT_TRUE(On(kInvert));
+    input = dialog.GetValues().sys_input_select;
+    polarity = dialog.GetValues().sys_input_porality;
     EXPECT_EQ(input, 2);
     EXPECT_EQ(polarity, 1);
 }
@@ -68,28 +71,27 @@ TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues(9, 7);
+    dialog.SetValues({9, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 9", "BOTHP 7"}));
-    EXPECT_TRUE(On(1010));
-    EXPECT_TRUE(On(1014));
-    int32_t input, polarity;
-    dialog.GetValues(&input, &polarity);
+    EXPECT_TRUE(On(kSdi1));
+    EXPECT_TRUE(On(kNormal));
+    const auto [input, polarity] = dialog.GetValues();
     EXPECT_EQ(input, 1);
     EXPECT_EQ(polarity, 0);
 }
 
 TEST_F(InputSelectDialogTest, ClosesSendNothing) {
-    dialog.SetValues(2, 0);
+    dialog.SetValues({2, 0});
     dialog.show();
     box_.ClearHistory();
-    Click(1);
+    Click(kExit);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_TRUE(Sent().empty());
-    EXPECT_FALSE(ui::FindControl(&dialog, 2)->isVisible());
+    EXPECT_FALSE(ui::FindControl(&dialog, kCancel)->isVisible());
 }
 
 }  // namespace

@@ -13,12 +13,15 @@
 
 #include "dialogs/OutputPresetDialog.h"
 #include "link/RS232c_bios.h"
+#include "resources/OutputPresetIds.h"
 #include "tests/support/BoxPort.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
+
+using namespace res::output_preset;
 
 class OutputPresetDialogTest : public test::DialogTest {
 protected:
@@ -29,109 +32,107 @@ protected:
 };
 
 TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
-    dialog.SetValues(1, 0, 2);
+    dialog.SetValues({1, 0, 2});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 1", "HDMIM 0", "3DFOR 2"}));
-    EXPECT_TRUE(On(1025));
-    EXPECT_TRUE(On(1029));
+    EXPECT_TRUE(On(kSdiIndividual));
+    EXPECT_TRUE(On(kAboveBelow));
     EXPECT_TRUE(messages_.texts.empty());
     // The conflict shows at the next click: the refusal leaves the radios as they were.
     box_.ClearHistory();
-    Click(1029);
+    Click(kAboveBelow);
     EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid."});
     EXPECT_TRUE(Sent().empty());
-    EXPECT_TRUE(On(1029));
-    EXPECT_TRUE(On(1025));
+    EXPECT_TRUE(On(kAboveBelow));
+    EXPECT_TRUE(On(kSdiIndividual));
 }
 
 TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
-    dialog.SetValues(0, 0, 1);
+    dialog.SetValues({0, 0, 1});
     dialog.show();
     box_.ClearHistory();
-    Click(1029);
+    Click(kAboveBelow);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
     // Now an output cannot go INDIVIDUAL.
     box_.ClearHistory();
-    Click(1026);
+    Click(kHdmiIndividual);
     EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid."});
-    EXPECT_TRUE(On(1024));
-    EXPECT_FALSE(On(1026));
-    Click(1025);
-    EXPECT_TRUE(On(1023));
+    EXPECT_TRUE(On(kHdmiMix));
+    EXPECT_FALSE(On(kHdmiIndividual));
+    Click(kSdiIndividual);
+    EXPECT_TRUE(On(kSdiMix));
     EXPECT_TRUE(Sent().empty());
-    int32_t sdi, hdmi, format;
-    dialog.GetValues(&sdi, &hdmi, &format);
+    const auto [sdi, hdmi, format] = dialog.GetValues();
     EXPECT_EQ(sdi, 0);
     EXPECT_EQ(hdmi, 0);
     EXPECT_EQ(format, 2);
 }
 
 TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
-    dialog.SetValues(0, 0, 0);
+    dialog.SetValues({0, 0, 0});
     dialog.show();
     box_.ClearHistory();
     box_.Options().forced_nak["SDIMX"] = 1;
-    Click(1029);
+    Click(kAboveBelow);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
     EXPECT_EQ(messages_.texts, std::vector<std::string>{"SDI Output Select : RS232C error!"});
-    EXPECT_TRUE(On(1029));
+    EXPECT_TRUE(On(kAboveBelow));
     box_.Options().forced_nak.clear();
     box_.Options().forced_nak["3DFOR"] = 1;
-    Click(1028);
+    Click(kSideBySide);
     EXPECT_EQ(messages_.texts.back(), "Output 3D Format Select : RS232C error!");
-    EXPECT_TRUE(On(1029));
-    EXPECT_FALSE(On(1028));
+    EXPECT_TRUE(On(kAboveBelow));
+    EXPECT_FALSE(On(kSideBySide));
     box_.Options().forced_nak["HDMIM"] = 1;
-    Click(1024);
+    Click(kHdmiMix);
     EXPECT_EQ(messages_.texts.back(), "HDMI Output Select : RS232C error!");
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
-    dialog.SetValues(0, 0, 0);
+    dialog.SetValues({0, 0, 0});
     dialog.show();
-    Click(1025);
-    Click(1028);
+    Click(kSdiIndividual);
+    Click(kSideBySide);
     box_.ClearHistory();
-    Click(1029);
+    Click(kAboveBelow);
     EXPECT_EQ(messages_.texts, std::vector<std::string>{
                                   "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid."});
-    EXPECT_TRUE(On(1028));
-    EXPECT_FALSE(On(1029));
+    EXPECT_TRUE(On(kSideBySide));
+    EXPECT_FALSE(On(kAboveBelow));
     EXPECT_TRUE(Sent().empty());
     // Back to MIX: the format stays until chosen.
-    Click(1023);
+    Click(kSdiMix);
     EXPECT_EQ(Sent(), std::vector<std::string>{"SDIMX 0"});
-    EXPECT_TRUE(On(1028));
+    EXPECT_TRUE(On(kSideBySide));
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowWithNoFormatChosenShowsTheFormatInForce) {
-    dialog.SetValues(0, 1, 3);
+    dialog.SetValues({0, 1, 3});
     dialog.show();
-    Click(1029);
+    Click(kAboveBelow);
     EXPECT_EQ(messages_.texts.size(), 1u);
-    EXPECT_TRUE(On(1030));
-    EXPECT_FALSE(On(1027));
+    EXPECT_TRUE(On(kCheckerBoard));
+    EXPECT_FALSE(On(kLineByLine));
 }
 
 TEST_F(OutputPresetDialogTest, UnlistedCodesShowTheFirstRadioAsZero) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues(5, 6, 7);
+    dialog.SetValues({5, 6, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 5", "HDMIM 6", "3DFOR 7"}));
-    EXPECT_TRUE(On(1023));
-    EXPECT_TRUE(On(1024));
-    EXPECT_TRUE(On(1027));
-    int32_t sdi, hdmi, format;
-    dialog.GetValues(&sdi, &hdmi, &format);
+    EXPECT_TRUE(On(kSdiMix));
+    EXPECT_TRUE(On(kHdmiMix));
+    EXPECT_TRUE(On(kLineByLine));
+    const auto [sdi, hdmi, format] = dialog.GetValues();
     EXPECT_EQ(sdi, 0);
     EXPECT_EQ(hdmi, 0);
     EXPECT_EQ(format, 0);
     box_.ClearHistory();
-    Click(1);
+    Click(kExit);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(Sent().empty());
 }

@@ -7,34 +7,29 @@
 
 #include "dialogs/DialogControls.h"
 #include "dialogs/ScopeDialog.h"
+#include "resources/ScopeIds.h"
 #include "tests/ui/dialog_fixture.h"
 
 namespace dpx::test {
 namespace {
 
+using namespace res::scope;
 using ui::ScrollRequest;
 using Strings = std::vector<std::string>;
 using Six = std::array<int32_t, 6>;
 
-constexpr int kOff = 1040, kWfm = 1041, kVector = 1042;
-constexpr int kParallel = 1043, kBalance = 1044, kIn1 = 1045, kIn2 = 1046;
-constexpr int kRightLower = 1017, kLeftLower = 1018, kLeftUpper = 1019, kRightUpper = 1020;
-constexpr int kFlat = 1021, kLowPass = 1022;
-constexpr int kWfmBar = 1027, kWfmField = 1028, kVectorBar = 1031, kVectorField = 1032;
-
 class ScopeTest : public DialogTest {
 protected:
     void Open(const Six& v) {
-        dialog_.SetValues(v[0], v[1], v[2], v[3], v[4], v[5]);
+        dialog_.SetValues({v[0], v[1], v[2], v[3], v[4], v[5]});
         dialog_.show();
     }
     Six Values() const {
-        Six v{};
-        dialog_.GetValues(&v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
-        return v;
+        const auto [mode, signal, position, filter, wfm_gain, vector_gain] = dialog_.GetValues();
+        return {mode, signal, position, filter, wfm_gain, vector_gain};
     }
     std::vector<int> Radios() const {
-        return Selected(&dialog_, {kOff, kWfm, kVector, kParallel, kBalance, kIn1, kIn2, kRightLower,
+        return Selected(&dialog_, {kModeOff, kWfm, kVectorScope, kParallel, kBalance, kIn1, kIn2, kRightLower,
                                    kLeftLower, kLeftUpper, kRightUpper, kFlat, kLowPass});
     }
 
@@ -56,13 +51,13 @@ TEST_F(ScopeTest, ClickSendsOnlyItsChoiceAndPositionCodesFollowTheirCorners) {
     Sent();
     const std::pair<int, std::string> clicks[] = {
         {kLeftUpper, "SCPOS 2"}, {kRightUpper, "SCPOS 3"}, {kLeftLower, "SCPOS 1"},
-        {kRightLower, "SCPOS 0"}, {kVector, "SCMOD 2"}, {kBalance, "SCSIG 1"}, {kLowPass, "SCPFI 1"}};
+        {kRightLower, "SCPOS 0"}, {kVectorScope, "SCMOD 2"}, {kBalance, "SCSIG 1"}, {kLowPass, "SCPFI 1"}};
     for (const auto& [id, frame] : clicks) {
         Click(&dialog_, id);
         EXPECT_EQ(Sent(), Strings{frame}) << id;
     }
     EXPECT_EQ(Values(), (Six{2, 1, 0, 1, 0, 0}));
-    EXPECT_EQ(Radios(), (std::vector<int>{kVector, kBalance, kRightLower, kLowPass}));
+    EXPECT_EQ(Radios(), (std::vector<int>{kVectorScope, kBalance, kRightLower, kLowPass}));
 }
 
 TEST_F(ScopeTest, FailedClickRestoresItsGroupOnly) {
@@ -86,7 +81,7 @@ TEST_F(ScopeTest, UnlistedCodesInVirtualModeBecomeTheFirstRadios) {
     link_.SetVirtualMode(1);
     Open({9, -1, 7, 2, 0, 0});
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(Radios(), (std::vector<int>{kOff, kParallel, kRightLower, kFlat}));
+    EXPECT_EQ(Radios(), (std::vector<int>{kModeOff, kParallel, kRightLower, kFlat}));
     EXPECT_EQ(Values(), (Six{0, 0, 0, 0, 0, 0}));
 }
 
@@ -98,7 +93,7 @@ TEST_F(ScopeTest, OpeningWhileLoggedOffShowsSixMessagesInOrder) {
                                    "W.F.M. Gain Scroll Bar Select : RS232C error!",
                                    "Vector Scope Gain Scroll Bar Select : RS232C error!"}));
     EXPECT_EQ(Values(), (Six{2, 1, 1, 1, 5, 6}));
-    EXPECT_EQ(Radios(), (std::vector<int>{kVector, kBalance, kLeftLower, kLowPass}));
+    EXPECT_EQ(Radios(), (std::vector<int>{kVectorScope, kBalance, kLeftLower, kLowPass}));
 }
 
 TEST_F(ScopeTest, GainBarsWithScopeOff) {
@@ -133,7 +128,7 @@ TEST_F(ScopeTest, ExitWithoutScopeSwitchesOffOnlyTheMode) {
     Open({2, 1, 3, 1, 4, 5});
     Click(&dialog_, kIn2);
     Sent();
-    Click(&dialog_, 2);
+    Click(&dialog_, kExitWithoutScope);
     EXPECT_EQ(Sent(), Strings{"SCMOD 0"});
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(Values(), (Six{0, 3, 3, 1, 4, 5}));
@@ -152,12 +147,12 @@ TEST_F(ScopeTest, ExitWithScopeChecksBothGains) {
     Open({1, 0, 0, 0, 0, -31});
     EXPECT_EQ(Messages(), Strings{"Vector Scope Gain Scroll Bar Select : RS232C error!"});
     Sent();
-    QTest::keyClick(ui::Control<QWidget>(&dialog_, 1), Qt::Key_Enter);  // the default button
-    Click(&dialog_, 1);
+    QTest::keyClick(ui::Control<QWidget>(&dialog_, kExitWithScope), Qt::Key_Enter);  // the default button
+    Click(&dialog_, kExitWithScope);
     EXPECT_EQ(Messages(), (Strings{dialogs::RangePrompt(-30, 30), dialogs::RangePrompt(-30, 30)}));
     EXPECT_TRUE(dialog_.isVisible());
     Scroll(&dialog_, kVectorBar, ScrollRequest::StepRight);  // from the clamped -30 to -29
-    Click(&dialog_, 1);
+    Click(&dialog_, kExitWithScope);
     EXPECT_FALSE(dialog_.isVisible());
     EXPECT_EQ(dialog_.result(), QDialog::Accepted);
     EXPECT_EQ(Sent(), Strings{"SCVEG -29"});

@@ -26,13 +26,26 @@
 #include "dialogs/OutputPresetDialog.h"
 #include "dialogs/ScopeDialog.h"
 #include "link/RS232c_bios.h"
+#include "resources/Adjust2D3DIds.h"
+#include "resources/AdjustSdiLrIds.h"
+#include "resources/FunctionIds.h"
+#include "resources/InputSelectIds.h"
 #include "resources/Layout.h"
+#include "resources/OutputPresetIds.h"
+#include "resources/ScopeIds.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 namespace {
+
+namespace adjust2d3d = res::adjust2d3d;
+namespace adjust_sdilr = res::adjust_sdilr;
+namespace scope = res::scope;
+namespace function = res::function;
+namespace input_select = res::input_select;
+namespace output_preset = res::output_preset;
 
 using res::Kind;
 
@@ -63,25 +76,25 @@ Table Adjust2D3DTable() {
     const std::string outer = "ADJUST MODE for 2D-3D Convert";
     Table t{res::kLayoutAdjust2D3D, "ADJUST CONTROL",
             {
-                {1010, "OFF", Kind::RadioButton, outer},
-                {1011, "STANDARD", Kind::RadioButton, outer},
-                {1012, "ANAGRYPH MODE", Kind::RadioButton, outer},
-                {1013, "LR-SEQ. MODE", Kind::RadioButton, outer},
-                {1035, "", Kind::HScrollBar, "PARALLAX"},
-                {1019, "", Kind::EditField, "PARALLAX"},
-                {1021, "", Kind::HScrollBar, "INTENSITY"},
-                {1022, "", Kind::EditField, "INTENSITY"},
-                {1036, "", Kind::HScrollBar, "SUB INT."},
-                {1034, "", Kind::EditField, "SUB INT."},
-                {1, "EXIT with ADJUST", Kind::PushButton, ""},
-                {2, "EXIT w/o ADJUST", Kind::PushButton, ""},
+                {adjust2d3d::kOff, "OFF", Kind::RadioButton, outer},
+                {adjust2d3d::kStandard, "STANDARD", Kind::RadioButton, outer},
+                {adjust2d3d::kAnaglyph, "ANAGRYPH MODE", Kind::RadioButton, outer},
+                {adjust2d3d::kLrSequential, "LR-SEQ. MODE", Kind::RadioButton, outer},
+                {adjust2d3d::kParallaxBar, "", Kind::HScrollBar, "PARALLAX"},
+                {adjust2d3d::kParallaxField, "", Kind::EditField, "PARALLAX"},
+                {adjust2d3d::kIntensityBar, "", Kind::HScrollBar, "INTENSITY"},
+                {adjust2d3d::kIntensityField, "", Kind::EditField, "INTENSITY"},
+                {adjust2d3d::kSubIntensityBar, "", Kind::HScrollBar, "SUB INT."},
+                {adjust2d3d::kSubIntensityField, "", Kind::EditField, "SUB INT."},
+                {adjust2d3d::kExitWithAdjust, "EXIT with ADJUST", Kind::PushButton, ""},
+                {adjust2d3d::kExitWithoutAdjust, "EXIT w/o ADJUST", Kind::PushButton, ""},
             },
             {{outer, ""}, {"PARALLAX", outer}, {"INTENSITY", outer}, {"SUB INT.", outer},
              {"MEMORY ADJUST VALUE", outer}, {"SAVE", "MEMORY ADJUST VALUE"},
              {"LOAD", "MEMORY ADJUST VALUE"}}};
     for (int n = 1; n <= 10; ++n) {
-        t.rows.push_back({1052 + n, std::to_string(n), Kind::PushButton, "SAVE"});
-        t.rows.push_back({1062 + n, std::to_string(n), Kind::PushButton, "LOAD"});
+        t.rows.push_back({adjust2d3d::kSave1 + n - 1, std::to_string(n), Kind::PushButton, "SAVE"});
+        t.rows.push_back({adjust2d3d::kLoad1 + n - 1, std::to_string(n), Kind::PushButton, "LOAD"});
     }
     return t;
 }
@@ -90,14 +103,14 @@ Table AdjustSdiLrTable() {
     const std::string outer = "ADJUST MODE for SDI-LR Input";
     return {res::kLayoutAdjustSdiLr, "ADJUST CONTROL",
             {
-                {1010, "OFF", Kind::RadioButton, outer},
-                {1011, "SPLIT MODE", Kind::RadioButton, outer},
-                {1012, "ANAGRYPH MODE", Kind::RadioButton, outer},
-                {1013, "LR-SEQ. MODE", Kind::RadioButton, outer},
-                {1020, "", Kind::HScrollBar, "SPLIT POSITION"},
-                {1019, "", Kind::EditField, "SPLIT POSITION"},
-                {1, "EXIT with ADJUST", Kind::PushButton, ""},
-                {2, "EXIT w/o ADJUST", Kind::PushButton, ""},
+                {adjust_sdilr::kOff, "OFF", Kind::RadioButton, outer},
+                {adjust_sdilr::kSplitMode, "SPLIT MODE", Kind::RadioButton, outer},
+                {adjust_sdilr::kAnaglyph, "ANAGRYPH MODE", Kind::RadioButton, outer},
+                {adjust_sdilr::kLrSequential, "LR-SEQ. MODE", Kind::RadioButton, outer},
+                {adjust_sdilr::kSplitBar, "", Kind::HScrollBar, "SPLIT POSITION"},
+                {adjust_sdilr::kSplitField, "", Kind::EditField, "SPLIT POSITION"},
+                {adjust_sdilr::kExitWithAdjust, "EXIT with ADJUST", Kind::PushButton, ""},
+                {adjust_sdilr::kExitWithoutAdjust, "EXIT w/o ADJUST", Kind::PushButton, ""},
             },
             {{outer, ""}, {"SPLIT POSITION", outer}}};
 }
@@ -105,25 +118,25 @@ Table AdjustSdiLrTable() {
 Table ScopeTable() {
     return {res::kLayoutScope, "SCOPE CONTROL",
             {
-                {1040, "OFF", Kind::RadioButton, "SCOPE MODE"},
-                {1041, "W. F. M.", Kind::RadioButton, "SCOPE MODE"},
-                {1042, "VECTOR SCOPE", Kind::RadioButton, "SCOPE MODE"},
-                {1043, "PARALLEL", Kind::RadioButton, "SCOPE SIGNAL"},
-                {1044, "BALANCE", Kind::RadioButton, "SCOPE SIGNAL"},
-                {1045, "IN1", Kind::RadioButton, "SCOPE SIGNAL"},
-                {1046, "IN2", Kind::RadioButton, "SCOPE SIGNAL"},
-                {1019, "LEFT UPPER", Kind::RadioButton, "SCOPE POSITION"},
-                {1020, "RIGHT UPPER", Kind::RadioButton, "SCOPE POSITION"},
-                {1018, "LEFT LOWER", Kind::RadioButton, "SCOPE POSITION"},
-                {1017, "RIGHT LOWER", Kind::RadioButton, "SCOPE POSITION"},
-                {1021, "FLAT", Kind::RadioButton, "SCOPE FILTER"},
-                {1022, "LOW PASS", Kind::RadioButton, "SCOPE FILTER"},
-                {1027, "", Kind::HScrollBar, "W.F.M. GAIN"},
-                {1028, "", Kind::EditField, "W.F.M. GAIN"},
-                {1031, "", Kind::HScrollBar, "VECTOR SCOPE GAIN"},
-                {1032, "", Kind::EditField, "VECTOR SCOPE GAIN"},
-                {1, "EXIT with SCOPE", Kind::PushButton, ""},
-                {2, "EXIT w/o SCOPE", Kind::PushButton, ""},
+                {scope::kModeOff, "OFF", Kind::RadioButton, "SCOPE MODE"},
+                {scope::kWfm, "W. F. M.", Kind::RadioButton, "SCOPE MODE"},
+                {scope::kVectorScope, "VECTOR SCOPE", Kind::RadioButton, "SCOPE MODE"},
+                {scope::kParallel, "PARALLEL", Kind::RadioButton, "SCOPE SIGNAL"},
+                {scope::kBalance, "BALANCE", Kind::RadioButton, "SCOPE SIGNAL"},
+                {scope::kIn1, "IN1", Kind::RadioButton, "SCOPE SIGNAL"},
+                {scope::kIn2, "IN2", Kind::RadioButton, "SCOPE SIGNAL"},
+                {scope::kLeftUpper, "LEFT UPPER", Kind::RadioButton, "SCOPE POSITION"},
+                {scope::kRightUpper, "RIGHT UPPER", Kind::RadioButton, "SCOPE POSITION"},
+                {scope::kLeftLower, "LEFT LOWER", Kind::RadioButton, "SCOPE POSITION"},
+                {scope::kRightLower, "RIGHT LOWER", Kind::RadioButton, "SCOPE POSITION"},
+                {scope::kFlat, "FLAT", Kind::RadioButton, "SCOPE FILTER"},
+                {scope::kLowPass, "LOW PASS", Kind::RadioButton, "SCOPE FILTER"},
+                {scope::kWfmBar, "", Kind::HScrollBar, "W.F.M. GAIN"},
+                {scope::kWfmField, "", Kind::EditField, "W.F.M. GAIN"},
+                {scope::kVectorBar, "", Kind::HScrollBar, "VECTOR SCOPE GAIN"},
+                {scope::kVectorField, "", Kind::EditField, "VECTOR SCOPE GAIN"},
+                {scope::kExitWithScope, "EXIT with SCOPE", Kind::PushButton, ""},
+                {scope::kExitWithoutScope, "EXIT w/o SCOPE", Kind::PushButton, ""},
             },
             {{"SCOPE MODE", ""}, {"SCOPE SIGNAL", ""}, {"SCOPE POSITION", ""}, {"SCOPE FILTER", ""},
              {"SCOPE GAIN", ""}, {"W.F.M. GAIN", "SCOPE GAIN"}, {"VECTOR SCOPE GAIN", "SCOPE GAIN"}}};
@@ -137,26 +150,26 @@ const Table kFunction{
     res::kLayoutFunction,
     "FUNCTION CONTROL",
     {
-        {1010, "OFF", Kind::RadioButton, kRotate},
-        {1011, "SDI-1(L) ROTATE", Kind::RadioButton, kRotate},
-        {1012, "SDI-2(R) ROTATE", Kind::RadioButton, kRotate},
-        {1017, "SDI-1(L) H. MIRROR", Kind::RadioButton, kRotate, true},
-        {1020, "SDI-2(R) H. MIRROR", Kind::RadioButton, kRotate, true},
-        {1021, "SDI-1(L) V. MIRROR", Kind::RadioButton, kRotate, true},
-        {1022, "SDI-2(R) V. MIRROR", Kind::RadioButton, kRotate, true},
+        {function::kRotateOff, "OFF", Kind::RadioButton, kRotate},
+        {function::kRotateSdi1, "SDI-1(L) ROTATE", Kind::RadioButton, kRotate},
+        {function::kRotateSdi2, "SDI-2(R) ROTATE", Kind::RadioButton, kRotate},
+        {function::kHMirrorSdi1, "SDI-1(L) H. MIRROR", Kind::RadioButton, kRotate, true},
+        {function::kHMirrorSdi2, "SDI-2(R) H. MIRROR", Kind::RadioButton, kRotate, true},
+        {function::kVMirrorSdi1, "SDI-1(L) V. MIRROR", Kind::RadioButton, kRotate, true},
+        {function::kVMirrorSdi2, "SDI-2(R) V. MIRROR", Kind::RadioButton, kRotate, true},
         {res::kNoId, "*. MIRROR functions only suppot ZR-DPX20 limited firmware.", Kind::StaticText, "", true},
-        {1013, "OFF", Kind::RadioButton, "FRAME SYNCHRONIZER"},
-        {1014, "ON", Kind::RadioButton, "FRAME SYNCHRONIZER"},
-        {1015, "OFF", Kind::RadioButton, "BEEP"},
-        {1016, "ON", Kind::RadioButton, "BEEP"},
-        {1018, "", Kind::HScrollBar, "LCD BACK LIGHT"},
-        {1019, "", Kind::EditField, "LCD BACK LIGHT"},
-        {1000, "SAVE", Kind::PushButton, kMemory1},
-        {1001, "LOAD", Kind::PushButton, kMemory1},
-        {1002, "SAVE", Kind::PushButton, kMemory2},
-        {1003, "LOAD", Kind::PushButton, kMemory2},
-        {1, "EXIT", Kind::PushButton, ""},
-        {2, "CANCEL (not used)", Kind::PushButton, "", true},
+        {function::kFrameSyncOff, "OFF", Kind::RadioButton, "FRAME SYNCHRONIZER"},
+        {function::kFrameSyncOn, "ON", Kind::RadioButton, "FRAME SYNCHRONIZER"},
+        {function::kBeepOff, "OFF", Kind::RadioButton, "BEEP"},
+        {function::kBeepOn, "ON", Kind::RadioButton, "BEEP"},
+        {function::kBackLightBar, "", Kind::HScrollBar, "LCD BACK LIGHT"},
+        {function::kBackLightField, "", Kind::EditField, "LCD BACK LIGHT"},
+        {function::kMemory1Save, "SAVE", Kind::PushButton, kMemory1},
+        {function::kMemory1Load, "LOAD", Kind::PushButton, kMemory1},
+        {function::kMemory2Save, "SAVE", Kind::PushButton, kMemory2},
+        {function::kMemory2Load, "LOAD", Kind::PushButton, kMemory2},
+        {function::kExit, "EXIT", Kind::PushButton, ""},
+        {function::kCancel, "CANCEL (not used)", Kind::PushButton, "", true},
     },
     {{kRotate, ""}, {"FRAME SYNCHRONIZER", ""}, {"BEEP", ""}, {"LCD BACK LIGHT", ""}, {kMemory1, ""}, {kMemory2, ""}},
 };
@@ -165,14 +178,14 @@ const Table kInput{
     res::kLayoutInputSelect,
     "INPUT SELECT",
     {
-        {1010, "SDI-1(L)", Kind::RadioButton, "INPUT SELECT"},
-        {1011, "SDI-2(R)", Kind::RadioButton, "INPUT SELECT"},
-        {1012, "HDMI", Kind::RadioButton, "INPUT SELECT"},
-        {1013, "SDI-LR", Kind::RadioButton, "INPUT SELECT"},
-        {1014, "NORMAL", Kind::RadioButton, "SDI-LR POLARITY"},
-        {1015, "INVERT", Kind::RadioButton, "SDI-LR POLARITY"},
-        {1, "EXIT", Kind::PushButton, ""},
-        {2, "CANCEL (not used)", Kind::PushButton, "", true},
+        {input_select::kSdi1, "SDI-1(L)", Kind::RadioButton, "INPUT SELECT"},
+        {input_select::kSdi2, "SDI-2(R)", Kind::RadioButton, "INPUT SELECT"},
+        {input_select::kHdmi, "HDMI", Kind::RadioButton, "INPUT SELECT"},
+        {input_select::kSdiLr, "SDI-LR", Kind::RadioButton, "INPUT SELECT"},
+        {input_select::kNormal, "NORMAL", Kind::RadioButton, "SDI-LR POLARITY"},
+        {input_select::kInvert, "INVERT", Kind::RadioButton, "SDI-LR POLARITY"},
+        {input_select::kExit, "EXIT", Kind::PushButton, ""},
+        {input_select::kCancel, "CANCEL (not used)", Kind::PushButton, "", true},
     },
     {{"INPUT SELECT", ""}, {"SDI-LR POLARITY", ""}},
 };
@@ -181,16 +194,16 @@ const Table kOutput{
     res::kLayoutOutputPreset,
     "OUTPUT PRESET",
     {
-        {1023, "MIX", Kind::RadioButton, "SDI OUTPUT SELECT"},
-        {1025, "INDIVIDUAL", Kind::RadioButton, "SDI OUTPUT SELECT"},
-        {1024, "MIX", Kind::RadioButton, "HDMI OUTPUT SELECT"},
-        {1026, "INDIVIDUAL", Kind::RadioButton, "HDMI OUTPUT SELECT"},
-        {1027, "LINE BY LINE", Kind::RadioButton, "3D MIX FORMAT"},
-        {1028, "SIDE BY SIDE H", Kind::RadioButton, "3D MIX FORMAT"},
-        {1029, "ABOVE-BELOW (MIX output Only)", Kind::RadioButton, "3D MIX FORMAT"},
-        {1030, "CHECKER BOARD", Kind::RadioButton, "3D MIX FORMAT"},
-        {1, "EXIT", Kind::PushButton, ""},
-        {2, "CANCEL (not used)", Kind::PushButton, "", true},
+        {output_preset::kSdiMix, "MIX", Kind::RadioButton, "SDI OUTPUT SELECT"},
+        {output_preset::kSdiIndividual, "INDIVIDUAL", Kind::RadioButton, "SDI OUTPUT SELECT"},
+        {output_preset::kHdmiMix, "MIX", Kind::RadioButton, "HDMI OUTPUT SELECT"},
+        {output_preset::kHdmiIndividual, "INDIVIDUAL", Kind::RadioButton, "HDMI OUTPUT SELECT"},
+        {output_preset::kLineByLine, "LINE BY LINE", Kind::RadioButton, "3D MIX FORMAT"},
+        {output_preset::kSideBySide, "SIDE BY SIDE H", Kind::RadioButton, "3D MIX FORMAT"},
+        {output_preset::kAboveBelow, "ABOVE-BELOW (MIX output Only)", Kind::RadioButton, "3D MIX FORMAT"},
+        {output_preset::kCheckerBoard, "CHECKER BOARD", Kind::RadioButton, "3D MIX FORMAT"},
+        {output_preset::kExit, "EXIT", Kind::PushButton, ""},
+        {output_preset::kCancel, "CANCEL (not used)", Kind::PushButton, "", true},
     },
     {{"SDI OUTPUT SELECT", ""}, {"HDMI OUTPUT SELECT", ""}, {"3D MIX FORMAT", ""}},
 };
@@ -296,9 +309,12 @@ TEST_F(LayoutDialogsTest, RadioGroupsFollowTheGroupBoxes) {
 // Each read-only field sits right of its bar, on the bar's line.
 TEST_F(LayoutDialogsTest, FieldsRightOfTheirBars) {
     const std::pair<int, std::pair<int, int>> pairs[] = {
-        {res::kLayoutAdjust2D3D, {1035, 1019}}, {res::kLayoutAdjust2D3D, {1021, 1022}},
-        {res::kLayoutAdjust2D3D, {1036, 1034}}, {res::kLayoutAdjustSdiLr, {1020, 1019}},
-        {res::kLayoutScope, {1027, 1028}},      {res::kLayoutScope, {1031, 1032}}};
+        {res::kLayoutAdjust2D3D, {adjust2d3d::kParallaxBar, adjust2d3d::kParallaxField}},
+        {res::kLayoutAdjust2D3D, {adjust2d3d::kIntensityBar, adjust2d3d::kIntensityField}},
+        {res::kLayoutAdjust2D3D, {adjust2d3d::kSubIntensityBar, adjust2d3d::kSubIntensityField}},
+        {res::kLayoutAdjustSdiLr, {adjust_sdilr::kSplitBar, adjust_sdilr::kSplitField}},
+        {res::kLayoutScope, {scope::kWfmBar, scope::kWfmField}},
+        {res::kLayoutScope, {scope::kVectorBar, scope::kVectorField}}};
     for (const auto& [layout_id, ids] : pairs) {
         const res::Layout& layout = *res::FindLayout(layout_id);
         const res::Control* bar = Find(layout, ids.first);
@@ -312,16 +328,17 @@ TEST_F(LayoutDialogsTest, FieldsRightOfTheirBars) {
 
 // OFF alone on the first row; the three display modes left to right on the second.
 TEST_F(LayoutDialogsTest, ModeRadiosInTwoRows) {
+    // Both adjust layouts give their mode radios the same ids.
     for (int layout_id : {res::kLayoutAdjust2D3D, res::kLayoutAdjustSdiLr}) {
         const res::Layout& layout = *res::FindLayout(layout_id);
-        const res::Control* off = Find(layout, 1010);
+        const res::Control* off = Find(layout, adjust2d3d::kOff);
         ASSERT_NE(off, nullptr);
         int left = -1;
-        for (int id : {1011, 1012, 1013}) {
+        for (int id : {adjust2d3d::kStandard, adjust2d3d::kAnaglyph, adjust2d3d::kLrSequential}) {
             const res::Control* c = Find(layout, id);
             ASSERT_NE(c, nullptr);
             EXPECT_GE(c->y, off->y + off->h) << id;
-            EXPECT_EQ(c->y, Find(layout, 1011)->y) << id;
+            EXPECT_EQ(c->y, Find(layout, adjust2d3d::kStandard)->y) << id;
             EXPECT_GT(c->x, left) << id;
             left = c->x + c->w - 1;
         }
@@ -331,7 +348,7 @@ TEST_F(LayoutDialogsTest, ModeRadiosInTwoRows) {
 // The slot buttons "1" to "10" in one row each, SAVE above LOAD, numbered left to right.
 TEST_F(LayoutDialogsTest, SlotButtonsInTwoNumberedRows) {
     const res::Layout& layout = res::Adjust2D3DLayout();
-    for (int first : {1053, 1063}) {
+    for (int first : {adjust2d3d::kSave1, adjust2d3d::kLoad1}) {
         int left = -1;
         for (int id = first; id < first + 10; ++id) {
             const res::Control* c = Find(layout, id);
@@ -341,16 +358,16 @@ TEST_F(LayoutDialogsTest, SlotButtonsInTwoNumberedRows) {
             left = c->x + c->w - 1;
         }
     }
-    EXPECT_GT(Find(layout, 1063)->y, Find(layout, 1053)->y);
+    EXPECT_GT(Find(layout, adjust2d3d::kLoad1)->y, Find(layout, adjust2d3d::kSave1)->y);
 }
 
 // The position radios sit in a square as their screen corners; their codes do not matter here.
 TEST_F(LayoutDialogsTest, PositionRadiosFormTheScreenCorners) {
     const res::Layout& layout = res::ScopeLayout();
-    const res::Control* lu = Find(layout, 1019);
-    const res::Control* ru = Find(layout, 1020);
-    const res::Control* ll = Find(layout, 1018);
-    const res::Control* rl = Find(layout, 1017);
+    const res::Control* lu = Find(layout, scope::kLeftUpper);
+    const res::Control* ru = Find(layout, scope::kRightUpper);
+    const res::Control* ll = Find(layout, scope::kLeftLower);
+    const res::Control* rl = Find(layout, scope::kRightLower);
     ASSERT_TRUE(lu && ru && ll && rl);
     EXPECT_EQ(lu->y, ru->y);
     EXPECT_EQ(ll->y, rl->y);
@@ -364,7 +381,7 @@ TEST_F(LayoutDialogsTest, PositionRadiosFormTheScreenCorners) {
 TEST_F(LayoutDialogsTest, ExitButtonsBelowEverything) {
     for (const Table& table : Tables()) {
         const res::Layout& layout = *res::FindLayout(table.layout_id);
-        for (int id : {1, 2}) {
+        for (int id : {res::kIdOk, res::kIdCancel}) {
             const res::Control* button = Find(layout, id);
             ASSERT_NE(button, nullptr);
             for (const res::Control& c : layout.controls) {
@@ -378,8 +395,8 @@ TEST_F(LayoutDialogsTest, ExitButtonsBelowEverything) {
 
 TEST_F(LayoutDialogsTest, ReadOnlyFieldRightOfTheBarAndNoteBelowRotate) {
     const res::Layout& layout = res::FunctionLayout();
-    const res::Control* bar = Find(layout, 1018);
-    const res::Control* field = Find(layout, 1019);
+    const res::Control* bar = Find(layout, function::kBackLightBar);
+    const res::Control* field = Find(layout, function::kBackLightField);
     ASSERT_TRUE(bar && field);
     EXPECT_TRUE(field->flags & res::kReadOnly);
     EXPECT_GE(field->x, bar->x + bar->w);
@@ -408,7 +425,8 @@ TEST_F(LayoutDialogsTest, OutputGroupsStackedAndFormatsOnePerLine) {
     EXPECT_LT(tops[0], tops[1]);
     EXPECT_LT(tops[1], tops[2]);
     int last_bottom = 0;
-    for (int id : {1027, 1028, 1029, 1030}) {
+    for (int id : {output_preset::kLineByLine, output_preset::kSideBySide, output_preset::kAboveBelow,
+                   output_preset::kCheckerBoard}) {
         const res::Control* c = Find(layout, id);
         ASSERT_NE(c, nullptr);
         EXPECT_GE(c->y, last_bottom) << id;
@@ -525,17 +543,17 @@ TEST_F(LayoutDialogsTest, Screenshots) {
     test::MessageRecorder messages;
     Link().SetVirtualMode(1);
     Adjust2D3DDialog adjust;
-    adjust.SetValues(4, 13, 23, 40);
+    adjust.SetValues({4, 13, 23, 40});
     AdjustSdiLrDialog sdilr;
-    sdilr.SetValues(1, -15);
+    sdilr.SetValues({1, -15});
     ScopeDialog scope;
-    scope.SetValues(1, 2, 2, 0, -12, 30);
+    scope.SetValues({1, 2, 2, 0, -12, 30});
     FunctionDialog function;
-    function.SetValues(1, 1, 0, -12);
+    function.SetValues({1, 1, 0, -12});
     InputSelectDialog input;
-    input.SetValues(0, 1);
+    input.SetValues({0, 1});
     OutputPresetDialog output;
-    output.SetValues(0, 1, 3);
+    output.SetValues({0, 1, 3});
     const std::pair<ui::LayoutDialog*, const char*> shots[] = {
         {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"},
         {&function, "dialog_function.png"}, {&input, "dialog_input.png"}, {&output, "dialog_output.png"}};

@@ -7,9 +7,13 @@
 #include <string>
 
 #include "resources/Layout.h"
+#include "resources/PanelIds.h"
+#include "resources/VersionBoxIds.h"
 
 namespace dpx::res {
 namespace {
+
+using namespace panel;
 
 struct Expected {
     int id;
@@ -53,43 +57,43 @@ TEST(PanelLayout, HeaderAndControlsWithIds) {
     EXPECT_EQ(layout->point_size, 9);
 
     const Expected table[] = {
-        {1008, Kind::CheckBox, "CONNECT", 13, 38, 66, 19, kNone},
-        {1051, Kind::CheckBox, "Synchronized all settings to ZR-DPX20", 91, 39, 130, 10, kNone},
-        {1028, Kind::CheckBox, "Don't check ACK  [disable handshake]", 91, 51, 126, 10, kNone},
-        {1029, Kind::CheckBox, "Vertual Mode  [disable RS232c command]", 91, 64, 139, 10, kNone},
-        {1000, Kind::PushButton, "FUNCTION", 13, 121, 67, 19, kNone},
-        {1001, Kind::CheckBox, "ADJUST MODE", 89, 121, 67, 20, kNone},
-        {1002, Kind::CheckBox, "SCOPE", 164, 121, 65, 20, kTextLeft},
-        {1003, Kind::PushButton, "INPUT SELECT", 13, 153, 67, 19, kNone},
-        {1004, Kind::PushButton, "OUTPUT PRESET", 89, 153, 67, 19, kNone},
-        {1007, Kind::CheckBox, "2D-3D", 13, 184, 67, 19, kNone},
-        {1038, Kind::Picture, "", 7, 267, 23, 27, kNotify},
-        {1039, Kind::EditField, "", 35, 267, 52, 13, kReadOnly},
-        {1031, Kind::CheckBox, "Debug Mode", 35, 284, 52, 10, kHidden | kDisabled},
-        {1065, Kind::Picture, "", 195, 5, 39, 20, kHidden},
-        {1030, Kind::PushButton, "Version Info.", 126, 276, 49, 18, kNone},
-        {1, Kind::PushButton, "Exit", 186, 276, 50, 18, kDefaultButton},
+        {kConnect, Kind::CheckBox, "CONNECT", 13, 38, 66, 19, kNone},
+        {kSyncOn, Kind::CheckBox, "Synchronized all settings to ZR-DPX20", 91, 39, 130, 10, kNone},
+        {kNoAck, Kind::CheckBox, "Don't check ACK  [disable handshake]", 91, 51, 126, 10, kNone},
+        {kVirtualMode, Kind::CheckBox, "Vertual Mode  [disable RS232c command]", 91, 64, 139, 10, kNone},
+        {kFunction, Kind::PushButton, "FUNCTION", 13, 121, 67, 19, kNone},
+        {kAdjustMode, Kind::CheckBox, "ADJUST MODE", 89, 121, 67, 20, kNone},
+        {kScope, Kind::CheckBox, "SCOPE", 164, 121, 65, 20, kTextLeft},
+        {kInputSelect, Kind::PushButton, "INPUT SELECT", 13, 153, 67, 19, kNone},
+        {kOutputPreset, Kind::PushButton, "OUTPUT PRESET", 89, 153, 67, 19, kNone},
+        {kConversion, Kind::CheckBox, "2D-3D", 13, 184, 67, 19, kNone},
+        {kCornerPicture, Kind::Picture, "", 7, 267, 23, 27, kNotify},
+        {kDebugField, Kind::EditField, "", 35, 267, 52, 13, kReadOnly},
+        {kDebugBox, Kind::CheckBox, "Debug Mode", 35, 284, 52, 10, kHidden | kDisabled},
+        {kLogo, Kind::Picture, "", 195, 5, 39, 20, kHidden},
+        {kVersionInfo, Kind::PushButton, "Version Info.", 126, 276, 49, 18, kNone},
+        {kExit, Kind::PushButton, "Exit", 186, 276, 50, 18, kDefaultButton},
     };
     for (const Expected& e : table) ExpectControl(ById(*layout, e.id), e);
-    EXPECT_EQ(ById(*layout, 1038)->bitmap, kBitmapCorner);
-    EXPECT_EQ(ById(*layout, 1065)->bitmap, kBitmapLogo);
+    EXPECT_EQ(ById(*layout, kCornerPicture)->bitmap, kBitmapCorner);
+    EXPECT_EQ(ById(*layout, kLogo)->bitmap, kBitmapLogo);
 
     // COM 1 to 8: radios without text, one exclusive group, labels "1" to "8" above them.
-    const int group = ById(*layout, 1052)->group;
+    const int group = ById(*layout, kComPort1)->group;
     EXPECT_NE(group, 0);
     for (int k = 1; k <= 8; ++k) {
         const int left = 14 + 8 * (k - 1);
-        ExpectControl(ById(*layout, 1051 + k), {1051 + k, Kind::RadioButton, "", left, 82, 9, 10, kNone});
-        EXPECT_EQ(ById(*layout, 1051 + k)->group, group);
+        ExpectControl(ById(*layout, kComPort1 + k - 1), {kComPort1 + k - 1, Kind::RadioButton, "", left, 82, 9, 10, kNone});
+        EXPECT_EQ(ById(*layout, kComPort1 + k - 1)->group, group);
         const std::string caption = std::to_string(k);
         ExpectControl(ByCaption(*layout, Kind::StaticText, caption),
                       {kNoId, Kind::StaticText, caption.c_str(), left + 3, 74, 8, 8, kNone});
     }
 
     // SAVE 1-6 and LOAD 1-6: 6 is out of the run of ids.
-    const int save_ids[] = {1060, 1061, 1062, 1063, 1064, 1080};
+    const int save_ids[] = {kSave1, kSave2, kSave3, kSave4, kSave5, kSave6};
     const int save_left[] = {21, 37, 53, 69, 85, 102};
-    const int load_ids[] = {1070, 1071, 1072, 1073, 1074, 1081};
+    const int load_ids[] = {kLoad1, kLoad2, kLoad3, kLoad4, kLoad5, kLoad6};
     const int load_left[] = {133, 149, 165, 181, 197, 213};
     for (int n = 0; n < 6; ++n) {
         const std::string caption = std::to_string(n + 1);
@@ -124,12 +128,12 @@ bool Inside(const Control& inner, const Control& outer) {
 TEST(PanelLayout, FramesEncloseTheirControls) {
     const Layout& layout = PanelLayout();
     const auto frame = [&](const char* caption) { return *ByCaption(layout, Kind::GroupBox, caption); };
-    for (int id : {1008, 1051, 1028, 1029}) EXPECT_TRUE(Inside(*ById(layout, id), frame("RS232C control option"))) << id;
+    for (int id : {kConnect, kSyncOn, kNoAck, kVirtualMode}) EXPECT_TRUE(Inside(*ById(layout, id), frame("RS232C control option"))) << id;
     EXPECT_TRUE(Inside(frame("COM PORT"), frame("RS232C control option")));
-    for (int id = 1052; id <= 1059; ++id) EXPECT_TRUE(Inside(*ById(layout, id), frame("COM PORT"))) << id;
-    for (int id : {1000, 1001, 1002, 1003, 1004, 1007}) EXPECT_TRUE(Inside(*ById(layout, id), frame("Controls"))) << id;
-    for (int id : {1060, 1061, 1062, 1063, 1064, 1080}) EXPECT_TRUE(Inside(*ById(layout, id), frame("SAVE"))) << id;
-    for (int id : {1070, 1071, 1072, 1073, 1074, 1081}) EXPECT_TRUE(Inside(*ById(layout, id), frame("LOAD"))) << id;
+    for (int id = kComPort1; id <= kComPort8; ++id) EXPECT_TRUE(Inside(*ById(layout, id), frame("COM PORT"))) << id;
+    for (int id : {kFunction, kAdjustMode, kScope, kInputSelect, kOutputPreset, kConversion}) EXPECT_TRUE(Inside(*ById(layout, id), frame("Controls"))) << id;
+    for (int id : {kSave1, kSave2, kSave3, kSave4, kSave5, kSave6}) EXPECT_TRUE(Inside(*ById(layout, id), frame("SAVE"))) << id;
+    for (int id : {kLoad1, kLoad2, kLoad3, kLoad4, kLoad5, kLoad6}) EXPECT_TRUE(Inside(*ById(layout, id), frame("LOAD"))) << id;
     EXPECT_TRUE(Inside(frame("SAVE"), frame("MEMORY ALL SETTINGS")));
     EXPECT_TRUE(Inside(frame("LOAD"), frame("MEMORY ALL SETTINGS")));
 }
@@ -163,7 +167,8 @@ TEST(VersionBoxLayout, IconTextAndOk) {
     EXPECT_EQ(icon.y, 17);
     ExpectControl(ByCaption(*layout, Kind::StaticText, "dpx20remote  Version 1.0.0"),
                   {kNoId, Kind::StaticText, "dpx20remote  Version 1.0.0", 40, 10, 119, 8, kNone});
-    ExpectControl(ById(*layout, 1), {1, Kind::PushButton, "OK", 168, 7, 50, 14, kDefaultButton});
+    ExpectControl(ById(*layout, version_box::kOk),
+                  {version_box::kOk, Kind::PushButton, "OK", 168, 7, 50, 14, kDefaultButton});
 }
 
 TEST(Layouts, SystemMenuStringAndUnknownId) {

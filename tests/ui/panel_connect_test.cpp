@@ -136,7 +136,7 @@ TEST_F(ConnectTest, AnotherComPortWhileConnectedIsRefused) {
     messages_.texts.clear();
     Remove("dpx20remote.ini");
 
-    Click(kComPortBase + 3);
+    Click(ComPortRadio(3));
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_NE(messages_.texts[0].find("already started"), std::string::npos) << messages_.texts[0];
     EXPECT_EQ(SystemSettings.com_port_num, 1);
@@ -145,14 +145,14 @@ TEST_F(ConnectTest, AnotherComPortWhileConnectedIsRefused) {
 
     // The same port again is accepted while connected.
     messages_.texts.clear();
-    Click(kComPortBase + 1);
+    Click(ComPortRadio(1));
     EXPECT_TRUE(messages_.texts.empty());
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{1});
 }
 
 TEST_F(ConnectTest, DisconnectedPortChoiceGoesToTheLink) {
     Start();
-    Click(kComPortBase + 6);
+    Click(ComPortRadio(6));
     EXPECT_EQ(SystemSettings.com_port_num, 6);
     EXPECT_EQ(link_.link_port, 6);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{6});

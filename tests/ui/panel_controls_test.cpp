@@ -151,13 +151,12 @@ TEST_F(ControlsTest, AdjustDialogFor2D3DTakesItsFourValues) {
     on_dialog_ = [](ui::LayoutDialog& dialog) {
         auto* d = dynamic_cast<Adjust2D3DDialog*>(&dialog);
         ASSERT_NE(d, nullptr);
-        int32_t mode, para, inte, subi;
-        d->GetValues(&mode, &para, &inte, &subi);
+        const auto [mode, para, inte, subi] = d->GetValues();
         EXPECT_EQ(mode, 0);
         EXPECT_EQ(para, 13);
         EXPECT_EQ(inte, 23);
         EXPECT_EQ(subi, 40);
-        d->SetValues(6, 20, 30, 50);
+        d->SetValues({6, 20, 30, 50});
     };
     Click(kAdjustMode);
     EXPECT_EQ(ran_, Words{"dpx::Adjust2D3DDialog"});
@@ -170,7 +169,7 @@ TEST_F(ControlsTest, AdjustDialogFor2D3DTakesItsFourValues) {
 
     // Closed with adjust mode off: the box shows off, whatever the click did.
     on_dialog_ = [](ui::LayoutDialog& dialog) {
-        dynamic_cast<Adjust2D3DDialog&>(dialog).SetValues(0, 20, 30, 50);
+        dynamic_cast<Adjust2D3DDialog&>(dialog).SetValues({0, 20, 30, 50});
     };
     Click(kAdjustMode);
     EXPECT_FALSE(Checked(kAdjustMode));
@@ -187,7 +186,7 @@ TEST_F(ControlsTest, SdiLrAdjustTurnsTheScopeOffAndOpensItsDialog) {
     on_dialog_ = [](ui::LayoutDialog& dialog) {
         auto* d = dynamic_cast<AdjustSdiLrDialog*>(&dialog);
         ASSERT_NE(d, nullptr);
-        d->SetValues(2, -12);
+        d->SetValues({2, -12});
     };
     Click(kAdjustMode);
     EXPECT_EQ(ValueWords(), Words{"SCMOD"});
@@ -239,7 +238,7 @@ TEST_F(ControlsTest, ScopeTurnsAdjustOffAndTakesSixValues) {
     on_dialog_ = [](ui::LayoutDialog& dialog) {
         auto* d = dynamic_cast<ScopeDialog*>(&dialog);
         ASSERT_NE(d, nullptr);
-        d->SetValues(1, 2, 1, 1, -9, 8);
+        d->SetValues({1, 2, 1, 1, -9, 8});
     };
     Click(kScope);
     EXPECT_EQ(ValueWords(), Words{"ADJMD"});
@@ -274,7 +273,7 @@ TEST_F(ControlsTest, InputSelectToSdiLrEndsConversionAdjustAndScope) {
     on_dialog_ = [](ui::LayoutDialog& dialog) {
         auto* d = dynamic_cast<InputSelectDialog*>(&dialog);
         ASSERT_NE(d, nullptr);
-        d->SetValues(0, 1);
+        d->SetValues({0, 1});
     };
     Click(kInputSelect);
     EXPECT_EQ(ValueWords(), Words{"ADJMD"});  // conversion and scope go off without a frame
@@ -292,7 +291,7 @@ TEST_F(ControlsTest, OutputPresetAndFunctionTakeTheirValues) {
     StartWith(SettingsRecord{});
     ForgetFile();
     on_dialog_ = [](ui::LayoutDialog& dialog) {
-        dynamic_cast<OutputPresetDialog&>(dialog).SetValues(1, 2, 3);
+        dynamic_cast<OutputPresetDialog&>(dialog).SetValues({1, 2, 3});
     };
     Click(kOutputPreset);
     EXPECT_EQ(SystemSettings.sys_sdi_mix, 1);
@@ -302,7 +301,7 @@ TEST_F(ControlsTest, OutputPresetAndFunctionTakeTheirValues) {
 
     ForgetFile();
     on_dialog_ = [this](ui::LayoutDialog& dialog) {
-        dynamic_cast<FunctionDialog&>(dialog).SetValues(1, 0, 1, -7);
+        dynamic_cast<FunctionDialog&>(dialog).SetValues({1, 0, 1, -7});
         // A memory load in the dialog changes the link's mirror of the adjust values.
         link_.SetAdjustValues({1, 2, 3, 4, 5, 6, 7, 8, 9});
     };

@@ -94,7 +94,7 @@ protected:
     std::vector<int> SelectedComPorts() const {
         std::vector<int> selected;
         for (int n = 1; n <= 8; ++n)
-            if (ui::IsRadioSelected(panel_.get(), panel::kComPortBase + n)) selected.push_back(n);
+            if (ui::IsRadioSelected(panel_.get(), panel::ComPortRadio(n))) selected.push_back(n);
         return selected;
     }
     std::string DebugField() const {

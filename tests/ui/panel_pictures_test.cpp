@@ -106,7 +106,7 @@ TEST_F(PicturesTest, LogoStaysHiddenAndTheIconIsSet) {
 
 TEST_F(PicturesTest, ComPortToolTipsNameTheDevices) {
     for (int n = 1; n <= 8; ++n) {
-        QWidget* radio = ui::FindControl(panel_.get(), kComPortBase + n);
+        QWidget* radio = ui::FindControl(panel_.get(), ComPortRadio(n));
         ASSERT_NE(radio, nullptr);
         const std::string tip = radio->toolTip().toStdString();
         EXPECT_EQ(tip, platform::DescribeComPort(n) + "\n(right-click to choose the device)");
@@ -115,7 +115,7 @@ TEST_F(PicturesTest, ComPortToolTipsNameTheDevices) {
 }
 
 TEST_F(PicturesTest, ComPortToolTipIsDescribedAfreshWhenShown) {
-    QWidget* radio = ui::FindControl(panel_.get(), kComPortBase + 2);
+    QWidget* radio = ui::FindControl(panel_.get(), ComPortRadio(2));
     ASSERT_NE(radio, nullptr);
     const QString device = QDir::current().filePath("adapter");
     qputenv("DPX20_COM2", device.toLocal8Bit());

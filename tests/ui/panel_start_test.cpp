@@ -115,7 +115,7 @@ TEST_F(PanelTest, InvalidComNumberFromTheFile) {
     EXPECT_TRUE(ports_.empty());
 
     // Choosing a port mends it.
-    Click(kComPortBase + 3);
+    Click(ComPortRadio(3));
     EXPECT_EQ(SystemSettings.com_port_num, 3);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{3});
 }

@@ -12,6 +12,7 @@
 namespace dpx {
 
 int32_t sync_error_count = 0;
+int32_t sync_last_failure = 0;
 
 namespace {
 
@@ -23,6 +24,7 @@ void Step(Operation op, int32_t value) {
     if ((link.*op)(value)) return;
     if ((link.*op)(value)) return;
     ++sync_error_count;
+    sync_last_failure = link.link_result;
 }
 
 // Settings kept as two hex digits in the files go to the box as their low 8 bits.
@@ -79,6 +81,7 @@ int SyncRun() {
     if (SystemSettings.vertual_mode != 0) return 1;
     Link().SetDebugMode(0);
     sync_error_count = 0;
+    sync_last_failure = 0;
     if (SystemSettings.load_adj_only != 0) {
         if (SystemSettings.sys_2D3D == 0) {
             ShowMessage(

@@ -8,6 +8,9 @@ namespace dpx {
 
 // Failed steps of the latest SyncRun (a step fails when its device operation fails twice).
 extern int32_t sync_error_count;
+// The link result of the latest failed step (kResultOk while none failed), for tools that
+// report why a synchronisation gave up.
+extern int32_t sync_last_failure;
 
 // One pass: 1 if no step failed, else 0. Debug reports are off during the pass and
 // restored to debug_mode after it. Shows nothing except the adjust-only limitation message.

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMoveEvent>
@@ -11,6 +12,7 @@
 
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
+#include "app/DiagnosticTrace.h"
 #include "app/DialogValues.h"
 #include "app/Synchronise.h"
 #include "common/MessageSink.h"
@@ -70,6 +72,7 @@ TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, pare
 void TopDialog::InitDialog() {
     ConnectButtons();
     AddVersionMenuItem();
+    AddTraceMenuItem();
     setWindowIcon(icon_);
     for (int n = 1; n <= 8; ++n) {
         if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
@@ -139,6 +142,25 @@ void TopDialog::AddVersionMenuItem() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
     addAction(version_action_);
 #endif
+}
+
+// On Windows the version item sits in the system menu, so this is the context menu's one item.
+void TopDialog::AddTraceMenuItem() {
+    trace_action_ = new QAction(QStringLiteral("Save diagnostic trace..."), this);
+    connect(trace_action_, &QAction::triggered, this, &TopDialog::SaveDiagnosticTrace);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    addAction(trace_action_);
+}
+
+void TopDialog::SaveDiagnosticTrace() {
+    QFileDialog dialog(this, QStringLiteral("Save diagnostic trace"), QString(),
+                       QStringLiteral("Text files (*.txt);;All files (*)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.selectFile(QStringLiteral("dpx20remote-trace.txt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    std::string why;
+    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), Link(), &why))
+        ShowMessage("Cannot write the diagnostic trace file!", why);
 }
 
 #ifdef _WIN32

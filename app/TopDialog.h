@@ -71,6 +71,9 @@ public:
     // The "system menu" item that opens the version box (context menu outside Windows);
     // nullptr when string 101 is empty.
     QAction* version_action() const { return version_action_; }
+    // "Save diagnostic trace..." of the context menu: a file dialog, then the trace file.
+    QAction* trace_action() const { return trace_action_; }
+    void SaveDiagnosticTrace();
 
     std::string debug_text;                 // shown in the debug field
     QColor window_bg_color{192, 192, 192};  // follows the sampled window colour
@@ -90,6 +93,7 @@ private:
     bool IsChecked(int id) const;
     void ConnectButtons();
     void AddVersionMenuItem();
+    void AddTraceMenuItem();
     // The three steps both debug switches share after debug_mode is set.
     void ApplyDebugMode();
     // ADJMD 0 while connected; on success (or while disconnected) adjust mode is off.
@@ -102,6 +106,7 @@ private:
     QImage corner_image_;               // bitmap 139 as loaded, light grey background
     QColor applied_bg_{192, 192, 192};  // the colour the picture shows now
     QAction* version_action_ = nullptr;
+    QAction* trace_action_ = nullptr;
     bool recolouring_ = false;
 };
 

@@ -1,5 +1,6 @@
 // The command transaction: the one way a frame reaches the box, with the category rule,
 // the resend rule, the link modes and the diagnostic report.
+#include <algorithm>
 #include <cstring>
 
 #include "common/MessageSink.h"
@@ -10,6 +11,9 @@ namespace dpx {
 namespace {
 
 constexpr uint32_t kNoAckSpacingMs = 70;
+constexpr uint32_t kReplyDueMs = 100;    // a reply is late once this long after its frame
+constexpr uint32_t kQuietLineMs = 100;   // no byte for this long: nothing more is on its way
+constexpr uint32_t kQuietWaitMaxMs = 500;
 
 // Keeps link_busy at 1 while a transaction runs and puts back what it was on every return,
 // so a transaction started from inside a debug message box does not clear the flag of the
@@ -48,6 +52,44 @@ private:
 }  // namespace
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
+    link_result = Transact(n, p1, p2);
+    return link_result;
+}
+
+// A reply that came after its time-out may still be on its way, or wait unread after a
+// resend's purge; the next frame would take it for its own. So the next transaction's first
+// write waits until no byte has come for 100 ms (at most 500 ms), then purges. The quiet
+// time counts from when the last frame's reply was due at the earliest, so a reply that is
+// only a little late is still caught.
+void RS232c_bios::AwaitQuietLine() {
+    impl_->late_reply_possible = false;
+    SerialPort* port = Port(link_port);
+    if (!port) return;
+    TickSource& ticks = Ticks();
+    const uint32_t start = ticks.Now();
+    uint32_t quiet_since = start;
+    if (TicksBetween(impl_->write_tick, start) < kReplyDueMs) quiet_since = impl_->write_tick + kReplyDueMs;
+    for (;;) {
+        const uint32_t now = ticks.Now();
+        const uint32_t elapsed = TicksBetween(start, now);
+        const auto quiet_left = static_cast<int32_t>(quiet_since + kQuietLineMs - now);
+        if (elapsed >= kQuietWaitMaxMs || quiet_left <= 0) break;
+        const uint32_t wait_ms = std::min(static_cast<uint32_t>(quiet_left), kQuietWaitMaxMs - elapsed);
+        uint32_t errors = 0;
+        uint32_t queued = 0;
+        if (!port->ClearError(&errors, &queued, wait_ms)) {
+            ticks.WaitSince(now, wait_ms);
+            continue;
+        }
+        if (queued == 0) continue;
+        impl_->trace.Event(ticks.Now(), TraceDevice(), Format("late bytes discarded (%u)", queued));
+        if (!port->Purge()) break;  // they cannot be dropped: waiting longer would not help
+        quiet_since = ticks.Now();
+    }
+    port->Purge();
+}
+
+int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     if (link_virtual) return kResultOk;
     BusyScope busy(link_busy);
     GoneCheck gone(*this);
@@ -84,6 +126,7 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
     if (link_no_ack == 1) Ticks().WaitSince(link_last_tick, kNoAckSpacingMs);
+    if (impl_->late_reply_possible) AwaitQuietLine();
 
     if (WriteComCommand() != kResultOk) {
         link_last_tick = Ticks().Now();
@@ -93,7 +136,9 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     // Resend rule: a time-out is written once more; if the box then says "unknown
     // command" (the first frame may have reached it garbled), a third time.
     if (r == kResultTimeout) {
+        impl_->late_reply_possible = true;
         report_text += "\n\n-----<try again>--------------------------------------------\n\n";
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try again)");
         if (WriteComCommand() != kResultOk) {
             link_last_tick = Ticks().Now();
             return kResultNotSent;
@@ -101,6 +146,7 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
         r = ReadComAck();
         if (r == kResultUnknownCommand) {
             report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
+            impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try one more)");
             if (WriteComCommand() != kResultOk) {
                 link_last_tick = Ticks().Now();
                 return kResultNotSent;

@@ -50,6 +50,7 @@ int RS232c_bios::ConnectLink(int want) {
     // The frame follows the link's state, not the request; with want 0 or 1 they agree.
     const bool login = link_connected == 0;
     const int result = SendCommand(login ? kBCN_Login : kBCN_Logoff, 0, 0);
+    impl_->trace.Event(Ticks().Now(), TraceDevice(), login ? "login" : "logoff", result);
     if (result != kResultOk) {
         if (link_debug) ShowMessage(login ? "RemoteLogin : ERROR!" : "RemoteLogoff : ERROR!");
         link_last_tick = Ticks().Now();

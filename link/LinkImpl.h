@@ -26,6 +26,11 @@ struct RS232c_bios::Impl {
     uint8_t reply[kReplyBufferSize] = {};
     uint32_t bytes_written = 0;
     uint32_t reply_tick = 0;  // when the last reply was classified
+    uint32_t write_tick = 0;  // when the last frame went out
+    // A reply timed out in the latest transaction: one may still arrive late, so the next
+    // transaction waits for a quiet line before its first write.
+    bool late_reply_possible = false;
+    FrameTrace trace;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
 

@@ -30,6 +30,12 @@ SerialPort* RS232c_bios::Port(int n) const {
 
 const uint8_t* RS232c_bios::FrameBuffer() const { return impl_->frame; }
 const uint8_t* RS232c_bios::ReplyBuffer() const { return impl_->reply; }
+FrameTrace& RS232c_bios::Trace() { return impl_->trace; }
+
+std::string RS232c_bios::TraceDevice() const {
+    const SerialPort* port = Port(link_port);
+    return port ? port->DeviceName() : PortName(link_port);
+}
 
 std::string TickTimeText(uint32_t tick) {
     int days, hours, minutes, seconds, milliseconds;

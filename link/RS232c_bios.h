@@ -10,6 +10,7 @@
 #include <string>
 
 #include "link/CommandTable.h"
+#include "link/FrameTrace.h"
 #include "link/SerialPort.h"
 
 namespace dpx {
@@ -37,7 +38,7 @@ public:
     static std::string FormatHexByte(int value);  // "FF", "0D"; "??" outside -127..127
 
     // --- command transaction ---
-    int SendCommand(int n, char p1, int8_t p2);  // link result code
+    int SendCommand(int n, char p1, int8_t p2);  // link result code, also kept in link_result
     void SetNoAckMode(int flag);
     void SetVirtualMode(int flag);
     void SetDebugMode(int flag);
@@ -88,6 +89,9 @@ public:
     int32_t link_no_ack = 0;
     int32_t link_debug = 1;
     std::string report_text;
+    // The link result of the latest SendCommand (a device operation that failed stops at
+    // the command the box refused or did not answer, so this is that command's result).
+    int32_t link_result = kResultOk;
     // Why the last connect or disconnect attempt failed, as "device: cause" (device missing,
     // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
     // starts; the panel shows it as the detail of its connect error.
@@ -98,8 +102,16 @@ public:
     // (16 bytes, zero-filled), for diagnostics and tests.
     const uint8_t* FrameBuffer() const;
     const uint8_t* ReplyBuffer() const;
+    // What went over the line: frames, replies, time-outs, login, logoff, opens, resends.
+    FrameTrace& Trace();
 
 private:
+    int Transact(int n, char p1, int8_t p2);
+    // Before the first write after a transaction with a time-out: waits for a quiet line.
+    void AwaitQuietLine();
+    // The device name of the current port for the trace ("COMn" while it has no port).
+    std::string TraceDevice() const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

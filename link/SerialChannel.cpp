@@ -44,6 +44,7 @@ int RS232c_bios::OpenComPort() {
         }
         if (!port || !port->Open()) {
             link_failure = port ? port->ErrorText() : Format("COM%d: no port can be made for its device name", link_port);
+            impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: " + link_failure);
             report_text = Format("Create COM%d port NG! handle = %X.", link_port, kInvalidHandle);
             if (link_debug) ShowMessage(report_text, link_failure);
             return 0;
@@ -53,16 +54,19 @@ int RS232c_bios::OpenComPort() {
     // reported ready with line settings that were not applied.
     if (!port->ReadLineSettings()) {
         link_failure = port->ErrorText();
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings unreadable: " + link_failure);
         if (link_debug) ShowMessage("GetCommState is false!");
         return 0;
     }
     if (!port->ApplyLineSettings()) {
         link_failure = port->ErrorText();
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings refused: " + link_failure);
         if (link_debug) ShowMessage("SetCommState is false!");
         return 0;
     }
     port->ApplyTimeouts();  // its result does not matter
     impl_->configured[slot] = true;
+    impl_->trace.Event(Ticks().Now(), TraceDevice(), "open");
     return 1;
 }
 
@@ -87,6 +91,8 @@ int RS232c_bios::WriteComCommand() {
         }
     }
     impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
+    impl_->write_tick = Ticks().Now();
+    impl_->trace.Send(impl_->write_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
     if (impl_->bytes_written == kFrameSize) return kResultOk;
     if (link_debug) {
         report_text += Format("Write data length is false!\n[ %d byte write ]",
@@ -119,6 +125,7 @@ int RS232c_bios::ReadComAck() {
         now = Ticks().Now();
         if (TicksBetween(t0, now) > kFirstByteLimitMs) {
             report_text += "ACK data cannot get within 100msec.!\n\n" + TickTimeText(now);
+            impl_->trace.Reply(now, TraceDevice(), reply, 0, kResultTimeout);
             return kResultTimeout;
         }
         if (queued != 0) break;
@@ -138,6 +145,7 @@ int RS232c_bios::ReadComAck() {
         now = Ticks().Now();
         if (TicksBetween(t1, now) > kReplyLimitMs) {
             report_text += "\n\nACK data cannot get compleately within 100msec!\n\n" + TickTimeText(now);
+            impl_->trace.Reply(now, TraceDevice(), reply, static_cast<std::size_t>(filled), kResultTimeout);
             return kResultTimeout;
         }
     }
@@ -145,6 +153,7 @@ int RS232c_bios::ReadComAck() {
 
     const int result = ClassifyReply(reply);
     impl_->reply_tick = Ticks().Now();
+    impl_->trace.Reply(impl_->reply_tick, TraceDevice(), reply, static_cast<std::size_t>(filled), result);
     if (result == kResultOk) {
         report_text += "\n\nOK! ACK received!";
     } else if (std::memcmp(reply, kNakPrefix, 6) == 0) {

@@ -137,17 +137,20 @@ void SaveOptionFile() {
                     SystemSettings);
 }
 
-int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
+int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite rewrite) {
     char buffer[kBufferSize] = {};
     const settings_file::ReadResult file =
         settings_file::ReadSmallFile(file_name, buffer, sizeof buffer);
-    const bool options_file = IsOptionsFileName(file_name);
+    const bool options_file = rewrite == Rewrite::kOnFailure && IsOptionsFileName(file_name);
+    const auto rewrite_file = [rewrite] {
+        if (rewrite == Rewrite::kOnFailure) SaveOptionFile();
+    };
 
     if (file.status == settings_file::ReadResult::kMissing) {
         if (options_file) {
             ShowMessage(Format("Do not found option file!\n\nCreate new file.\n[ %s ]",
                                file_name.c_str()));
-            SaveOptionFile();
+            rewrite_file();
         } else {
             ShowMessage(Format("Do not found option file!\n\n[ file name = %s ]", file_name.c_str()));
         }
@@ -168,14 +171,14 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
         ShowMessage(Format("ini file size is too big! [ %d byte ]\nMaybe invalid file.\n\n"
                            "Create new ini file.\n[ %s ]",
                            size, file_name.c_str()));
-        SaveOptionFile();
+        rewrite_file();
         return 0;
     }
     if (file.size < kMinSize) {
         ShowMessage(Format("ini file size is too small! [ %d byte ]\nMaybe invalid file.\n\n"
                            "Create new ini file.\n[ %s ]",
                            size, file_name.c_str()));
-        SaveOptionFile();
+        rewrite_file();
         return 0;
     }
 
@@ -184,7 +187,7 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
     for (const OptionKey& k : kOptionKeys) {
         if (!walk.Next(k.chars, value_text)) {
             ShowMessage(k.missing);
-            SaveOptionFile();
+            rewrite_file();
             return 0;
         }
         const int32_t value = HexTextToValue(value_text);
@@ -193,7 +196,7 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
                 ShowMessage(Format("This ini file version is old (ver.%d) !\nCreate new ini file "
                                    "(ver.%d).\n\nAll settings return to default!",
                                    value, kFileVersion));
-                SaveOptionFile();
+                rewrite_file();
                 return 0;
             }
             if (value > kFileVersion) {
@@ -201,7 +204,7 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into) {
                                    "the ini file version will be down (ver.%d).\n\nIf you start the "
                                    "upper version software, all settings maybe return to default!",
                                    value, kFileVersion));
-                SaveOptionFile();
+                rewrite_file();
                 return 0;
             }
             continue;

@@ -15,10 +15,14 @@ std::string OptionFileText(const SettingsRecord& record);
 // FatalExit(1). An empty name shows a message and writes nothing.
 void WriteOptionFile(const std::filesystem::path& file_name,
                      const SettingsRecord& record = SystemSettings);
+// Whether the reader's failure paths rewrite the options file. Tools other than the panel
+// pass kNever: they write no settings file and treat "dpx20remote.ini" like any other file.
+enum class Rewrite { kOnFailure, kNever };
 // Reads `file_name` into `into`; 1 on success, 0 on failure (the fields read before the
-// failure keep their new values). Shows one message per problem; its failure paths call
-// SaveOptionFile(), which always writes the process-wide record.
-int ReadOptionFile(const std::string& file_name, SettingsRecord& into = SystemSettings);
+// failure keep their new values). Shows one message per problem; with kOnFailure its failure
+// paths call SaveOptionFile(), which always writes the process-wide record.
+int ReadOptionFile(const std::string& file_name, SettingsRecord& into = SystemSettings,
+                   Rewrite rewrite = Rewrite::kOnFailure);
 // WriteOptionFile of the process-wide record to options_file_path, or to options_file_name
 // in the current directory while that path is empty.
 void SaveOptionFile();

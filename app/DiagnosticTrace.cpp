@@ -1,0 +1,60 @@
+#include "app/DiagnosticTrace.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/Format.h"
+#include "link/RS232c_bios.h"
+#include "platform/ComPorts.h"
+#include "settings/SystemSettings.h"
+
+namespace dpx {
+namespace {
+
+// The file's bytes as they are on disk now, or why they cannot be had.
+std::string FileText(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return Format("(cannot be read: %s)\n", std::strerror(errno));
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+}  // namespace
+
+std::string DiagnosticTraceText(RS232c_bios& link) {
+    std::string text = "dpx20remote diagnostic trace\n";
+    text += "Version: " DPX20_VERSION "\n";
+    text += "Date: " + FrameTrace::IsoTime(FrameTrace::WallMs()) + "\n";
+    text += Format("Link: COM%d, connected %d, category %d, no-ack %d, virtual %d\n", static_cast<int>(link.link_port),
+                   static_cast<int>(link.link_connected), static_cast<int>(link.link_category),
+                   static_cast<int>(link.link_no_ack), static_cast<int>(link.link_virtual));
+    if (!link.link_failure.empty()) text += "Last failure: " + link.link_failure + "\n";
+    text += "\nCOM port map:\n";
+    for (int n = 1; n <= 8; ++n) text += Format("COM%d  ", n) + platform::DescribeComPort(n) + "\n";
+    const std::string options = options_file_path.empty() ? std::string(options_file_name) : options_file_path;
+    text += "\nOptions file " + options + ":\n" + FileText(options);
+    const FrameTrace& trace = link.Trace();
+    text += Format("\nFrame trace (the last %zu entries):\n", trace.Entries().size()) + trace.Text();
+    return text;
+}
+
+bool WriteDiagnosticTrace(const std::string& path, RS232c_bios& link, std::string* why) {
+    const std::string text = DiagnosticTraceText(link);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        if (why) *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int write_error = errno;
+    const bool closed = std::fclose(file) == 0;  // a full disk may show only here
+    if (written && closed) return true;
+    if (why) *why = path + ": " + std::strerror(written ? errno : write_error);
+    return false;
+}
+
+}  // namespace dpx

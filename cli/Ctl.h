@@ -1,0 +1,18 @@
+#pragma once
+// dpx20ctl: opens the port, logs in, runs one subcommand (ports, set, sync, memory, send)
+// and logs off. Message-box texts go to standard error; results to standard output.
+
+namespace dpx::cli {
+
+// Exit codes of dpx20ctl.
+enum Exit : int {
+    kExitOk = 0,
+    kExitBox = 1,    // the box refused a command or did not answer
+    kExitUsage = 2,
+    kExitPort = 3,   // the port could not be opened
+    kExitFile = 4,   // a file could not be read or written
+};
+
+int Run(int argc, char** argv);
+
+}  // namespace dpx::cli

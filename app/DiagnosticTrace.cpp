@@ -1,26 +1,25 @@
 #include "app/DiagnosticTrace.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 
 #include "common/Format.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "settings/SettingsFile.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx {
 namespace {
 
 // The file's bytes as they are on disk now, or why they cannot be had.
-std::string FileText(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+std::string FileText(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
     if (!file) return Format("(cannot be read: %s)\n", std::strerror(errno));
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    std::fclose(file);
-    return text;
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 }  // namespace
@@ -35,8 +34,9 @@ std::string DiagnosticTraceText(RS232c_bios& link) {
     if (!link.link_failure.empty()) text += "Last failure: " + link.link_failure + "\n";
     text += "\nCOM port map:\n";
     for (int n = 1; n <= 8; ++n) text += Format("COM%d  ", n) + platform::DescribeComPort(n) + "\n";
-    const std::string options = options_file_path.empty() ? std::string(options_file_name) : options_file_path;
-    text += "\nOptions file " + options + ":\n" + FileText(options);
+    const std::filesystem::path options =
+        options_file_path.empty() ? std::filesystem::path(options_file_name) : options_file_path;
+    text += "\nOptions file " + settings_file::ShownName(options) + ":\n" + FileText(options);
     const FrameTrace& trace = link.Trace();
     text += Format("\nFrame trace (the last %zu entries):\n", trace.Entries().size()) + trace.Text();
     return text;

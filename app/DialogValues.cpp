@@ -1,83 +1,82 @@
 #include "app/DialogValues.h"
 
+#include <cstddef>
+
 namespace dpx {
+namespace {
 
-void FillFrom(const SettingsRecord& s, Adjust2D3DValues& v) {
-    v.sys_adj3d_mode = s.sys_adj3d_mode;
-    v.sys_adj3d_para = s.sys_adj3d_para;
-    v.sys_adj3d_inte = s.sys_adj3d_inte;
-    v.sys_adj3d_subi = s.sys_adj3d_subi;
+// A field of a dialog's values record and the settings field it stands for. One list per dialog
+// serves both directions, so filling and copying back can never disagree on a field.
+template <class Values>
+struct Field {
+    int32_t SettingsRecord::*setting;
+    int32_t Values::*value;
+};
+
+using R = SettingsRecord;
+
+constexpr Field<Adjust2D3DValues> kAdjust2D3D[] = {
+    {&R::sys_adj3d_mode, &Adjust2D3DValues::sys_adj3d_mode},
+    {&R::sys_adj3d_para, &Adjust2D3DValues::sys_adj3d_para},
+    {&R::sys_adj3d_inte, &Adjust2D3DValues::sys_adj3d_inte},
+    {&R::sys_adj3d_subi, &Adjust2D3DValues::sys_adj3d_subi},
+};
+
+constexpr Field<AdjustSdiLrValues> kAdjustSdiLr[] = {
+    {&R::sys_LRadj_mode, &AdjustSdiLrValues::sys_LRadj_mode},
+    {&R::sys_LRadj_split, &AdjustSdiLrValues::sys_LRadj_split},
+};
+
+constexpr Field<ScopeValues> kScope[] = {
+    {&R::sys_scp_mode, &ScopeValues::sys_scp_mode},
+    {&R::sys_scp_src, &ScopeValues::sys_scp_src},
+    {&R::sys_scp_pos, &ScopeValues::sys_scp_pos},
+    {&R::sys_scp_fil, &ScopeValues::sys_scp_fil},
+    {&R::sys_scp_wgain, &ScopeValues::sys_scp_wgain},
+    {&R::sys_scp_vgain, &ScopeValues::sys_scp_vgain},
+};
+
+constexpr Field<FunctionValues> kFunction[] = {
+    {&R::sys_rotate, &FunctionValues::sys_rotate},
+    {&R::sys_f_sync, &FunctionValues::sys_f_sync},
+    {&R::sys_beep, &FunctionValues::sys_beep},
+    {&R::sys_bk_light, &FunctionValues::sys_bk_light},
+};
+
+constexpr Field<InputSelectValues> kInputSelect[] = {
+    {&R::sys_input_select, &InputSelectValues::sys_input_select},
+    {&R::sys_input_porality, &InputSelectValues::sys_input_porality},
+};
+
+constexpr Field<OutputPresetValues> kOutputPreset[] = {
+    {&R::sys_sdi_mix, &OutputPresetValues::sys_sdi_mix},
+    {&R::sys_hdmi_mix, &OutputPresetValues::sys_hdmi_mix},
+    {&R::sys_3dfmt, &OutputPresetValues::sys_3dfmt},
+};
+
+template <class Values, std::size_t N>
+void Fill(const SettingsRecord& s, Values& v, const Field<Values> (&fields)[N]) {
+    for (const Field<Values>& f : fields) v.*f.value = s.*f.setting;
 }
 
-void CopyBack(const Adjust2D3DValues& v, SettingsRecord& s) {
-    s.sys_adj3d_mode = v.sys_adj3d_mode;
-    s.sys_adj3d_para = v.sys_adj3d_para;
-    s.sys_adj3d_inte = v.sys_adj3d_inte;
-    s.sys_adj3d_subi = v.sys_adj3d_subi;
+template <class Values, std::size_t N>
+void Copy(const Values& v, SettingsRecord& s, const Field<Values> (&fields)[N]) {
+    for (const Field<Values>& f : fields) s.*f.setting = v.*f.value;
 }
 
-void FillFrom(const SettingsRecord& s, AdjustSdiLrValues& v) {
-    v.sys_LRadj_mode = s.sys_LRadj_mode;
-    v.sys_LRadj_split = s.sys_LRadj_split;
-}
+}  // namespace
 
-void CopyBack(const AdjustSdiLrValues& v, SettingsRecord& s) {
-    s.sys_LRadj_mode = v.sys_LRadj_mode;
-    s.sys_LRadj_split = v.sys_LRadj_split;
-}
-
-void FillFrom(const SettingsRecord& s, ScopeValues& v) {
-    v.sys_scp_mode = s.sys_scp_mode;
-    v.sys_scp_src = s.sys_scp_src;
-    v.sys_scp_pos = s.sys_scp_pos;
-    v.sys_scp_fil = s.sys_scp_fil;
-    v.sys_scp_wgain = s.sys_scp_wgain;
-    v.sys_scp_vgain = s.sys_scp_vgain;
-}
-
-void CopyBack(const ScopeValues& v, SettingsRecord& s) {
-    s.sys_scp_mode = v.sys_scp_mode;
-    s.sys_scp_src = v.sys_scp_src;
-    s.sys_scp_pos = v.sys_scp_pos;
-    s.sys_scp_fil = v.sys_scp_fil;
-    s.sys_scp_wgain = v.sys_scp_wgain;
-    s.sys_scp_vgain = v.sys_scp_vgain;
-}
-
-void FillFrom(const SettingsRecord& s, FunctionValues& v) {
-    v.sys_rotate = s.sys_rotate;
-    v.sys_f_sync = s.sys_f_sync;
-    v.sys_beep = s.sys_beep;
-    v.sys_bk_light = s.sys_bk_light;
-}
-
-void CopyBack(const FunctionValues& v, SettingsRecord& s) {
-    s.sys_rotate = v.sys_rotate;
-    s.sys_f_sync = v.sys_f_sync;
-    s.sys_beep = v.sys_beep;
-    s.sys_bk_light = v.sys_bk_light;
-}
-
-void FillFrom(const SettingsRecord& s, InputSelectValues& v) {
-    v.sys_input_select = s.sys_input_select;
-    v.sys_input_porality = s.sys_input_porality;
-}
-
-void CopyBack(const InputSelectValues& v, SettingsRecord& s) {
-    s.sys_input_select = v.sys_input_select;
-    s.sys_input_porality = v.sys_input_porality;
-}
-
-void FillFrom(const SettingsRecord& s, OutputPresetValues& v) {
-    v.sys_sdi_mix = s.sys_sdi_mix;
-    v.sys_hdmi_mix = s.sys_hdmi_mix;
-    v.sys_3dfmt = s.sys_3dfmt;
-}
-
-void CopyBack(const OutputPresetValues& v, SettingsRecord& s) {
-    s.sys_sdi_mix = v.sys_sdi_mix;
-    s.sys_hdmi_mix = v.sys_hdmi_mix;
-    s.sys_3dfmt = v.sys_3dfmt;
-}
+void FillFrom(const SettingsRecord& s, Adjust2D3DValues& v) { Fill(s, v, kAdjust2D3D); }
+void CopyBack(const Adjust2D3DValues& v, SettingsRecord& s) { Copy(v, s, kAdjust2D3D); }
+void FillFrom(const SettingsRecord& s, AdjustSdiLrValues& v) { Fill(s, v, kAdjustSdiLr); }
+void CopyBack(const AdjustSdiLrValues& v, SettingsRecord& s) { Copy(v, s, kAdjustSdiLr); }
+void FillFrom(const SettingsRecord& s, ScopeValues& v) { Fill(s, v, kScope); }
+void CopyBack(const ScopeValues& v, SettingsRecord& s) { Copy(v, s, kScope); }
+void FillFrom(const SettingsRecord& s, FunctionValues& v) { Fill(s, v, kFunction); }
+void CopyBack(const FunctionValues& v, SettingsRecord& s) { Copy(v, s, kFunction); }
+void FillFrom(const SettingsRecord& s, InputSelectValues& v) { Fill(s, v, kInputSelect); }
+void CopyBack(const InputSelectValues& v, SettingsRecord& s) { Copy(v, s, kInputSelect); }
+void FillFrom(const SettingsRecord& s, OutputPresetValues& v) { Fill(s, v, kOutputPreset); }
+void CopyBack(const OutputPresetValues& v, SettingsRecord& s) { Copy(v, s, kOutputPreset); }
 
 }  // namespace dpx

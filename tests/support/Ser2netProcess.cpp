@@ -1,5 +1,7 @@
 #include "tests/support/Ser2netProcess.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/prctl.h>
@@ -24,13 +26,6 @@ namespace dpx::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Whether something listens on 127.0.0.1:port, from the kernel's table (connecting to
 // find out would open the device behind ser2net).
@@ -97,19 +92,13 @@ Ser2netProcess::Ser2netProcess(const std::string& device, Mode mode, int port) :
         return;
     }
     running_ = true;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!Listening(port_)) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    switch (AwaitChildReady(pid_, [&] { return Listening(port_); })) {
+        case ChildStart::kReady: break;
+        case ChildStart::kEnded:
             running_ = false;
             error_ = "ser2net ended at start (is it installed?): " + ReadText(out);
-            return;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            error_ = "ser2net did not listen within 5 s: " + ReadText(out);
-            return;
-        }
-        std::this_thread::sleep_for(1ms);
+            break;
+        case ChildStart::kLate: error_ = "ser2net did not listen within 5 s: " + ReadText(out); break;
     }
 }
 
@@ -126,17 +115,7 @@ std::string Ser2netProcess::Url() const {
 void Ser2netProcess::Stop() {
     if (!running_) return;
     running_ = false;
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
+    EndChild(pid_);
 }
 
 }  // namespace dpx::test

@@ -16,18 +16,12 @@
 #include <filesystem>
 
 #include "sim/BoxModel.h"
+#include "tests/support/ChildProcess.h"
 
 namespace dpx::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -102,19 +96,13 @@ SimProcess::SimProcess(std::vector<std::string> options, std::string link_path) 
         return;
     }
     running_ = true;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!Exists(link_) || ReadText(out).empty()) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    switch (AwaitChildReady(pid_, [&] { return Exists(link_) && !ReadText(out).empty(); })) {
+        case ChildStart::kReady: break;
+        case ChildStart::kEnded:
             running_ = false;
             error_ = "dpx20sim ended at start: " + ReadText(err);
-            return;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            error_ = "dpx20sim made no link within 5 s: " + ReadText(err);
-            return;
-        }
-        std::this_thread::sleep_for(1ms);
+            break;
+        case ChildStart::kLate: error_ = "dpx20sim made no link within 5 s: " + ReadText(err); break;
     }
 }
 
@@ -131,17 +119,7 @@ std::string SimProcess::DevicePath() const {
 void SimProcess::Stop() {
     if (!running_) return;
     running_ = false;
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + 3s;
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
+    EndChild(pid_);
 }
 
 std::map<std::string, long> SimProcess::State() {

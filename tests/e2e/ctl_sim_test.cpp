@@ -16,6 +16,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx::test {
 namespace {
@@ -110,7 +111,8 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     RS232c_bios link;
     BoxPort::Install(link, box);
     link.SetDebugMode(0);
-    RS232c_bios* previous = SetLink(&link);
+    TestSeam seam;
+    seam.Install(&link);
     const SettingsRecord saved = SystemSettings;
     SystemSettings = record;
     SystemSettings.vertual_mode = 0;
@@ -118,7 +120,6 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     SynchroniseAll();
     link.ConnectLink(0);
     SystemSettings = saved;
-    SetLink(previous);
     std::vector<std::string> words;
     for (const sim::Exchange& e : box.History()) words.push_back(e.word);
     return words;

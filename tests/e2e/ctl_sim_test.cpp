@@ -113,13 +113,12 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     link.SetDebugMode(0);
     TestSeam seam;
     seam.Install(&link);
-    const SettingsRecord saved = SystemSettings;
+    seam.Settings();
     SystemSettings = record;
     SystemSettings.vertual_mode = 0;
     link.ConnectLink(1);
     SynchroniseAll();
     link.ConnectLink(0);
-    SystemSettings = saved;
     std::vector<std::string> words;
     for (const sim::Exchange& e : box.History()) words.push_back(e.word);
     return words;

@@ -36,16 +36,17 @@ protected:
         link_.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
+        seam_.Settings();
     }
     void TearDown() override {
         ::unsetenv("DPX20_COM1");
-        SystemSettings = SettingsRecord{};
     }
 
     test::SimProcess sim_;
     std::unique_ptr<test::Ser2netProcess> server_;
     RS232c_bios link_;
     test::MessageRecorder messages_;
+    TestSeam seam_;
 };
 
 TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {

@@ -82,13 +82,12 @@ protected:
     void SetUp() override {
         test::TestApp();
         ASSERT_TRUE(dir_.ok());
-        test::ResetSettingsState();
+        seam_.Settings();
         seam_.Install(&link_);
         link_.SetPortFactory(platform::MakePortFactory());
     }
     void TearDown() override {
         panel_.reset();
-        test::ResetSettingsState();
         unsetenv("DPX20_COM1");
     }
 

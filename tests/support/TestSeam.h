@@ -1,7 +1,7 @@
 #pragma once
 // The one way tests change what is process-wide: the installed link, the message sink, the
 // fatal-exit hook, the tick source, any other hook whose setter returns what it replaces
-// (the dialog runner), and the state of a link. A seam saves what it changes and puts it
+// (the dialog runner), the settings and the state of a link. A seam saves what it changes and puts it
 // back when it goes out of scope, latest change first, so no test restores a hook by hand.
 // A link whose state the seam wrote must outlive the seam.
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
+#include "settings/SystemSettings.h"
 
 namespace dpx {
 
@@ -34,6 +35,19 @@ public:
     void Hook(Setter set, Value value) {
         auto previous = set(std::move(value));
         undo_.push_back([set, previous = std::move(previous)]() mutable { set(std::move(previous)); });
+    }
+
+    // Starts from the settings as at program start (the record, the options file's path and
+    // the connected flag) and brings back the ones before at the end.
+    void Settings() {
+        undo_.push_back([record = SystemSettings, path = options_file_path, connected = panel_connected] {
+            SystemSettings = record;
+            options_file_path = path;
+            panel_connected = connected;
+        });
+        SystemSettings = SettingsRecord{};
+        options_file_path.clear();
+        panel_connected = 0;
     }
 
     // The writable state of `link`, brought back at the end to what it was at the first call.

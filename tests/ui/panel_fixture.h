@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         TestApp();
         ASSERT_TRUE(dir_.ok());
-        ResetSettingsState();
+        seam_.Settings();
         seam_.Install(&link_);
         // Every COM number serves the one box; `silent` makes the box take frames unanswered.
         link_.SetPortFactory([this](int n) -> std::unique_ptr<SerialPort> {
@@ -54,7 +54,6 @@ protected:
     }
     void TearDown() override {
         panel_.reset();
-        ResetSettingsState();
     }
 
     // Creates the panel and runs its initialisation, as the first show does.

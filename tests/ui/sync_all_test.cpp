@@ -43,16 +43,13 @@ Words Join(Words a, const Words& b) {
 class SyncTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SystemSettings = SettingsRecord{};
+        seam_.Settings();
         seam_.Install(&link_);
         test::BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
         ASSERT_EQ(link_.ConnectLink(1), 1);
         box_.ClearHistory();
-    }
-    void TearDown() override {
-        SystemSettings = SettingsRecord{};
     }
 
     // The value commands the box received, in order (category selects left out).

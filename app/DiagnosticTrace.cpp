@@ -28,10 +28,11 @@ std::string DiagnosticTraceText(RS232c_bios& link) {
     std::string text = "dpx20remote diagnostic trace\n";
     text += "Version: " DPX20_VERSION "\n";
     text += "Date: " + FrameTrace::IsoTime(FrameTrace::WallMs()) + "\n";
-    text += Format("Link: COM%d, connected %d, category %d, no-ack %d, virtual %d\n", static_cast<int>(link.link_port),
-                   static_cast<int>(link.link_connected), static_cast<int>(link.link_category),
-                   static_cast<int>(link.link_no_ack), static_cast<int>(link.link_virtual));
-    if (!link.link_failure.empty()) text += "Last failure: " + link.link_failure + "\n";
+    const LinkState& state = link.State();
+    text += Format("Link: COM%d, connected %d, category %d, no-ack %d, virtual %d\n", static_cast<int>(state.link_port),
+                   static_cast<int>(state.link_connected), static_cast<int>(state.link_category),
+                   static_cast<int>(state.link_no_ack), static_cast<int>(state.link_virtual));
+    if (!state.link_failure.empty()) text += "Last failure: " + state.link_failure + "\n";
     text += "\nCOM port map:\n";
     for (int n = 1; n <= 8; ++n) text += Format("COM%d  ", n) + platform::DescribeComPort(n) + "\n";
     const std::filesystem::path options =

@@ -24,7 +24,7 @@ void Step(Operation op, int32_t value) {
     if ((link.*op)(value)) return;
     if ((link.*op)(value)) return;
     ++sync_error_count;
-    sync_last_failure = link.link_result;
+    sync_last_failure = link.State().link_result;
 }
 
 // Settings kept as two hex digits in the files go to the box as their low 8 bits.

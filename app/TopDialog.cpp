@@ -282,7 +282,7 @@ void TopDialog::ConnectHandler() {
         link.SetNoAckMode(S().sys_no_ack);
         done = link.ConnectLink(want);
         if (!done) {
-            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link.link_failure);
+            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link.State().link_failure);
             panel_connected = 0;
             SetChecked(kConnect, false);
         }

@@ -142,7 +142,7 @@ std::unique_ptr<dpx::RS232c_bios> Connect(const Sim& sim, Route route,
     link->SetDebugMode(0);
     link->SetComNumber(1);
     if (link->ConnectLink(1) != 1) {
-        std::fprintf(stderr, "link_bench: cannot log in on %s: %s\n", name.c_str(), link->link_failure.c_str());
+        std::fprintf(stderr, "link_bench: cannot log in on %s: %s\n", name.c_str(), link->State().link_failure.c_str());
         std::exit(1);
     }
     return link;

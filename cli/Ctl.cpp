@@ -255,8 +255,8 @@ public:
             if (code != kExitOk) break;  // the first refusal ends the run
         }
         if (!o_.stay_logged_in && link_.ConnectLink(0) != 1 && code == kExitOk) {
-            std::fprintf(stderr, "dpx20ctl: logoff: result %d (%s)\n", static_cast<int>(link_.link_result),
-                         LinkResultMeaning(link_.link_result));
+            std::fprintf(stderr, "dpx20ctl: logoff: result %d (%s)\n", static_cast<int>(link_.State().link_result),
+                         LinkResultMeaning(link_.State().link_result));
             code = kExitBox;
         }
         return code;
@@ -287,24 +287,24 @@ private:
         link_.SetNoAckMode(o_.no_ack ? 1 : 0);
         link_.SetVirtualMode(o_.virtual_mode ? 1 : 0);
         if (link_.ConnectLink(1) == 1) return kExitOk;
-        const SerialPort* port = link_.Port(link_.link_port);
+        const SerialPort* port = link_.Port(link_.State().link_port);
         if (port && port->IsUsable()) {
-            std::fprintf(stderr, "dpx20ctl: login: result %d (%s)\n", static_cast<int>(link_.link_result),
-                         LinkResultMeaning(link_.link_result));
-            if (!link_.link_failure.empty()) std::fprintf(stderr, "%s\n", link_.link_failure.c_str());
+            std::fprintf(stderr, "dpx20ctl: login: result %d (%s)\n", static_cast<int>(link_.State().link_result),
+                         LinkResultMeaning(link_.State().link_result));
+            if (!link_.State().link_failure.empty()) std::fprintf(stderr, "%s\n", link_.State().link_failure.c_str());
             return kExitBox;
         }
         std::fprintf(stderr, "dpx20ctl: cannot open the port: %s\n",
-                     link_.link_failure.empty() ? o_.port.c_str() : link_.link_failure.c_str());
+                     link_.State().link_failure.empty() ? o_.port.c_str() : link_.State().link_failure.c_str());
         return kExitPort;
     }
 
     int Do(const Step& step) {
         const auto t0 = std::chrono::steady_clock::now();
-        link_.link_result = kResultOk;
+        link_.ClearResult();
         const bool ok = step.run(link_) == 1;
         const long ms = Ms(t0);
-        const int result = ok ? kResultOk : link_.link_result;
+        const int result = ok ? kResultOk : link_.State().link_result;
         if (o_.json) {
             std::string line = "{\"command\":" + JsonString(step.command);
             if (step.has_value) line += Format(",\"value\":%ld", step.value);

@@ -34,26 +34,27 @@ private:
 // ends, as a failed port open does, so the next connect opens it again and logs in.
 class GoneCheck {
 public:
-    explicit GoneCheck(RS232c_bios& link) : link_(link) {}
+    GoneCheck(const RS232c_bios& link, LinkState& state) : link_(link), state_(state) {}
     ~GoneCheck() {
-        const SerialPort* port = link_.Port(link_.link_port);
+        const SerialPort* port = link_.Port(state_.link_port);
         if (!port || port->IsUsable()) return;
-        link_.link_connected = 0;
-        link_.link_category = kCategoryUnknown;
-        link_.link_failure = port->ErrorText();
+        state_.link_connected = 0;
+        state_.link_category = kCategoryUnknown;
+        state_.link_failure = port->ErrorText();
     }
     GoneCheck(const GoneCheck&) = delete;
     GoneCheck& operator=(const GoneCheck&) = delete;
 
 private:
-    RS232c_bios& link_;
+    const RS232c_bios& link_;
+    LinkState& state_;
 };
 
 }  // namespace
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
-    link_result = Transact(n, p1, p2);
-    return link_result;
+    state_.link_result = Transact(n, p1, p2);
+    return state_.link_result;
 }
 
 // A reply that came after its time-out may still be on its way, or wait unread after a
@@ -63,7 +64,7 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
 // only a little late is still caught.
 void RS232c_bios::AwaitQuietLine() {
     impl_->late_reply_possible = false;
-    SerialPort* port = Port(link_port);
+    SerialPort* port = Port(state_.link_port);
     if (!port) return;
     TickSource& ticks = Ticks();
     const uint32_t start = ticks.Now();
@@ -90,46 +91,46 @@ void RS232c_bios::AwaitQuietLine() {
 }
 
 int RS232c_bios::Transact(int n, char p1, int8_t p2) {
-    if (link_virtual) return kResultOk;
-    BusyScope busy(link_busy);
-    GoneCheck gone(*this);
+    if (state_.link_virtual) return kResultOk;
+    BusyScope busy(state_.link_busy);
+    GoneCheck gone(*this, state_);
 
-    if (link_connected != 1 && n != kBCN_Login) return kResultNotSent;
+    if (state_.link_connected != 1 && n != kBCN_Login) return kResultNotSent;
     if (n < 0 || n >= kSendableCommands) {
-        if (link_debug) ShowMessage("Unknown Command!");
+        if (state_.link_debug) ShowMessage("Unknown Command!");
         return kResultUnknownCommand;
     }
     const CommandRow& row = CommandTable[n];
-    if (row.kind == kKindCategorySelect && link_category == row.category) return kResultOk;
+    if (row.kind == kKindCategorySelect && state_.link_category == row.category) return kResultOk;
 
     uint8_t* frame = impl_->frame;
     if (BuildFrame(n, p1, static_cast<uint8_t>(p2), frame) != kResultOk) {
-        report_text = Format("Parameter1 is invalid!\n\ncmd = %Xh(%d),  param1 = %Xh,  param2 = %Xh(%d)",
+        state_.report_text = Format("Parameter1 is invalid!\n\ncmd = %Xh(%d),  param1 = %Xh,  param2 = %Xh(%d)",
                              static_cast<unsigned>(n), n, static_cast<unsigned>(static_cast<int8_t>(p1)),
                              static_cast<unsigned>(p2), static_cast<int>(p2));
-        if (link_debug) ShowMessage(report_text);
+        if (state_.link_debug) ShowMessage(state_.report_text);
         return kResultParameterError;
     }
 
     // The report is started afresh for every command, in every mode, so it only ever holds
     // the current command's story.
-    report_text = Format("Following Command will(was) Sent!\n\ncmd = %Xh(%d),  param1 = %Xh(%c),  param2 = %sh(%d)",
+    state_.report_text = Format("Following Command will(was) Sent!\n\ncmd = %Xh(%d),  param1 = %Xh(%c),  param2 = %sh(%d)",
                          static_cast<unsigned>(n), n, static_cast<unsigned>(static_cast<int8_t>(p1)),
                          static_cast<char>(frame[8]), FormatHexByte(p2).c_str(), static_cast<int>(p2));
     // Bytes 0-9 as characters; a zero value byte cannot be carried by the text and is left out.
-    report_text += "\n\nASCII = ";
-    report_text.append(reinterpret_cast<const char*>(frame), frame[9] == 0 ? 9 : 10);
-    report_text += Format("\n\nbinary = %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %sh, %02xh",
+    state_.report_text += "\n\nASCII = ";
+    state_.report_text.append(reinterpret_cast<const char*>(frame), frame[9] == 0 ? 9 : 10);
+    state_.report_text += Format("\n\nbinary = %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %02xh, %sh, %02xh",
                           frame[0], frame[1], frame[2], frame[3], frame[4], frame[5], frame[6], frame[7],
                           frame[8], FormatHexByte(static_cast<int8_t>(frame[9])).c_str(), frame[10]);
-    report_text += "\n\n" + TickTimeText(Ticks().Now());
-    report_text += "\n\n-----<result>-----------------------------------------------\n\n";
+    state_.report_text += "\n\n" + TickTimeText(Ticks().Now());
+    state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
-    if (link_no_ack == 1) Ticks().WaitSince(link_last_tick, kNoAckSpacingMs);
+    if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
     if (impl_->late_reply_possible) AwaitQuietLine();
 
     if (WriteComCommand() != kResultOk) {
-        link_last_tick = Ticks().Now();
+        state_.link_last_tick = Ticks().Now();
         return kResultNotSent;
     }
     int r = ReadComAck();
@@ -137,45 +138,45 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     // command" (the first frame may have reached it garbled), a third time.
     if (r == kResultTimeout) {
         impl_->late_reply_possible = true;
-        report_text += "\n\n-----<try again>--------------------------------------------\n\n";
+        state_.report_text += "\n\n-----<try again>--------------------------------------------\n\n";
         impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try again)");
         if (WriteComCommand() != kResultOk) {
-            link_last_tick = Ticks().Now();
+            state_.link_last_tick = Ticks().Now();
             return kResultNotSent;
         }
         r = ReadComAck();
         if (r == kResultUnknownCommand) {
-            report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
+            state_.report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
             impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try one more)");
             if (WriteComCommand() != kResultOk) {
-                link_last_tick = Ticks().Now();
+                state_.link_last_tick = Ticks().Now();
                 return kResultNotSent;
             }
             r = ReadComAck();
         }
     }
     if (r != kResultOk) {
-        if (const SerialPort* port = Port(link_port); port && r == kResultTimeout)
-            link_failure = port->DeviceName() + ": the box did not answer within 100 ms";
-        if (link_debug) ShowMessage(report_text);
-        link_last_tick = Ticks().Now();
+        if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)
+            state_.link_failure = port->DeviceName() + ": the box did not answer within 100 ms";
+        if (state_.link_debug) ShowMessage(state_.report_text);
+        state_.link_last_tick = Ticks().Now();
         return r;
     }
-    link_last_tick = Ticks().Now();
-    link_category = row.category;
+    state_.link_last_tick = Ticks().Now();
+    state_.link_category = row.category;
     return kResultOk;
 }
 
-void RS232c_bios::SetNoAckMode(int flag) { link_no_ack = flag; }
+void RS232c_bios::SetNoAckMode(int flag) { state_.link_no_ack = flag; }
 
 void RS232c_bios::SetVirtualMode(int flag) {
-    link_category = kCategoryUnknown;
-    link_virtual = flag;
-    if (flag) link_busy = 0;
+    state_.link_category = kCategoryUnknown;
+    state_.link_virtual = flag;
+    if (flag) state_.link_busy = 0;
 }
 
-void RS232c_bios::SetDebugMode(int flag) { link_debug = flag; }
+void RS232c_bios::SetDebugMode(int flag) { state_.link_debug = flag; }
 
-int RS232c_bios::IsBusy() const { return link_busy; }
+int RS232c_bios::IsBusy() const { return state_.link_busy; }
 
 }  // namespace dpx

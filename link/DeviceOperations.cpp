@@ -19,13 +19,13 @@ int SelectAndSend(RS232c_bios& link, int category_command, int value_command, ch
 }
 
 int Plain(RS232c_bios& link, int category_command, int value_command, int32_t v) {
-    if (link.link_virtual) return 1;
+    if (link.State().link_virtual) return 1;
     return SelectAndSend(link, category_command, value_command, 0, Low8(v)) == kResultOk ? 1 : 0;
 }
 
 // The four signed settings: "-" exactly when the 8-bit value is negative.
 int Signed(RS232c_bios& link, int category_command, int value_command, int32_t v, int limit) {
-    if (link.link_virtual) return 1;
+    if (link.State().link_virtual) return 1;
     const int8_t value = Low8(v);
     if (value < -limit || value > limit) return 0;
     return SelectAndSend(link, category_command, value_command, value < 0 ? '-' : '+', value) == kResultOk ? 1 : 0;
@@ -33,7 +33,7 @@ int Signed(RS232c_bios& link, int category_command, int value_command, int32_t v
 
 // Parallax, intensity, sub intensity: 0 to 60; on success the mirror keeps the value.
 int AdjustValue(RS232c_bios& link, int value_command, int32_t v, int32_t* mirrored) {
-    if (link.link_virtual) return 1;
+    if (link.State().link_virtual) return 1;
     const int8_t value = Low8(v);
     if (value < 0 || value > 60) return 0;
     if (SelectAndSend(link, kADJUS, value_command, '+', value) != kResultOk) return 0;
@@ -67,7 +67,7 @@ int RS232c_bios::SetSubIntensity(int32_t v) { return AdjustValue(*this, kADJSI, 
 // The memory chosen is decided on the byte the box receives (0 = memory 1), so the mirror
 // always follows what the box did.
 int RS232c_bios::SaveAdjustMemory(int32_t v) {
-    if (link_virtual) return 1;
+    if (state_.link_virtual) return 1;
     if (SelectAndSend(*this, kMMENU, kMEMSV, 0, Low8(v)) != kResultOk) return 0;
     AdjustValues& a = impl_->adjust;
     const int memory = Low8(v) == 0 ? 3 : 6;
@@ -76,7 +76,7 @@ int RS232c_bios::SaveAdjustMemory(int32_t v) {
 }
 
 int RS232c_bios::LoadAdjustMemory(int32_t v) {
-    if (link_virtual) return 1;
+    if (state_.link_virtual) return 1;
     if (SelectAndSend(*this, kMMENU, kMEMLD, 0, Low8(v)) != kResultOk) return 0;
     AdjustValues& a = impl_->adjust;
     const int memory = Low8(v) == 0 ? 3 : 6;
@@ -87,7 +87,7 @@ int RS232c_bios::LoadAdjustMemory(int32_t v) {
 // The box may refuse a mode change while it is still busy with the previous one ("invalid
 // now"); one more try 100 ms after that reply decides.
 int RS232c_bios::SetAdjustMode(int32_t v) {
-    if (link_virtual) return 1;
+    if (state_.link_virtual) return 1;
     int result = SelectAndSend(*this, kADJUS, kADJMD, 0, Low8(v));
     if (result == kResultInvalidNow) {
         Ticks().WaitSince(impl_->reply_tick, kAdjustModeRetryMs);

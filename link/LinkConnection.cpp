@@ -10,56 +10,56 @@ constexpr uint32_t kLoginSpacingMs = 300;
 
 int RS232c_bios::SetComNumber(int n) {
     if (n < 1 || n > kPortCount) {
-        report_text = Format("SetComNumber : COM port number is invalid!\nnumber = %d.", n);
-        ShowMessage(report_text);
+        state_.report_text = Format("SetComNumber : COM port number is invalid!\nnumber = %d.", n);
+        ShowMessage(state_.report_text);
         return 0;
     }
-    if (n == link_port) return 1;
-    if (link_connected == 1) {
-        report_text = Format("SetComNumber : %s is already started.\n\nIf you want to change it, please log off as first.",
-                             PortName(link_port).c_str());
-        ShowMessage(report_text);
+    if (n == state_.link_port) return 1;
+    if (state_.link_connected == 1) {
+        state_.report_text = Format("SetComNumber : %s is already started.\n\nIf you want to change it, please log off as first.",
+                             PortName(state_.link_port).c_str());
+        ShowMessage(state_.report_text);
         return 0;
     }
     // The old port stays open; the new one is opened by the next connect.
-    link_last_tick = Ticks().Now();
-    link_port = n;
-    link_connected = 0;
+    state_.link_last_tick = Ticks().Now();
+    state_.link_port = n;
+    state_.link_connected = 0;
     return 1;
 }
 
 int RS232c_bios::ConnectLink(int want) {
-    link_category = kCategoryUnknown;
-    if (link_virtual) return 1;
+    state_.link_category = kCategoryUnknown;
+    if (state_.link_virtual) return 1;
     want = want ? 1 : 0;
-    if (want == 1 && link_connected == 1) {
-        if (link_debug) ShowMessage("COM Port already connected!");
+    if (want == 1 && state_.link_connected == 1) {
+        if (state_.link_debug) ShowMessage("COM Port already connected!");
         return 1;
     }
-    if (want == 0 && link_connected == 0) {
-        if (link_debug) ShowMessage("COM Port already disconnected!");
+    if (want == 0 && state_.link_connected == 0) {
+        if (state_.link_debug) ShowMessage("COM Port already disconnected!");
         return 1;
     }
-    link_failure.clear();
+    state_.link_failure.clear();
     if (!OpenComPort()) {
-        if (link_debug) ShowMessage("Cannot Start Port!");
-        link_connected = 0;
+        if (state_.link_debug) ShowMessage("Cannot Start Port!");
+        state_.link_connected = 0;
         return 0;
     }
-    Ticks().WaitSince(link_last_tick, kLoginSpacingMs);
+    Ticks().WaitSince(state_.link_last_tick, kLoginSpacingMs);
     // The frame follows the link's state, not the request; with want 0 or 1 they agree.
-    const bool login = link_connected == 0;
+    const bool login = state_.link_connected == 0;
     const int result = SendCommand(login ? kBCN_Login : kBCN_Logoff, 0, 0);
     impl_->trace.Event(Ticks().Now(), TraceDevice(), login ? "login" : "logoff", result);
     if (result != kResultOk) {
-        if (link_debug) ShowMessage(login ? "RemoteLogin : ERROR!" : "RemoteLogoff : ERROR!");
-        link_last_tick = Ticks().Now();
-        link_category = kCategoryUnknown;
+        if (state_.link_debug) ShowMessage(login ? "RemoteLogin : ERROR!" : "RemoteLogoff : ERROR!");
+        state_.link_last_tick = Ticks().Now();
+        state_.link_category = kCategoryUnknown;
         return 0;
     }
-    link_connected = want;
-    link_last_tick = Ticks().Now();
-    link_category = kCategoryNone;
+    state_.link_connected = want;
+    state_.link_last_tick = Ticks().Now();
+    state_.link_category = kCategoryNone;
     return 1;
 }
 

@@ -7,7 +7,7 @@
 
 namespace dpx {
 
-RS232c_bios::RS232c_bios() : link_last_tick(Ticks().Now()), impl_(std::make_unique<Impl>()) {}
+RS232c_bios::RS232c_bios() : impl_(std::make_unique<Impl>()) { state_.link_last_tick = Ticks().Now(); }
 
 RS232c_bios::~RS232c_bios() = default;
 
@@ -19,8 +19,8 @@ void RS232c_bios::SetPortFactory(PortFactory factory, PortNamer namer) {
 void RS232c_bios::ClosePorts() {
     for (std::unique_ptr<SerialPort>& port : impl_->ports) port.reset();
     impl_->configured = {};
-    link_connected = 0;
-    link_category = kCategoryUnknown;
+    state_.link_connected = 0;
+    state_.link_category = kCategoryUnknown;
 }
 
 SerialPort* RS232c_bios::Port(int n) const {
@@ -33,8 +33,8 @@ const uint8_t* RS232c_bios::ReplyBuffer() const { return impl_->reply; }
 FrameTrace& RS232c_bios::Trace() { return impl_->trace; }
 
 std::string RS232c_bios::TraceDevice() const {
-    const SerialPort* port = Port(link_port);
-    return port ? port->DeviceName() : PortName(link_port);
+    const SerialPort* port = Port(state_.link_port);
+    return port ? port->DeviceName() : PortName(state_.link_port);
 }
 
 std::string TickTimeText(uint32_t tick) {

@@ -15,6 +15,30 @@
 
 namespace dpx {
 
+// The link's state. The link alone writes it; the panel, tools and tests read it through
+// RS232c_bios::State().
+struct LinkState {
+    int32_t link_connected = 0;
+    int32_t link_port = 1;
+    int32_t link_category = kCategoryUnknown;
+    uint32_t link_last_tick = 0;
+    int32_t link_busy = 0;
+    int32_t link_virtual = 0;
+    int32_t link_no_ack = 0;
+    int32_t link_debug = 1;
+    std::string report_text;
+    // The link result of the latest SendCommand (a device operation that failed stops at
+    // the command the box refused or did not answer, so this is that command's result).
+    int32_t link_result = kResultOk;
+    // Why the last connect or disconnect attempt failed, as "device: cause" (device missing,
+    // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
+    // starts; the panel shows it as the detail of its connect error.
+    std::string link_failure;
+};
+
+// The scoped test seam that may write a link's state (tests/support/TestSeam.h).
+class TestSeam;
+
 class RS232c_bios {
 public:
     RS232c_bios();
@@ -79,23 +103,11 @@ public:
     AdjustValues GetAdjustValues() const;
     void SetAdjustValues(const AdjustValues& values);
 
-    // --- state, readable by the panel, tools and tests ---
-    int32_t link_connected = 0;
-    int32_t link_port = 1;
-    int32_t link_category = kCategoryUnknown;
-    uint32_t link_last_tick = 0;
-    int32_t link_busy = 0;
-    int32_t link_virtual = 0;
-    int32_t link_no_ack = 0;
-    int32_t link_debug = 1;
-    std::string report_text;
-    // The link result of the latest SendCommand (a device operation that failed stops at
-    // the command the box refused or did not answer, so this is that command's result).
-    int32_t link_result = kResultOk;
-    // Why the last connect or disconnect attempt failed, as "device: cause" (device missing,
-    // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
-    // starts; the panel shows it as the detail of its connect error.
-    std::string link_failure;
+    // --- state ---
+    const LinkState& State() const { return state_; }
+    // Forgets the result of the previous command, so that an operation refused before any
+    // command was sent does not report an older fault.
+    void ClearResult() { state_.link_result = kResultOk; }
     // The port object of COM number n (1-8) if one was made, else nullptr.
     SerialPort* Port(int n) const;
     // The frame last built by SendCommand (11 bytes and a zero) and the last reply read
@@ -112,6 +124,9 @@ private:
     // The device name of the current port for the trace ("COMn" while it has no port).
     std::string TraceDevice() const;
 
+    friend class TestSeam;
+
+    LinkState state_;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

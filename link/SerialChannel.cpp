@@ -16,23 +16,23 @@ constexpr uint32_t kInvalidHandle = 0xFFFFFFFFu;
 }  // namespace
 
 int RS232c_bios::OpenComPort() {
-    if (link_port < 1 || link_port > kPortCount) {
-        report_text = Format("COM port number is invalid!\nnumber = %d.", link_port);
-        ShowMessage(report_text);
+    if (state_.link_port < 1 || state_.link_port > kPortCount) {
+        state_.report_text = Format("COM port number is invalid!\nnumber = %d.", state_.link_port);
+        ShowMessage(state_.report_text);
         return 0;
     }
-    const int slot = link_port - 1;
+    const int slot = state_.link_port - 1;
     std::unique_ptr<SerialPort>& port = impl_->ports[slot];
     // While disconnected, a port whose COM number now names another device is given up
     // (and closed), so a changed map takes effect at the next connect.
-    if (port && link_connected == 0 && impl_->namer && port->DeviceName() != impl_->namer(link_port))
+    if (port && state_.link_connected == 0 && impl_->namer && port->DeviceName() != impl_->namer(state_.link_port))
         port.reset();
     // A port that is open stays open. One that vanished (IsUsable() false) counts as an
     // invalid handle and is opened again below.
     if (port && port->IsUsable()) {
         if (impl_->configured[slot]) return 1;
     } else {
-        if (!port && impl_->factory) port = impl_->factory(link_port);
+        if (!port && impl_->factory) port = impl_->factory(state_.link_port);
         impl_->configured[slot] = false;
         // One device, one open port of ours: another COM number's idle port on the same
         // device would hold it busy.
@@ -43,25 +43,25 @@ int RS232c_bios::OpenComPort() {
             impl_->configured[other] = false;
         }
         if (!port || !port->Open()) {
-            link_failure = port ? port->ErrorText() : Format("COM%d: no port can be made for its device name", link_port);
-            impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: " + link_failure);
-            report_text = Format("Create COM%d port NG! handle = %X.", link_port, kInvalidHandle);
-            if (link_debug) ShowMessage(report_text, link_failure);
+            state_.link_failure = port ? port->ErrorText() : Format("COM%d: no port can be made for its device name", state_.link_port);
+            impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: " + state_.link_failure);
+            state_.report_text = Format("Create COM%d port NG! handle = %X.", state_.link_port, kInvalidHandle);
+            if (state_.link_debug) ShowMessage(state_.report_text, state_.link_failure);
             return 0;
         }
     }
     // Configuration runs again on the next open if it failed here, so a port is never
     // reported ready with line settings that were not applied.
     if (!port->ReadLineSettings()) {
-        link_failure = port->ErrorText();
-        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings unreadable: " + link_failure);
-        if (link_debug) ShowMessage("GetCommState is false!");
+        state_.link_failure = port->ErrorText();
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings unreadable: " + state_.link_failure);
+        if (state_.link_debug) ShowMessage("GetCommState is false!");
         return 0;
     }
     if (!port->ApplyLineSettings()) {
-        link_failure = port->ErrorText();
-        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings refused: " + link_failure);
-        if (link_debug) ShowMessage("SetCommState is false!");
+        state_.link_failure = port->ErrorText();
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "open failed: line settings refused: " + state_.link_failure);
+        if (state_.link_debug) ShowMessage("SetCommState is false!");
         return 0;
     }
     port->ApplyTimeouts();  // its result does not matter
@@ -71,40 +71,40 @@ int RS232c_bios::OpenComPort() {
 }
 
 int RS232c_bios::WriteComCommand() {
-    SerialPort* port = Port(link_port);
-    if (!(port && port->Purge()) && link_debug) {
-        report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
-        ShowMessage(report_text);
+    SerialPort* port = Port(state_.link_port);
+    if (!(port && port->Purge()) && state_.link_debug) {
+        state_.report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
+        ShowMessage(state_.report_text);
     }
     uint32_t errors = 0;
     uint32_t queued = 0;
     const bool cleared = port && port->ClearError(&errors, &queued, 0);
-    if (link_debug) {
+    if (state_.link_debug) {
         if (!cleared) {
-            report_text += Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0,
+            state_.report_text += Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0,
                                   static_cast<int>(errors));
-            ShowMessage(report_text);
+            ShowMessage(state_.report_text);
         }
         if (errors != 0) {
-            report_text += Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors));
-            ShowMessage(report_text);
+            state_.report_text += Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors));
+            ShowMessage(state_.report_text);
         }
     }
     impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
     impl_->write_tick = Ticks().Now();
     impl_->trace.Send(impl_->write_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
     if (impl_->bytes_written == kFrameSize) return kResultOk;
-    if (link_debug) {
-        report_text += Format("Write data length is false!\n[ %d byte write ]",
+    if (state_.link_debug) {
+        state_.report_text += Format("Write data length is false!\n[ %d byte write ]",
                               static_cast<int>(impl_->bytes_written));
-        ShowMessage(report_text);
+        ShowMessage(state_.report_text);
     }
     return kResultNotSent;
 }
 
 int RS232c_bios::ReadComAck() {
-    if (link_no_ack) return kResultOk;
-    SerialPort* port = Port(link_port);
+    if (state_.link_no_ack) return kResultOk;
+    SerialPort* port = Port(state_.link_port);
     uint8_t* reply = impl_->reply;
     std::memset(reply, 0, kReplyBufferSize);
 
@@ -124,13 +124,13 @@ int RS232c_bios::ReadComAck() {
         }
         now = Ticks().Now();
         if (TicksBetween(t0, now) > kFirstByteLimitMs) {
-            report_text += "ACK data cannot get within 100msec.!\n\n" + TickTimeText(now);
+            state_.report_text += "ACK data cannot get within 100msec.!\n\n" + TickTimeText(now);
             impl_->trace.Reply(now, TraceDevice(), reply, 0, kResultTimeout);
             return kResultTimeout;
         }
         if (queued != 0) break;
     }
-    report_text += Format("ACK first byte received after %dmS from command sent.\n\n",
+    state_.report_text += Format("ACK first byte received after %dmS from command sent.\n\n",
                           static_cast<int>(TicksBetween(t0, now))) +
                    TickTimeText(now);
 
@@ -144,36 +144,36 @@ int RS232c_bios::ReadComAck() {
         if (byte == '\r') break;
         now = Ticks().Now();
         if (TicksBetween(t1, now) > kReplyLimitMs) {
-            report_text += "\n\nACK data cannot get compleately within 100msec!\n\n" + TickTimeText(now);
+            state_.report_text += "\n\nACK data cannot get compleately within 100msec!\n\n" + TickTimeText(now);
             impl_->trace.Reply(now, TraceDevice(), reply, static_cast<std::size_t>(filled), kResultTimeout);
             return kResultTimeout;
         }
     }
-    report_text += Format("\n\nACK data = %s\n[ %d byte read ]", reinterpret_cast<const char*>(reply), filled);
+    state_.report_text += Format("\n\nACK data = %s\n[ %d byte read ]", reinterpret_cast<const char*>(reply), filled);
 
     const int result = ClassifyReply(reply);
     impl_->reply_tick = Ticks().Now();
     impl_->trace.Reply(impl_->reply_tick, TraceDevice(), reply, static_cast<std::size_t>(filled), result);
     if (result == kResultOk) {
-        report_text += "\n\nOK! ACK received!";
+        state_.report_text += "\n\nOK! ACK received!";
     } else if (std::memcmp(reply, kNakPrefix, 6) == 0) {
         switch (result) {
             case kResultUnknownCommand:
-                report_text += "\n\nNAK received! status = 0 : unknown command";
+                state_.report_text += "\n\nNAK received! status = 0 : unknown command";
                 break;
             case kResultParameterError:
-                report_text += "\n\nNAK received! status = 1 : parameter err";
+                state_.report_text += "\n\nNAK received! status = 1 : parameter err";
                 break;
             case kResultInvalidNow:
-                report_text += "\n\nNAK received! status = 2 : invalid now";
+                state_.report_text += "\n\nNAK received! status = 2 : invalid now";
                 break;
             default:
-                report_text += Format("\n\nNAK received! status = %d : bug??",
+                state_.report_text += Format("\n\nNAK received! status = %d : bug??",
                                       static_cast<int>(static_cast<int8_t>(reply[6])));
                 break;
         }
     } else {
-        report_text += "\n\nUnknown status (not ACK/NAK) received! bug??";
+        state_.report_text += "\n\nUnknown status (not ACK/NAK) received! bug??";
     }
     return result;
 }

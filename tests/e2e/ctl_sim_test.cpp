@@ -16,6 +16,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx::test {
 namespace {
@@ -110,15 +111,14 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     RS232c_bios link;
     BoxPort::Install(link, box);
     link.SetDebugMode(0);
-    RS232c_bios* previous = SetLink(&link);
-    const SettingsRecord saved = SystemSettings;
+    TestSeam seam;
+    seam.Install(&link);
+    seam.Settings();
     SystemSettings = record;
     SystemSettings.vertual_mode = 0;
     link.ConnectLink(1);
     SynchroniseAll();
     link.ConnectLink(0);
-    SystemSettings = saved;
-    SetLink(previous);
     std::vector<std::string> words;
     for (const sim::Exchange& e : box.History()) words.push_back(e.word);
     return words;

@@ -18,6 +18,7 @@
 #include "tests/support/Ser2netProcess.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx {
 namespace {
@@ -35,21 +36,21 @@ protected:
         link_.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
+        seam_.Settings();
     }
     void TearDown() override {
         ::unsetenv("DPX20_COM1");
-        SystemSettings = SettingsRecord{};
     }
 
     test::SimProcess sim_;
     std::unique_ptr<test::Ser2netProcess> server_;
     RS232c_bios link_;
     test::MessageRecorder messages_;
+    TestSeam seam_;
 };
 
 TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
-    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.link_failure;
-    RS232c_bios* previous = SetLink(&link_);
+    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
     SettingsRecord& s = SystemSettings;
     s.sys_input_select = 3;  // HDMI, conversion on: the longest pass
     s.sys_2D3D = 1;
@@ -57,8 +58,12 @@ TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
     s.sys_rotate = 2;
     s.sys_adj3d_mode = 5;
     s.sys_adj3d_para = 50;
-    const int synchronised = SynchroniseAll();
-    SetLink(previous);
+    int synchronised = 0;
+    {
+        TestSeam seam;
+        seam.Install(&link_);
+        synchronised = SynchroniseAll();
+    }
     ASSERT_EQ(synchronised, 1) << (messages_.texts.empty() ? "" : messages_.texts.back());
     std::map<std::string, long> state = sim_.State();
     EXPECT_EQ(state["logged_in"], 1);
@@ -89,22 +94,22 @@ TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
 }
 
 TEST_P(NetworkPortTest, ServerGoneMidSessionThenBackAtTheNextConnect) {
-    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.link_failure;
+    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
     ASSERT_EQ(link_.SetConversion(1), 1);
     const int port = server_->Port();
     server_->Stop();  // the connection drops under the open port
 
     EXPECT_EQ(link_.SendCommand(kCONVE, 0, 0), kResultNotSent);
     EXPECT_FALSE(link_.Port(1)->IsUsable());
-    EXPECT_EQ(link_.link_connected, 0);
-    EXPECT_EQ(link_.link_category, kCategoryUnknown);
+    EXPECT_EQ(link_.State().link_connected, 0);
+    EXPECT_EQ(link_.State().link_category, kCategoryUnknown);
     EXPECT_EQ(link_.ConnectLink(0), 1);
     EXPECT_EQ(link_.ConnectLink(1), 0);
-    EXPECT_NE(link_.link_failure.find("connection refused"), std::string::npos) << link_.link_failure;
+    EXPECT_NE(link_.State().link_failure.find("connection refused"), std::string::npos) << link_.State().link_failure;
 
     test::Ser2netProcess again(sim_.LinkPath(), GetParam(), port);
     ASSERT_TRUE(again.Ok()) << again.Error();
-    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.link_failure;
+    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
     EXPECT_EQ(link_.SetConversion(0), 1);
     EXPECT_EQ(sim_.State()["sys_2D3D"], 0);
     EXPECT_EQ(sim_.Words(), (std::vector<std::string>{"BCN10", "2D/3D", "CONVE", "BCN10", "2D/3D", "CONVE"}));

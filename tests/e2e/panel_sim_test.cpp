@@ -35,6 +35,7 @@
 #include "tests/support/Recorders.h"
 #include "tests/support/TestApp.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/TestSeam.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
@@ -81,14 +82,12 @@ protected:
     void SetUp() override {
         test::TestApp();
         ASSERT_TRUE(dir_.ok());
-        test::ResetSettingsState();
-        previous_link_ = SetLink(&link_);
+        seam_.Settings();
+        seam_.Install(&link_);
         link_.SetPortFactory(platform::MakePortFactory());
     }
     void TearDown() override {
         panel_.reset();
-        SetLink(previous_link_);
-        test::ResetSettingsState();
         unsetenv("DPX20_COM1");
     }
 
@@ -145,7 +144,7 @@ protected:
     test::TemporaryCurrentDir dir_;
     test::MessageRecorder messages_;
     RS232c_bios link_;
-    RS232c_bios* previous_link_ = nullptr;
+    TestSeam seam_;  // after the link: restores its hooks first
     std::unique_ptr<test::SimProcess> sim_;
     std::unique_ptr<TopDialog> panel_;
     TopDialog* shown_ = nullptr;  // the panel RemoteApp runs, while it runs
@@ -326,7 +325,7 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
 
         Click(panel::kConnect);
         EXPECT_EQ(panel_connected, 0);
-        EXPECT_EQ(Link().link_connected, 0);
+        EXPECT_EQ(Link().State().link_connected, 0);
         Click(panel::kConnect);
         EXPECT_EQ(panel_connected, 1);
         EXPECT_EQ(sim_->State()["logged_in"], 1);

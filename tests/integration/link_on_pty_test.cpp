@@ -45,8 +45,8 @@ TEST_F(LinkOnPty, LoginAndOperationsChangeTheBox) {
     test::SimProcess sim;
     ASSERT_TRUE(sim.Ok()) << sim.Error();
     auto link = NewLink(sim);
-    ASSERT_EQ(link->ConnectLink(1), 1) << link->report_text;
-    EXPECT_EQ(link->link_connected, 1);
+    ASSERT_EQ(link->ConnectLink(1), 1) << link->State().report_text;
+    EXPECT_EQ(link->State().link_connected, 1);
     EXPECT_EQ(link->SetInputSelect(1), 1);
     EXPECT_EQ(link->SetInputPorality(1), 1);  // INPUT not sent again
     EXPECT_EQ(link->SetBackLight(-30), 1);
@@ -80,7 +80,7 @@ TEST_F(LinkOnPty, DroppedGarbledAndRefusedReplies) {
     EXPECT_EQ(link->SendCommand(kOUTPU, 0, 0), kResultOk);
     // A reply cut short is a time-out; the resend gets a whole reply.
     EXPECT_EQ(link->SendCommand(kHDMIM, 0, 1), kResultOk);
-    EXPECT_EQ(link->link_category, kCategoryOutput);
+    EXPECT_EQ(link->State().link_category, kCategoryOutput);
 
     const std::vector<std::string> words = {"BCN10", "MMENU", "SDIRT", "SDIRT", "FRASY", "BEEPA",
                                             "OUTPU", "HDMIM", "HDMIM"};
@@ -109,7 +109,7 @@ TEST_F(LinkOnPty, SecondOpenOfTheSamePortIsRefused) {
     ASSERT_EQ(first->ConnectLink(1), 1);
     auto second = NewLink(sim);
     EXPECT_EQ(second->ConnectLink(1), 0);
-    EXPECT_EQ(second->link_connected, 0);
+    EXPECT_EQ(second->State().link_connected, 0);
     ASSERT_NE(second->Port(2), nullptr);
     EXPECT_NE(second->Port(2)->ErrorText().find("busy"), std::string::npos) << second->Port(2)->ErrorText();
     EXPECT_EQ(first->SetConversion(1), 1);  // the first holder is not disturbed
@@ -130,11 +130,11 @@ TEST_F(LinkOnPty, BoxGoneMidSessionThenBackAtTheNextConnect) {
     EXPECT_EQ(result, kResultNotSent);  // the write fails on the vanished device
     EXPECT_FALSE(link->Port(2)->IsUsable());
     // The vanished device ended the session as a failed open does; disconnecting is done.
-    EXPECT_EQ(link->link_connected, 0);
-    EXPECT_EQ(link->link_category, kCategoryUnknown);
+    EXPECT_EQ(link->State().link_connected, 0);
+    EXPECT_EQ(link->State().link_category, kCategoryUnknown);
     EXPECT_EQ(link->ConnectLink(0), 1);
     EXPECT_EQ(link->ConnectLink(1), 0);  // the device is missing now
-    EXPECT_NE(link->link_failure.find("no such device"), std::string::npos) << link->link_failure;
+    EXPECT_NE(link->State().link_failure.find("no such device"), std::string::npos) << link->State().link_failure;
 
     test::SimProcess again({}, path);  // the box comes back under the same name
     ASSERT_TRUE(again.Ok()) << again.Error();

@@ -132,13 +132,13 @@ TEST_F(TcpSerialPortTest, RefusedOptionOrOtherLineSettingsFailTheOpenWithTheCaus
     {
         ScriptedServer refusing([](int fd) { Put(fd, {IAC, Codec::kDont, COM}); });
         EXPECT_EQ(Connect(refusing.Url()), 0);
-        EXPECT_EQ(link_.link_connected, 0);
-        EXPECT_NE(link_.link_failure.find("refuses the COM-PORT-OPTION"), std::string::npos) << link_.link_failure;
+        EXPECT_EQ(link_.State().link_connected, 0);
+        EXPECT_NE(link_.State().link_failure.find("refuses the COM-PORT-OPTION"), std::string::npos) << link_.State().link_failure;
     }
     ScriptedServer other([](int fd) { Negotiate(fd, 19200, 1); });  // no parity
     EXPECT_EQ(Connect(other.Url()), 0);
-    EXPECT_NE(link_.link_failure.find("the server set 19200 baud 8N1 instead of 9600 8O1"), std::string::npos)
-        << link_.link_failure;
+    EXPECT_NE(link_.State().link_failure.find("the server set 19200 baud 8N1 instead of 9600 8O1"), std::string::npos)
+        << link_.State().link_failure;
 }
 
 TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidReplyEndsTheSession) {
@@ -159,11 +159,11 @@ TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidRep
             Put(fd, reply);
         }
     });
-    ASSERT_EQ(Connect(box.Url()), 1) << link_.link_failure;  // the login
+    ASSERT_EQ(Connect(box.Url()), 1) << link_.State().link_failure;  // the login
     // The bytes that came before the close are no reply.
     EXPECT_EQ(link_.SendCommand(kBACKL, '+', 1), kResultUndefined);
-    EXPECT_EQ(link_.link_connected, 0);
-    EXPECT_NE(link_.link_failure.find("connection lost"), std::string::npos) << link_.link_failure;
+    EXPECT_EQ(link_.State().link_connected, 0);
+    EXPECT_NE(link_.State().link_failure.find("connection lost"), std::string::npos) << link_.State().link_failure;
 }
 
 TEST(NetworkPortName, FormsAreCheckedAndDescribed) {

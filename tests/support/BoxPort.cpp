@@ -41,7 +41,7 @@ void BoxPort::Install(RS232c_bios& link, sim::BoxModel& box, int only_com) {
 }
 
 BoxPort* BoxPort::Of(const RS232c_bios& link) {
-    return dynamic_cast<BoxPort*>(link.Port(link.link_port));
+    return dynamic_cast<BoxPort*>(link.Port(link.State().link_port));
 }
 
 bool BoxPort::Open() {

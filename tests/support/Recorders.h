@@ -1,19 +1,20 @@
 #pragma once
 // Test doubles for the process-wide services: a message recorder, a fake clock and a
-// fatal-exit recorder. Each installs itself on construction and restores on destruction.
+// fatal-exit recorder. Each installs itself on construction through its own TestSeam,
+// which restores the previous one on destruction.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx::test {
 
 class MessageRecorder final : public MessageSink {
 public:
-    MessageRecorder() { previous_ = SetMessageSink(this); }
-    ~MessageRecorder() override { SetMessageSink(previous_); }
+    MessageRecorder() { seam_.Sink(this); }
     void Show(const std::string& text) override { ShowDetailed(text, {}); }
     void ShowDetailed(const std::string& text, const std::string& detail) override {
         texts.push_back(text);
@@ -25,14 +26,13 @@ public:
     std::function<void(const std::string&)> on_show;  // runs inside the "modal" notice
 
 private:
-    MessageSink* previous_;
+    TestSeam seam_;
 };
 
 // A clock that moves only when told to, or when something waits on it.
 class FakeClock final : public TickSource {
 public:
-    explicit FakeClock(uint32_t start = 1000000) : now(start) { previous_ = SetTickSource(this); }
-    ~FakeClock() override { SetTickSource(previous_); }
+    explicit FakeClock(uint32_t start = 1000000) : now(start) { seam_.Clock(this); }
     uint32_t Now() override { return now += auto_advance; }
     void WaitSince(uint32_t since, uint32_t ms) override {
         uint32_t elapsed = now - since;
@@ -45,19 +45,18 @@ public:
     std::vector<uint32_t> waits;      // every WaitSince duration asked for
 
 private:
-    TickSource* previous_;
+    TestSeam seam_;
 };
 
 class FatalExitRecorder {
 public:
     FatalExitRecorder() {
-        previous_ = SetFatalExitHook([this](int code) { codes.push_back(code); });
+        seam_.FatalExit([this](int code) { codes.push_back(code); });
     }
-    ~FatalExitRecorder() { SetFatalExitHook(std::move(previous_)); }
     std::vector<int> codes;
 
 private:
-    FatalExitHook previous_;
+    TestSeam seam_;
 };
 
 }  // namespace dpx::test

@@ -1,11 +1,10 @@
 #pragma once
 // Helpers of the widget tests: the one QApplication of a test program, a temporary current
-// directory for the settings files, and the reset of the process-wide settings state.
+// directory for the settings files.
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
@@ -40,12 +39,5 @@ private:
     QString previous_;
     bool ok_ = false;
 };
-
-// The settings record, the options file's path and the connected flag as at program start.
-inline void ResetSettingsState() {
-    SystemSettings = SettingsRecord{};
-    options_file_path.clear();
-    panel_connected = 0;
-}
 
 }  // namespace dpx::test

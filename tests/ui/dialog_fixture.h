@@ -22,6 +22,7 @@
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/TestSeam.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
@@ -31,15 +32,12 @@ protected:
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());
-        previous_link_ = SetLink(&link_);
+        seam_.Install(&link_);
         BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
         ASSERT_EQ(link_.ConnectLink(1), 1);
         box_.ClearHistory();
-    }
-    void TearDown() override {
-        SetLink(previous_link_);
     }
 
     // Logs the box off, so that every send fails without a frame.
@@ -132,7 +130,7 @@ protected:
     FatalExitRecorder exits_;
     sim::BoxModel box_;
     RS232c_bios link_;
-    RS232c_bios* previous_link_ = nullptr;
+    TestSeam seam_;  // after the link: restores its hooks first
 };
 
 }  // namespace dpx::test

@@ -208,21 +208,23 @@ TEST_F(FunctionDialogTest, WheelAndContextMenuOnTheBackLightKeepItsRefusals) {
 TEST_F(FunctionDialogTest, DebugReportShowsTheFramesValueByteInTheBox) {
     Open(0, 0, 0, 0);
     ui::QtMessageSink box_sink;
-    SetMessageSink(&box_sink);
-    link_.SetDebugMode(1);
-    box_.Options().forced_nak["BACKL"] = 1;
     std::vector<QString> shown;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown.push_back(box->text());
-            box->accept();
-        }
-    });
-    closer.start(0);
-    ui::SendScrollRequest(Bar(), ui::ScrollRequest::ThumbTrack, -12);  // value byte 0xF4
-    closer.stop();
-    SetMessageSink(&messages_);
+    {
+        TestSeam seam;
+        seam.Sink(&box_sink);
+        link_.SetDebugMode(1);
+        box_.Options().forced_nak["BACKL"] = 1;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown.push_back(box->text());
+                box->accept();
+            }
+        });
+        closer.start(0);
+        ui::SendScrollRequest(Bar(), ui::ScrollRequest::ThumbTrack, -12);  // value byte 0xF4
+        closer.stop();
+    }
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_TRUE(shown[0].contains(QStringLiteral("-") + QChar(0xF4) + QStringLiteral("\n\nbinary = ")))
         << shown[0].toStdString();

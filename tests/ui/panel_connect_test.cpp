@@ -63,7 +63,7 @@ TEST_F(ConnectTest, SilentBoxThreeTriesPauseThenTheMessage) {
               std::vector<std::string>{"Connect error! : 3 times retry, but cannot connect."});
     EXPECT_FALSE(Checked(kConnect));
     EXPECT_EQ(panel_connected, 0);
-    EXPECT_EQ(link_.link_no_ack, 0);  // back to the setting after the third try
+    EXPECT_EQ(link_.State().link_no_ack, 0);  // back to the setting after the third try
     EXPECT_FALSE(Exists("dpx20remote.ini"));  // CONNECT writes no file
 }
 
@@ -76,7 +76,7 @@ TEST_F(ConnectTest, NoAckSettingIsRestoredAfterTheThirdTry) {
     Click(kConnect);
     // With ACK checking off the silent box counts as connected at once.
     EXPECT_TRUE(Checked(kConnect));
-    EXPECT_EQ(link_.link_no_ack, 1);
+    EXPECT_EQ(link_.State().link_no_ack, 1);
 }
 
 TEST_F(ConnectTest, ConnectWithSyncPushesEverySetting) {
@@ -87,7 +87,7 @@ TEST_F(ConnectTest, ConnectWithSyncPushesEverySetting) {
     Click(kConnect);
     EXPECT_EQ(panel_connected, 1);
     EXPECT_TRUE(Checked(kConnect));
-    EXPECT_EQ(link_.link_connected, 1);
+    EXPECT_EQ(link_.State().link_connected, 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(messages_.texts[0].rfind("Update ZR-DPX20 all settings : Compleate!\nProcess time = ", 0), 0u);
     EXPECT_EQ(box_.State().input_select, 2);
@@ -109,7 +109,7 @@ TEST_F(ConnectTest, ConnectWithoutSyncWaitsHalfASecondAndSaysNothing) {
     box_.ClearHistory();
     Click(kConnect);
     EXPECT_EQ(panel_connected, 0);
-    EXPECT_EQ(link_.link_connected, 0);
+    EXPECT_EQ(link_.State().link_connected, 0);
     ASSERT_FALSE(box_.History().empty());
     EXPECT_EQ(box_.History().back().command, kBCN_Logoff);
     EXPECT_FALSE(box_.State().logged_in);
@@ -118,7 +118,7 @@ TEST_F(ConnectTest, ConnectWithoutSyncWaitsHalfASecondAndSaysNothing) {
 TEST_F(ConnectTest, VirtualModeConnectsAtOnceWithTheSyncReport) {
     Start();
     Click(kVirtualMode);
-    EXPECT_EQ(link_.link_virtual, 1);
+    EXPECT_EQ(link_.State().link_virtual, 1);
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     Click(kConnect);
     EXPECT_EQ(panel_connected, 1);
@@ -154,7 +154,7 @@ TEST_F(ConnectTest, DisconnectedPortChoiceGoesToTheLink) {
     Start();
     Click(ComPortRadio(6));
     EXPECT_EQ(SystemSettings.com_port_num, 6);
-    EXPECT_EQ(link_.link_port, 6);
+    EXPECT_EQ(link_.State().link_port, 6);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{6});
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     EXPECT_TRUE(ports_.empty());  // choosing opens nothing

@@ -321,10 +321,10 @@ TEST_F(ControlsTest, LinkOptionBoxesAndTheHiddenDebugBox) {
     StartWith(SettingsRecord{});
     Click(kNoAck);
     EXPECT_EQ(SystemSettings.sys_no_ack, 1);
-    EXPECT_EQ(link_.link_no_ack, 1);
+    EXPECT_EQ(link_.State().link_no_ack, 1);
     EXPECT_TRUE(Saved());
     Click(kNoAck);
-    EXPECT_EQ(link_.link_no_ack, 0);
+    EXPECT_EQ(link_.State().link_no_ack, 0);
     Click(kSyncOn);
     EXPECT_EQ(SystemSettings.sys_sync_on, 0);
     EXPECT_TRUE(Saved());
@@ -337,7 +337,7 @@ TEST_F(ControlsTest, LinkOptionBoxesAndTheHiddenDebugBox) {
     debug->setChecked(true);
     panel_->DebugBoxHandler();
     EXPECT_EQ(SystemSettings.debug_mode, 1);
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_TRUE(Saved());
 }

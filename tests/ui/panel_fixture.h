@@ -24,6 +24,7 @@
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestApp.h"
+#include "tests/support/TestSeam.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
@@ -33,8 +34,8 @@ protected:
     void SetUp() override {
         TestApp();
         ASSERT_TRUE(dir_.ok());
-        ResetSettingsState();
-        previous_link_ = SetLink(&link_);
+        seam_.Settings();
+        seam_.Install(&link_);
         // Every COM number serves the one box; `silent` makes the box take frames unanswered.
         link_.SetPortFactory([this](int n) -> std::unique_ptr<SerialPort> {
             auto port = std::make_unique<BoxPort>(box_, n);
@@ -44,7 +45,7 @@ protected:
         });
         // The dialog never runs (nor initialises, which would send): the "operator" acts
         // through on_dialog_, which may hand the dialog new values.
-        previous_runner_ = ui::SetDialogRunner([this](ui::LayoutDialog& dialog) {
+        seam_.Hook(ui::SetDialogRunner, [this](ui::LayoutDialog& dialog) {
             ran_.push_back(dialog.metaObject()->className());
             ran_layouts_.push_back(dialog.layout().id);
             if (on_dialog_) on_dialog_(dialog);
@@ -53,9 +54,6 @@ protected:
     }
     void TearDown() override {
         panel_.reset();
-        ui::SetDialogRunner(previous_runner_);
-        SetLink(previous_link_);
-        ResetSettingsState();
     }
 
     // Creates the panel and runs its initialisation, as the first show does.
@@ -126,10 +124,9 @@ protected:
     FatalExitRecorder exits_;
     sim::BoxModel box_;
     RS232c_bios link_;
-    RS232c_bios* previous_link_ = nullptr;
+    TestSeam seam_;  // after the link: restores its hooks first
     bool silent_ = false;
     std::vector<BoxPort*> ports_;
-    ui::DialogRunner previous_runner_;
     std::vector<std::string> ran_;     // class names of the dialogs run
     std::vector<int> ran_layouts_;     // their layout ids
     std::function<void(ui::LayoutDialog&)> on_dialog_;  // what the "operator" does in a dialog

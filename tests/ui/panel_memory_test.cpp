@@ -65,14 +65,14 @@ TEST_F(MemoryTest, LoadWhileDisconnectedTakesPortAndLinkOptionsAndSendsNothing) 
     Click(kLoad[1]);
     EXPECT_EQ(SystemSettings, Distinct());
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{5});
-    EXPECT_EQ(link_.link_port, 5);
+    EXPECT_EQ(link_.State().link_port, 5);
     EXPECT_TRUE(Checked(kNoAck));
     EXPECT_FALSE(Checked(kSyncOn));
     EXPECT_TRUE(Checked(kConversion));
     EXPECT_TRUE(Checked(kAdjustMode));
     EXPECT_EQ(DebugField(), "Debug Mode!");
-    EXPECT_EQ(link_.link_no_ack, 1);
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_no_ack, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(link_.GetAdjustValues()[0], 31);
     EXPECT_EQ(link_.GetAdjustValues()[7], 11);
     EXPECT_TRUE(ports_.empty());

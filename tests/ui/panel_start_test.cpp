@@ -22,7 +22,7 @@ TEST_F(PanelTest, FirstStartWithoutOptionsFileWritesTheStartValues) {
     EXPECT_EQ(DebugField(), "");
     // Nothing is sent at start: no port is even opened.
     EXPECT_TRUE(ports_.empty());
-    EXPECT_EQ(link_.link_connected, 0);
+    EXPECT_EQ(link_.State().link_connected, 0);
     EXPECT_TRUE(exits_.codes.empty());
 }
 
@@ -46,10 +46,10 @@ TEST_F(PanelTest, StartShowsTheFileAndHandsTheLinkOptionsOver) {
     EXPECT_TRUE(Checked(kVirtualMode));
     EXPECT_FALSE(Checked(kSyncOn));
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{4});
-    EXPECT_EQ(link_.link_port, 4);
-    EXPECT_EQ(link_.link_no_ack, 1);
-    EXPECT_EQ(link_.link_virtual, 1);
-    EXPECT_EQ(link_.link_debug, 0);
+    EXPECT_EQ(link_.State().link_port, 4);
+    EXPECT_EQ(link_.State().link_no_ack, 1);
+    EXPECT_EQ(link_.State().link_virtual, 1);
+    EXPECT_EQ(link_.State().link_debug, 0);
     EXPECT_EQ(link_.GetAdjustValues()[0], 44);
     EXPECT_EQ(link_.GetAdjustValues()[8], 7);
     EXPECT_EQ(QDir(options_file_path),
@@ -76,21 +76,21 @@ TEST_F(PanelTest, DebugModeFromTheFileAndTheCornerPictureToggle) {
     WriteOptions(saved);
     Start();
     EXPECT_EQ(DebugField(), "Debug Mode!");
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_TRUE(Checked(kDebugBox));
 
     auto* picture = ui::Control<QLabel>(panel_.get(), kCornerPicture);
     ASSERT_NE(picture, nullptr);
     QTest::mouseClick(picture, Qt::LeftButton);
     EXPECT_EQ(SystemSettings.debug_mode, 0);
-    EXPECT_EQ(link_.link_debug, 0);
+    EXPECT_EQ(link_.State().link_debug, 0);
     EXPECT_EQ(DebugField(), "");
     EXPECT_FALSE(Checked(kDebugBox));
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
 
     QTest::mouseClick(picture, Qt::LeftButton);
     EXPECT_EQ(SystemSettings.debug_mode, 1);
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
 }

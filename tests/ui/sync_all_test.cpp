@@ -13,6 +13,7 @@
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx {
 namespace {
@@ -42,17 +43,13 @@ Words Join(Words a, const Words& b) {
 class SyncTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SystemSettings = SettingsRecord{};
-        previous_link_ = SetLink(&link_);
+        seam_.Settings();
+        seam_.Install(&link_);
         test::BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
         ASSERT_EQ(link_.ConnectLink(1), 1);
         box_.ClearHistory();
-    }
-    void TearDown() override {
-        SetLink(previous_link_);
-        SystemSettings = SettingsRecord{};
     }
 
     // The value commands the box received, in order (category selects left out).
@@ -74,7 +71,7 @@ protected:
     test::MessageRecorder messages_;
     sim::BoxModel box_;
     RS232c_bios link_;
-    RS232c_bios* previous_link_ = nullptr;
+    TestSeam seam_;  // after the link: restores its hooks first
 };
 
 TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
@@ -168,7 +165,7 @@ TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
               "2nd try : error = 1 times. process time = # mS.\n"
               "3rd try : error = 1 times. process time = # mS.\n\n"
               "Give up! Maybe better to restart this program.");
-    EXPECT_EQ(link_.link_connected, 1);
+    EXPECT_EQ(link_.State().link_connected, 1);
 }
 
 TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
@@ -192,7 +189,7 @@ TEST_F(SyncTest, DebugReportsAreOffDuringAPassAndOnAfterIt) {
     box_.Options().forced_nak["BEEPA"] = 1;
     EXPECT_EQ(SyncRun(), 0);
     EXPECT_TRUE(messages_.texts.empty());  // no diagnostic box for the failed frames
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
 }
 
 TEST_F(SyncTest, AdjustOnlyPassSendsTheThreeValues) {
@@ -223,7 +220,7 @@ TEST_F(SyncTest, AdjustOnlyWithConversionOffIsRefusedThreeTimes) {
               "3rd try : error = 0 times. process time = # mS.\n\n"
               "Give up! Maybe better to restart this program.");
     EXPECT_TRUE(box_.History().empty());
-    EXPECT_EQ(link_.link_debug, 1);
+    EXPECT_EQ(link_.State().link_debug, 1);
 }
 
 }  // namespace

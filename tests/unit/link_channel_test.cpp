@@ -24,7 +24,7 @@ TEST_F(ChannelOpen, OpensAndConfiguresOnceThenKeepsThePort) {
 TEST_F(ChannelOpen, InvalidPortNumberIsShownInEveryMode) {
     link.SetDebugMode(0);
     for (int n : {0, 9, -3}) {
-        link.link_port = n;
+        seam.State(link).link_port = n;
         EXPECT_EQ(link.OpenComPort(), 0);
         EXPECT_EQ(messages.texts.back(), Printf("COM port number is invalid!\nnumber = %d.", n));
     }
@@ -32,10 +32,10 @@ TEST_F(ChannelOpen, InvalidPortNumberIsShownInEveryMode) {
 }
 
 TEST_F(ChannelOpen, FailedOpenIsTriedAgainNextTime) {
-    link.link_port = 3;
+    seam.State(link).link_port = 3;
     ports[3]->open_failures = 1;
     EXPECT_EQ(link.OpenComPort(), 0);
-    EXPECT_EQ(link.report_text, "Create COM3 port NG! handle = FFFFFFFF.");
+    EXPECT_EQ(link.State().report_text, "Create COM3 port NG! handle = FFFFFFFF.");
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Create COM3 port NG! handle = FFFFFFFF."});
     EXPECT_EQ(link.OpenComPort(), 1);
     EXPECT_EQ(ports[3]->open_calls, 2);
@@ -65,7 +65,7 @@ TEST_F(ChannelOpen, SettingsFailuresAreShownAndRetried) {
     EXPECT_EQ(port->apply_timeouts_calls, 1);
 
     link.SetDebugMode(0);
-    link.link_port = 2;
+    seam.State(link).link_port = 2;
     ports[2]->fail_apply_settings = true;
     EXPECT_EQ(link.OpenComPort(), 0);
     EXPECT_EQ(messages.texts.size(), 2u);
@@ -87,18 +87,18 @@ TEST_F(ChannelRead, AckIsReadAndReported) {
     port->Deliver(Bytes(kAckText), 30);
     const uint32_t t0 = clock.now;
     EXPECT_EQ(link.ReadComAck(), kResultOk);
-    EXPECT_EQ(link.report_text, FirstByteLine(30, t0 + 30) + DataLine(kAckText, 11) + kOkLine);
+    EXPECT_EQ(link.State().report_text, FirstByteLine(30, t0 + 30) + DataLine(kAckText, 11) + kOkLine);
     EXPECT_EQ(std::memcmp(link.ReplyBuffer(), kAckText.data(), 11), 0);
 }
 
 TEST_F(ChannelRead, NoAckModeReadsNothing) {
     ASSERT_EQ(link.OpenComPort(), 1);
     link.SetNoAckMode(1);
-    link.report_text = "before";
+    seam.State(link).report_text = "before";
     port->Deliver(Bytes(kAckText));
     const uint32_t t0 = clock.now;
     EXPECT_EQ(link.ReadComAck(), kResultOk);
-    EXPECT_EQ(link.report_text, "before");
+    EXPECT_EQ(link.State().report_text, "before");
     EXPECT_EQ(port->Queued(), 11u);
     EXPECT_EQ(clock.now, t0);
 }
@@ -111,10 +111,10 @@ TEST_F(ChannelRead, FirstByteLimitIsOneHundredMilliseconds) {
     EXPECT_EQ(link.ReadComAck(), kResultOk);
 
     port->Deliver(Bytes(kAckText), 101);
-    link.report_text.clear();
+    seam.State(link).report_text.clear();
     const uint32_t t0 = clock.now;
     EXPECT_EQ(link.ReadComAck(), kResultTimeout);
-    EXPECT_EQ(link.report_text, NoReplyLine(t0 + 101));
+    EXPECT_EQ(link.State().report_text, NoReplyLine(t0 + 101));
     EXPECT_EQ(port->Queued(), 11u);
 }
 
@@ -124,7 +124,7 @@ TEST_F(ChannelRead, ReplyCutShortTimesOutOnTheNextRead) {
     const uint32_t t0 = clock.now;
     EXPECT_EQ(link.ReadComAck(), kResultTimeout);
     // The sixth single-byte read waits out the port's read time-out.
-    EXPECT_EQ(link.report_text, FirstByteLine(0, t0) + IncompleteLine(t0 + ScriptedPort::kReadTimeoutMs));
+    EXPECT_EQ(link.State().report_text, FirstByteLine(0, t0) + IncompleteLine(t0 + ScriptedPort::kReadTimeoutMs));
 }
 
 TEST_F(ChannelRead, RestOfReplyLimitIsOneHundredMillisecondsFromTheFirstByte) {
@@ -133,16 +133,16 @@ TEST_F(ChannelRead, RestOfReplyLimitIsOneHundredMillisecondsFromTheFirstByte) {
     port->Deliver(Bytes("@00BO"));
     port->Deliver(Bytes("K.000\r"), 101);  // the sixth byte is not a CR and comes too late
     EXPECT_EQ(link.ReadComAck(), kResultTimeout);
-    EXPECT_EQ(link.report_text, FirstByteLine(0, t0) + IncompleteLine(t0 + 101));
+    EXPECT_EQ(link.State().report_text, FirstByteLine(0, t0) + IncompleteLine(t0 + 101));
 
     // A closing CR ends the read whenever it comes within the read time-out.
     port->Purge();
-    link.report_text.clear();
+    seam.State(link).report_text.clear();
     const uint32_t t1 = clock.now;
     port->Deliver(Bytes("@00BOK.000"));
     port->Deliver(Bytes("\r"), 250);
     EXPECT_EQ(link.ReadComAck(), kResultOk);
-    EXPECT_EQ(link.report_text, FirstByteLine(0, t1) + DataLine(kAckText, 11) + kOkLine);
+    EXPECT_EQ(link.State().report_text, FirstByteLine(0, t1) + DataLine(kAckText, 11) + kOkLine);
 }
 
 TEST_F(ChannelRead, ElevenBytesWithoutCarriageReturnAreClassified) {
@@ -150,7 +150,7 @@ TEST_F(ChannelRead, ElevenBytesWithoutCarriageReturnAreClassified) {
     port->Deliver(Bytes("@00BOK.0000XY"));
     const uint32_t t0 = clock.now;
     EXPECT_EQ(link.ReadComAck(), kResultUndefined);
-    EXPECT_EQ(link.report_text, FirstByteLine(0, t0) + DataLine("@00BOK.0000", 11) +
+    EXPECT_EQ(link.State().report_text, FirstByteLine(0, t0) + DataLine("@00BOK.0000", 11) +
                                     "\n\nUnknown status (not ACK/NAK) received! bug??");
     EXPECT_EQ(port->Queued(), 2u);  // the rest waits for the next purge
 
@@ -184,10 +184,10 @@ TEST_F(ChannelRead, NakStatusesAndTheirLines) {
     ASSERT_EQ(link.OpenComPort(), 1);
     for (const NakCase& c : cases) {
         port->Deliver(c.reply);
-        link.report_text.clear();
+        seam.State(link).report_text.clear();
         const uint32_t t0 = clock.now;
         EXPECT_EQ(link.ReadComAck(), c.result) << Text(c.reply);
-        EXPECT_EQ(link.report_text, FirstByteLine(0, t0) + DataLine(c.data, c.count) + c.line) << Text(c.reply);
+        EXPECT_EQ(link.State().report_text, FirstByteLine(0, t0) + DataLine(c.data, c.count) + c.line) << Text(c.reply);
     }
     EXPECT_TRUE(messages.texts.empty());  // reading never shows anything
 }
@@ -195,8 +195,7 @@ TEST_F(ChannelRead, NakStatusesAndTheirLines) {
 // A clock that counts how often it is read, to show the waits sleep instead of polling.
 class CountingClock final : public TickSource {
 public:
-    CountingClock() { previous_ = SetTickSource(this); }
-    ~CountingClock() override { SetTickSource(previous_); }
+    CountingClock() { seam_.Clock(this); }
     uint32_t Now() override {
         ++reads;
         return now;
@@ -210,7 +209,7 @@ public:
     int waits = 0;
 
 private:
-    TickSource* previous_;
+    TestSeam seam_;
 };
 
 TEST(ChannelWaits, ReplyWaitsSleepInsteadOfPolling) {

@@ -13,25 +13,25 @@ TEST_F(Connection, PortNumberMessagesAreShownInEveryMode) {
     link.SetDebugMode(0);
     EXPECT_EQ(link.SetComNumber(0), 0);
     EXPECT_EQ(link.SetComNumber(9), 0);
-    EXPECT_EQ(link.link_port, 1);
+    EXPECT_EQ(link.State().link_port, 1);
     Connect();
     EXPECT_EQ(link.SetComNumber(3), 0);
-    EXPECT_EQ(link.link_port, 1);
-    EXPECT_EQ(link.link_connected, 1);
+    EXPECT_EQ(link.State().link_port, 1);
+    EXPECT_EQ(link.State().link_connected, 1);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{
                                   "SetComNumber : COM port number is invalid!\nnumber = 0.",
                                   "SetComNumber : COM port number is invalid!\nnumber = 9.",
                                   "SetComNumber : COM1 is already started.\n\nIf you want to change it, please log off as first.",
                               }));
-    EXPECT_EQ(link.report_text, messages.texts.back());
+    EXPECT_EQ(link.State().report_text, messages.texts.back());
 }
 
 TEST_F(Connection, SelectingTheCurrentPortIsSilentEvenWhileConnected) {
     Connect();
-    const uint32_t last = link.link_last_tick;
+    const uint32_t last = link.State().link_last_tick;
     EXPECT_EQ(link.SetComNumber(1), 1);
-    EXPECT_EQ(link.link_connected, 1);
-    EXPECT_EQ(link.link_last_tick, last);
+    EXPECT_EQ(link.State().link_connected, 1);
+    EXPECT_EQ(link.State().link_last_tick, last);
     EXPECT_TRUE(messages.texts.empty());
 }
 
@@ -44,8 +44,8 @@ TEST_F(Connection, PortChangeDelaysTheNextLogin) {
     clock.Advance(5000);
     const uint32_t changed = clock.now;
     EXPECT_EQ(link.SetComNumber(3), 1);
-    EXPECT_EQ(link.link_port, 3);
-    EXPECT_EQ(link.link_last_tick, changed);
+    EXPECT_EQ(link.State().link_port, 3);
+    EXPECT_EQ(link.State().link_last_tick, changed);
     EXPECT_FALSE(ports[3]->made);
     EXPECT_TRUE(ports[1]->is_open);
 
@@ -63,19 +63,19 @@ TEST_F(Connection, LoginAndLogoff) {
     EXPECT_EQ(link.ConnectLink(1), 1);
     EXPECT_EQ(port->FrameText(0), kLogin);
     EXPECT_EQ(port->write_ticks[0], start + 300);
-    EXPECT_EQ(link.link_connected, 1);
-    EXPECT_EQ(link.link_category, kCategoryNone);
-    EXPECT_EQ(link.link_last_tick, start + 300);
+    EXPECT_EQ(link.State().link_connected, 1);
+    EXPECT_EQ(link.State().link_category, kCategoryNone);
+    EXPECT_EQ(link.State().link_last_tick, start + 300);
 
     // A logoff long after the login goes at once.
     clock.Advance(2000);
-    link.link_category = kCategoryScope;
+    seam.State(link).link_category = kCategoryScope;
     port->replies = {Ack()};
     EXPECT_EQ(link.ConnectLink(0), 1);
     EXPECT_EQ(port->FrameText(1), kLogoff);
     EXPECT_EQ(port->write_ticks[1], start + 2300);
-    EXPECT_EQ(link.link_connected, 0);
-    EXPECT_EQ(link.link_category, kCategoryNone);
+    EXPECT_EQ(link.State().link_connected, 0);
+    EXPECT_EQ(link.State().link_category, kCategoryNone);
     EXPECT_TRUE(port->is_open);
 
     // Logging in again right after the logoff opens nothing and waits out the 300 ms.
@@ -89,9 +89,9 @@ TEST_F(Connection, LoginAndLogoff) {
 TEST_F(Connection, AlreadyInTheWantedState) {
     EXPECT_EQ(link.ConnectLink(0), 1);
     Connect();
-    link.link_category = kCategoryInput;
+    seam.State(link).link_category = kCategoryInput;
     EXPECT_EQ(link.ConnectLink(1), 1);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{"COM Port already disconnected!", "COM Port already connected!"}));
     link.SetDebugMode(0);
     EXPECT_EQ(link.ConnectLink(1), 1);
@@ -102,11 +102,11 @@ TEST_F(Connection, AlreadyInTheWantedState) {
 TEST_F(Connection, VirtualModeKeepsTheState) {
     link.SetVirtualMode(1);
     EXPECT_EQ(link.ConnectLink(1), 1);
-    EXPECT_EQ(link.link_connected, 0);
-    link.link_connected = 1;
+    EXPECT_EQ(link.State().link_connected, 0);
+    seam.State(link).link_connected = 1;
     EXPECT_EQ(link.ConnectLink(0), 1);
-    EXPECT_EQ(link.link_connected, 1);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_connected, 1);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
     EXPECT_FALSE(port->made);
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -116,8 +116,8 @@ TEST_F(Connection, PortThatCannotOpen) {
     EXPECT_EQ(link.ConnectLink(1), 0);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{"Create COM1 port NG! handle = FFFFFFFF.", "Cannot Start Port!"}));
-    EXPECT_EQ(link.link_connected, 0);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_connected, 0);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
 
     link.SetDebugMode(0);
     EXPECT_EQ(link.ConnectLink(1), 0);
@@ -136,9 +136,9 @@ TEST_F(Connection, FailedLoginIsRetriedByTheCaller) {
     EXPECT_TRUE(messages.texts[0].starts_with("Following Command will(was) Sent!\n\ncmd = 0h(0),  param1 = 0h(0),  param2 = 00h(0)"));
     EXPECT_TRUE(messages.texts[0].ends_with("\n\nNAK received! status = 2 : invalid now"));
     EXPECT_EQ(messages.texts[1], "RemoteLogin : ERROR!");
-    EXPECT_EQ(link.link_connected, 0);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
-    const uint32_t failed = link.link_last_tick;
+    EXPECT_EQ(link.State().link_connected, 0);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
+    const uint32_t failed = link.State().link_last_tick;
     EXPECT_EQ(failed, clock.now);
 
     // A time-out is resent before the connect gives up; the next try waits 300 ms again.
@@ -160,12 +160,12 @@ TEST_F(Connection, FailedLogoffKeepsTheLinkConnected) {
     port->replies = {Nak(1)};
     EXPECT_EQ(link.ConnectLink(0), 0);
     EXPECT_EQ(messages.texts.back(), "RemoteLogoff : ERROR!");
-    EXPECT_EQ(link.link_connected, 1);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_connected, 1);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
     port->replies = {Ack()};
     EXPECT_EQ(link.ConnectLink(0), 1);
     EXPECT_EQ(port->FrameText(1), kLogoff);
-    EXPECT_EQ(link.link_connected, 0);
+    EXPECT_EQ(link.State().link_connected, 0);
 }
 
 // A COM number whose device name changed keeps its port for the session in progress (the
@@ -203,9 +203,9 @@ TEST_F(Connection, VanishedDeviceEndsTheSessionAndTheNextConnectReopens) {
     port->Vanish();
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultNotSent);
     EXPECT_EQ(port->failed_writes, 1);
-    EXPECT_EQ(link.link_connected, 0);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
-    EXPECT_EQ(link.link_failure, port->ErrorText());
+    EXPECT_EQ(link.State().link_connected, 0);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_failure, port->ErrorText());
 
     EXPECT_EQ(link.ConnectLink(0), 1);
     EXPECT_EQ(port->open_calls, 1);
@@ -218,10 +218,10 @@ TEST_F(Connection, VanishedDeviceEndsTheSessionAndTheNextConnectReopens) {
     // Gone in the middle of a write, then still missing at the next connect.
     port->replies = {GoneAtWrite()};
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultNotSent);
-    EXPECT_EQ(link.link_connected, 0);
+    EXPECT_EQ(link.State().link_connected, 0);
     port->fail_open = true;
     EXPECT_EQ(link.ConnectLink(1), 0);
-    EXPECT_EQ(link.link_failure, port->ErrorText());
+    EXPECT_EQ(link.State().link_failure, port->ErrorText());
     port->fail_open = false;
     port->replies = {Ack()};
     EXPECT_EQ(link.ConnectLink(1), 1);

@@ -1,6 +1,7 @@
 #pragma once
-// Shared set-up of the link unit tests: a link on scripted ports, a fake clock and a
-// message recorder, plus the report texts built independently of the link's own helpers.
+// Shared set-up of the link unit tests: a link on scripted ports, a fake clock, a message
+// recorder and the seam that writes the link's state, plus the report texts built
+// independently of the link's own helpers.
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -10,6 +11,7 @@
 #include "link/RS232c_bios.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/ScriptedPort.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx::test {
 
@@ -79,6 +81,7 @@ protected:
     RS232c_bios link;
     ScriptedPorts ports = InstallScriptedPorts(link);
     ScriptedPort* port = ports[1];
+    TestSeam seam;  // after the link: writes the link's state, restores it first
 };
 
 }  // namespace dpx::test

@@ -70,18 +70,18 @@ protected:
 // category once, then sends the value with its sign.
 TEST_F(Operations, EveryOperationEveryValue) {
     for (const OpCase& c : kOps) {
-        link.link_category = kCategoryUnknown;
+        seam.State(link).link_category = kCategoryUnknown;
         bool selected = false;
         for (int v = -128; v <= 127; ++v) {
             const bool in_range = v >= c.low && v <= c.high;
-            const int before = link.link_category;
+            const int before = link.State().link_category;
             ASSERT_EQ(Call(c, v), in_range ? 1 : 0) << c.name << " " << v;
             std::vector<std::string> expected;
             if (in_range && !selected) expected.push_back(c.select);
             if (in_range) expected.push_back(ValueFrame(c, static_cast<int8_t>(v)));
             ASSERT_EQ(Sent(), expected) << c.name << " " << v;
             if (!in_range) {
-                ASSERT_EQ(link.link_category, before) << c.name;
+                ASSERT_EQ(link.State().link_category, before) << c.name;
             }
             selected = selected || in_range;
         }
@@ -100,7 +100,7 @@ TEST_F(Operations, OnlyTheLowByteCounts) {
     EXPECT_EQ(link.SetInputSelect(0x102), 1);
     EXPECT_EQ(Sent(), (std::vector<std::string>{"!00MMENU00\r", "!00BACKL+\x05\r", "!00BACKL-\xFF\r",
                                                 "!00BACKL-\xE2\r", "!00INPUT00\r", "!00INPSE0\x02\r"}));
-    EXPECT_EQ(link.link_category, kCategoryInput);
+    EXPECT_EQ(link.State().link_category, kCategoryInput);
 }
 
 TEST_F(Operations, SameCategoryTwiceSendsThreeFrames) {
@@ -117,7 +117,7 @@ TEST_F(Operations, FailedSelectSendsNoValue) {
     port->replies = {Ack(), Nak(1)};
     EXPECT_EQ(link.SetScopeMode(1), 0);  // the value command's failure
     EXPECT_EQ(Sent(), (std::vector<std::string>{"!00SCOPE00\r", "!00SCMOD0\x01\r"}));
-    EXPECT_EQ(link.link_category, kCategoryScope);
+    EXPECT_EQ(link.State().link_category, kCategoryScope);
     EXPECT_EQ(link.SetScopeMode(0), 1);
     EXPECT_EQ(Sent(), std::vector<std::string>{"!00SCMOD0\x00\r"s});
 }
@@ -138,7 +138,7 @@ TEST_F(Operations, VirtualModeSucceedsAndChangesNothing) {
     }
     EXPECT_TRUE(port->frames.empty());
     EXPECT_EQ(link.GetAdjustValues(), before);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
 }
 
 // "Invalid now" for ADJMD: one more try 100 ms after that reply, without a new select.
@@ -149,7 +149,7 @@ TEST_F(Operations, AdjustModeRetriesAfterInvalidNow) {
     EXPECT_EQ(Sent(), (std::vector<std::string>{"!00ADJUS00\r", "!00ADJMD0\x04\r", "!00ADJMD0\x04\r"}));
     ASSERT_EQ(port->write_ticks.size(), 3u);
     EXPECT_EQ(port->write_ticks[2], port->write_ticks[1] + 9 + 100);
-    EXPECT_EQ(link.link_category, kCategoryAdjust);
+    EXPECT_EQ(link.State().link_category, kCategoryAdjust);
 
     port->replies = {Nak(2), Nak(2)};  // the second answer decides
     EXPECT_EQ(link.SetAdjustMode(0), 0);
@@ -195,7 +195,7 @@ TEST_F(Operations, AdjustValueMirror) {
 
     // Failed memory operations change nothing.
     port->replies = {Nak(2)};
-    link.link_category = kCategoryUnknown;
+    seam.State(link).link_category = kCategoryUnknown;
     EXPECT_EQ(link.SaveAdjustMemory(1), 0);
     port->replies = {Ack(), Nak(1)};
     EXPECT_EQ(link.LoadAdjustMemory(1), 0);

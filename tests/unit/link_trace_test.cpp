@@ -18,10 +18,10 @@ std::vector<std::string> Lines(const FrameTrace& trace) {
 TEST_F(Trace, RecordsOpenLoginFramesRepliesTimeOutsAndResends) {
     port->replies = {Ack()};
     ASSERT_EQ(link.ConnectLink(1), 1);
-    link.link_category = kCategoryInput;
+    seam.State(link).link_category = kCategoryInput;
     port->replies = {NoReply(), Nak(2)};
     EXPECT_EQ(link.SendCommand(kINPSE, 0, 1), kResultInvalidNow);
-    EXPECT_EQ(link.link_result, kResultInvalidNow);
+    EXPECT_EQ(link.State().link_result, kResultInvalidNow);
 
     const std::vector<std::string> lines = Lines(link.Trace());
     ASSERT_EQ(lines.size(), 9u);
@@ -67,7 +67,7 @@ TEST_F(Trace, KeepsTheLatestEntriesAndStreamsEachOne) {
 // taken for the next command's reply.
 TEST_F(Trace, ALateReplyIsNotTakenForTheNextCommandsReply) {
     Connect();
-    link.link_category = kCategoryScope;
+    seam.State(link).link_category = kCategoryScope;
     port->replies = {Ack(105), Ack(105), Nak(2, 105), Nak(2, 105), Ack()};
     EXPECT_EQ(link.SendCommand(kSCPOS, 0, 1), kResultOk);
     EXPECT_EQ(link.SendCommand(kSCPFI, 0, 1), kResultInvalidNow);

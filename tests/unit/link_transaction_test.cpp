@@ -21,10 +21,10 @@ TEST_F(Transaction, EveryCommandGoesOutAsItsFrame) {
     for (int n = 0; n < kSendableCommands; ++n) {
         for (int8_t v : {0, 1, 13, 60, -12, 127, -128}) {
             const char p1 = IsSignedCommand(n) ? (v < 0 ? '-' : '+') : 0;
-            link.link_category = kCategoryUnknown;  // so that no select is skipped
+            seam.State(link).link_category = kCategoryUnknown;  // so that no select is skipped
             ASSERT_EQ(link.SendCommand(n, p1, v), kResultOk) << n;
             ASSERT_EQ(port->frames.back(), Built(n, p1, v)) << "row " << n << " value " << int(v);
-            EXPECT_EQ(link.link_category, CommandTable[n].category);
+            EXPECT_EQ(link.State().link_category, CommandTable[n].category);
         }
     }
     EXPECT_EQ(port->frames.size(), 31u * 7u);
@@ -33,8 +33,8 @@ TEST_F(Transaction, EveryCommandGoesOutAsItsFrame) {
 
 TEST_F(Transaction, SignedCommandWithoutSignIsRefused) {
     Connect();
-    const uint32_t last = link.link_last_tick;
-    link.link_category = kCategoryMainMenu;
+    const uint32_t last = link.State().link_last_tick;
+    seam.State(link).link_category = kCategoryMainMenu;
     EXPECT_EQ(link.SendCommand(kBACKL, 0, 5), kResultParameterError);
     EXPECT_EQ(messages.texts.back(), "Parameter1 is invalid!\n\ncmd = 10h(16),  param1 = 0h,  param2 = 5h(5)");
     EXPECT_EQ(link.SendCommand(kADJOS, '0', -5), kResultParameterError);
@@ -45,8 +45,8 @@ TEST_F(Transaction, SignedCommandWithoutSignIsRefused) {
         for (char p1 : {'\0', '0', '*', ' ', 'x'}) EXPECT_EQ(link.SendCommand(n, p1, 1), kResultParameterError);
     EXPECT_EQ(messages.texts.size(), 2u);
     EXPECT_TRUE(port->frames.empty());
-    EXPECT_EQ(link.link_category, kCategoryMainMenu);
-    EXPECT_EQ(link.link_last_tick, last);
+    EXPECT_EQ(link.State().link_category, kCategoryMainMenu);
+    EXPECT_EQ(link.State().link_last_tick, last);
 }
 
 TEST_F(Transaction, OnlyTheLoginGoesOutWhileNotConnected) {
@@ -76,24 +76,24 @@ TEST_F(Transaction, UnknownCommandNumbers) {
 TEST_F(Transaction, CategorySelectIsSkippedWhenAlreadySelected) {
     Connect();
     AckEverything();
-    link.link_category = kCategoryInput;
-    const uint32_t last = link.link_last_tick;
+    seam.State(link).link_category = kCategoryInput;
+    const uint32_t last = link.State().link_last_tick;
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultOk);
     EXPECT_TRUE(port->frames.empty());
-    EXPECT_EQ(link.link_last_tick, last);
+    EXPECT_EQ(link.State().link_last_tick, last);
     EXPECT_EQ(link.SendCommand(kOUTPU, 0, 0), kResultOk);
-    EXPECT_EQ(link.link_category, kCategoryOutput);
+    EXPECT_EQ(link.State().link_category, kCategoryOutput);
     // Value commands and the login are never skipped.
     EXPECT_EQ(link.SendCommand(kSDIMX, 0, 1), kResultOk);
     EXPECT_EQ(link.SendCommand(kSDIMX, 0, 1), kResultOk);
-    link.link_category = kCategoryNone;
+    seam.State(link).link_category = kCategoryNone;
     EXPECT_EQ(link.SendCommand(kBCN_Login, 0, 0), kResultOk);
     EXPECT_EQ(port->frames.size(), 4u);
-    EXPECT_EQ(link.link_category, kCategoryNone);
+    EXPECT_EQ(link.State().link_category, kCategoryNone);
 
     // After a value command of the input category, the input select is not needed.
     EXPECT_EQ(link.SendCommand(kINPSE, 0, 2), kResultOk);
-    EXPECT_EQ(link.link_category, kCategoryInput);
+    EXPECT_EQ(link.State().link_category, kCategoryInput);
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultOk);
     EXPECT_EQ(port->frames.size(), 5u);
 }
@@ -101,10 +101,10 @@ TEST_F(Transaction, CategorySelectIsSkippedWhenAlreadySelected) {
 TEST_F(Transaction, FailureLeavesTheCategory) {
     Connect();
     link.SetDebugMode(0);
-    link.link_category = kCategoryScope;
+    seam.State(link).link_category = kCategoryScope;
     port->replies = {Nak(2)};
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultInvalidNow);
-    EXPECT_EQ(link.link_category, kCategoryScope);
+    EXPECT_EQ(link.State().link_category, kCategoryScope);
     port->replies = {Ack()};
     EXPECT_EQ(link.SendCommand(kINPUT, 0, 0), kResultOk);  // selected again, not skipped
     EXPECT_EQ(port->frames.size(), 2u);
@@ -112,21 +112,21 @@ TEST_F(Transaction, FailureLeavesTheCategory) {
 
 TEST_F(Transaction, VirtualModeTouchesNothing) {
     link.SetVirtualMode(1);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
-    const uint32_t last = link.link_last_tick;
-    link.report_text = "kept";
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
+    const uint32_t last = link.State().link_last_tick;
+    seam.State(link).report_text = "kept";
     for (int n = -1; n <= 35; ++n) EXPECT_EQ(link.SendCommand(n, 0, 7), kResultOk) << n;
     EXPECT_EQ(link.ConnectLink(1), 1);
-    EXPECT_EQ(link.link_connected, 0);
+    EXPECT_EQ(link.State().link_connected, 0);
     for (int n = 1; n <= 8; ++n) EXPECT_FALSE(ports[n]->made);
     EXPECT_TRUE(messages.texts.empty());
-    EXPECT_EQ(link.report_text, "kept");
-    EXPECT_EQ(link.link_last_tick, last);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().report_text, "kept");
+    EXPECT_EQ(link.State().link_last_tick, last);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
 
-    link.link_category = kCategoryInput;
+    seam.State(link).link_category = kCategoryInput;
     link.SetVirtualMode(0);
-    EXPECT_EQ(link.link_category, kCategoryUnknown);
+    EXPECT_EQ(link.State().link_category, kCategoryUnknown);
 }
 
 struct ResendCase {
@@ -160,13 +160,13 @@ TEST_F(Transaction, ResendRule) {
         clock.Advance(1000);  // lets any late byte arrive, then drops it
         port->Purge();
         port->replies.assign(c.replies.begin(), c.replies.end());
-        link.link_category = kCategoryUnknown;
+        seam.State(link).link_category = kCategoryUnknown;
         EXPECT_EQ(link.SendCommand(kHDMIM, 0, 3), c.result) << c.name;
         ASSERT_EQ(port->frames.size(), c.writes) << c.name;
         for (const Frame& f : port->frames) EXPECT_EQ(f, Bytes("!00HDMIM0\x03\r")) << c.name;
-        EXPECT_EQ(Count(link.report_text, kTryAgain), c.writes >= 2 ? 1 : 0) << c.name;
-        EXPECT_EQ(Count(link.report_text, kTryOneMore), c.writes == 3 ? 1 : 0) << c.name;
-        EXPECT_EQ(link.link_category, c.result == 0 ? kCategoryOutput : kCategoryUnknown) << c.name;
+        EXPECT_EQ(Count(link.State().report_text, kTryAgain), c.writes >= 2 ? 1 : 0) << c.name;
+        EXPECT_EQ(Count(link.State().report_text, kTryOneMore), c.writes == 3 ? 1 : 0) << c.name;
+        EXPECT_EQ(link.State().link_category, c.result == 0 ? kCategoryOutput : kCategoryUnknown) << c.name;
     }
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -185,13 +185,13 @@ TEST_F(Transaction, IncompleteWritesEndTheTransaction) {
         clock.Advance(50);
         EXPECT_EQ(link.SendCommand(kINPSE, 0, 1), kResultNotSent);
         EXPECT_EQ(port->frames.size(), replies.size());
-        EXPECT_EQ(link.link_last_tick, clock.now);
+        EXPECT_EQ(link.State().link_last_tick, clock.now);
         // Only the write error is shown: it carries the report so far.
         ASSERT_EQ(messages.texts.size(), 1u);
         const uint32_t written = replies.back().written;
-        EXPECT_EQ(messages.texts[0], link.report_text);
-        EXPECT_TRUE(link.report_text.ends_with(Printf("Write data length is false!\n[ %u byte write ]", written)));
-        EXPECT_TRUE(link.report_text.starts_with("Following Command will(was) Sent!"));
+        EXPECT_EQ(messages.texts[0], link.State().report_text);
+        EXPECT_TRUE(link.State().report_text.ends_with(Printf("Write data length is false!\n[ %u byte write ]", written)));
+        EXPECT_TRUE(link.State().report_text.starts_with("Following Command will(was) Sent!"));
     }
     link.SetDebugMode(0);
     messages.texts.clear();
@@ -227,7 +227,7 @@ TEST_F(Transaction, PortErrorsBeforeTheWriteAreShownAndTheCommandGoesOn) {
     const std::string line = "WriteComCommand : ClearCommError() : err = 0, swErrrors = 0";
     EXPECT_TRUE(messages.texts[0].ends_with(kResultSeparator + line));
     EXPECT_TRUE(messages.texts[1].ends_with(kTryAgain + line));
-    EXPECT_EQ(messages.texts[2], link.report_text);
+    EXPECT_EQ(messages.texts[2], link.State().report_text);
     EXPECT_EQ(port->frames.size(), 2u);
 
     link.SetDebugMode(0);
@@ -241,7 +241,7 @@ TEST_F(Transaction, PortErrorsBeforeTheWriteAreShownAndTheCommandGoesOn) {
 
 TEST_F(Transaction, ReportOfAFailedCommand) {
     Connect();
-    link.link_category = kCategoryMainMenu;
+    seam.State(link).link_category = kCategoryMainMenu;
     port->replies = {Nak(1, 7)};
     const uint32_t t = clock.now;
     EXPECT_EQ(link.SendCommand(kBACKL, '-', -12), kResultParameterError);
@@ -252,15 +252,15 @@ TEST_F(Transaction, ReportOfAFailedCommand) {
         "\n\n" + TickLine(t) + kResultSeparator + FirstByteLine(7, t + 7) +
         DataLine("@00BNG\x01" "000\r", 11) + "\n\nNAK received! status = 1 : parameter err";
     EXPECT_EQ(messages.texts, std::vector<std::string>{expected});
-    EXPECT_EQ(link.report_text, expected);
-    EXPECT_EQ(link.link_last_tick, t + 7);
+    EXPECT_EQ(link.State().report_text, expected);
+    EXPECT_EQ(link.State().link_last_tick, t + 7);
 }
 
 // Resends leave their separators in the report; a zero value byte cannot be carried as a
 // character and is left out of the ASCII line.
 TEST_F(Transaction, ReportOfAResentCommand) {
     Connect();
-    link.link_category = kCategoryInput;
+    seam.State(link).link_category = kCategoryInput;
     port->replies = {NoReply(), Nak(0, 4), NoReply()};
     const uint32_t t = clock.now;
     EXPECT_EQ(link.SendCommand(kINPSE, 0, 0), kResultTimeout);
@@ -280,12 +280,12 @@ TEST_F(Transaction, ReportStartsAfreshForEveryCommand) {
     link.SetDebugMode(0);
     for (int i = 0; i < 5; ++i) {
         port->replies = {Nak(2)};
-        link.link_category = kCategoryUnknown;
+        seam.State(link).link_category = kCategoryUnknown;
         EXPECT_EQ(link.SendCommand(kSCMOD, 0, static_cast<int8_t>(i)), kResultInvalidNow);
     }
-    EXPECT_TRUE(link.report_text.starts_with("Following Command will(was) Sent!\n\ncmd = 13h(19),  param1 = 0h(0),  param2 = 04h(4)"));
-    EXPECT_EQ(Count(link.report_text, "Following Command"), 1);
-    EXPECT_EQ(Count(link.report_text, "NAK received!"), 1);
+    EXPECT_TRUE(link.State().report_text.starts_with("Following Command will(was) Sent!\n\ncmd = 13h(19),  param1 = 0h(0),  param2 = 04h(4)"));
+    EXPECT_EQ(Count(link.State().report_text, "Following Command"), 1);
+    EXPECT_EQ(Count(link.State().report_text, "NAK received!"), 1);
     EXPECT_TRUE(messages.texts.empty());
 }
 
@@ -295,7 +295,7 @@ TEST_F(Transaction, NoAckModeWritesOnlyAndPacesCommands) {
     port->replies = {Nak(1), NoReply(), Ack()};
     const uint32_t t = clock.now;
     EXPECT_EQ(link.SendCommand(kOUTPU, 0, 0), kResultOk);  // the NAK is never read
-    EXPECT_EQ(link.link_category, kCategoryOutput);
+    EXPECT_EQ(link.State().link_category, kCategoryOutput);
     EXPECT_EQ(port->Queued(), 11u);                        // it waits for the next purge
     EXPECT_EQ(link.SendCommand(kSDIMX, 0, 2), kResultOk);  // no reply, no resend
     EXPECT_EQ(port->Queued(), 0u);
@@ -303,7 +303,7 @@ TEST_F(Transaction, NoAckModeWritesOnlyAndPacesCommands) {
     EXPECT_EQ(port->frames.size(), 3u);
     // The first command goes at once (the last one ended long ago); then 70 ms apart.
     EXPECT_EQ(port->write_ticks, (std::vector<uint32_t>{t, t + 70, t + 140}));
-    EXPECT_EQ(link.link_last_tick, t + 140);
+    EXPECT_EQ(link.State().link_last_tick, t + 140);
     EXPECT_TRUE(messages.texts.empty());
 
     // Without no-ACK mode the next command does not wait for pacing.
@@ -332,10 +332,10 @@ TEST_F(Transaction, BusyWhileRunning) {
     EXPECT_EQ(busy_seen, (std::vector<int>{1, 1}));
     EXPECT_EQ(link.IsBusy(), 0);
 
-    link.link_busy = 1;
+    seam.State(link).link_busy = 1;
     link.SetVirtualMode(1);
     EXPECT_EQ(link.IsBusy(), 0);
-    link.link_busy = 1;
+    seam.State(link).link_busy = 1;
     link.SetVirtualMode(0);
     EXPECT_EQ(link.IsBusy(), 1);
 }

@@ -11,6 +11,7 @@
 #include "settings/AdjustFile.h"
 #include "settings/OptionFile.h"
 #include "tests/support/PosixFaults.h"
+#include "tests/support/TestSeam.h"
 #include "tests/unit/settings_fixture.h"
 
 namespace dpx {
@@ -91,8 +92,9 @@ TEST_F(SettingsWriteTest, ReplacingKeepsThePermissionsAndLeavesNoTemporaryFile) 
 TEST_F(SettingsWriteTest, FatalExitWithoutHookEndsTheProcessWithCodeOne) {
     EXPECT_EXIT(
         {
-            SetFatalExitHook({});
-            SetMessageSink(nullptr);
+            TestSeam seam;
+            seam.FatalExit({});
+            seam.Sink(nullptr);
             WriteOptionFile("nodir/dpx20remote.ini");
         },
         ::testing::ExitedWithCode(1), "Cannot create the nodir/dpx20remote.ini file!");

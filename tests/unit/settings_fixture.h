@@ -13,6 +13,7 @@
 
 #include "settings/SystemSettings.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/TestSeam.h"
 
 namespace dpx::test {
 
@@ -22,12 +23,11 @@ protected:
         old_cwd_ = std::filesystem::current_path();
         dir_ = MakeTempDir("dpx20-settings-");
         std::filesystem::current_path(dir_);
-        ResetState();
+        seam_.Settings();
     }
     void TearDown() override {
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
-        ResetState();
     }
     // A new directory under the system's temporary folder (portable mkdtemp).
     static std::filesystem::path MakeTempDir(const std::string& prefix) {
@@ -37,11 +37,6 @@ protected:
                              (prefix + std::to_string(random() % 1000000000u));
             if (std::filesystem::create_directory(dir)) return std::filesystem::canonical(dir);
         }
-    }
-    static void ResetState() {
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
     }
 
     static std::string Slurp(const std::filesystem::path& path) {
@@ -68,6 +63,7 @@ protected:
 
 private:
     std::filesystem::path old_cwd_;
+    TestSeam seam_;
 };
 
 }  // namespace dpx::test

@@ -31,7 +31,6 @@ public:
 
     // Recording can be switched off (benchmarks compare both); it is on by default.
     void SetEnabled(bool on) { enabled_ = on; }
-    bool Enabled() const { return enabled_; }
     // Each new entry is also written to `out` as one line and flushed (nullptr: none).
     // The caller keeps the file open while it is set.
     void SetStream(std::FILE* out) { stream_ = out; }
@@ -41,7 +40,6 @@ public:
     void Event(uint32_t tick, const std::string& device, std::string text, int result = -1);
 
     const std::deque<Entry>& Entries() const { return entries_; }
-    void Clear() { entries_.clear(); }
     // Every kept entry as a line, oldest first, each ending in "\n".
     std::string Text() const;
     // One entry as a line without its newline:

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the run command need on Debian 12.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config
+pkgs=(build-essential cmake ninja-build pkg-config ccache
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
       libgl1-mesa-dev libxkbcommon-dev
       libgtest-dev libgmock-dev googletest

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QTest>
 
+#include "app/RemoteApp.h"
+#include "settings/FolderLock.h"
 #include "settings/SettingsFile.h"
 
 namespace dpx::test {
@@ -132,6 +134,26 @@ TEST_F(PanelTest, DamagedOptionsFileIsKept) {
         EXPECT_TRUE(exits_.codes.empty());
         panel_.reset();
     }
+}
+
+// A second panel in a folder that a running one holds names the folder and that process in one
+// notice and ends without reading or writing anything; the folder is free once the first ends.
+TEST_F(PanelTest, SecondPanelInTheSameFolderIsRefused) {
+    const std::filesystem::path folder = std::filesystem::current_path();
+    {
+        settings_file::FolderLock first;
+        ASSERT_TRUE(first.Take(folder, nullptr));
+        WriteFile(options_file_name, "not even an options file");
+        const QStringList before = QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        EXPECT_EQ(RemoteApp().Run(), RemoteApp::kFolderInUse);
+        ASSERT_EQ(messages_.texts.size(), 1u);
+        EXPECT_NE(messages_.texts[0].find(settings_file::ShownName(folder)), std::string::npos);
+        EXPECT_NE(messages_.texts[0].find(std::to_string(QCoreApplication::applicationPid())), std::string::npos);
+        EXPECT_EQ(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        EXPECT_EQ(ReadFile(options_file_name), "not even an options file");
+    }
+    settings_file::FolderLock next;
+    EXPECT_TRUE(next.Take(folder, nullptr));
 }
 
 TEST_F(PanelTest, InvalidComNumberFromTheFile) {

@@ -46,8 +46,10 @@ run_panel() {
       before=$(cksum < "$INI")
       "$@" & second=$!
       close "^dpx20remote\$" Return   # "The folder ... is in use by another dpx20remote ..."
-      wait "$second" || result=$?
-      [ "$result" -eq 1 ] && [ "$(cksum < "$INI")" = "$before" ] && result=0 || result=1
+      for _ in $(seq 100); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+      kill "$second" 2>/dev/null  # still running: it was not refused, and its status shows it
+      wait "$second"; status=$?
+      [ "$status" -eq 1 ] && [ "$(cksum < "$INI")" = "$before" ] || result=1
     fi
     close "^ZR-DPX20 Remote\$" Escape
     wait "$panel" && exit "$result"' bash "$@")

@@ -4,6 +4,7 @@
 // choice survives another USB socket), takes any other port name in a field, or goes back
 // to the platform default. OK and "Default" save the operator's map; Cancel changes nothing.
 #include <QDialog>
+#include <functional>
 #include <vector>
 
 #include "platform/ComPorts.h"
@@ -17,8 +18,9 @@ namespace dpx {
 class ComDeviceDialog : public QDialog {
     Q_OBJECT
 public:
-    // `ports`: what platform::ListSerialPorts() reports (tests pass their own).
-    ComDeviceDialog(int n, std::vector<platform::SerialPortEntry> ports, QWidget* parent = nullptr);
+    // What platform::ListSerialPorts() reports (tests pass their own); asked again by "Refresh".
+    using PortLister = std::function<std::vector<platform::SerialPortEntry>()>;
+    ComDeviceDialog(int n, PortLister list_ports, QWidget* parent = nullptr);
 
     QTreeWidget* port_list() const { return list_; }
     QLineEdit* name_field() const { return field_; }
@@ -28,9 +30,19 @@ public:
     void accept() override;
     // "Default": removes COM n from the map and closes.
     void ChooseDefault();
+    // "Refresh": lists the ports again; the field stays as it is.
+    void Refresh();
+
+protected:
+    // However it closes, the dialog's size is kept per user for the next time.
+    void done(int result) override;
 
 private:
+    // The width that shows every column of the list in full.
+    int WidthForColumns() const;
+
     int n_;
+    PortLister list_ports_;
     std::vector<platform::SerialPortEntry> ports_;
     QTreeWidget* list_;
     QLineEdit* field_;

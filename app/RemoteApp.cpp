@@ -1,11 +1,33 @@
 #include "app/RemoteApp.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/TopDialog.h"
+#include "common/Format.h"
+#include "common/MessageSink.h"
 #include "link/RS232c_bios.h"
+#include "settings/FolderLock.h"
+#include "settings/SettingsFile.h"
 
 namespace dpx {
 
 int RemoteApp::Run() {
+    // The folder's settings belong to one panel at a time; a second one says who has them and
+    // ends before it reads or writes anything.
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    settings_file::FolderLock lock;
+    if (int64_t holder = 0; !ec && !lock.Take(folder, &holder)) {
+        const std::string who =
+            holder > 0 ? Format("another dpx20remote (process %lld)", static_cast<long long>(holder))
+                       : std::string("another dpx20remote");
+        ShowMessage(Format("The folder %s is in use by %s.\n\nA folder keeps the settings of one box, and "
+                           "one panel at a time may use it. Close the other panel, or start this one in "
+                           "the folder of another box.",
+                           settings_file::ShownName(folder).c_str(), who.c_str()));
+        return kFolderInUse;
+    }
     {
         TopDialog panel;  // no parent: it is the main window
         panel.EnsureInitialised();

@@ -295,7 +295,7 @@ void TopDialog::ConnectHandler() {
 }
 
 void TopDialog::ChooseComDevice(int n) {
-    ComDeviceDialog dialog(n, platform::ListSerialPorts(), this);
+    ComDeviceDialog dialog(n, platform::ListSerialPorts, this);
     dialog.exec();
     if (QWidget* radio = FindControl(this, ComPortRadio(n))) radio->setToolTip(ComPortToolTip(n));
 }

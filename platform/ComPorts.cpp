@@ -81,17 +81,18 @@ std::string DefaultComDevice(int n) {
 #endif
 }
 
-std::string SavedComDevice(int n) {
-    const QSettings settings(QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
-    return settings.value(MapKey(n)).toString().toStdString();
+std::unique_ptr<QSettings> UserSettings() {
+    return std::make_unique<QSettings>(QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
 }
 
+std::string SavedComDevice(int n) { return UserSettings()->value(MapKey(n)).toString().toStdString(); }
+
 void SaveComDevice(int n, const std::string& device) {
-    QSettings settings(QSettings::UserScope, kSettingsOrganisation, kSettingsApplication);
+    const std::unique_ptr<QSettings> settings = UserSettings();
     if (device.empty()) {
-        settings.remove(MapKey(n));
+        settings->remove(MapKey(n));
     } else {
-        settings.setValue(MapKey(n), QString::fromStdString(device));
+        settings->setValue(MapKey(n), QString::fromStdString(device));
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include "link/SerialPort.h"
 
+class QSettings;
+
 namespace dpx::platform {
 
 // The device COM n means, in this order: $DPX20_COMn when set and not empty (scripts and
@@ -20,6 +22,8 @@ std::string ComEnvironmentVariable(int n);
 // in the options file. Empty when COM n has no entry; saving an empty name removes it.
 std::string SavedComDevice(int n);
 void SaveComDevice(int n, const std::string& device);
+// That per-user store, for what else the program keeps per user (the COM device dialog's size).
+std::unique_ptr<QSettings> UserSettings();
 
 // A serial port the system has now, as the COM device dialog lists it.
 struct SerialPortEntry {

@@ -108,6 +108,15 @@ constexpr char kEndLine[] = "\n-------------------======= End of Settings ======
 
 bool IsOptionsFileName(const std::string& name) { return name == options_file_name; }
 
+// Moves the damaged options file at `path` aside; the result is the detail of its notice.
+std::string KeepDamaged(const std::filesystem::path& path) {
+    std::string why;
+    const std::filesystem::path kept = settings_file::KeepDamagedFile(path, &why);
+    if (!kept.empty()) return "The damaged file is kept as " + settings_file::ShownName(kept) + ".";
+    return "The damaged file could not be renamed to " + settings_file::ShownName(path) +
+           settings_file::kDamagedSuffix + ": " + why + ".";
+}
+
 }  // namespace
 
 std::string OptionFileText(const SettingsRecord& record) {
@@ -142,15 +151,12 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
     const settings_file::ReadResult file =
         settings_file::ReadSmallFile(file_name, buffer, sizeof buffer);
     const bool options_file = rewrite == Rewrite::kOnFailure && IsOptionsFileName(file_name);
-    const auto rewrite_file = [rewrite] {
-        if (rewrite == Rewrite::kOnFailure) SaveOptionFile();
-    };
 
     if (file.status == settings_file::ReadResult::kMissing) {
         if (options_file) {
             ShowMessage(Format("Do not found option file!\n\nCreate new file.\n[ %s ]",
                                file_name.c_str()));
-            rewrite_file();
+            SaveOptionFile();
         } else {
             ShowMessage(Format("Do not found option file!\n\n[ file name = %s ]", file_name.c_str()));
         }
@@ -158,54 +164,51 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
     }
     const std::filesystem::path full_path = settings_file::FullPath(file_name);
     if (options_file && file.opened && options_file_path.empty()) options_file_path = full_path;
-    // An existing file that cannot be read is reported and left alone: rewriting it from the
-    // record could replace settings that are merely unreadable for the moment.
+    // The options file is about to be rewritten from the record (now, or by the next save for
+    // one that cannot be read): the damaged file is moved aside first, so that nothing the
+    // operator saved is lost, and the notice's detail says where it went.
+    const auto notice = [&](const std::string& text) {
+        ShowMessage(text, options_file ? KeepDamaged(full_path) : std::string());
+    };
+    const auto fail = [&](const std::string& text) {
+        notice(text);
+        if (rewrite == Rewrite::kOnFailure) SaveOptionFile();
+        return 0;
+    };
     if (file.status == settings_file::ReadResult::kUnreadable) {
-        ShowMessage(Format("Cannot read the option file!\n\n[ %s ]",
-                           settings_file::ShownName(full_path).c_str()));
+        notice(Format("Cannot read the option file!\n\n[ %s ]",
+                      settings_file::ShownName(full_path).c_str()));
         return 0;
     }
 
     const int size = static_cast<int>(std::min<int64_t>(file.size, INT32_MAX));
     if (file.size > kMaxSize) {
-        ShowMessage(Format("ini file size is too big! [ %d byte ]\nMaybe invalid file.\n\n"
+        return fail(Format("ini file size is too big! [ %d byte ]\nMaybe invalid file.\n\n"
                            "Create new ini file.\n[ %s ]",
                            size, file_name.c_str()));
-        rewrite_file();
-        return 0;
     }
     if (file.size < kMinSize) {
-        ShowMessage(Format("ini file size is too small! [ %d byte ]\nMaybe invalid file.\n\n"
+        return fail(Format("ini file size is too small! [ %d byte ]\nMaybe invalid file.\n\n"
                            "Create new ini file.\n[ %s ]",
                            size, file_name.c_str()));
-        rewrite_file();
-        return 0;
     }
 
     settings_file::KeyWalk walk(buffer, sizeof buffer, file.size);
     std::string value_text;
     for (const OptionKey& k : kOptionKeys) {
-        if (!walk.Next(k.chars, value_text)) {
-            ShowMessage(k.missing);
-            rewrite_file();
-            return 0;
-        }
+        if (!walk.Next(k.chars, value_text)) return fail(k.missing);
         const int32_t value = HexTextToValue(value_text);
         if (!k.field) {
             if (value < kFileVersion) {
-                ShowMessage(Format("This ini file version is old (ver.%d) !\nCreate new ini file "
+                return fail(Format("This ini file version is old (ver.%d) !\nCreate new ini file "
                                    "(ver.%d).\n\nAll settings return to default!",
                                    value, kFileVersion));
-                rewrite_file();
-                return 0;
             }
             if (value > kFileVersion) {
-                ShowMessage(Format("This ini file version is too new (ver.%d) !\nNext save time, "
+                return fail(Format("This ini file version is too new (ver.%d) !\nNext save time, "
                                    "the ini file version will be down (ver.%d).\n\nIf you start the "
                                    "upper version software, all settings maybe return to default!",
                                    value, kFileVersion));
-                rewrite_file();
-                return 0;
             }
             continue;
         }

@@ -51,6 +51,19 @@ bool WriteSettingsFile(const fs::path& name, const std::string& text) {
     return false;
 }
 
+fs::path KeepDamagedFile(const fs::path& name, std::string* why) {
+    fs::path kept = name;
+    kept += kDamagedSuffix;
+    std::error_code ec;
+    fs::rename(name, kept, ec);
+    // An older copy of another kind (a file where a folder goes) gives way first; a folder
+    // that still holds something is never removed.
+    if (std::error_code gone; ec && fs::remove(kept, gone)) fs::rename(name, kept, ec);
+    if (!ec) return kept;
+    if (why) *why = ec.message();
+    return {};
+}
+
 KeyWalk::KeyWalk(const char* buffer, std::size_t capacity, int64_t size)
     : buffer_(buffer), text_length_(strnlen(buffer, capacity)), size_(size) {}
 

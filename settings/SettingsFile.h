@@ -54,6 +54,13 @@ WriteStatus ReplaceFile(const std::filesystem::path& name, std::string_view text
 // Returns true when the file was written.
 bool WriteSettingsFile(const std::filesystem::path& name, const std::string& text);
 
+// What a damaged settings file is renamed to before it is rewritten: "<file>.damaged".
+inline constexpr char kDamagedSuffix[] = ".damaged";
+// Renames `name` (a file, or whatever stands in its place) to `name` + kDamagedSuffix,
+// replacing an older one, so that rewriting `name` loses nothing. Returns the new name, or
+// an empty path with the system's reason in `why`.
+std::filesystem::path KeepDamagedFile(const std::filesystem::path& name, std::string* why);
+
 // Walks the "=" characters of a settings text by position. The text ends at its first zero
 // byte; `size` is the file's byte length, which the limits are measured against.
 class KeyWalk {

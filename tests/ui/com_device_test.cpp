@@ -2,6 +2,8 @@
 // detail of the panel's unchanged notices, with the real serial backend.
 #include <QLabel>
 #include <QSettings>
+#include <QHeaderView>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -53,7 +55,7 @@ TEST_F(ComDeviceTest, DialogListsThePortsAndSavesTheChoice) {
     std::vector<platform::SerialPortEntry> ports = {
         {"/dev/ttyUSB0", "USB-Serial Controller", "Prolific", "A1B2", "/dev/serial/by-id/usb-Prolific-if00-port0"},
         {"/dev/ttyS0", "", "", "", ""}};
-    ComDeviceDialog dialog(2, ports);
+    ComDeviceDialog dialog(2, [&] { return ports; });
     EXPECT_EQ(dialog.windowTitle(), "COM 2 device");
     QTreeWidget* list = dialog.port_list();
     ASSERT_EQ(list->topLevelItemCount(), 2);
@@ -79,10 +81,51 @@ TEST_F(ComDeviceTest, DialogListsThePortsAndSavesTheChoice) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(platform::ComDeviceName(2), "/dev/ttyACM3");
 
-    ComDeviceDialog again(2, {});
+    // "Refresh" lists the ports again and leaves the field alone.
+    ports.pop_back();
+    dialog.Refresh();
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(dialog.name_field()->text(), "/dev/ttyACM3");
+
+    // The next one opens with the saved name and at the size the last one was left.
+    const QSize left = dialog.size() + QSize(40, 30);
+    dialog.resize(left);
+    dialog.reject();
+    ComDeviceDialog again(2, [] { return std::vector<platform::SerialPortEntry>{}; });
     EXPECT_EQ(again.name_field()->text(), "/dev/ttyACM3");
+    EXPECT_EQ(again.size(), left);
     again.ChooseDefault();
     EXPECT_EQ(platform::ComDeviceName(2), "/dev/ttyS1");
+}
+
+// Opening the dialog and pressing Enter or OK keeps a saved name byte for byte, whatever the
+// list offers and wherever the focus goes; the list shows every column in full.
+TEST_F(ComDeviceTest, OkAndEnterKeepTheSavedDevice) {
+    const std::vector<platform::SerialPortEntry> ports = {
+        {"/dev/ttyS0", "", "", "", ""},
+        {"/dev/ttyUSB0", "USB-Serial Controller with a long description", "Some Manufacturer Ltd", "A1B2C3D4",
+         "/dev/serial/by-id/usb-Some_Manufacturer_USB-Serial_Controller_A1B2C3D4-if00-port0"}};
+    const std::string by_id = ports[1].by_id;
+    for (const std::string& saved : {by_id, std::string("rfc2217://[fd00::20]:2217")}) {
+        for (const bool enter_in_list : {false, true}) {
+            SCOPED_TRACE(saved + (enter_in_list ? " / Enter in the list" : " / OK"));
+            platform::SaveComDevice(1, saved);
+            ComDeviceDialog dialog(1, [&] { return ports; });
+            dialog.show();
+            dialog.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            QTreeWidget* list = dialog.port_list();
+            EXPECT_LE(list->header()->length(), list->viewport()->width());
+            if (enter_in_list) {
+                list->setFocus(Qt::TabFocusReason);  // the list makes a row current
+                QTest::keyClick(list, Qt::Key_Return);
+            } else {
+                QTest::keyClick(dialog.name_field(), Qt::Key_Return);
+            }
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(platform::SavedComDevice(1), saved);
+        }
+    }
 }
 
 // Right-click on a COM radio opens the dialog; the change shows in the tool tip and is

@@ -2,8 +2,13 @@
 // controls and link options it sets, and nothing sent or written at start or exit.
 #include "tests/ui/panel_fixture.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
+
+#include "app/RemoteApp.h"
+#include "settings/FolderLock.h"
+#include "settings/SettingsFile.h"
 
 namespace dpx::test {
 namespace {
@@ -93,6 +98,62 @@ TEST_F(PanelTest, DebugModeFromTheFileAndTheCornerPictureToggle) {
     EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
+}
+
+// A damaged options file is moved aside before the start-up rewrite: one notice, whose detail
+// names the kept file, and the kept file still holds every byte (or entry) of the damaged one.
+TEST_F(PanelTest, DamagedOptionsFileIsKept) {
+    const std::string ini = options_file_name;
+    const std::string kept = ini + settings_file::kDamagedSuffix;
+    const std::string text = OptionFileText(SettingsRecord{});
+    const auto contents = [](const std::string& name) {
+        const QString path = QString::fromStdString(name);
+        if (!QFileInfo(path).isDir()) return ReadFile(name);
+        return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join('/').toStdString();
+    };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"truncated", [&] { WriteFile(ini, text.substr(0, text.size() / 2)); }},
+        {"garbled", [&] { WriteFile(ini, std::string(text.size(), '?')); }},
+        {"a directory", [&] {
+             Remove(ini);
+             ASSERT_TRUE(QDir().mkpath(QString::fromStdString(ini + "/inside")));
+         }},
+    };
+    for (const auto& [what, damage] : cases) {  // each one also replaces the copy kept before
+        SCOPED_TRACE(what);
+        damage();
+        const std::string damaged = contents(ini);
+        messages_.texts.clear();
+        messages_.details.clear();
+        Start();
+        ASSERT_EQ(messages_.texts.size(), 1u);
+        EXPECT_NE(messages_.details[0].find(settings_file::ShownName(settings_file::FullPath(kept))),
+                  std::string::npos) << messages_.details[0];
+        EXPECT_EQ(contents(kept), damaged);
+        EXPECT_EQ(ReadFile(ini), LiveText());
+        EXPECT_TRUE(exits_.codes.empty());
+        panel_.reset();
+    }
+}
+
+// A second panel in a folder that a running one holds names the folder and that process in one
+// notice and ends without reading or writing anything; the folder is free once the first ends.
+TEST_F(PanelTest, SecondPanelInTheSameFolderIsRefused) {
+    const std::filesystem::path folder = std::filesystem::current_path();
+    {
+        settings_file::FolderLock first;
+        ASSERT_TRUE(first.Take(folder, nullptr));
+        WriteFile(options_file_name, "not even an options file");
+        const QStringList before = QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        EXPECT_EQ(RemoteApp().Run(), RemoteApp::kFolderInUse);
+        ASSERT_EQ(messages_.texts.size(), 1u);
+        EXPECT_NE(messages_.texts[0].find(settings_file::ShownName(folder)), std::string::npos);
+        EXPECT_NE(messages_.texts[0].find(std::to_string(QCoreApplication::applicationPid())), std::string::npos);
+        EXPECT_EQ(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        EXPECT_EQ(ReadFile(options_file_name), "not even an options file");
+    }
+    settings_file::FolderLock next;
+    EXPECT_TRUE(next.Take(folder, nullptr));
 }
 
 TEST_F(PanelTest, InvalidComNumberFromTheFile) {

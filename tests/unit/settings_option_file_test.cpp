@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "settings/OptionFile.h"
+#include "settings/SettingsFile.h"
 #include "settings/SystemSettings.h"
 #include "tests/support/PosixFaults.h"
 #include "tests/unit/settings_fixture.h"
@@ -381,9 +382,10 @@ TEST_F(OptionFileTest, ZeroByteEndsTheText) {
     EXPECT_EQ(messages.texts.back(), "Someting wrong! End of ini file not found.");
 }
 
-TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndLeftAlone) {
+TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndNotFatal) {
     // Running as root, permissions do not stop a read; a directory is the file that exists
-    // but cannot be read. It is neither "not found" (which would try to replace it) nor fatal.
+    // but cannot be read. It is neither "not found" nor fatal: the options file's is moved
+    // aside for the next save, a memory file's is left alone.
     fs::create_directory("dpx20remote.ini");
     fs::create_directory("dpx20remote02.sav");
     EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
@@ -393,8 +395,8 @@ TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndLeftAlone) {
                   "Cannot read the option file!\n\n[ " + (dir_ / "dpx20remote.ini").string() + " ]",
                   "Cannot read the option file!\n\n[ " + (dir_ / "dpx20remote02.sav").string() + " ]"}));
     EXPECT_TRUE(fatal.codes.empty());
-    EXPECT_TRUE(fs::is_directory("dpx20remote.ini"));
-    EXPECT_EQ(Entries(), (std::set<std::string>{"dpx20remote.ini", "dpx20remote02.sav"}));
+    EXPECT_EQ(Entries(), (std::set<std::string>{std::string("dpx20remote.ini") + settings_file::kDamagedSuffix,
+                                                "dpx20remote02.sav"}));
 }
 
 TEST_F(OptionFileTest, FifoInPlaceOfTheFileDoesNotHang) {

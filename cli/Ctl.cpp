@@ -187,7 +187,7 @@ public:
                     if (StopRequested() || !Do(step)) break;  // the first refusal ends the run
                     ++steps_done_;
                 }
-                progress_ = Format("after %zu of %zu steps", steps_done_, plan.steps.size());
+                progress_ = Format("after %d of %d steps", static_cast<int>(steps_done_), static_cast<int>(plan.steps.size()));
             }
         }
         const bool logged_in = link_.State().link_connected == 1;
@@ -235,7 +235,10 @@ private:
         if (!port || port->IsUsable()) return false;
         const std::string& failure = link_.State().link_failure;
         const std::string cause = failure.empty() ? port->ErrorText() : failure;
-        link_.Trace().Event(Ticks().Now(), port->DeviceName(), cause);
+        const std::string device = port->DeviceName();
+        // The trace line names the device already.
+        link_.Trace().Event(Ticks().Now(), device,
+                            cause.rfind(device + ": ", 0) == 0 ? cause.substr(device.size() + 2) : cause);
         report_.Fail(kExitPort, what + ": " + cause);
         return true;
     }

@@ -13,16 +13,23 @@ namespace dpx {
 
 int32_t sync_error_count = 0;
 int32_t sync_last_failure = 0;
+int32_t sync_step_count = 0;
+int32_t sync_pass = 0;
+bool (*sync_stop)() = nullptr;
 
 namespace {
 
 using Operation = int (RS232c_bios::*)(int32_t);
 
+bool Stopping() { return sync_stop && sync_stop(); }
+
 // One step: the operation is tried twice before the step counts as failed.
 void Step(Operation op, int32_t value) {
+    if (Stopping()) return;
+    ++sync_step_count;
     RS232c_bios& link = Link();
     if ((link.*op)(value)) return;
-    if ((link.*op)(value)) return;
+    if (!Stopping() && (link.*op)(value)) return;
     ++sync_error_count;
     sync_last_failure = link.State().link_result;
 }
@@ -82,6 +89,7 @@ int SyncRun() {
     Link().SetDebugMode(0);
     sync_error_count = 0;
     sync_last_failure = 0;
+    sync_step_count = 0;
     if (SystemSettings.load_adj_only != 0) {
         if (SystemSettings.sys_2D3D == 0) {
             ShowMessage(
@@ -100,9 +108,11 @@ int SyncRun() {
 
 int SynchroniseAll() {
     TickSource& ticks = Ticks();
+    sync_pass = 1;
     uint32_t t0 = ticks.Now();
     int r = SyncRun();
     uint32_t t1 = ticks.Now();
+    if (Stopping()) return 0;
     if (r == 1) {
         ShowMessage(Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.",
                            TicksBetween(t0, t1)));
@@ -113,9 +123,11 @@ int SynchroniseAll() {
         "1st try : error = %d times. process time = %u mS.\n",
         sync_error_count, TicksBetween(t0, t1));
 
+    sync_pass = 2;
     uint32_t t2 = ticks.Now();
     r = SyncRun();
     uint32_t t3 = ticks.Now();
+    if (Stopping()) return 0;
     if (r == 1) {
         message += Format("2nd try : process OK.      process time = %u mS.\n", TicksBetween(t2, t3));
         ShowMessage(message);
@@ -124,9 +136,11 @@ int SynchroniseAll() {
     message += Format("2nd try : error = %d times. process time = %u mS.\n", sync_error_count,
                       TicksBetween(t2, t3));
 
+    sync_pass = 3;
     uint32_t t4 = ticks.Now();
     r = SyncRun();
     uint32_t t5 = ticks.Now();
+    if (Stopping()) return 0;
     if (r == 1) {
         message += Format("3rd try : process OK.      process time = %u mS.\n", TicksBetween(t4, t5));
         ShowMessage(message);

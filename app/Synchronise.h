@@ -11,6 +11,13 @@ extern int32_t sync_error_count;
 // The link result of the latest failed step (kResultOk while none failed), for tools that
 // report why a synchronisation gave up.
 extern int32_t sync_last_failure;
+// Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
+extern int32_t sync_step_count;
+extern int32_t sync_pass;
+// Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
+// it returns true, a pass tries no further step (the one in progress ends first) and
+// SynchroniseAll starts no further pass and shows no summary. nullptr: never.
+extern bool (*sync_stop)();
 
 // One pass: 1 if no step failed, else 0. Debug reports are off during the pass and
 // restored to debug_mode after it. Shows nothing except the adjust-only limitation message.

@@ -2,19 +2,21 @@
 
 #include <chrono>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Synchronise.h"
+#include "cli/CtlRequest.h"
+#include "cli/Interrupt.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
+#include "common/TickSource.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
-#include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx::cli {
@@ -26,7 +28,8 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  ports                   COM1..COM8 with their devices, and the serial ports present\n"
     "  set KEY=VALUE...        options-file keys, each through its device operation, in order\n"
-    "  sync FILE               push an options or memory file to the box (three passes at most)\n"
+    "  sync FILE               push an options or memory file to the box (three passes at most);\n"
+    "                          '-' reads the file from standard input\n"
     "  memory save|load 1|2    save or load one of the box's two adjust memories\n"
     "  send WORD [VALUE]       one raw command by its five-character command word\n"
     "\n"
@@ -36,172 +39,128 @@ constexpr char kUsage[] =
     "      --no-ack            do not wait for the box's replies\n"
     "      --virtual           send nothing; every step succeeds\n"
     "      --trace FILE        write the frame trace to FILE ('-': standard error)\n"
-    "      --json              one JSON object per step on standard output\n"
+    "      --json              one JSON object on standard output, whatever the outcome\n"
     "  -q, --quiet             print nothing on success\n"
     "      --stay-logged-in    do not log off at the end\n"
     "  -h, --help              this text\n"
     "      --version           the program version\n"
     "\n"
+    "Ctrl-C lets the step in progress end, logs off and reports what was done.\n"
     "Exit status: 0 success, 1 the box refused a command or did not answer, 2 usage error,\n"
-    "3 the port could not be opened, 4 a file could not be read or written.\n";
+    "3 the port could not be opened or set up, or failed during the run, 4 a file could not\n"
+    "be read or written, 130 / 143 interrupted by Ctrl-C / SIGTERM.\n";
 
-struct Options {
-    std::string port = "1";
-    bool no_ack = false;
-    bool virtual_mode = false;
-    bool json = false;
-    bool quiet = false;
-    bool stay_logged_in = false;
-    std::string trace;
-    std::vector<std::string> words;  // the command and its arguments
-};
+constexpr char kPrefix[] = "dpx20ctl: ";
 
-class UsageError {
+long MsSince(std::chrono::steady_clock::time_point since) {
+    using namespace std::chrono;
+    return static_cast<long>(duration_cast<milliseconds>(steady_clock::now() - since).count());
+}
+
+std::string JsonOrNull(const std::optional<std::string>& text) { return text ? JsonString(*text) : "null"; }
+
+std::string JsonArray(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + item;
+    return out + "]";
+}
+
+// What a run tells its caller: messages on standard error as they come, each beginning
+// with "dpx20ctl: ", results on standard output, and with --json one object at the end.
+class Report {
 public:
-    explicit UsageError(std::string text) : text(std::move(text)) {}
-    std::string text;
+    explicit Report(bool json) : json_(json) {}
+
+    void SetCommand(const std::string& command) { command_ = command; }
+    // A failure: its text goes to standard error now (unless already shown there); the
+    // first one decides the exit code and the JSON "error".
+    void Fail(int exit, const std::string& text, bool shown = false) {
+        if (!shown) std::fprintf(stderr, "%s%s\n", kPrefix, text.c_str());
+        if (exit_ != kExitOk) return;
+        exit_ = exit;
+        error_ = text;
+    }
+    // Ends every other outcome: 128 + the signal number.
+    void Interrupted(int signal, const std::string& text) {
+        std::fprintf(stderr, "%s%s\n", kPrefix, text.c_str());
+        exit_ = 128 + signal;
+        error_ = text;
+    }
+    void Warn(const std::string& text) {
+        std::fprintf(stderr, "%swarning: %s\n", kPrefix, text.c_str());
+        warnings_.push_back(JsonString(text));
+    }
+    // The link result of the latest command of the run (login, a step), with its record.
+    void SetResult(int result) { result_ = result; }
+    void AddStep(std::string json_object) { steps_.push_back(std::move(json_object)); }
+    // A field of the command's own ("ports", the synchronisation's "summary", ...).
+    void AddField(const std::string& name, const std::string& json_value) {
+        fields_ += "," + JsonString(name) + ":" + json_value;
+    }
+    bool Failed() const { return exit_ != kExitOk; }
+    bool Json() const { return json_; }
+
+    // Prints the JSON object when asked for; returns the exit code.
+    int Finish() {
+        if (json_) {
+            const bool ok = exit_ == kExitOk;
+            std::string out = Format("{\"version\":1,\"command\":%s,\"ok\":%s,\"exit\":%d,\"error\":%s,",
+                                     JsonOrNull(command_).c_str(), ok ? "true" : "false", exit_,
+                                     JsonOrNull(error_).c_str());
+            out += result_ ? Format("\"result\":%d,\"meaning\":%s,", *result_, JsonString(LinkResultMeaning(*result_)).c_str())
+                           : std::string("\"result\":null,\"meaning\":null,");
+            out += "\"steps\":" + JsonArray(steps_) + ",\"warnings\":" + JsonArray(warnings_) + fields_;
+            out += Format(",\"time_ms\":%ld}", MsSince(start_));
+            std::printf("%s\n", out.c_str());
+        }
+        std::fflush(stdout);
+        return exit_;
+    }
+
+private:
+    const bool json_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::optional<std::string> command_;
+    int exit_ = kExitOk;
+    std::optional<std::string> error_;
+    std::optional<int> result_;
+    std::vector<std::string> steps_;
+    std::vector<std::string> warnings_;
+    std::string fields_;
 };
 
-// Message-box texts go to standard error as plain text; while `collect` is set they are
-// kept instead (the synchronisation's summary).
+// Message-box texts go to standard error as plain text behind the program's name, and are
+// kept for the report; while `collect` is set they are only kept (the synchronisation's
+// summary).
 class StderrSink final : public MessageSink {
 public:
     void Show(const std::string& text) override { ShowDetailed(text, {}); }
     void ShowDetailed(const std::string& text, const std::string& detail) override {
+        const std::string whole = detail.empty() ? text : text + "\n" + detail;
         if (collect) {
-            collected.push_back(text);
+            collected.push_back(whole);
             return;
         }
-        std::fprintf(stderr, "%s\n", text.c_str());
-        if (!detail.empty()) std::fprintf(stderr, "%s\n", detail.c_str());
+        std::fprintf(stderr, "%s%s\n", kPrefix, whole.c_str());
+        shown += (shown.empty() ? "" : "\n") + whole;
     }
     bool collect = false;
     std::vector<std::string> collected;
+    std::string shown;
 };
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F) out += Format("\\u%04x", c);  // bytes, not UTF-8
-                else out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+bool StopRequested() { return InterruptSignal() != 0; }
 
-bool ParseInt(const std::string& text, long min, long max, long* value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < min || v > max) return false;
-    *value = v;
-    return true;
-}
-
-// ---------------------------------------------------------------- what `set` takes
-
-using Operation = int (RS232c_bios::*)(int32_t);
-
-struct SettableKey {
-    const char* key;
-    Operation op;
-    int min;
-    int max;
-    uint32_t only = 0;  // when not 0: the values allowed, as bits
-    const char* values; // for the usage message
-};
-
-constexpr uint32_t kAdjust3dModes = 1u << 0 | 1u << 4 | 1u << 6 | 1u << 8;
-
-const SettableKey kKeys[] = {
-    {"sys_2D3D", &RS232c_bios::SetConversion, 0, 1, 0, "0 or 1"},
-    {"sys_input_select", &RS232c_bios::SetInputSelect, 0, 3, 0, "0 to 3"},
-    {"sys_input_porality", &RS232c_bios::SetInputPorality, 0, 1, 0, "0 or 1"},
-    {"sys_sdi_mix", &RS232c_bios::SetSdiOutput, 0, 1, 0, "0 or 1"},
-    {"sys_hdmi_mix", &RS232c_bios::SetHdmiOutput, 0, 1, 0, "0 or 1"},
-    {"sys_3dfmt", &RS232c_bios::Set3dFormat, 0, 3, 0, "0 to 3"},
-    {"sys_rotate", &RS232c_bios::SetRotate, 0, 6, 0, "0 to 6"},
-    {"sys_f_sync", &RS232c_bios::SetFrameSync, 0, 1, 0, "0 or 1"},
-    {"sys_beep", &RS232c_bios::SetBeep, 0, 1, 0, "0 or 1"},
-    {"sys_bk_light", &RS232c_bios::SetBackLight, -30, 30, 0, "-30 to 30"},
-    {"sys_adj3d_mode", &RS232c_bios::SetAdjustMode, 0, 8, kAdjust3dModes, "0, 4, 6 or 8"},
-    {"sys_adj3d_para", &RS232c_bios::SetParallax, 0, 60, 0, "0 to 60"},
-    {"sys_adj3d_inte", &RS232c_bios::SetIntensity, 0, 60, 0, "0 to 60"},
-    {"sys_adj3d_subi", &RS232c_bios::SetSubIntensity, 0, 60, 0, "0 to 60"},
-    {"sys_LRadj_mode", &RS232c_bios::SetAdjustMode, 0, 3, 0, "0 to 3"},
-    {"sys_LRadj_split", &RS232c_bios::SetSplitPosition, -60, 60, 0, "-60 to 60"},
-    {"sys_scp_mode", &RS232c_bios::SetScopeMode, 0, 2, 0, "0 to 2"},
-    {"sys_scp_src", &RS232c_bios::SetScopeSource, 0, 3, 0, "0 to 3"},
-    {"sys_scp_pos", &RS232c_bios::SetScopePosition, 0, 3, 0, "0 to 3"},
-    {"sys_scp_fil", &RS232c_bios::SetScopeFilter, 0, 1, 0, "0 or 1"},
-    {"sys_scp_wgain", &RS232c_bios::SetWfmGain, -30, 30, 0, "-30 to 30"},
-    {"sys_scp_vgain", &RS232c_bios::SetVectorGain, -30, 30, 0, "-30 to 30"},
-};
-
-// One unit of work on the box: what it is called in the output, and the call.
-struct Step {
-    std::string command;
-    long value = 0;
-    bool has_value = true;
-    std::function<int(RS232c_bios&)> run;  // 1 success, 0 failure
-};
-
-Step SetStep(const std::string& assignment) {
-    const std::size_t eq = assignment.find('=');
-    const std::string key = assignment.substr(0, eq);
-    for (const SettableKey& k : kKeys) {
-        if (key != k.key) continue;
-        long v = 0;
-        if (eq == std::string::npos || !ParseInt(assignment.substr(eq + 1), k.min, k.max, &v) ||
-            (k.only && !(k.only >> v & 1u)))
-            throw UsageError(Format("%s takes %s: %s", k.key, k.values, assignment.c_str()));
-        const Operation op = k.op;
-        return {key, v, true, [op, v](RS232c_bios& link) { return (link.*op)(static_cast<int32_t>(v)); }};
-    }
-    std::string known;
-    for (const SettableKey& k : kKeys) known += std::string(known.empty() ? "" : " ") + k.key;
-    throw UsageError("unknown key \"" + key + "\"; the keys the box takes: " + known);
-}
-
-Step SendStep(const std::vector<std::string>& args) {
-    if (args.empty() || args.size() > 2) throw UsageError("send takes WORD [VALUE]");
-    int n = -1;
-    for (int i = 0; i < kSendableCommands; ++i)
-        if (CommandTable[i].kind != kKindLogin && args[0] == CommandTable[i].word) n = i;
-    if (n < 0) throw UsageError("unknown command word \"" + args[0] + "\" (login and logoff are the run's own)");
-    long v = 0;
-    if (args.size() == 2 && !ParseInt(args[1], -128, 255, &v))
-        throw UsageError("the value of a raw command is -128 to 255: " + args[1]);
-    const char p1 = IsSignedCommand(n) ? (static_cast<int8_t>(v) < 0 ? '-' : '+') : 0;
-    return {args[0], v, args.size() == 2, [n, p1, v](RS232c_bios& link) {
-                return link.SendCommand(n, p1, static_cast<int8_t>(v)) == kResultOk ? 1 : 0;
-            }};
-}
-
-Step MemoryStep(const std::vector<std::string>& args) {
-    long slot = 0;
-    if (args.size() != 2 || (args[0] != "save" && args[0] != "load") || !ParseInt(args[1], 1, 2, &slot))
-        throw UsageError("memory takes save|load 1|2");
-    const Operation op = args[0] == "save" ? &RS232c_bios::SaveAdjustMemory : &RS232c_bios::LoadAdjustMemory;
-    // The box numbers its memories from 0.
-    return {"memory " + args[0], slot, true,
-            [op, slot](RS232c_bios& link) { return (link.*op)(static_cast<int32_t>(slot - 1)); }};
-}
+const char* SignalName(int signal) { return signal == SIGTERM ? "SIGTERM" : "SIGINT"; }
 
 // ---------------------------------------------------------------- one run on the box
 
 class Session {
 public:
-    explicit Session(Options options) : o_(std::move(options)) {}
+    Session(Options options, Report& report) : o_(std::move(options)), report_(report) {}
     ~Session() {
+        sync_stop = nullptr;
+        link_.ClosePorts();
         link_.Trace().SetStream(nullptr);
         if (trace_file_ && trace_file_ != stderr) std::fclose(trace_file_);
         SetMessageSink(previous_sink_);
@@ -210,167 +169,188 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    int Execute() {
-        const std::string& command = o_.words[0];
-        const std::vector<std::string> args(o_.words.begin() + 1, o_.words.end());
-        std::vector<Step> steps;
-        std::string sync_file;
-        if (command == "ports") {
-            if (!args.empty()) throw UsageError("ports takes no arguments");
-            return Ports();
-        } else if (command == "set") {
-            if (args.empty()) throw UsageError("set takes KEY=VALUE...");
-            for (const std::string& a : args) steps.push_back(SetStep(a));
-        } else if (command == "send") {
-            steps.push_back(SendStep(args));
-        } else if (command == "memory") {
-            steps.push_back(MemoryStep(args));
-        } else if (command == "sync") {
-            if (args.size() != 1) throw UsageError("sync takes one FILE");
-            sync_file = args[0];
-        } else {
-            throw UsageError("unknown command \"" + command + "\"");
-        }
-        const int port_check = CheckPort();
-        if (port_check != kExitOk) return port_check;
-
+    void Execute(const Plan& plan) {
+        if (plan.command == "ports") return Ports();
+        ChoosePort();
         // A damaged file is refused before the port is opened: nothing is sent.
         SettingsRecord loaded;
-        if (!sync_file.empty() && ReadOptionFile(sync_file, loaded, Rewrite::kNever) != 1) return kExitFile;
-        if (!o_.trace.empty()) {
-            trace_file_ = o_.trace == "-" ? stderr : std::fopen(o_.trace.c_str(), "w");
-            if (!trace_file_) {
-                std::fprintf(stderr, "dpx20ctl: cannot write the trace file %s: %s\n", o_.trace.c_str(),
-                             std::strerror(errno));
-                return kExitFile;
-            }
-            link_.Trace().SetStream(trace_file_);
-        }
+        if (!plan.sync_file.empty() && ReadSyncFile(plan.sync_file, stdin, loaded) != 1)
+            return report_.Fail(kExitFile, sink_.shown, true);
+        if (!OpenTrace()) return;
 
-        int code = Login();
-        if (code != kExitOk) return code;
-        if (!sync_file.empty()) code = Sync(sync_file, loaded);
-        for (const Step& step : steps) {
-            code = Do(step);
-            if (code != kExitOk) break;  // the first refusal ends the run
+        CatchInterrupts();
+        if (Login()) {
+            if (!plan.sync_file.empty()) {
+                Sync(plan.sync_file, loaded);
+            } else {
+                for (const Step& step : plan.steps) {
+                    if (StopRequested() || !Do(step)) break;  // the first refusal ends the run
+                    ++steps_done_;
+                }
+                progress_ = Format("after %d of %d steps", static_cast<int>(steps_done_), static_cast<int>(plan.steps.size()));
+            }
         }
-        if (!o_.stay_logged_in && link_.ConnectLink(0) != 1 && code == kExitOk) {
-            std::fprintf(stderr, "dpx20ctl: logoff: result %d (%s)\n", static_cast<int>(link_.State().link_result),
-                         LinkResultMeaning(link_.State().link_result));
-            code = kExitBox;
+        const bool logged_in = link_.State().link_connected == 1;
+        Logoff();
+        if (const int signal = InterruptSignal()) {
+            std::string text = Format("interrupted by %s", SignalName(signal));
+            if (!progress_.empty()) text += " " + progress_;
+            if (logged_in) text += link_.State().link_connected == 0 ? "; logged off" : "; still logged in";
+            report_.Interrupted(signal, text);
         }
-        return code;
     }
 
 private:
     // Which COM number the link uses, and how its port is made.
-    int CheckPort() {
-        int com = 0;
+    void ChoosePort() {
         const std::string& p = o_.port;
-        if (p.size() == 1 && p[0] >= '1' && p[0] <= '8') com = p[0] - '0';
-        if (p.size() == 4 && (p.rfind("COM", 0) == 0 || p.rfind("com", 0) == 0) && p[3] >= '1' && p[3] <= '8')
-            com = p[3] - '0';
-        if (com != 0) {
+        const int com = ComNumberOf(p);
+        if (com < 0) throw UsageError("--port " + p + ": a COM number is 1 to 8 (or COM1 to COM8). " + platform::PortNameHint());
+        if (com > 0) {
             link_.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
             link_.SetComNumber(com);
-            return kExitOk;
+            return;
         }
         std::string why;
         if (!platform::CheckPortName(p, &why)) throw UsageError("--port " + p + ": " + why + " " + platform::PortNameHint());
         // A device path or address is served as COM1 of this run, beside the map.
         link_.SetPortFactory([p](int) { return platform::MakeSerialPort(p); });
-        return kExitOk;
     }
 
-    int Login() {
+    bool OpenTrace() {
+        if (o_.trace.empty()) return true;
+        trace_file_ = o_.trace == "-" ? stderr : std::fopen(o_.trace.c_str(), "w");
+        if (!trace_file_) {
+            report_.Fail(kExitFile, Format("cannot write the trace file %s: %s", o_.trace.c_str(), std::strerror(errno)));
+            return false;
+        }
+        link_.Trace().SetStream(trace_file_);
+        return true;
+    }
+
+    // After a failed command: if the port itself failed (a device gone, a connection lost),
+    // reports its cause, also in the trace, and returns true.
+    bool PortFailed(const std::string& what) {
+        const SerialPort* port = link_.Port(link_.State().link_port);
+        if (!port || port->IsUsable()) return false;
+        const std::string& failure = link_.State().link_failure;
+        const std::string cause = failure.empty() ? port->ErrorText() : failure;
+        const std::string device = port->DeviceName();
+        // The trace line names the device already.
+        link_.Trace().Event(Ticks().Now(), device,
+                            cause.rfind(device + ": ", 0) == 0 ? cause.substr(device.size() + 2) : cause);
+        report_.Fail(kExitPort, what + ": " + cause);
+        return true;
+    }
+
+    bool Login() {
         link_.SetDebugMode(0);  // the panel's debug message boxes have no place here
         link_.SetNoAckMode(o_.no_ack ? 1 : 0);
         link_.SetVirtualMode(o_.virtual_mode ? 1 : 0);
-        if (link_.ConnectLink(1) == 1) return kExitOk;
-        const SerialPort* port = link_.Port(link_.State().link_port);
-        if (port && port->IsUsable()) {
-            std::fprintf(stderr, "dpx20ctl: login: result %d (%s)\n", static_cast<int>(link_.State().link_result),
-                         LinkResultMeaning(link_.State().link_result));
-            if (!link_.State().link_failure.empty()) std::fprintf(stderr, "%s\n", link_.State().link_failure.c_str());
-            return kExitBox;
+        // Opening and setting up the port first tells its failures from the box's.
+        if (!o_.virtual_mode && link_.OpenComPort() != 1) {
+            const std::string& failure = link_.State().link_failure;
+            report_.Fail(kExitPort, "cannot open the port: " + (failure.empty() ? o_.port : failure));
+            return false;
         }
-        std::fprintf(stderr, "dpx20ctl: cannot open the port: %s\n",
-                     link_.State().link_failure.empty() ? o_.port.c_str() : link_.State().link_failure.c_str());
-        return kExitPort;
+        if (StopRequested()) return false;
+        const bool ok = link_.ConnectLink(1) == 1;
+        const int result = ok ? kResultOk : link_.State().link_result;
+        report_.SetResult(result);
+        if (ok || PortFailed("login")) return ok;
+        report_.Fail(kExitBox, Format("login: result %d (%s)", result, LinkResultMeaning(result)));
+        return false;
     }
 
-    int Do(const Step& step) {
+    bool Do(const Step& step) {
         const auto t0 = std::chrono::steady_clock::now();
         link_.ClearResult();
         const bool ok = step.run(link_) == 1;
-        const long ms = Ms(t0);
+        const long ms = MsSince(t0);
         const int result = ok ? kResultOk : link_.State().link_result;
-        if (o_.json) {
-            std::string line = "{\"command\":" + JsonString(step.command);
-            if (step.has_value) line += Format(",\"value\":%ld", step.value);
-            line += Format(",\"result\":%d,\"meaning\":%s,\"time_ms\":%ld}", result,
-                           JsonString(LinkResultMeaning(result)).c_str(), ms);
-            if (!ok || !o_.quiet) std::printf("%s\n", line.c_str());
-        } else if (ok && !o_.quiet) {
+        report_.SetResult(result);
+        report_.AddStep(Format("{\"command\":%s,\"value\":%s,\"result\":%d,\"meaning\":%s,\"time_ms\":%ld}",
+                               JsonString(step.command).c_str(),
+                               step.has_value ? std::to_string(step.value).c_str() : "null", result,
+                               JsonString(LinkResultMeaning(result)).c_str(), ms));
+        if (ok && !report_.Json() && !o_.quiet) {
             std::printf("%s: %s (%ld ms)\n", Name(step).c_str(), LinkResultMeaning(result), ms);
+            std::fflush(stdout);
         }
-        std::fflush(stdout);
-        if (ok) return kExitOk;
-        std::fprintf(stderr, "dpx20ctl: %s: result %d (%s)\n", Name(step).c_str(), result, LinkResultMeaning(result));
-        return kExitBox;
+        if (ok || PortFailed(Name(step))) return ok;
+        report_.Fail(kExitBox, Format("%s: result %d (%s)", Name(step).c_str(), result, LinkResultMeaning(result)));
+        return false;
     }
 
-    int Sync(const std::string& file, const SettingsRecord& loaded) {
+    void Sync(const std::string& file, const SettingsRecord& loaded) {
         // The link options are this run's, not the file's.
         SystemSettings = loaded;
         SystemSettings.vertual_mode = o_.virtual_mode ? 1 : 0;
         SystemSettings.sys_no_ack = o_.no_ack ? 1 : 0;
         SystemSettings.debug_mode = 0;
-        const auto t0 = std::chrono::steady_clock::now();
+        sync_stop = StopRequested;
         sink_.collect = true;
         const bool ok = SynchroniseAll() == 1;
         sink_.collect = false;
-        const long ms = Ms(t0);
+        sync_stop = nullptr;
+        // An interrupted synchronisation shows no summary; what it did is said instead.
         std::string summary;
-        if (!sink_.collected.empty()) {
+        if (StopRequested()) {
+            progress_ = Format("in pass %d after %d steps (%d failed)", static_cast<int>(sync_pass),
+                               static_cast<int>(sync_step_count), static_cast<int>(sync_error_count));
+        } else if (!sink_.collected.empty()) {
             summary = sink_.collected.back();
             sink_.collected.pop_back();
         }
-        for (const std::string& text : sink_.collected) std::fprintf(stderr, "%s\n", text.c_str());
+        for (const std::string& text : sink_.collected) sink_.Show(text);
         const int result = ok ? kResultOk : sync_last_failure;
-        const bool show = !ok || !o_.quiet;
-        if (show && o_.json) {
-            std::printf("{\"command\":\"sync\",\"file\":%s,\"result\":%d,\"meaning\":%s,\"errors\":%d,"
-                        "\"summary\":%s,\"time_ms\":%ld}\n",
-                        JsonString(file).c_str(), result, JsonString(LinkResultMeaning(result)).c_str(),
-                        static_cast<int>(sync_error_count), JsonString(summary).c_str(), ms);
-        } else if (show) {
-            std::fprintf(ok ? stdout : stderr, "%s\n", summary.c_str());
+        report_.SetResult(result);
+        report_.AddField("file", JsonString(file));
+        report_.AddField("errors", std::to_string(sync_error_count));
+        report_.AddField("summary", JsonString(summary));
+        if (!report_.Json() && !summary.empty()) {
+            if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());
+            if (!ok) std::fprintf(stderr, "%s%s\n", kPrefix, summary.c_str());
         }
-        std::fflush(stdout);
-        if (ok) return kExitOk;
-        std::fprintf(stderr, "dpx20ctl: sync: result %d (%s)\n", result, LinkResultMeaning(result));
-        return kExitBox;
+        if (ok || PortFailed("sync") || StopRequested()) return;
+        report_.Fail(kExitBox, Format("sync: result %d (%s)", result, LinkResultMeaning(result)));
     }
 
-    int Ports() {
+    // Logs off unless told to stay logged in (an interrupted run always logs off). A lost
+    // reply to the logoff says nothing about the work done: a warning, as is any failed
+    // logoff after a failure.
+    void Logoff() {
+        if (link_.State().link_connected != 1 || (o_.stay_logged_in && !StopRequested())) return;
+        if (link_.ConnectLink(0) == 1) return;
+        const int result = link_.State().link_result;
+        const std::string text = Format("logoff: result %d (%s)", result, LinkResultMeaning(result));
+        if (result == kResultTimeout || report_.Failed()) return report_.Warn(text);
+        if (!PortFailed("logoff")) report_.Fail(kExitBox, text);
+    }
+
+    void Ports() {
+        // One shape for both kinds: "com" (COM1..COM8 and the device each means) and
+        // "present" (a serial port the system has now).
+        const auto entry = [](const char* kind, int com, const std::string& device, const std::string& state,
+                              const platform::SerialPortEntry& e) {
+            return Format("{\"kind\":\"%s\",\"com\":%s,\"device\":%s,\"state\":%s,\"description\":%s,"
+                          "\"manufacturer\":%s,\"serial_number\":%s,\"by_id\":%s}",
+                          kind, com ? std::to_string(com).c_str() : "null", JsonString(device).c_str(),
+                          JsonString(state).c_str(), JsonString(e.description).c_str(),
+                          JsonString(e.manufacturer).c_str(), JsonString(e.serial_number).c_str(),
+                          JsonString(e.by_id).c_str());
+        };
+        std::vector<std::string> ports;
         for (int n = 1; n <= 8; ++n) {
-            if (o_.json) {
-                std::printf("{\"com\":%d,\"device\":%s,\"state\":%s}\n", n,
-                            JsonString(platform::ComDeviceName(n)).c_str(),
-                            JsonString(platform::DescribeComPort(n)).c_str());
-            } else {
-                std::printf("COM%d  %s\n", n, platform::DescribeComPort(n).c_str());
-            }
+            const std::string state = platform::DescribeComPort(n);
+            if (report_.Json()) ports.push_back(entry("com", n, platform::ComDeviceName(n), state, {}));
+            else std::printf("COM%d  %s\n", n, state.c_str());
         }
         const std::vector<platform::SerialPortEntry> present = platform::ListSerialPorts();
-        if (!o_.json) std::printf("\nSerial ports present:%s\n", present.empty() ? " none" : "");
+        if (!report_.Json()) std::printf("\nSerial ports present:%s\n", present.empty() ? " none" : "");
         for (const platform::SerialPortEntry& e : present) {
-            if (o_.json) {
-                std::printf("{\"port\":%s,\"description\":%s,\"manufacturer\":%s,\"serial_number\":%s,\"by_id\":%s}\n",
-                            JsonString(e.location).c_str(), JsonString(e.description).c_str(),
-                            JsonString(e.manufacturer).c_str(), JsonString(e.serial_number).c_str(),
-                            JsonString(e.by_id).c_str());
+            if (report_.Json()) {
+                ports.push_back(entry("present", 0, e.location, "", e));
                 continue;
             }
             std::string line = e.location;
@@ -379,92 +359,48 @@ private:
             if (!e.by_id.empty()) line += "\n    " + e.by_id;
             std::printf("%s\n", line.c_str());
         }
-        return kExitOk;
+        if (report_.Json()) report_.AddField("ports", JsonArray(ports));
     }
 
     static std::string Name(const Step& step) {
         return step.has_value ? step.command + (step.command.rfind("sys_", 0) == 0 ? "=" : " ") + std::to_string(step.value)
                               : step.command;
     }
-    static long Ms(std::chrono::steady_clock::time_point since) {
-        using namespace std::chrono;
-        return static_cast<long>(duration_cast<milliseconds>(steady_clock::now() - since).count());
-    }
 
     Options o_;
+    Report& report_;
     RS232c_bios link_;
     RS232c_bios* previous_link_ = SetLink(&link_);  // the synchronisation uses Link()
     StderrSink sink_;
     MessageSink* previous_sink_ = SetMessageSink(&sink_);
     std::FILE* trace_file_ = nullptr;
+    std::size_t steps_done_ = 0;
+    std::string progress_;  // what the run had done when it was interrupted
 };
-
-Options Parse(int argc, char** argv, bool* help, bool* version) {
-    Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](const char* name) {
-            if (i + 1 >= argc) throw UsageError(std::string(name) + " needs a value");
-            return std::string(argv[++i]);
-        };
-        long number = 0;
-        if (a == "--") {
-            for (++i; i < argc; ++i) o.words.push_back(argv[i]);
-        } else if (ParseInt(a, -128, 255, &number)) {
-            o.words.push_back(a);  // a negative value, not an option
-        } else if (a == "-h" || a == "--help") {
-            *help = true;
-        } else if (a == "--version") {
-            *version = true;
-        } else if (a == "-p" || a == "--port") {
-            o.port = value("--port");
-        } else if (a.rfind("--port=", 0) == 0) {
-            o.port = a.substr(7);
-        } else if (a == "--no-ack") {
-            o.no_ack = true;
-        } else if (a == "--virtual") {
-            o.virtual_mode = true;
-        } else if (a == "--trace") {
-            o.trace = value("--trace");
-        } else if (a.rfind("--trace=", 0) == 0) {
-            o.trace = a.substr(8);
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "-q" || a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "--stay-logged-in") {
-            o.stay_logged_in = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            throw UsageError("unknown option " + a);
-        } else {
-            o.words.push_back(a);
-        }
-    }
-    return o;
-}
 
 }  // namespace
 
 int Run(int argc, char** argv) {
+    Report report(JsonRequested(argc, argv));
     try {
-        bool help = false;
-        bool version = false;
-        Options options = Parse(argc, argv, &help, &version);
-        if (help) {
+        const Options options = ParseArguments(argc, argv);
+        if (options.help) {
             std::fputs(kUsage, stdout);
             return kExitOk;
         }
-        if (version) {
+        if (options.version) {
             std::printf("dpx20ctl %s\n", DPX20_VERSION);
             return kExitOk;
         }
-        if (options.words.empty()) throw UsageError("no command given");
-        Session session(std::move(options));
-        return session.Execute();
+        const Plan plan = MakePlan(options.words);
+        report.SetCommand(plan.command);
+        Session session(options, report);
+        session.Execute(plan);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "dpx20ctl: %s\nTry 'dpx20ctl --help'.\n", e.text.c_str());
-        return kExitUsage;
+        report.Fail(kExitUsage, e.text);
+        std::fputs("Try 'dpx20ctl --help'.\n", stderr);
     }
+    return report.Finish();
 }
 
 }  // namespace dpx::cli

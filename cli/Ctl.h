@@ -1,6 +1,7 @@
 #pragma once
 // dpx20ctl: opens the port, logs in, runs one subcommand (ports, set, sync, memory, send)
-// and logs off. Message-box texts go to standard error; results to standard output.
+// and logs off. Message-box texts go to standard error; results to standard output. An
+// interrupted run exits with 128 + the signal number.
 
 namespace dpx::cli {
 
@@ -9,7 +10,7 @@ enum Exit : int {
     kExitOk = 0,
     kExitBox = 1,    // the box refused a command or did not answer
     kExitUsage = 2,
-    kExitPort = 3,   // the port could not be opened
+    kExitPort = 3,   // the port could not be opened or set up, or failed during the run
     kExitFile = 4,   // a file could not be read or written
 };
 

@@ -5,6 +5,7 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QtGlobal>
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -159,6 +160,14 @@ std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
 
 bool CheckPortName(const std::string& port_name, std::string* why) {
     if (NetworkPort net; IsNetworkName(port_name)) return ParseNetworkPort(port_name, &net, why);
+    // "scheme://..." of a kind of port not known here. A path may hold "://" after a slash,
+    // and "C://dir" is a Windows path: a scheme has two characters at least.
+    const size_t scheme = port_name.find("://");
+    if (scheme != std::string::npos && scheme > 1 && std::isalpha(static_cast<unsigned char>(port_name[0])) &&
+        port_name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") == scheme) {
+        if (why) *why = "\"" + port_name.substr(0, scheme + 3) + "\" is not a kind of port this program knows.";
+        return false;
+    }
     if (!port_name.empty()) return true;
     if (why) *why = "The port name is empty.";
     return false;

@@ -2,18 +2,26 @@
 // messages of each failure, the JSON and trace output.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
+#include <QThread>
+#include <csignal>
+#include <optional>
+
+#include "cli/Ctl.h"
 
 #include "app/Synchronise.h"
 #include "link/RS232c_bios.h"
+#include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestApp.h"
 #include "tests/support/TestSeam.h"
@@ -21,17 +29,27 @@
 namespace dpx::test {
 namespace {
 
+using cli::kExitBox;
+using cli::kExitOk;
+using cli::kExitPort;
+using cli::kExitUsage;
+
 struct CtlResult {
     int code = -1;
     std::string out;
     std::string err;
 };
 
-// Runs the built dpx20ctl in the current (temporary) directory.
-CtlResult Ctl(const QStringList& args) {
+QString CtlProgram() {
+    return QString::fromStdString(SimProcess::Program()).replace(QStringLiteral("dpx20sim"), QStringLiteral("dpx20ctl"));
+}
+
+// Runs the built dpx20ctl in the current (temporary) directory with `input` on its standard input.
+CtlResult Ctl(const QStringList& args, const std::string& input = {}) {
     QProcess process;
-    process.start(QString::fromStdString(SimProcess::Program()).replace(QStringLiteral("dpx20sim"), QStringLiteral("dpx20ctl")),
-                  args);
+    process.start(CtlProgram(), args);
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
     CtlResult r;
     if (!process.waitForFinished(180000)) return r;
     r.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -40,14 +58,13 @@ CtlResult Ctl(const QStringList& args) {
     return r;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-        end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
+// Standard output as the one JSON object it must be (empty when it is not).
+QJsonObject JsonOf(const std::string& out) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out;
+    EXPECT_TRUE(doc.isObject()) << out;
+    return doc.object();
 }
 
 void WriteText(const std::string& name, const std::string& text) {
@@ -84,13 +101,17 @@ TEST_F(CtlTest, SetReachesTheBoxWithJsonStepsAndATrace) {
     EXPECT_EQ(state["sys_adj3d_mode"], 4);
     EXPECT_EQ(state["logged_in"], 0);
 
-    const std::vector<std::string> lines = SplitLines(r.out);
-    ASSERT_EQ(lines.size(), 3u) << r.out;
-    const QJsonObject step = QJsonDocument::fromJson(QByteArray::fromStdString(lines[1])).object();
+    const QJsonObject json = JsonOf(r.out);
+    EXPECT_EQ(json["version"].toInt(), 1);
+    EXPECT_TRUE(json["ok"].toBool());
+    EXPECT_TRUE(json["error"].isNull());
+    const QJsonArray steps = json["steps"].toArray();
+    ASSERT_EQ(steps.size(), 3) << r.out;
+    const QJsonObject step = steps[1].toObject();
     EXPECT_EQ(step["command"].toString(), "sys_bk_light");
     EXPECT_EQ(step["value"].toInt(), -5);
-    EXPECT_EQ(step["result"].toInt(), 0);
-    EXPECT_EQ(step["meaning"].toString(), "ACK");
+    EXPECT_EQ(step["result"].toInt(), kResultOk);
+    EXPECT_EQ(step["meaning"].toString(), LinkResultMeaning(kResultOk));
     EXPECT_TRUE(step["time_ms"].isDouble());
 
     std::FILE* f = std::fopen("trace.txt", "rb");
@@ -124,58 +145,117 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     return words;
 }
 
-TEST_F(CtlTest, SyncOfAMemoryFileSendsWhatThePanelSends) {
+TEST_F(CtlTest, SyncFromStandardInputSendsWhatThePanelSends) {
     SettingsRecord r;
     r.sys_input_select = 0;  // SDI-LR: the scope steps run
     r.sys_LRadj_split = -12;
     r.sys_scp_mode = 2;
     r.sys_scp_vgain = 9;
     r.vertual_mode = 1;  // the link options are the run's, not the file's
-    WriteText("dpx20remote03.sav", OptionFileText(r));
     StartSim();
-    const CtlResult ok = Ctl({"-p", Port(), "sync", "dpx20remote03.sav"});
+    const CtlResult ok = Ctl({"-p", Port(), "sync", "-"}, OptionFileText(r));
     ASSERT_EQ(ok.code, 0) << ok.err;
     EXPECT_EQ(ok.out.rfind("Update ZR-DPX20 all settings : Compleate!\nProcess time = ", 0), 0u) << ok.out;
     EXPECT_EQ(sim_->Words(), ReferenceWords(r));
     EXPECT_EQ(sim_->State()["sys_scp_vgain"], 9);
 
-    // A damaged file: the reader's message, exit 4, nothing sent and no file written.
+    // A damaged or missing file: the reader's message, exit 4, nothing sent and no file written.
     WriteText("dpx20remote04.sav", OptionFileText(r).substr(0, 900));
     const std::size_t frames = sim_->Words().size();
     const CtlResult damaged = Ctl({"-p", Port(), "sync", "dpx20remote04.sav"});
     EXPECT_EQ(damaged.code, 4);
-    EXPECT_EQ(damaged.err.rfind("ini file size is too small! [ 900 byte ]", 0), 0u) << damaged.err;
+    EXPECT_EQ(damaged.err.rfind("dpx20ctl: ini file size is too small! [ 900 byte ]", 0), 0u) << damaged.err;
     const CtlResult missing = Ctl({"-p", Port(), "sync", "dpx20remote.ini"});
     EXPECT_EQ(missing.code, 4);
-    EXPECT_EQ(missing.err, "Do not found option file!\n\n[ file name = dpx20remote.ini ]\n");
+    EXPECT_EQ(missing.err, "dpx20ctl: Do not found option file!\n\n[ file name = dpx20remote.ini ]\n");
     EXPECT_EQ(sim_->Words().size(), frames);
     EXPECT_FALSE(QFile::exists("dpx20remote.ini"));
 }
 
-TEST_F(CtlTest, RefusalSilenceMissingPortAndUsageErrors) {
-    StartSim({"--nak", "SCPFI=1"});
-    const CtlResult refused = Ctl({"-p", Port(), "set", "sys_scp_pos=1", "sys_scp_fil=1", "sys_scp_src=2"});
-    EXPECT_EQ(refused.code, 1);
-    EXPECT_EQ(refused.err, "dpx20ctl: sys_scp_fil=1: result 2 (NAK parameter error)\n");
-    EXPECT_EQ(sim_->Words().back(), "BCN00");  // stopped at the refusal, then logged off
-    EXPECT_EQ(sim_->State()["sys_scp_src"], 0);
+// Every outcome: its exit code, its cause on standard error behind the program's name, and
+// one JSON object that says the same.
+TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
+    ScriptedServer other_settings([](int fd) { Negotiate(fd, 19200, 1); });
+    const auto meaning = [](int result) { return std::string(LinkResultMeaning(result)); };
+    const std::string hint = platform::PortNameHint();
+    struct Case {
+        std::vector<std::string> sim;  // simulator options
+        std::string port;              // empty: the simulator's
+        QStringList args;
+        int exit;
+        std::string err;               // standard error starts with it
+        std::optional<int> result;     // null in the JSON when not set
+        int steps = 0;
+    };
+    const Case cases[] = {
+        {{"--nak", "SCPFI=1"}, "", {"set", "sys_scp_pos=1", "sys_scp_fil=1", "sys_scp_src=2"}, kExitBox,
+         "dpx20ctl: sys_scp_fil=1: result 2 (" + meaning(kResultParameterError) + ")\n", kResultParameterError, 2},
+        {{}, "", {"set", "sys_scp_pos=1", "sys_beep=2"}, kExitUsage, "dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", {}},
+        {{}, "", {"frobnicate"}, kExitUsage, "dpx20ctl: unknown command", {}},
+        {{}, "9", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port 9: a COM number is 1 to 8 (or COM1 to COM8). " + hint, {}},
+        {{}, "tcp://box:1", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port tcp://box:1: ", {}},
+        {{}, "-gone", {"memory", "save", "1"}, kExitPort, "dpx20ctl: cannot open the port: ", {}},
+        {{}, other_settings.Url(), {"send", "INPUT"}, kExitPort, "dpx20ctl: cannot open the port: " + other_settings.Url(), {}},
+        {{"--drop", "BCN10"}, "", {"send", "INPUT"}, kExitBox,
+         "dpx20ctl: login: result 5 (" + meaning(kResultTimeout) + ")\n", kResultTimeout},
+        // A lost reply to the logoff after work well done: a warning only.
+        {{"--drop", "BCN00"}, "", {"send", "INPUT"}, kExitOk,
+         "dpx20ctl: warning: logoff: result 5 (" + meaning(kResultTimeout) + ")\n", kResultOk, 1},
+    };
+    for (const Case& c : cases) {
+        StartSim(c.sim);
+        const std::string port = c.port.empty() || c.port == "-gone" ? Port().toStdString() + c.port : c.port;
+        const CtlResult r = Ctl(QStringList{"-p", QString::fromStdString(port), "--json"} + c.args);
+        SCOPED_TRACE(c.args.join(' ').toStdString() + " on " + port + "\n" + r.err);
+        EXPECT_EQ(r.code, c.exit);
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u);
+        EXPECT_EQ(r.err.find("dpx20ctl: login: result 0"), std::string::npos);
 
-    const CtlResult usage = Ctl({"-p", Port(), "set", "sys_scp_pos=1", "sys_beep=2"});
-    EXPECT_EQ(usage.code, 2);
-    EXPECT_EQ(usage.err.rfind("dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", 0), 0u) << usage.err;
-    EXPECT_EQ(Ctl({"frobnicate"}).code, 2);
+        const QJsonObject json = JsonOf(r.out);
+        EXPECT_EQ(json["version"].toInt(), 1);
+        EXPECT_EQ(json["ok"].toBool(), c.exit == kExitOk);
+        EXPECT_EQ(json["exit"].toInt(-1), c.exit);
+        const std::string error = json["error"].toString().toStdString();
+        EXPECT_EQ(json["error"].isNull(), c.exit == kExitOk);
+        EXPECT_EQ(r.err.rfind("dpx20ctl: " + error, 0), 0u) << error;
+        EXPECT_EQ(json["result"].toInt(-1), c.result.value_or(-1));
+        EXPECT_EQ(json["meaning"].toString().toStdString(), c.result ? meaning(*c.result) : "");
+        EXPECT_EQ(json["steps"].toArray().size(), c.steps);
+        EXPECT_EQ(json["warnings"].toArray().size(), c.exit == kExitOk ? 1 : 0);
+        if (c.steps > 0) {  // logged in, so logged off again
+            EXPECT_EQ(sim_->State()["logged_in"], 0);
+        }
+    }
+}
 
-    const CtlResult missing = Ctl({"-p", Port() + "-gone", "memory", "save", "1"});
-    EXPECT_EQ(missing.code, 3);
-    EXPECT_NE(missing.err.find("cannot open the port: " + Port().toStdString() + "-gone: "), std::string::npos)
-        << missing.err;
-
-    sim_.reset();
-    StartSim({"--drop", "BCN10"});
-    const CtlResult silent = Ctl({"-p", Port(), "--json", "send", "INPUT"});
-    EXPECT_EQ(silent.code, 1);
-    EXPECT_EQ(silent.err.rfind("dpx20ctl: login: result 5 (no answer within 100 ms)\n", 0), 0u) << silent.err;
-    EXPECT_TRUE(silent.out.empty());
+// Ctrl-C or SIGTERM in the middle of a synchronisation: the transaction in progress ends, the
+// box is logged off, and the report says what was done.
+TEST_F(CtlTest, InterruptedSyncLogsOffAndReports) {
+    SettingsRecord r;
+    r.sys_input_select = 0;  // SDI-LR: the longest pass
+    WriteText("dpx20remote01.sav", OptionFileText(r));
+    const std::size_t full = ReferenceWords(r).size();
+    for (const int signal : {SIGINT, SIGTERM}) {
+        StartSim({"--delay", "40"});
+        QProcess ctl;
+        ctl.start(CtlProgram(), {"-p", Port(), "--json", "sync", "dpx20remote01.sav"});
+        ASSERT_TRUE(ctl.waitForStarted());
+        // After the login and two more frames; the pass has about thirty to go.
+        for (int i = 0; i < 1000 && sim_->Words().size() < 3; ++i) QThread::msleep(10);
+        ::kill(static_cast<pid_t>(ctl.processId()), signal);
+        ASSERT_TRUE(ctl.waitForFinished(30000));
+        EXPECT_EQ(ctl.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(ctl.exitCode(), 128 + signal);
+        const std::vector<std::string> words = sim_->Words();
+        EXPECT_LT(words.size(), full);
+        EXPECT_EQ(words.back(), "BCN00");
+        EXPECT_EQ(sim_->State()["logged_in"], 0);
+        const QJsonObject json = JsonOf(ctl.readAllStandardOutput().toStdString());
+        EXPECT_EQ(json["exit"].toInt(), 128 + signal);
+        const std::string error = json["error"].toString().toStdString();
+        EXPECT_EQ(error.rfind(std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + " in pass 1 after ", 0), 0u) << error;
+        EXPECT_NE(error.find("; logged off"), std::string::npos) << error;
+    }
 }
 
 // A box that answers every frame 105 ms late: a refused command must be seen as refused,

@@ -22,6 +22,7 @@
 #include "platform/ComPorts.h"
 #include "platform/TelnetCodec.h"
 #include "sim/BoxModel.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace dpx {
 namespace {
@@ -29,6 +30,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Codec = platform::TelnetCodec;
 constexpr uint8_t IAC = Codec::kIac, SB = Codec::kSb, SE = Codec::kSe, COM = Codec::kComPortOption;
+using test::Negotiate;
+using test::Put;
+using test::ScriptedServer;
 
 QCoreApplication& App() {
     static int argc = 1;
@@ -36,56 +40,6 @@ QCoreApplication& App() {
     static char* argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     return app;
-}
-
-// A server on 127.0.0.1 that runs `script` on each connection, one at a time, on a thread
-// of its own.
-class ScriptedServer {
-public:
-    explicit ScriptedServer(std::function<void(int fd)> script) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&addr), len), 0);
-        EXPECT_EQ(::listen(listen_, 4), 0);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this, script] {
-            for (int fd; (fd = ::accept(listen_, nullptr, nullptr)) >= 0;) {
-                script(fd);
-                ::close(fd);
-            }
-        });
-    }
-    ~ScriptedServer() {
-        ::shutdown(listen_, SHUT_RDWR);  // ends the accept
-        thread_.join();
-        ::close(listen_);
-    }
-    std::string Url() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
-
-private:
-    int listen_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-};
-
-void Put(int fd, const Bytes& bytes) { (void)!::write(fd, bytes.data(), bytes.size()); }
-
-// Reads until `pattern` has come (true) or nothing came for 3 s.
-bool AwaitBytes(int fd, const Bytes& pattern) {
-    Bytes seen;
-    while (std::search(seen.begin(), seen.end(), pattern.begin(), pattern.end()) == seen.end()) {
-        pollfd p{fd, POLLIN, 0};
-        uint8_t buf[256];
-        if (::poll(&p, 1, 3000) <= 0) return false;
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0) return false;
-        seen.insert(seen.end(), buf, buf + n);
-    }
-    return true;
 }
 
 // Reads one frame of data bytes from the client, its Telnet commands left out (they have
@@ -103,14 +57,6 @@ bool ReadFrame(int fd, Codec& codec, Bytes& pending, Bytes* frame) {
     frame->assign(pending.begin(), pending.begin() + kFrameSize);
     pending.erase(pending.begin(), pending.begin() + kFrameSize);
     return true;
-}
-
-// Offers the option and answers the line settings with `baud` and `parity`.
-void Negotiate(int fd, uint16_t baud, uint8_t parity) {
-    Put(fd, {IAC, Codec::kDo, COM});
-    AwaitBytes(fd, Codec::Command(Codec::kSetControl, Codec::kControlDtrOn));
-    Put(fd, {IAC, SB, COM, 101, 0, 0, static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud), IAC, SE, IAC, SB, COM, 102, 8, IAC, SE,
-             IAC, SB, COM, 103, parity, IAC, SE, IAC, SB, COM, 104, 1, IAC, SE, IAC, SB, COM, 105, 1, IAC, SE});
 }
 
 class TcpSerialPortTest : public ::testing::Test {

@@ -1,0 +1,72 @@
+#pragma once
+// What one dpx20ctl run is asked to do: its command line turned into options and steps, and
+// the settings file that `sync` pushes (a file, or standard input for "-"). Free of Qt and of
+// any port, so that it is built with the core and fuzzed.
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/RS232c_bios.h"
+#include "settings/SystemSettings.h"
+
+namespace dpx::cli {
+
+// A command line that cannot be run; the text says why (without the program's name).
+class UsageError {
+public:
+    explicit UsageError(std::string text) : text(std::move(text)) {}
+    std::string text;
+};
+
+struct Options {
+    std::string port = "1";
+    bool no_ack = false;
+    bool virtual_mode = false;
+    bool json = false;
+    bool quiet = false;
+    bool stay_logged_in = false;
+    bool help = false;
+    bool version = false;
+    std::string trace;
+    std::vector<std::string> words;  // the command and its arguments
+};
+
+// The options and words of argv[1..argc-1]; throws UsageError.
+Options ParseArguments(int argc, const char* const* argv);
+// Whether the command line asks for JSON, even when it cannot be parsed as a whole.
+bool JsonRequested(int argc, const char* const* argv);
+
+// One unit of work on the box: what it is called in the output, and the call.
+struct Step {
+    std::string command;
+    long value = 0;
+    bool has_value = true;
+    std::function<int(RS232c_bios&)> run;  // 1 success, 0 failure
+};
+
+// The work of a command: `ports`, the steps of `set`, `send` and `memory`, or the file of
+// `sync` ("-": standard input).
+struct Plan {
+    std::string command;
+    std::vector<Step> steps;
+    std::string sync_file;
+};
+// Throws UsageError for an unknown command, key or value, or the wrong arguments.
+Plan MakePlan(const std::vector<std::string>& words);
+
+// --port as a COM number: "N" or "COMN" (any case) with N from 1 to 8 gives N; a number
+// outside 1-8 gives -1, and so does "COMN" except on Windows, where it names that device;
+// any other text gives 0: a port name for the platform to check.
+int ComNumberOf(const std::string& port);
+
+// Reads the options or memory file `name` for `sync` into `into` without rewriting anything:
+// 1 on success, 0 with the reader's messages. "-" reads `in` (at most kStdinLimit bytes)
+// and names it "-" in the messages.
+constexpr std::size_t kStdinLimit = 1 << 20;
+int ReadSyncFile(const std::string& name, std::FILE* in, SettingsRecord& into);
+
+// `text` as a JSON string, quotes included; bytes outside printable ASCII as \u00XX.
+std::string JsonString(const std::string& text);
+
+}  // namespace dpx::cli

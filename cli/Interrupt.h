@@ -1,0 +1,14 @@
+#pragma once
+// Ctrl-C and requests to terminate, caught while dpx20ctl works on the box, so that the run
+// can let the step in progress end, log off, release the port and report before it exits.
+// A second Ctrl-C ends the program at once.
+
+namespace dpx::cli {
+
+// From now on the signals are only noted.
+void CatchInterrupts();
+// 0 while none came; else the number of the first: SIGINT (Ctrl-C, Ctrl-Break) or SIGTERM
+// (on Windows also the console closing, logoff and shutdown). The exit code is 128 + it.
+int InterruptSignal();
+
+}  // namespace dpx::cli

@@ -7,6 +7,7 @@
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx {
@@ -19,67 +20,20 @@ bool (*sync_stop)() = nullptr;
 
 namespace {
 
-using Operation = int (RS232c_bios::*)(int32_t);
-
 bool Stopping() { return sync_stop && sync_stop(); }
 
-// One step: the operation is tried twice before the step counts as failed.
-void Step(Operation op, int32_t value) {
+constexpr int kStepAttempts = 2;
+
+// One step: the device operation is tried twice before the step counts as failed.
+void Step(RS232c_bios& link, const SyncItem& item) {
     if (Stopping()) return;
     ++sync_step_count;
-    RS232c_bios& link = Link();
-    if ((link.*op)(value)) return;
-    if (!Stopping() && (link.*op)(value)) return;
+    for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
+        if (attempt > 1 && Stopping()) break;
+        if (link.SetValue(item.setting->command, item.value)) return;
+    }
     ++sync_error_count;
     sync_last_failure = link.State().link_result;
-}
-
-// Settings kept as two hex digits in the files go to the box as their low 8 bits.
-int32_t Low8(int32_t value) { return value & 0xFF; }
-
-void AdjustOnlyPass() {
-    const SettingsRecord& s = SystemSettings;
-    Step(&RS232c_bios::SetConversion, 1);
-    Step(&RS232c_bios::SetParallax, Low8(s.sys_adj3d_para));
-    Step(&RS232c_bios::SetIntensity, Low8(s.sys_adj3d_inte));
-    Step(&RS232c_bios::SetSubIntensity, Low8(s.sys_adj3d_subi));
-}
-
-void FullPass() {
-    const SettingsRecord& s = SystemSettings;
-    Step(&RS232c_bios::SetRotate, s.sys_rotate);
-    Step(&RS232c_bios::SetFrameSync, s.sys_f_sync);
-    Step(&RS232c_bios::SetBeep, s.sys_beep);
-    Step(&RS232c_bios::SetBeep, s.sys_beep);  // the beep goes out in two steps
-    Step(&RS232c_bios::SetBackLight, Low8(s.sys_bk_light));
-    Step(&RS232c_bios::SetSdiOutput, s.sys_sdi_mix);
-    Step(&RS232c_bios::SetHdmiOutput, s.sys_hdmi_mix);
-    Step(&RS232c_bios::Set3dFormat, s.sys_3dfmt);
-    Step(&RS232c_bios::SetInputSelect, s.sys_input_select);
-    Step(&RS232c_bios::SetInputPorality, s.sys_input_porality);
-
-    if (s.sys_input_select == 0) {  // SDI-LR input
-        Step(&RS232c_bios::SetAdjustMode, s.sys_LRadj_mode);
-        Step(&RS232c_bios::SetSplitPosition, Low8(s.sys_LRadj_split));
-        if (s.sys_LRadj_mode != 0) return;
-        Step(&RS232c_bios::SetScopeSource, s.sys_scp_src);
-        Step(&RS232c_bios::SetScopePosition, s.sys_scp_pos);
-        Step(&RS232c_bios::SetScopeFilter, s.sys_scp_fil);
-        Step(&RS232c_bios::SetWfmGain, Low8(s.sys_scp_wgain));
-        Step(&RS232c_bios::SetVectorGain, Low8(s.sys_scp_vgain));
-        if (s.sys_scp_mode != 0) Step(&RS232c_bios::SetScopeMode, s.sys_scp_mode);
-    } else if (s.sys_2D3D != 0) {
-        Step(&RS232c_bios::SetConversion, 1);
-        Step(&RS232c_bios::SetAdjustMode, s.sys_adj3d_mode);
-        Step(&RS232c_bios::SetParallax, Low8(s.sys_adj3d_para));
-        Step(&RS232c_bios::SetIntensity, Low8(s.sys_adj3d_inte));
-        Step(&RS232c_bios::SetSubIntensity, Low8(s.sys_adj3d_subi));
-        // Conversion and adjust mode go out once more, after the three values.
-        Step(&RS232c_bios::SetConversion, 1);
-        Step(&RS232c_bios::SetAdjustMode, s.sys_adj3d_mode);
-    } else {
-        Step(&RS232c_bios::SetConversion, 0);
-    }
 }
 
 }  // namespace
@@ -98,10 +52,8 @@ int SyncRun() {
             Link().SetDebugMode(SystemSettings.debug_mode);
             return 0;
         }
-        AdjustOnlyPass();
-    } else {
-        FullPass();
     }
+    for (const SyncItem& item : PassSteps(SystemSettings)) Step(Link(), item);
     Link().SetDebugMode(SystemSettings.debug_mode);
     return sync_error_count == 0 ? 1 : 0;
 }

@@ -9,6 +9,8 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <array>
+#include <tuple>
 
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
@@ -44,6 +46,15 @@ constexpr uint32_t kAfterConnectPauseMs = 500;
 const char* const kDebugModeText = "Debug Mode!";
 
 SettingsRecord& S() { return SystemSettings; }
+
+// The settings that keep the link's mirror of the adjust values, in the mirror's order: the
+// current parallax, intensity and sub intensity, then those of memory 1 and memory 2.
+using R = SettingsRecord;
+constexpr std::array<int32_t R::*, std::tuple_size_v<RS232c_bios::AdjustValues>> kAdjustMirror = {
+    &R::sys_adj3d_para, &R::sys_adj3d_inte, &R::sys_adj3d_subi,
+    &R::sys_save1_para, &R::sys_save1_inte, &R::sys_save1_subi,
+    &R::sys_save2_para, &R::sys_save2_inte, &R::sys_save2_subi,
+};
 
 // The wait of CONNECT, measured on the tick counter (the tick source sleeps, never spins).
 void Pause(uint32_t ms) {
@@ -195,9 +206,9 @@ void TopDialog::RefreshPanel() {
 
 void TopDialog::ApplyLinkOptions() {
     RS232c_bios& link = Link();
-    link.SetAdjustValues({S().sys_adj3d_para, S().sys_adj3d_inte, S().sys_adj3d_subi,
-                          S().sys_save1_para, S().sys_save1_inte, S().sys_save1_subi,
-                          S().sys_save2_para, S().sys_save2_inte, S().sys_save2_subi});
+    RS232c_bios::AdjustValues values{};
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = S().*kAdjustMirror[i];
+    link.SetAdjustValues(values);
     link.SetNoAckMode(S().sys_no_ack);
     link.SetVirtualMode(S().vertual_mode);
     link.SetDebugMode(S().debug_mode);
@@ -406,16 +417,8 @@ void TopDialog::FunctionHandler() {
     FunctionDialog dialog(this);
     RunWithSettings(dialog, S());
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
-    const RS232c_bios::AdjustValues v = Link().GetAdjustValues();
-    S().sys_adj3d_para = v[0];
-    S().sys_adj3d_inte = v[1];
-    S().sys_adj3d_subi = v[2];
-    S().sys_save1_para = v[3];
-    S().sys_save1_inte = v[4];
-    S().sys_save1_subi = v[5];
-    S().sys_save2_para = v[6];
-    S().sys_save2_inte = v[7];
-    S().sys_save2_subi = v[8];
+    const RS232c_bios::AdjustValues values = Link().GetAdjustValues();
+    for (std::size_t i = 0; i < values.size(); ++i) S().*kAdjustMirror[i] = values[i];
     SaveOptionFile();
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 using namespace res::adjust2d3d;
 constexpr int kSlots = 10;
-constexpr int kLow = 0, kHigh = 60;
+constexpr int kLow = kAdjustValueRange.low, kHigh = kAdjustValueRange.high;
 
 // The box knows three variants of each display mode; the radios send the first of each.
 const dialogs::ChoiceGroup kModes{

@@ -4,12 +4,15 @@
 // once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the 2D-3D adjust dialog shows and changes, named after their settings keys.
+// The settings the 2D-3D adjust dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct Adjust2D3DValues {
+    static constexpr Group kGroup = Group::kAdjust2D3D;
     int32_t sys_adj3d_mode = 0;
     int32_t sys_adj3d_para = 0;
     int32_t sys_adj3d_inte = 0;

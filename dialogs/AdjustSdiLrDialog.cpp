@@ -8,7 +8,8 @@ namespace dpx {
 namespace {
 
 using namespace res::adjust_sdilr;
-constexpr int kLow = -60, kHigh = 60;
+const ValueRange kSplit = SettingOf(&SettingsRecord::sys_LRadj_split).Range();
+const int kLow = kSplit.low, kHigh = kSplit.high;
 
 const dialogs::ChoiceGroup kModes{
     {{kOff, 0}, {kSplitMode, 1}, {kAnaglyph, 2}, {kLrSequential, 3}}, kOff, 0};

@@ -3,12 +3,15 @@
 // change is sent at once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the SDI-LR adjust dialog shows and changes, named after their settings keys.
+// The settings the SDI-LR adjust dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct AdjustSdiLrValues {
+    static constexpr Group kGroup = Group::kAdjustSdiLr;
     int32_t sys_LRadj_mode = 0;
     int32_t sys_LRadj_split = 0;
 };

@@ -22,8 +22,9 @@ const ChoiceGroup kRotate{{{kRotateOff, 0}, {kRotateSdi1, 1}, {kRotateSdi2, 2}, 
 const ChoiceGroup kFrameSync{{{kFrameSyncOff, 0}, {kFrameSyncOn, 1}}, kFrameSyncOff, 0};
 const ChoiceGroup kBeep{{{kBeepOff, 1}, {kBeepOn, 0}}, kBeepOff, 1};  // the box's beep code 0 is on
 
-constexpr int kLowest = -30;
-constexpr int kHighest = 30;
+const ValueRange kBackLight = SettingOf(&SettingsRecord::sys_bk_light).Range();
+const int kLowest = kBackLight.low;
+const int kHighest = kBackLight.high;
 
 struct MemoryButton {
     int id;

@@ -5,12 +5,15 @@
 // the link's mirror of the adjust values, which the panel takes after the dialog closed.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the function dialog shows and changes, named after their settings keys.
+// The settings the function dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct FunctionValues {
+    static constexpr Group kGroup = Group::kFunction;
     int32_t sys_rotate = 0;
     int32_t sys_f_sync = 0;
     int32_t sys_beep = 1;  // off

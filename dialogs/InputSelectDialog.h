@@ -4,12 +4,15 @@
 // the close box only close.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the input select dialog shows and changes, named after their settings keys.
+// The settings the input select dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct InputSelectValues {
+    static constexpr Group kGroup = Group::kInputSelect;
     int32_t sys_input_select = 1;  // SDI-1(L)
     int32_t sys_input_porality = 0;
 };

@@ -5,12 +5,15 @@
 // message and sends nothing. EXIT, Escape and the close box only close.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the output preset dialog shows and changes, named after their settings keys.
+// The settings the output preset dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct OutputPresetValues {
+    static constexpr Group kGroup = Group::kOutputPreset;
     int32_t sys_sdi_mix = 0;
     int32_t sys_hdmi_mix = 0;
     int32_t sys_3dfmt = 0;

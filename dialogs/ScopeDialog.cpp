@@ -8,7 +8,8 @@ namespace dpx {
 namespace {
 
 using namespace res::scope;
-constexpr int kLow = -30, kHigh = 30;
+const ValueRange kGain = SettingOf(&SettingsRecord::sys_scp_wgain).Range();  // both gains alike
+const int kLow = kGain.low, kHigh = kGain.high;
 
 // The first radio of each group shows a code the group does not list.
 const dialogs::ChoiceGroup kModes{{{kModeOff, 0}, {kWfm, 1}, {kVectorScope, 2}}, kModeOff, 0};

@@ -4,12 +4,15 @@
 // message and puts the old value back.
 #include <cstdint>
 
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the scope dialog shows and changes, named after their settings keys.
+// The settings the scope dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct ScopeValues {
+    static constexpr Group kGroup = Group::kScope;
     int32_t sys_scp_mode = 0;
     int32_t sys_scp_src = 0;
     int32_t sys_scp_pos = 0;

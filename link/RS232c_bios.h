@@ -73,6 +73,10 @@ public:
     int ConnectLink(int want); // 1 if the link is now in the wanted state, 0 on failure
 
     // --- device operations: 1 success, 0 failure ---
+    // The device operation of value command `command` (SetParallax is SetValue(kADJPX, v)):
+    // in virtual mode 1 at once; a value outside a checked command's range is refused unsent;
+    // otherwise the category select, then the value command. 0 for any other command.
+    int SetValue(int command, int32_t v);
     int SetConversion(int32_t v);
     int SetInputSelect(int32_t v);
     int SetInputPorality(int32_t v);

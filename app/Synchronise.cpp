@@ -1,14 +1,12 @@
 #include "app/Synchronise.h"
 
-#include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
-#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx {
 
@@ -20,9 +18,10 @@ bool (*sync_stop)() = nullptr;
 
 namespace {
 
-bool Stopping() { return sync_stop && sync_stop(); }
-
 constexpr int kStepAttempts = 2;
+constexpr const char* kPassNames[] = {"1st", "2nd", "3rd"};  // one pass each, at most
+
+bool Stopping() { return sync_stop && sync_stop(); }
 
 // One step: the device operation is tried twice before the step counts as failed.
 void Step(RS232c_bios& link, const SyncItem& item) {
@@ -38,71 +37,43 @@ void Step(RS232c_bios& link, const SyncItem& item) {
 
 }  // namespace
 
-int SyncRun() {
-    if (SystemSettings.vertual_mode != 0) return 1;
-    Link().SetDebugMode(0);
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
+    if (settings.vertual_mode != 0) return 1;
+    link.SetDebugMode(0);
     sync_error_count = 0;
     sync_last_failure = 0;
     sync_step_count = 0;
-    if (SystemSettings.load_adj_only != 0) {
-        if (SystemSettings.sys_2D3D == 0) {
-            ShowMessage(
-                "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
-                "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.");
-            Link().SetDebugMode(SystemSettings.debug_mode);
-            return 0;
-        }
+    if (settings.load_adj_only != 0 && settings.sys_2D3D == 0) {
+        ShowMessage(
+            "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
+            "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.");
+        link.SetDebugMode(settings.debug_mode);
+        return 0;
     }
-    for (const SyncItem& item : PassSteps(SystemSettings)) Step(Link(), item);
-    Link().SetDebugMode(SystemSettings.debug_mode);
+    for (const SyncItem& item : PassSteps(settings)) Step(link, item);
+    link.SetDebugMode(settings.debug_mode);
     return sync_error_count == 0 ? 1 : 0;
 }
 
-int SynchroniseAll() {
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
     TickSource& ticks = Ticks();
-    sync_pass = 1;
-    uint32_t t0 = ticks.Now();
-    int r = SyncRun();
-    uint32_t t1 = ticks.Now();
-    if (Stopping()) return 0;
-    if (r == 1) {
-        ShowMessage(Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.",
-                           TicksBetween(t0, t1)));
-        return 1;
+    // The lines of the passes accumulate; a clean first pass has a message of its own.
+    std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
+    for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
+        sync_pass = pass;
+        const uint32_t start = ticks.Now();
+        const int r = SyncRun(link, settings);
+        const uint32_t ms = TicksBetween(start, ticks.Now());
+        if (Stopping()) return 0;
+        const char* name = kPassNames[pass - 1];
+        if (r == 1) {
+            ShowMessage(pass == 1 ? Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.", ms)
+                                  : message + Format("%s try : process OK.      process time = %u mS.\n", name, ms));
+            return 1;
+        }
+        message += Format("%s try : error = %d times. process time = %u mS.\n", name, sync_error_count, ms);
     }
-    std::string message = Format(
-        "Update ZR-DPX20 all settings : error found!\n\n"
-        "1st try : error = %d times. process time = %u mS.\n",
-        sync_error_count, TicksBetween(t0, t1));
-
-    sync_pass = 2;
-    uint32_t t2 = ticks.Now();
-    r = SyncRun();
-    uint32_t t3 = ticks.Now();
-    if (Stopping()) return 0;
-    if (r == 1) {
-        message += Format("2nd try : process OK.      process time = %u mS.\n", TicksBetween(t2, t3));
-        ShowMessage(message);
-        return 1;
-    }
-    message += Format("2nd try : error = %d times. process time = %u mS.\n", sync_error_count,
-                      TicksBetween(t2, t3));
-
-    sync_pass = 3;
-    uint32_t t4 = ticks.Now();
-    r = SyncRun();
-    uint32_t t5 = ticks.Now();
-    if (Stopping()) return 0;
-    if (r == 1) {
-        message += Format("3rd try : process OK.      process time = %u mS.\n", TicksBetween(t4, t5));
-        ShowMessage(message);
-        return 1;
-    }
-    message += Format(
-        "3rd try : error = %d times. process time = %u mS.\n\nGive up! Maybe better to restart "
-        "this program.",
-        sync_error_count, TicksBetween(t4, t5));
-    ShowMessage(message);
+    ShowMessage(message + "\nGive up! Maybe better to restart this program.");
     return 0;
 }
 

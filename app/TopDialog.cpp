@@ -70,7 +70,8 @@ QString ComPortToolTip(int n) {
 
 }  // namespace
 
-TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, parent) {
+TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link) {
     // Title bar, system menu and minimise box; the close box ends the panel like Esc.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -170,7 +171,7 @@ void TopDialog::SaveDiagnosticTrace() {
     dialog.selectFile(QStringLiteral("dpx20remote-trace.txt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     std::string why;
-    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), Link(), &why))
+    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), link_, &why))
         ShowMessage("Cannot write the diagnostic trace file!", why);
 }
 
@@ -205,18 +206,17 @@ void TopDialog::RefreshPanel() {
 }
 
 void TopDialog::ApplyLinkOptions() {
-    RS232c_bios& link = Link();
     RS232c_bios::AdjustValues values{};
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = S().*kAdjustMirror[i];
-    link.SetAdjustValues(values);
-    link.SetNoAckMode(S().sys_no_ack);
-    link.SetVirtualMode(S().vertual_mode);
-    link.SetDebugMode(S().debug_mode);
+    link_.SetAdjustValues(values);
+    link_.SetNoAckMode(S().sys_no_ack);
+    link_.SetVirtualMode(S().vertual_mode);
+    link_.SetDebugMode(S().debug_mode);
 }
 
 int TopDialog::SelectComPort(int n) {
     // A refused number (out of range, or another port while connected) is told by the link.
-    const int taken = Link().SetComNumber(n);
+    const int taken = link_.SetComNumber(n);
     if (taken) S().com_port_num = n;
     for (int k = 1; k <= 8; ++k) {
         if (S().com_port_num == k) {
@@ -231,13 +231,13 @@ int TopDialog::SelectComPort(int n) {
 
 void TopDialog::NoAckHandler() {
     S().sys_no_ack = IsChecked(kNoAck) ? 1 : 0;
-    Link().SetNoAckMode(S().sys_no_ack);
+    link_.SetNoAckMode(S().sys_no_ack);
     SaveOptionFile();
 }
 
 void TopDialog::VirtualModeHandler() {
     S().vertual_mode = IsChecked(kVirtualMode) ? 1 : 0;
-    Link().SetVirtualMode(S().vertual_mode);
+    link_.SetVirtualMode(S().vertual_mode);
     SaveOptionFile();
 }
 
@@ -258,7 +258,7 @@ void TopDialog::DebugBoxHandler() {
 
 void TopDialog::ApplyDebugMode() {
     SetChecked(kDebugBox, S().debug_mode != 0);
-    Link().SetDebugMode(S().debug_mode);
+    link_.SetDebugMode(S().debug_mode);
     debug_text = S().debug_mode != 0 ? kDebugModeText : "";
     ShowDebugText();
     SaveOptionFile();
@@ -273,8 +273,7 @@ void TopDialog::ShowDebugText() {
 
 void TopDialog::ConnectHandler() {
     panel_connected = IsChecked(kConnect) ? 1 : 0;
-    RS232c_bios& link = Link();
-    if (!link.SetComNumber(S().com_port_num)) {
+    if (!link_.SetComNumber(S().com_port_num)) {
         ShowMessage("RS232C error! : COM port not valid.");
         panel_connected = panel_connected ? 0 : 1;
         SetChecked(kConnect, panel_connected != 0);
@@ -283,23 +282,23 @@ void TopDialog::ConnectHandler() {
 
     BusyCursor busy;
     const int want = panel_connected;
-    bool done = link.ConnectLink(want) || link.ConnectLink(want);
+    bool done = link_.ConnectLink(want) || link_.ConnectLink(want);
     if (!done) {
         // Third try: pass through the opposite state without ACK checking (after two failed
         // tries the link is there already and sends nothing), pause, then try once more.
-        link.SetNoAckMode(0);
-        link.ConnectLink(want ? 0 : 1);
+        link_.SetNoAckMode(0);
+        link_.ConnectLink(want ? 0 : 1);
         Pause(kThirdTryPauseMs);
-        link.SetNoAckMode(S().sys_no_ack);
-        done = link.ConnectLink(want);
+        link_.SetNoAckMode(S().sys_no_ack);
+        done = link_.ConnectLink(want);
         if (!done) {
-            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link.State().link_failure);
+            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link_.State().link_failure);
             panel_connected = 0;
             SetChecked(kConnect, false);
         }
     }
     if (panel_connected == 1 && S().sys_sync_on != 0) {
-        SynchroniseAll();
+        SynchroniseAll(link_, S());
     } else {
         Pause(kAfterConnectPauseMs);
     }
@@ -323,7 +322,7 @@ void TopDialog::ConversionHandler() {
     }
     // Adjust mode cannot outlive the conversion: it is turned off on the box first.
     if (S().sys_2D3D == 0 && S().sys_adj3d_mode != 0) {
-        if (panel_connected && !Link().SetAdjustMode(0)) {
+        if (panel_connected && !link_.SetAdjustMode(0)) {
             ShowMessage("Turn off Adjust : RS232C error!");
             S().sys_2D3D = 1;
             SetChecked(kConversion, true);
@@ -332,7 +331,7 @@ void TopDialog::ConversionHandler() {
         SetChecked(kAdjustMode, false);
         S().sys_adj3d_mode = 0;
     }
-    if (panel_connected && !Link().SetConversion(S().sys_2D3D)) {
+    if (panel_connected && !link_.SetConversion(S().sys_2D3D)) {
         ShowMessage("Set 2D3D on/off : RS232C error!");
         S().sys_2D3D = S().sys_2D3D ? 0 : 1;
         SetChecked(kConversion, S().sys_2D3D != 0);
@@ -344,7 +343,7 @@ void TopDialog::ConversionHandler() {
 // ---------------------------------------------------------------- control dialogs
 
 bool TopDialog::TurnOffAdjust() {
-    if (panel_connected && !Link().SetAdjustMode(0)) {
+    if (panel_connected && !link_.SetAdjustMode(0)) {
         ShowMessage("Turn off Adjust : RS232C error!");
         return false;
     }
@@ -359,7 +358,7 @@ void TopDialog::AdjustModeHandler() {
     SetChecked(kAdjustMode, !IsChecked(kAdjustMode));
     if (S().sys_input_select == 0) {
         bool scope_off = true;
-        if (panel_connected && !Link().SetScopeMode(0)) {
+        if (panel_connected && !link_.SetScopeMode(0)) {
             ShowMessage("Turn off Scope : RS232C error!");
             scope_off = false;
         }
@@ -367,11 +366,11 @@ void TopDialog::AdjustModeHandler() {
             SetChecked(kScope, false);
             S().sys_scp_mode = 0;
         }
-        AdjustSdiLrDialog dialog(this);
+        AdjustSdiLrDialog dialog(link_, this);
         RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
     } else if (S().sys_2D3D != 0) {
-        Adjust2D3DDialog dialog(this);
+        Adjust2D3DDialog dialog(link_, this);
         RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
@@ -387,7 +386,7 @@ void TopDialog::ScopeHandler() {
         return;
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together
-    ScopeDialog dialog(this);
+    ScopeDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     SetChecked(kScope, S().sys_scp_mode != 0);
     SaveOptionFile();
@@ -398,7 +397,7 @@ void TopDialog::InputSelectHandler() {
     // A change of input ends the scope view on the box by itself: nothing is sent for it.
     SetChecked(kScope, false);
     S().sys_scp_mode = 0;
-    InputSelectDialog dialog(this);
+    InputSelectDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
         SetChecked(kConversion, false);
@@ -408,16 +407,16 @@ void TopDialog::InputSelectHandler() {
 }
 
 void TopDialog::OutputPresetHandler() {
-    OutputPresetDialog dialog(this);
+    OutputPresetDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     SaveOptionFile();
 }
 
 void TopDialog::FunctionHandler() {
-    FunctionDialog dialog(this);
+    FunctionDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
-    const RS232c_bios::AdjustValues values = Link().GetAdjustValues();
+    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
     for (std::size_t i = 0; i < values.size(); ++i) S().*kAdjustMirror[i] = values[i];
     SaveOptionFile();
 }
@@ -426,7 +425,7 @@ void TopDialog::FunctionHandler() {
 
 void TopDialog::Synchronise() {
     BusyCursor busy;
-    SynchroniseAll();
+    SynchroniseAll(link_, S());
 }
 
 void TopDialog::SaveMemory(int n) { WriteOptionFile(MemoryFileName(n)); }

@@ -1,14 +1,15 @@
 #pragma once
 // The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
 // the control dialogs, the six memories, the version box and the hidden debug switch.
-// Every handler works on SystemSettings directly, reaches the box only through Link(),
-// and writes the options file after the changes that persist. Control dialogs and the
+// Every handler works on SystemSettings directly, reaches the box only through the link
+// it was given, which it hands to the control dialogs and the synchronisation, and writes the options file after the changes that persist. Control dialogs and the
 // version box run through ui::RunDialog.
 #include <QColor>
 #include <QIcon>
 #include <QImage>
 #include <string>
 
+#include "link/RS232c_bios.h"
 #include "resources/PanelIds.h"
 #include "ui/LayoutDialog.h"
 
@@ -31,7 +32,8 @@ inline constexpr int kVersionCommand = 16;
 class TopDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit TopDialog(QWidget* parent = nullptr);
+    // Drives `link`, which must outlive the panel.
+    explicit TopDialog(RS232c_bios& link, QWidget* parent = nullptr);
 
     // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
     // which hands it to the link and writes the options file.
@@ -102,6 +104,7 @@ private:
     // SynchroniseAll under the busy cursor.
     void Synchronise();
 
+    RS232c_bios& link_;
     QIcon icon_;
     QImage corner_image_;               // bitmap 139 as loaded, light grey background
     QColor applied_bg_{192, 192, 192};  // the colour the picture shows now

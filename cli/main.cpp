@@ -5,5 +5,5 @@
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    return dpx::cli::Run(argc, argv);
+    return dpx::cli::Run(argc, argv, dpx::Link());
 }

@@ -4,6 +4,7 @@
 // once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -22,7 +23,8 @@ struct Adjust2D3DValues {
 class Adjust2D3DDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit Adjust2D3DDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit Adjust2D3DDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const Adjust2D3DValues& values);
     Adjust2D3DValues GetValues() const;
 
@@ -45,6 +47,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
+    RS232c_bios& link_;
     Adjust2D3DValues values_;
 };
 

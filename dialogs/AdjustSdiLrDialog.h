@@ -3,6 +3,7 @@
 // change is sent at once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -19,7 +20,8 @@ struct AdjustSdiLrValues {
 class AdjustSdiLrDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit AdjustSdiLrDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const AdjustSdiLrValues& values);
     AdjustSdiLrValues GetValues() const;
 
@@ -37,6 +39,7 @@ private:
     void BarMoved();
     void RefreshField();
 
+    RS232c_bios& link_;
     AdjustSdiLrValues values_;
 };
 

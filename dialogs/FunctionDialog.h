@@ -1,10 +1,11 @@
 #pragma once
 // The function dialog: rotate, frame synchronizer, beep, back light, the box's adjust memories.
-// Every change is sent at once through the device operations of Link(); a failed send shows
+// Every change is sent at once through the device operations of the link it is given; a failed send shows
 // its message and puts the value and its control back. The two memory buttons change only
 // the link's mirror of the adjust values, which the panel takes after the dialog closed.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -23,7 +24,8 @@ struct FunctionValues {
 class FunctionDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit FunctionDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit FunctionDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const FunctionValues& values);
     FunctionValues GetValues() const;
 
@@ -45,6 +47,7 @@ private:
     void OnBackLightScroll(ui::ScrollRequest request, int thumb);
     void ShowBackLight();
 
+    RS232c_bios& link_;
     FunctionValues values_;
 };
 

@@ -1,9 +1,10 @@
 #pragma once
-// The input select dialog: input and SDI-LR polarity, each sent at once through Link(); a
+// The input select dialog: input and SDI-LR polarity, each sent at once through the link it is given; a
 // failed send shows its message and puts the value and its radio back. EXIT, Escape and
 // the close box only close.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -20,7 +21,8 @@ struct InputSelectValues {
 class InputSelectDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit InputSelectDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit InputSelectDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const InputSelectValues& values);
     InputSelectValues GetValues() const;
 
@@ -32,6 +34,7 @@ private:
     void ApplyInput(int32_t v);
     void ApplyPolarity(int32_t v);
 
+    RS232c_bios& link_;
     InputSelectValues values_;
 };
 

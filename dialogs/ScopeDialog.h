@@ -4,6 +4,7 @@
 // message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -24,7 +25,8 @@ struct ScopeValues {
 class ScopeDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit ScopeDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit ScopeDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const ScopeValues& values);
     ScopeValues GetValues() const;
 
@@ -46,6 +48,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
+    RS232c_bios& link_;
     ScopeValues values_;
 };
 

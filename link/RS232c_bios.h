@@ -1,6 +1,8 @@
 #pragma once
 // The device link: serial channel, command transaction, link connection and the device
-// operations. One instance per process, reached through Link(). Results are integers:
+// operations. The process's one link is Link(), which only the programs' start-up code
+// calls (main, RemoteApp, the panel, dpx20ctl's main); everything else is handed the link it
+// drives, so tests hand theirs. Results are integers:
 // link result codes inside the link, 1 success / 0 failure from connection and device
 // operations. Messages go through MessageSink: the COM-number messages always, every
 // other one only in debug mode.
@@ -135,9 +137,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The process-wide link. Tests may install their own instance (not owned); nullptr
-// restores the process's own.
+// The process-wide link, made on first use and kept until the process ends.
 RS232c_bios& Link();
-RS232c_bios* SetLink(RS232c_bios* link);
 
 }  // namespace dpx

@@ -16,7 +16,7 @@
 #include "app/ComDeviceDialog.h"
 #include "app/DiagnosticTrace.h"
 #include "app/DialogValues.h"
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "dialogs/Adjust2D3DDialog.h"

@@ -26,7 +26,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "common/MessageSink.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "cli/CtlRequest.h"
 #include "cli/Interrupt.h"
 #include "common/Format.h"

@@ -13,7 +13,7 @@
 
 #include "cli/Ctl.h"
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"

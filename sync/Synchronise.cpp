@@ -1,4 +1,4 @@
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 
 #include <iterator>
 #include <string>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"

@@ -1,4 +1,5 @@
 // POSIX file access of the settings files.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -81,15 +82,18 @@ void SyncDirectoryOf(const fs::path& name) {
 
 bool IsRegular(int fd, struct stat& st) { return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode); }
 
-// Takes the writers' lock on the open file without ever blocking: tried again every 10 ms
-// while another program holds it, until `deadline`. False with errno EWOULDBLOCK when the
-// other program held it all that time, with another errno when the lock cannot be taken.
+// Takes the writers' lock on the open file without ever blocking: tried again after 1, 2, 4,
+// 8, then every 10 ms while another program holds it, until `deadline`. False with errno
+// EWOULDBLOCK when the other program held it all that time, with another errno when the lock
+// cannot be taken.
 bool LockBefore(int fd, Clock::time_point deadline) {
+    std::chrono::milliseconds pause{1};
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
     }
 }
 

@@ -3,9 +3,11 @@
 # coverage) and runs each for SECONDS seconds. A target's corpus is kept in the build folder,
 # $build/fuzz/<target>/corpus, and grows from run to run; its seeds in tests/fuzz/corpus/<target>
 # are only read, so the repository is never modified. Prints per target the executions and the
-# coverage (edges) after loading the seeds and at the end. Exits non-zero when a target crashes
-# or finds a failing input (kept in $build/fuzz/<target>/crashes), or when its coverage at the
-# end is no higher than after loading its seeds: then the fuzzer does not see the code it tests.
+# coverage (edges) after loading the seeds and at the end, and how many functions of the
+# libraries (sources outside tests/) the corpus reaches. Exits non-zero when a target crashes or
+# finds a failing input (kept in $build/fuzz/<target>/crashes), when its coverage at the end is
+# no higher than after loading its seeds, or when it reaches no library function: then the
+# fuzzer does not see the code it tests.
 #   bash scripts/fuzz.sh [SECONDS]      build dir: $DPX20_FUZZ_BUILD (default build-fuzz)
 #   DPX20_FUZZ_RUNS=N caps the number of inputs per target as well;
 #   DPX20_FUZZ_TARGETS="fuzz_a fuzz_b" runs only those.
@@ -42,7 +44,8 @@ for t in "${targets[@]}"; do
   "$bin" -runs=0 "$seeds" >"$work/seeds.log" 2>&1 || true
   seed_edges=$(edges INITED "$work/seeds.log")
   # New inputs go to the first folder, the kept corpus; the seeds are read from where they are.
-  args=(-max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -artifact_prefix="$work/crashes/")
+  args=(-max_total_time="$seconds" -max_len=4096 -print_final_stats=1 -print_coverage=1
+        -artifact_prefix="$work/crashes/")
   if [ -n "${DPX20_FUZZ_RUNS:-}" ]; then args+=(-runs="$DPX20_FUZZ_RUNS"); fi
   if ! "$bin" "${args[@]}" "$work/corpus" "$seeds" >"$work/log" 2>&1; then
     status=1
@@ -55,10 +58,15 @@ for t in "${targets[@]}"; do
   end_edges=$(edges DONE "$work/log")
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
   kept=$(find "$work/corpus" -type f | wc -l)
-  line="$t: ${execs:-?} executions; edges: seeds ${seed_edges:-?}, kept corpus ${start_edges:-?}, end ${end_edges:-?}; $kept inputs kept"
+  # -print_coverage lists "COVERED_FUNC: hits: N edges: A/B name file:line" for every function reached.
+  reached=$(grep -E '^COVERED_FUNC: .* [^ ]+\.cpp:[0-9]+$' "$work/log" | grep -vc '/tests/' || true)
+  line="$t: ${execs:-?} executions; edges: seeds ${seed_edges:-?}, kept corpus ${start_edges:-?}, end ${end_edges:-?}; $reached library functions reached; $kept inputs kept"
   if [ -z "$seed_edges" ] || [ -z "$end_edges" ] || [ "$end_edges" -le "$seed_edges" ]; then
     status=1
     line="$line -- FAILED: no coverage beyond the seeds"
+  elif [ "$reached" -eq 0 ]; then
+    status=1
+    line="$line -- FAILED: the libraries are not instrumented"
   fi
   echo "$line"
   summary+=("$line")

@@ -178,10 +178,11 @@ TEST_F(CtlTest, RefusalSilenceMissingPortAndUsageErrors) {
     EXPECT_TRUE(silent.out.empty());
 }
 
-// A box that answers every frame 105 ms late: a refused command must be seen as refused,
-// not answered by the late reply of the command before it.
+// A box that answers the frame before a refused one 150 ms late (the first try times out, the
+// resend reads its reply, and the resend's own reply comes later still): the refusal must be
+// seen as refused, not answered by that late reply.
 TEST_F(CtlTest, LateRepliesDoNotHideARefusal) {
-    StartSim({"--delay", "105", "--nak", "SCPFI=2"});
+    StartSim({"--late", "SCPOS", "--late-ms", "150", "--nak", "SCPFI=2"});
     const CtlResult set = Ctl({"-p", Port(), "set", "sys_scp_pos=1", "sys_scp_fil=1"});
     EXPECT_EQ(set.code, 1);
     EXPECT_EQ(set.err, "dpx20ctl: sys_scp_fil=1: result 3 (NAK invalid now)\n");

@@ -94,7 +94,6 @@ void RS232c_bios::ReadLateReplies() {
 int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     if (state_.link_virtual) return kResultOk;
     BusyScope busy(state_.link_busy);
-    GoneCheck gone(*this, state_);
 
     if (state_.link_connected != 1 && n != kBCN_Login) return kResultNotSent;
     if (n < 0 || n >= kSendableCommands) {
@@ -127,6 +126,8 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.report_text += "\n\n" + TickTimeText(Ticks().Now());
     state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
+    // From here on the port is used.
+    GoneCheck gone(*this, state_);
     // No-ACK mode never reads replies, so it never waits for late ones either.
     if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
     else if (impl_->replies_owed > 0) ReadLateReplies();

@@ -6,6 +6,9 @@ namespace dpx::platform {
 namespace {
 // A subnegotiation longer than any COM-PORT-OPTION message is kept only up to here.
 constexpr size_t kMaxSub = 64;
+// Line and modem state changes noted per connection: a server flooding them must not flood
+// the trace.
+constexpr int kMaxStateNotes = 16;
 
 std::string Hex(uint8_t v) {
     char text[8];
@@ -241,7 +244,10 @@ void TelnetCodec::Subnegotiation(Bytes* data) {
     if (command == kNotifyLineState || command == kNotifyModemState) {
         if (sub_.size() < 3) return;
         std::optional<uint8_t>& seen = command == kNotifyLineState ? line_state_seen_ : modem_state_seen_;
-        if (seen != sub_[2]) notes_.push_back(words);
+        if (seen != sub_[2] && state_notes_ < kMaxStateNotes) {
+            notes_.push_back(words);
+            if (++state_notes_ == kMaxStateNotes) notes_.push_back("(further line and modem state changes not noted)");
+        }
         seen = sub_[2];
         (command == kNotifyLineState ? line_state_ : modem_state_) = sub_[2];
         return;

@@ -76,7 +76,8 @@ public:
     uint8_t LineState() const { return line_state_; }
     uint8_t ModemState() const { return modem_state_; }
     // What the server negotiated since the last call, in words (line and modem state only
-    // when they change, so that a server flooding notifications does not flood the trace).
+    // when they change, and only the first few changes, so that a server flooding
+    // notifications does not flood the trace).
     std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
     // Back to the start of a connection.
     void Reset() { *this = TelnetCodec(); }
@@ -98,6 +99,7 @@ private:
     bool purged_ = false;
     std::map<uint8_t, uint32_t> answers_;
     std::optional<uint8_t> line_state_seen_, modem_state_seen_;
+    int state_notes_ = 0;
     uint8_t line_state_ = 0;
     uint8_t modem_state_ = 0;
     std::vector<std::string> notes_;

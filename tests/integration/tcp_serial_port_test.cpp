@@ -248,8 +248,15 @@ TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidRep
 }
 
 TEST(NetworkPortName, FormsAreCheckedAndDescribed) {
-    for (const char* good : {"socket://box.local:4001", "rfc2217://192.168.1.20:2217", "rfc2217://[::1]:2217"})
+    for (const char* good : {"socket://box.local:4001", "rfc2217://192.168.1.20:2217", "rfc2217://[::1]:2217",
+                             "rfc2217://box:2217?ign_set_control"})
         EXPECT_TRUE(platform::CheckPortName(good, nullptr)) << good;
+    for (const char* unknown : {"rfc2217://box:2217?logging=debug", "rfc2217://box:2217?ign_set_control&x",
+                                "socket://box:4001?ign_set_control", "rfc2217://box:2217?"}) {
+        std::string why;
+        EXPECT_FALSE(platform::CheckPortName(unknown, &why)) << unknown;
+        EXPECT_NE(why.find("Unknown option"), std::string::npos) << unknown;
+    }
     for (const char* bad : {"rfc2217://box", "socket://:4001", "rfc2217://::1:2217", "socket://box:70000",
                             "socket://box:port"}) {
         std::string why;

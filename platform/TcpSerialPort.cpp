@@ -237,7 +237,8 @@ bool TcpSerialPort::ApplyLineSettings() {
                   std::to_string(stop_bits) + " instead of 9600 8O1";
     }
     // A server keeping flow control on would hold the box's replies back until they time out.
-    if (const auto flow = codec_.Answer(Codec::kSetControl); flow && *flow != Codec::kControlNoFlow)
+    if (const auto flow = codec_.Answer(Codec::kSetControl);
+        !options_.ignore_set_control && flow && *flow != Codec::kControlNoFlow)
         differs += (differs.empty() ? "" : " and ") + Codec::ControlName(static_cast<uint8_t>(*flow)) +
                    " instead of none";
     if (differs.empty()) return true;
@@ -333,7 +334,7 @@ bool TcpSerialPort::Purge() {
     if (mode_ == Mode::kRaw || !purge_due_) return true;
     // The box did not answer in time: whatever the server still holds for us is stale.
     purge_due_ = false;
-    return SendCommands(Codec::Command(Codec::kPurgeData, Codec::kPurgeBoth));
+    return SendCommands(Codec::Command(Codec::kPurgeData, Codec::kPurgeReceive));
 }
 
 bool TcpSerialPort::ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) {

@@ -33,7 +33,7 @@ public:
     static constexpr uint8_t kServerOffset = 100;
     // Values of the commands above.
     static constexpr uint8_t kParityOdd = 2, kStopOne = 1, kControlNoFlow = 1, kControlHardwareFlow = 3,
-                             kControlDtrOn = 8, kPurgeBoth = 3;
+                             kControlDtrOn = 8, kPurgeReceive = 1, kPurgeBoth = 3;
 
     // What the server said to one of our offers.
     enum class Option { kPending, kAccepted, kRefused };

@@ -41,8 +41,7 @@ TEST(TelnetCodec, NegotiationAcceptsOurOptionsAndDeclinesTheRest) {
 }
 
 // The server's own offer of the option is taken once; binary taken back is acknowledged;
-// its hold on our output is followed; data before its answer to a purge is stale; its
-// flow control answer is kept apart from the DTR answer.
+// data before its answer to a purge is stale.
 TEST(TelnetCodec, WhatTheServerAsksAndAnswersIsFollowed) {
     using Option = TelnetCodec::Option;
     TelnetCodec codec;
@@ -53,11 +52,6 @@ TEST(TelnetCodec, WhatTheServerAsksAndAnswersIsFollowed) {
     EXPECT_EQ(Feed(codec, {IAC, DONT, TelnetCodec::kBinary}).answer, (Bytes{IAC, WONT, TelnetCodec::kBinary}));
     EXPECT_EQ(codec.BinaryToServer(), Option::kRefused);
 
-    Feed(codec, TelnetCodec::Command(TelnetCodec::kFlowControlSuspend + TelnetCodec::kServerOffset, 0));
-    EXPECT_TRUE(codec.Suspended());
-    Feed(codec, TelnetCodec::Command(TelnetCodec::kFlowControlResume + TelnetCodec::kServerOffset, 0));
-    EXPECT_FALSE(codec.Suspended());
-
     Bytes in = {0x41};
     const Bytes purged = TelnetCodec::Command(TelnetCodec::kPurgeData + TelnetCodec::kServerOffset, TelnetCodec::kPurgeBoth);
     in.insert(in.end(), purged.begin(), purged.end());
@@ -65,11 +59,6 @@ TEST(TelnetCodec, WhatTheServerAsksAndAnswersIsFollowed) {
     EXPECT_EQ(Feed(codec, in).data, Bytes{0x42});
     EXPECT_TRUE(codec.Purged());
     EXPECT_FALSE(codec.Purged());
-
-    const uint8_t control = TelnetCodec::kSetControl + TelnetCodec::kServerOffset;
-    Feed(codec, TelnetCodec::Command(control, TelnetCodec::kControlHardwareFlow));
-    Feed(codec, TelnetCodec::Command(control, TelnetCodec::kControlDtrOn));
-    EXPECT_EQ(codec.Answer(TelnetCodec::kSetControl), TelnetCodec::kControlHardwareFlow);
 }
 
 TEST(TelnetCodec, IacIsDoubledGoingOutAndUndoneComingIn) {

@@ -83,6 +83,7 @@ extern const std::array<CommandRow, kCommandRows> CommandTable;
 
 inline constexpr char kAckFrame[] = "@00BOK.000\r";
 inline constexpr char kNakPrefix[] = "@00BNG";
+inline constexpr char kReplyStart = '@';  // the first byte of every reply, ACK or NAK
 
 // True for the rows whose byte 8 takes a sign character (BACKL, SCWFG, SCVEG, ADJOS).
 bool IsSignedCommand(int n);

@@ -1,7 +1,7 @@
 // The command transaction: the one way a frame reaches the box, with the category rule,
 // the resend rule, the link modes and the diagnostic report.
-#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -11,9 +11,6 @@ namespace dpx {
 namespace {
 
 constexpr uint32_t kNoAckSpacingMs = 70;
-constexpr uint32_t kReplyDueMs = 100;    // a reply is late once this long after its frame
-constexpr uint32_t kQuietLineMs = 100;   // no byte for this long: nothing more is on its way
-constexpr uint32_t kQuietWaitMaxMs = 500;
 
 // Keeps link_busy at 1 while a transaction runs and puts back what it was on every return,
 // so a transaction started from inside a debug message box does not clear the flag of the
@@ -57,43 +54,46 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     return state_.link_result;
 }
 
-// A reply that came after its time-out may still be on its way, or wait unread after a
-// resend's purge; the next frame would take it for its own. So the next transaction's first
-// write waits until no byte has come for 100 ms (at most 500 ms), then purges. The quiet
-// time counts from when the last frame's reply was due at the earliest, so a reply that is
-// only a little late is still caught.
-void RS232c_bios::AwaitQuietLine() {
-    impl_->late_reply_possible = false;
+// A reply that comes after its time-out would be taken for the next frame's: replies come in
+// order and name no command. So before the first write of a transaction the replies still
+// owed for earlier frames are read and dropped, each as it comes, waiting for them until
+// kLateReplyLimitMs after the last write or the last late byte, whichever is later (the
+// pacing waits the link has already made count towards it). Bytes before a reply's first
+// byte (the rest of a reply cut short by a time-out, noise) are dropped uncounted. Replies
+// that have not come by then are given up as lost. Only a transaction after a time-out pays.
+void RS232c_bios::ReadLateReplies() {
     SerialPort* port = Port(state_.link_port);
-    if (!port) return;
     TickSource& ticks = Ticks();
-    const uint32_t start = ticks.Now();
-    uint32_t quiet_since = start;
-    if (TicksBetween(impl_->write_tick, start) < kReplyDueMs) quiet_since = impl_->write_tick + kReplyDueMs;
-    for (;;) {
-        const uint32_t now = ticks.Now();
-        const uint32_t elapsed = TicksBetween(start, now);
-        const auto quiet_left = static_cast<int32_t>(quiet_since + kQuietLineMs - now);
-        if (elapsed >= kQuietWaitMaxMs || quiet_left <= 0) break;
-        const uint32_t wait_ms = std::min(static_cast<uint32_t>(quiet_left), kQuietWaitMaxMs - elapsed);
+    std::string late;  // the late reply being read
+    while (port && impl_->replies_owed > 0) {
+        const uint32_t waited = TicksBetween(impl_->activity_tick, ticks.Now());
+        if (waited >= kLateReplyLimitMs) break;
         uint32_t errors = 0;
         uint32_t queued = 0;
-        if (!port->ClearError(&errors, &queued, wait_ms)) {
-            ticks.WaitSince(now, wait_ms);
-            continue;
+        if (!port->ClearError(&errors, &queued, kLateReplyLimitMs - waited)) break;
+        for (; queued > 0 && impl_->replies_owed > 0; --queued) {
+            uint8_t byte = 0;
+            if (port->ReadByte(&byte) != 1) break;
+            if (late.empty() && byte != kReplyStart) continue;
+            impl_->activity_tick = ticks.Now();
+            late.push_back(static_cast<char>(byte));
+            if (byte != '\r' && late.size() < kFrameSize) continue;
+            impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);
+            late.clear();
+            --impl_->replies_owed;
         }
-        if (queued == 0) continue;
-        impl_->trace.Event(ticks.Now(), TraceDevice(), Format("late bytes discarded (%u)", queued));
-        if (!port->Purge()) break;  // they cannot be dropped: waiting longer would not help
-        quiet_since = ticks.Now();
     }
-    port->Purge();
+    if (impl_->replies_owed > 0) {
+        impl_->trace.Event(ticks.Now(), TraceDevice(),
+                           Format("%u late repl%s not come within %u ms: given up", impl_->replies_owed,
+                                  impl_->replies_owed == 1 ? "y did" : "ies did", kLateReplyLimitMs));
+        impl_->replies_owed = 0;
+    }
 }
 
 int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     if (state_.link_virtual) return kResultOk;
     BusyScope busy(state_.link_busy);
-    GoneCheck gone(*this, state_);
 
     if (state_.link_connected != 1 && n != kBCN_Login) return kResultNotSent;
     if (n < 0 || n >= kSendableCommands) {
@@ -126,32 +126,33 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.report_text += "\n\n" + TickTimeText(Ticks().Now());
     state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
+    // From here on the port is used.
+    GoneCheck gone(*this, state_);
+    // No-ACK mode never reads replies, so it never waits for late ones either.
     if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
-    if (impl_->late_reply_possible) AwaitQuietLine();
+    else if (impl_->replies_owed > 0) ReadLateReplies();
 
-    if (WriteComCommand() != kResultOk) {
+    // A frame that did not go out whole ends the transaction; the port says why if it knows.
+    auto write_failed = [&] {
         state_.link_last_tick = Ticks().Now();
+        if (const SerialPort* port = Port(state_.link_port))
+            state_.link_failure = !port->ErrorText().empty() ? port->ErrorText()
+                                                             : port->DeviceName() + ": the frame could not be written whole";
         return kResultNotSent;
-    }
+    };
+    if (WriteComCommand() != kResultOk) return write_failed();
     int r = ReadComAck();
     // Resend rule: a time-out is written once more; if the box then says "unknown
     // command" (the first frame may have reached it garbled), a third time.
     if (r == kResultTimeout) {
-        impl_->late_reply_possible = true;
         state_.report_text += "\n\n-----<try again>--------------------------------------------\n\n";
         impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try again)");
-        if (WriteComCommand() != kResultOk) {
-            state_.link_last_tick = Ticks().Now();
-            return kResultNotSent;
-        }
+        if (WriteComCommand() != kResultOk) return write_failed();
         r = ReadComAck();
         if (r == kResultUnknownCommand) {
             state_.report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
             impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try one more)");
-            if (WriteComCommand() != kResultOk) {
-                state_.link_last_tick = Ticks().Now();
-                return kResultNotSent;
-            }
+            if (WriteComCommand() != kResultOk) return write_failed();
             r = ReadComAck();
         }
     }

@@ -64,6 +64,11 @@ void FrameTrace::Reply(uint32_t tick, const std::string& device, const uint8_t* 
          std::string(reinterpret_cast<const char*>(bytes), n), result, {}});
 }
 
+void FrameTrace::Late(uint32_t tick, const std::string& device, const std::string& bytes) {
+    if (!enabled_) return;
+    Add({WallMs(), tick, Kind::kLate, device, bytes, -1, {}});
+}
+
 void FrameTrace::Event(uint32_t tick, const std::string& device, std::string text, int result) {
     if (!enabled_) return;
     Add({WallMs(), tick, Kind::kEvent, device, {}, result, std::move(text)});
@@ -93,6 +98,7 @@ std::string FrameTrace::Line(const Entry& e) {
         case Kind::kTimeout:
             line += e.bytes.empty() ? std::string(" recv none") : " recv " + Bytes(e.bytes);
             break;
+        case Kind::kLate: line += " late " + Bytes(e.bytes) + " dropped (the reply to an earlier frame)"; break;
         case Kind::kEvent: line += " " + e.text; break;
     }
     if (e.result >= 0) line += Format(" result %d (%s)", e.result, LinkResultMeaning(e.result));

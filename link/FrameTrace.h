@@ -1,8 +1,9 @@
 #pragma once
 // The frame trace: what went over the line, for support. Every frame written, every reply
-// read or timed out, the login and logoff, port opens and resends. The last kCapacity
-// entries are kept in memory; a caller may also stream each entry, as it is recorded, to a
-// file. Entries are kept raw and turned into text only when read or streamed.
+// read or timed out, late replies dropped, the login and logoff, port opens, resends and what
+// a network port agreed with its server. The last kCapacity entries are kept in memory; a
+// caller may also stream each entry, as it is recorded, to a file. Entries are kept raw and
+// turned into text only when read or streamed.
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -18,13 +19,13 @@ class FrameTrace {
 public:
     static constexpr std::size_t kCapacity = 2000;
 
-    enum class Kind { kSend, kReply, kTimeout, kEvent };
+    enum class Kind { kSend, kReply, kTimeout, kLate, kEvent };
     struct Entry {
         int64_t wall_ms = 0;  // milliseconds since 1970-01-01 UTC
         uint32_t tick = 0;
         Kind kind = Kind::kEvent;
         std::string device;
-        std::string bytes;    // the frame or the reply bytes read (kSend, kReply, kTimeout)
+        std::string bytes;    // the frame or the reply bytes read (kSend, kReply, kTimeout, kLate)
         int result = -1;      // link result of a reply or time-out, or of a login/logoff
         std::string text;     // kEvent: what happened
     };
@@ -37,6 +38,8 @@ public:
 
     void Send(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n);
     void Reply(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n, int result);
+    // A late reply to an earlier frame, read and dropped before the next frame went out.
+    void Late(uint32_t tick, const std::string& device, const std::string& bytes);
     void Event(uint32_t tick, const std::string& device, std::string text, int result = -1);
 
     const std::deque<Entry>& Entries() const { return entries_; }

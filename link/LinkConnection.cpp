@@ -21,11 +21,22 @@ int RS232c_bios::SetComNumber(int n) {
         ShowMessage(state_.report_text);
         return 0;
     }
-    // The old port stays open; the new one is opened by the next connect.
+    // The old port stays open (a network port is closed); the new one is opened by the next
+    // connect. The count of replies owed belonged to the old port's box.
+    ReleaseIdlePort(state_.link_port);
+    impl_->replies_owed = 0;
     state_.link_last_tick = Ticks().Now();
     state_.link_port = n;
     state_.link_connected = 0;
     return 1;
+}
+
+void RS232c_bios::ReleaseIdlePort(int n) {
+    SerialPort* port = Port(n);
+    if (!port || !port->IsNetworkPort() || !port->IsUsable()) return;
+    port->Close();
+    impl_->configured[static_cast<std::size_t>(n - 1)] = false;
+    impl_->trace.Event(Ticks().Now(), port->DeviceName(), "closed: a network port is not kept while logged off");
 }
 
 int RS232c_bios::ConnectLink(int want) {
@@ -41,26 +52,32 @@ int RS232c_bios::ConnectLink(int want) {
         return 1;
     }
     state_.link_failure.clear();
-    if (!OpenComPort()) {
-        if (state_.link_debug) ShowMessage("Cannot Start Port!");
-        state_.link_connected = 0;
-        return 0;
-    }
-    Ticks().WaitSince(state_.link_last_tick, kLoginSpacingMs);
-    // The frame follows the link's state, not the request; with want 0 or 1 they agree.
-    const bool login = state_.link_connected == 0;
-    const int result = SendCommand(login ? kBCN_Login : kBCN_Logoff, 0, 0);
-    impl_->trace.Event(Ticks().Now(), TraceDevice(), login ? "login" : "logoff", result);
-    if (result != kResultOk) {
-        if (state_.link_debug) ShowMessage(login ? "RemoteLogin : ERROR!" : "RemoteLogoff : ERROR!");
+    auto attempt = [&] {
+        if (!OpenComPort()) {
+            if (state_.link_debug) ShowMessage("Cannot Start Port!");
+            state_.link_connected = 0;
+            return 0;
+        }
+        Ticks().WaitSince(state_.link_last_tick, kLoginSpacingMs);
+        // The frame follows the link's state, not the request; with want 0 or 1 they agree.
+        const bool login = state_.link_connected == 0;
+        const int result = SendCommand(login ? kBCN_Login : kBCN_Logoff, 0, 0);
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), login ? "login" : "logoff", result);
+        if (result != kResultOk) {
+            if (state_.link_debug) ShowMessage(login ? "RemoteLogin : ERROR!" : "RemoteLogoff : ERROR!");
+            state_.link_last_tick = Ticks().Now();
+            state_.link_category = kCategoryUnknown;
+            return 0;
+        }
+        state_.link_connected = want;
         state_.link_last_tick = Ticks().Now();
-        state_.link_category = kCategoryUnknown;
-        return 0;
-    }
-    state_.link_connected = want;
-    state_.link_last_tick = Ticks().Now();
-    state_.link_category = kCategoryNone;
-    return 1;
+        state_.link_category = kCategoryNone;
+        return 1;
+    };
+    const int done = attempt();
+    // Logged off, or the login failed: a network port is given up until the next connect.
+    if (state_.link_connected == 0) ReleaseIdlePort(state_.link_port);
+    return done;
 }
 
 }  // namespace dpx

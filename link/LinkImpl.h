@@ -26,10 +26,13 @@ struct RS232c_bios::Impl {
     uint8_t reply[kReplyBufferSize] = {};
     uint32_t bytes_written = 0;
     uint32_t reply_tick = 0;  // when the last reply was classified
-    uint32_t write_tick = 0;  // when the last frame went out
-    // A reply timed out in the latest transaction: one may still arrive late, so the next
-    // transaction waits for a quiet line before its first write.
-    bool late_reply_possible = false;
+    // Replies come back in order and name no command. So the link counts the frames it wrote
+    // whose replies it has not read, and before the next transaction's first write reads and
+    // drops that many late replies (ReadLateReplies); a reply is never read for another
+    // command's. `activity_tick` is the last write or the last late byte read: the wait for
+    // late replies counts from it.
+    uint32_t replies_owed = 0;
+    uint32_t activity_tick = 0;
     FrameTrace trace;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };

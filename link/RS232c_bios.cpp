@@ -19,6 +19,7 @@ void RS232c_bios::SetPortFactory(PortFactory factory, PortNamer namer) {
 void RS232c_bios::ClosePorts() {
     for (std::unique_ptr<SerialPort>& port : impl_->ports) port.reset();
     impl_->configured = {};
+    impl_->replies_owed = 0;
     state_.link_connected = 0;
     state_.link_category = kCategoryUnknown;
 }

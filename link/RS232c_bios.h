@@ -43,6 +43,12 @@ class TestSeam;
 
 class RS232c_bios {
 public:
+    // How long after the last frame written (or the last byte of a late reply) a late reply
+    // is still waited for before the next transaction writes. A box that answers within
+    // 1000 ms has every late reply read and dropped by then (11 reply bytes take 12 ms at
+    // 9600 baud); replies later still are beyond what the link can tell apart.
+    static constexpr uint32_t kLateReplyLimitMs = 1050;
+
     RS232c_bios();
     ~RS232c_bios();
     RS232c_bios(const RS232c_bios&) = delete;
@@ -125,8 +131,11 @@ public:
 
 private:
     int Transact(int n, char p1, int8_t p2);
-    // Before the first write after a transaction with a time-out: waits for a quiet line.
-    void AwaitQuietLine();
+    // Before a transaction's first write: reads and drops the replies still owed for frames
+    // written earlier, waiting up to kLateReplyLimitMs for them.
+    void ReadLateReplies();
+    // Closes port n if it is a network port and open: the link keeps none while logged off.
+    void ReleaseIdlePort(int n);
     // The device name of the current port for the trace ("COMn" while it has no port).
     std::string TraceDevice() const;
 

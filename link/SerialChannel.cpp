@@ -32,7 +32,15 @@ int RS232c_bios::OpenComPort() {
     if (port && port->IsUsable()) {
         if (impl_->configured[slot]) return 1;
     } else {
-        if (!port && impl_->factory) port = impl_->factory(state_.link_port);
+        if (!port && impl_->factory) {
+            port = impl_->factory(state_.link_port);
+            if (port) {
+                SerialPort* made = port.get();
+                made->SetNoteSink([this, made](const std::string& text) {
+                    impl_->trace.Event(Ticks().Now(), made->DeviceName(), text);
+                });
+            }
+        }
         impl_->configured[slot] = false;
         // One device, one open port of ours: another COM number's idle port on the same
         // device would hold it busy.
@@ -72,9 +80,15 @@ int RS232c_bios::OpenComPort() {
 
 int RS232c_bios::WriteComCommand() {
     SerialPort* port = Port(state_.link_port);
-    if (!(port && port->Purge()) && state_.link_debug) {
-        state_.report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
-        ShowMessage(state_.report_text);
+    // What came before a frame is stale and dropped, unless a reply to an earlier write of
+    // this same frame is still owed (the resend after a time-out): that reply is this frame's
+    // as much as the resend's, and reading it keeps the count of owed replies true.
+    if (impl_->replies_owed == 0 || state_.link_no_ack) {
+        impl_->replies_owed = 0;
+        if (!(port && port->Purge()) && state_.link_debug) {
+            state_.report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
+            ShowMessage(state_.report_text);
+        }
     }
     uint32_t errors = 0;
     uint32_t queued = 0;
@@ -91,9 +105,12 @@ int RS232c_bios::WriteComCommand() {
         }
     }
     impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
-    impl_->write_tick = Ticks().Now();
-    impl_->trace.Send(impl_->write_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
-    if (impl_->bytes_written == kFrameSize) return kResultOk;
+    impl_->activity_tick = Ticks().Now();
+    impl_->trace.Send(impl_->activity_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
+    if (impl_->bytes_written == kFrameSize) {
+        ++impl_->replies_owed;
+        return kResultOk;
+    }
     if (state_.link_debug) {
         state_.report_text += Format("Write data length is false!\n[ %d byte write ]",
                               static_cast<int>(impl_->bytes_written));
@@ -107,6 +124,11 @@ int RS232c_bios::ReadComAck() {
     SerialPort* port = Port(state_.link_port);
     uint8_t* reply = impl_->reply;
     std::memset(reply, 0, kReplyBufferSize);
+    // Bytes that begin as a reply does are the reply of one owed frame, also when cut short;
+    // anything else (the rest of a reply cut short earlier, noise) is not counted.
+    auto count_reply = [&] {
+        if (reply[0] == kReplyStart && impl_->replies_owed > 0) --impl_->replies_owed;
+    };
 
     // First byte. Instead of polling the queue in a tight loop, the port blocks until a
     // byte comes or the limit is passed; the elapsed check still comes before the queue
@@ -146,10 +168,12 @@ int RS232c_bios::ReadComAck() {
         if (TicksBetween(t1, now) > kReplyLimitMs) {
             state_.report_text += "\n\nACK data cannot get compleately within 100msec!\n\n" + TickTimeText(now);
             impl_->trace.Reply(now, TraceDevice(), reply, static_cast<std::size_t>(filled), kResultTimeout);
+            count_reply();
             return kResultTimeout;
         }
     }
     state_.report_text += Format("\n\nACK data = %s\n[ %d byte read ]", reinterpret_cast<const char*>(reply), filled);
+    count_reply();
 
     const int result = ClassifyReply(reply);
     impl_->reply_tick = Ticks().Now();

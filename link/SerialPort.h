@@ -1,6 +1,7 @@
 #pragma once
 // The serial port as the link needs it. The platform layer implements it over Qt Serial
-// Port; unit tests use a scripted fake. One object stands for one COM number's device.
+// Port and over TCP to a network serial server; unit tests use a scripted fake. One object
+// stands for one COM number's device.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -41,6 +42,26 @@ public:
     virtual std::string DeviceName() const = 0;
     // The reason of the last failure, for tool tips and tools; empty if none.
     virtual std::string ErrorText() const = 0;
+
+    // Gives the device up; the next Open() starts afresh.
+    virtual void Close() = 0;
+    // True for a port on a network serial server. The link closes such a port whenever it is
+    // not logged in, so that a server that takes one client at a time is free for others; a
+    // local device stays open until the program ends.
+    virtual bool IsNetworkPort() const { return false; }
+
+    // Where the port tells what it agreed with a server and what the server said (the link
+    // puts it into its frame trace). Ports without a protocol of their own say nothing.
+    using NoteSink = std::function<void(const std::string& text)>;
+    void SetNoteSink(NoteSink sink) { note_sink_ = std::move(sink); }
+
+protected:
+    void Note(const std::string& text) const {
+        if (note_sink_) note_sink_(text);
+    }
+
+private:
+    NoteSink note_sink_;
 };
 
 // Makes the port object of COM number n (1-8). The object is opened later by the link.

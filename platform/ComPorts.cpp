@@ -29,11 +29,15 @@ QString MapKey(int n) { return QStringLiteral("com_ports/COM%1").arg(n); }
 
 // A port on a network serial server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT
 // (Telnet with the COM-PORT-OPTION); an IPv6 address is written in brackets, [::1]:2217.
+// Options follow a '?', separated by '&', spelt as pyserial spells them; rfc2217:// takes
+// ign_set_control, socket:// none.
 struct NetworkPort {
     TcpSerialPort::Mode mode = TcpSerialPort::Mode::kRaw;
     std::string host;
     uint16_t port = 0;
+    TcpSerialPort::Options options;
 };
+constexpr char kIgnoreSetControl[] = "ign_set_control";
 constexpr char kRawScheme[] = "socket://";
 constexpr char kRfc2217Scheme[] = "rfc2217://";
 
@@ -45,7 +49,23 @@ bool IsNetworkName(const std::string& name) {
 bool ParseNetworkPort(const std::string& name, NetworkPort* out, std::string* why) {
     const bool raw = name.rfind(kRawScheme, 0) == 0;
     out->mode = raw ? TcpSerialPort::Mode::kRaw : TcpSerialPort::Mode::kRfc2217;
-    const std::string rest = name.substr(raw ? sizeof kRawScheme - 1 : sizeof kRfc2217Scheme - 1);
+    std::string rest = name.substr(raw ? sizeof kRawScheme - 1 : sizeof kRfc2217Scheme - 1);
+    if (const size_t question = rest.find('?'); question != std::string::npos) {
+        std::string options = rest.substr(question + 1);
+        rest.resize(question);
+        for (size_t at = 0; at <= options.size();) {
+            const size_t amp = std::min(options.find('&', at), options.size());
+            const std::string option = options.substr(at, amp - at);
+            at = amp + 1;
+            if (!raw && option == kIgnoreSetControl) {
+                out->options.ignore_set_control = true;
+                continue;
+            }
+            if (why) *why = "Unknown option \"" + option + "\" in the port name: rfc2217:// takes ?" + kIgnoreSetControl +
+                            ", socket:// takes none.";
+            return false;
+        }
+    }
     size_t colon = std::string::npos;
     if (!rest.empty() && rest[0] == '[') {
         const size_t close = rest.find(']');
@@ -152,8 +172,8 @@ std::string DescribeComPort(int n) {
 std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
     if (NetworkPort net; IsNetworkName(port_name)) {
         // A malformed name makes a port that fails to open and says why.
-        if (!ParseNetworkPort(port_name, &net, nullptr)) net = {net.mode, "", 0};
-        return std::make_unique<TcpSerialPort>(port_name, net.mode, net.host, net.port);
+        if (!ParseNetworkPort(port_name, &net, nullptr)) net = {net.mode, "", 0, {}};
+        return std::make_unique<TcpSerialPort>(port_name, net.mode, net.host, net.port, net.options);
     }
     return std::make_unique<QtSerialPort>(port_name);
 }
@@ -175,7 +195,8 @@ bool CheckPortName(const std::string& port_name, std::string* why) {
 
 std::string PortNameHint() {
     const std::string network =
-        "; or a port on a serial device server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT.";
+        "; or a port on a serial device server: socket://HOST:PORT (raw TCP) or rfc2217://HOST:PORT "
+        "(add ?ign_set_control for a server that never answers SET-CONTROL).";
 #ifdef Q_OS_WIN
     return "A COM port name, such as COM3" + network;
 #else

@@ -121,6 +121,10 @@ bool QtSerialPort::Open() {
     return false;
 }
 
+void QtSerialPort::Close() {
+    if (port_.isOpen()) port_.close();
+}
+
 bool QtSerialPort::ReadLineSettings() {
     if (!IsUsable()) return false;
     // Qt keeps the line settings itself; reading them only needs an open port.

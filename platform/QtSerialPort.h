@@ -32,6 +32,7 @@ public:
     uint32_t ReadByte(uint8_t* byte) override;
     std::string DeviceName() const override { return device_; }
     std::string ErrorText() const override { return error_; }
+    void Close() override;
 
     // The device actually opened (symbolic links resolved); empty before the first open.
     std::string OpenedPath() const { return opened_path_; }

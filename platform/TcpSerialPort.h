@@ -1,10 +1,17 @@
 #pragma once
 // The link's SerialPort through a network serial server (a device server, ser2net), over
 // QTcpSocket. Raw mode passes bytes as they are and leaves the line settings to the server;
-// RFC 2217 mode speaks Telnet with the COM-PORT-OPTION (TelnetCodec) and sets the line
-// itself. As with QtSerialPort no event loop runs during the link's calls: every wait is a
+// RFC 2217 mode speaks Telnet with the COM-PORT-OPTION (TelnetCodec), insists on binary
+// transmission both ways, sets the line itself and follows the server's flow control of our
+// output. As with QtSerialPort no event loop runs during the link's calls: every wait is a
 // waitFor* on the socket, bounded by the port time-outs. A connection that drops is a
-// vanished device: IsUsable() is then false and the next Open() connects again.
+// vanished device: IsUsable() is then false, ErrorText() says why (with what the server said
+// before it closed), and the next Open() connects again.
+//
+// Purge() drops what has come in, here in the client: asking the server to purge before
+// every frame costs a round trip that a server with Nagle's algorithm on turns into tens of
+// milliseconds per command. The server is asked to purge (PURGE-DATA) at open, and once
+// after the box failed to answer in time.
 #include <QTcpSocket>
 #include <cstdint>
 #include <deque>
@@ -18,11 +25,18 @@ namespace dpx::platform {
 class TcpSerialPort final : public SerialPort {
 public:
     enum class Mode { kRaw, kRfc2217 };
-    // How long opening may wait for the name service, the connection and each negotiation.
+    // Options in the port name (rfc2217://HOST:PORT?ign_set_control).
+    struct Options {
+        bool ignore_set_control = false;  // do not wait for, or check, the answers to SET-CONTROL
+    };
+    // How long opening may take to find the server (name and connection, every address of
+    // the name within it), and then each negotiation.
     static constexpr int kOpenLimitMs = 2000;
+    // How long the server may hold our output back (FLOWCONTROL-SUSPEND) before a write fails.
+    static constexpr int kSuspendLimitMs = 1000;
 
     // `name` is what the operator gave (DeviceName()); `host` a name or an address.
-    TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port);
+    TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port, Options options);
     ~TcpSerialPort() override;
 
     bool Open() override;
@@ -36,13 +50,19 @@ public:
     uint32_t ReadByte(uint8_t* byte) override;
     std::string DeviceName() const override { return name_; }
     std::string ErrorText() const override { return error_; }
+    void Close() override;
+    bool IsNetworkPort() const override { return true; }
 
 private:
+    // Finds the server: every address of the host in turn, within kOpenLimitMs.
+    bool Connect();
     // Takes what the socket has, waiting up to `wait_ms` for something when it has nothing;
     // false when the connection is gone.
     bool Pump(int wait_ms);
     // Pumps until a data byte is there or `wait_ms` has passed; false when the connection is gone.
     bool AwaitData(int wait_ms);
+    // Sends Telnet commands and notes them in words for the trace.
+    bool SendCommands(const TelnetCodec::Bytes& bytes);
     bool Send(const TelnetCodec::Bytes& bytes);
     // Pumps until `done()` or the open limit; false on a time-out or a lost connection.
     template <typename Done>
@@ -54,11 +74,14 @@ private:
     Mode mode_;
     std::string host_;
     uint16_t port_;
+    Options options_;
     std::string error_;
     QTcpSocket socket_;
     TelnetCodec codec_;
     std::deque<uint8_t> received_;  // data bytes not yet read by the link
+    std::string heard_;             // the last data received: what a server said before it closed
     bool gone_ = false;
+    bool purge_due_ = false;        // ask the server to purge at the next Purge()
     uint32_t read_total_ms_ = 310;  // one byte: 10 ms per byte + 300 ms
     uint32_t write_per_byte_ms_ = 10;
     uint32_t write_constant_ms_ = 20;

@@ -1,9 +1,75 @@
 #include "platform/TelnetCodec.h"
 
+#include <cstdio>
+
 namespace dpx::platform {
 namespace {
 // A subnegotiation longer than any COM-PORT-OPTION message is kept only up to here.
 constexpr size_t kMaxSub = 64;
+// Line and modem state changes noted per connection: a server flooding them must not flood
+// the trace.
+constexpr int kMaxStateNotes = 16;
+
+std::string Hex(uint8_t v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", v);
+    return text;
+}
+
+std::string OptionName(uint8_t option) {
+    switch (option) {
+        case TelnetCodec::kBinary: return "BINARY";
+        case 1: return "ECHO";
+        case 3: return "SUPPRESS-GO-AHEAD";
+        case TelnetCodec::kComPortOption: return "COM-PORT-OPTION";
+        default: return "option " + std::to_string(option);
+    }
+}
+
+std::string VerbName(uint8_t verb) {
+    switch (verb) {
+        case TelnetCodec::kWill: return "WILL";
+        case TelnetCodec::kWont: return "WONT";
+        case TelnetCodec::kDo: return "DO";
+        default: return "DONT";
+    }
+}
+
+// One COM-PORT-OPTION subnegotiation (the bytes after IAC SB) in words; the server's codes
+// (+100) read as the client's.
+std::string SubName(const TelnetCodec::Bytes& sub) {
+    if (sub.size() < 2 || sub[0] != TelnetCodec::kComPortOption) return "subnegotiation of another option";
+    const uint8_t command = sub[1] >= TelnetCodec::kServerOffset ? sub[1] - TelnetCodec::kServerOffset : sub[1];
+    const bool has_value = sub.size() > 2;
+    const uint8_t v = has_value ? sub[2] : 0;
+    static constexpr const char* kParity[] = {"(asked)", "none", "odd", "even", "mark", "space"};
+    static constexpr const char* kStop[] = {"(asked)", "1", "2", "1.5"};
+    static constexpr const char* kPurge[] = {"?", "receive", "transmit", "both"};
+    switch (command) {
+        case 0: return "SIGNATURE " + std::string(sub.begin() + 2, sub.end());
+        case TelnetCodec::kSetBaudRate: {
+            uint32_t baud = 0;
+            for (size_t i = 2; i < sub.size() && i < 6; ++i) baud = baud << 8 | sub[i];
+            return "SET-BAUDRATE " + std::to_string(baud);
+        }
+        case TelnetCodec::kSetDataSize: return "SET-DATASIZE " + std::to_string(v);
+        case TelnetCodec::kSetParity: return std::string("SET-PARITY ") + (v < 6 ? kParity[v] : "?");
+        case TelnetCodec::kSetStopSize: return std::string("SET-STOPSIZE ") + (v < 4 ? kStop[v] : "?");
+        case TelnetCodec::kSetControl: return "SET-CONTROL " + TelnetCodec::ControlName(v);
+        case TelnetCodec::kNotifyLineState: return "NOTIFY-LINESTATE " + Hex(v);
+        case TelnetCodec::kNotifyModemState: return "NOTIFY-MODEMSTATE " + Hex(v);
+        case TelnetCodec::kFlowControlSuspend: return "FLOWCONTROL-SUSPEND";
+        case TelnetCodec::kFlowControlResume: return "FLOWCONTROL-RESUME";
+        case 10: return "SET-LINESTATE-MASK " + Hex(v);
+        case 11: return "SET-MODEMSTATE-MASK " + Hex(v);
+        case TelnetCodec::kPurgeData: return std::string("PURGE-DATA ") + (v < 4 ? kPurge[v] : "?");
+        default: return "COM-PORT-OPTION command " + std::to_string(sub[1]);
+    }
+}
+
+// SET-CONTROL values that answer a flow control setting (outbound and inbound).
+bool IsFlowControl(uint8_t v) { return (v >= 1 && v <= 3) || (v >= 14 && v <= 19); }
+
 }  // namespace
 
 TelnetCodec::Bytes TelnetCodec::Start() {
@@ -36,6 +102,51 @@ TelnetCodec::Bytes TelnetCodec::SetBaudRate(uint32_t baud) {
     }
     out.insert(out.end(), {kIac, kSe});
     return out;
+}
+
+std::string TelnetCodec::Describe(const Bytes& commands) {
+    // Read as the server would read them: the shapes are the same both ways.
+    TelnetCodec reader;
+    reader.describing_ = true;
+    Bytes data, answer;
+    reader.Feed(commands.data(), commands.size(), &data, &answer);
+    std::string text;
+    for (const std::string& note : reader.TakeNotes()) text += (text.empty() ? "" : ", ") + note;
+    return text;
+}
+
+std::string TelnetCodec::SettingName(uint8_t command) {
+    switch (command) {
+        case kSetBaudRate: return "baud rate (SET-BAUDRATE)";
+        case kSetDataSize: return "data bits (SET-DATASIZE)";
+        case kSetParity: return "parity (SET-PARITY)";
+        case kSetStopSize: return "stop bits (SET-STOPSIZE)";
+        case kSetControl: return "flow control (SET-CONTROL)";
+        case kPurgeData: return "purge (PURGE-DATA)";
+        default: return "COM-PORT-OPTION command " + std::to_string(command);
+    }
+}
+
+std::string TelnetCodec::ControlName(uint8_t value) {
+    switch (value) {
+        case 0: return "(flow control asked)";
+        case kControlNoFlow: return "no flow control";
+        case 2: return "XON/XOFF flow control";
+        case kControlHardwareFlow: return "hardware flow control";
+        case 5: return "BREAK on";
+        case 6: return "BREAK off";
+        case kControlDtrOn: return "DTR on";
+        case 9: return "DTR off";
+        case 11: return "RTS on";
+        case 12: return "RTS off";
+        case 14: return "no inbound flow control";
+        case 15: return "XON/XOFF inbound flow control";
+        case 16: return "hardware inbound flow control";
+        case 17: return "DCD flow control";
+        case 18: return "DTR flow control";
+        case 19: return "DSR flow control";
+        default: return std::to_string(value);
+    }
 }
 
 std::optional<uint32_t> TelnetCodec::Answer(uint8_t command) const {
@@ -78,7 +189,7 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
                     if (sub_.size() < kMaxSub) sub_.push_back(b);
                     state_ = State::kSub;
                 } else {  // IAC SE ends it; any other command ends a malformed one too
-                    Subnegotiation();
+                    Subnegotiation(data);
                     state_ = State::kData;
                 }
                 break;
@@ -87,26 +198,72 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
 }
 
 void TelnetCodec::Negotiate(uint8_t verb, uint8_t option, Bytes* answer) {
-    // Our own offers (COM-PORT-OPTION, binary both ways) were made in Start(); what comes
-    // for them is the server's answer and needs none. Everything else is declined.
-    if (option == kComPortOption) {
-        if (verb == kDo) com_port_ = Option::kAccepted;
-        else if (verb == kDont) com_port_ = Option::kRefused;
+    notes_.push_back(VerbName(verb) + " " + OptionName(option));
+    auto reply = [&](uint8_t v) {
+        answer->insert(answer->end(), {kIac, v, option});
+        if (!describing_) notes_.back() += " (we answer " + VerbName(v) + ")";
+    };
+    // Our own offers (WILL COM-PORT-OPTION, binary both ways) were made in Start(): what comes
+    // for them is the server's answer. One that takes back what it had granted is
+    // acknowledged, as Telnet asks.
+    if (option == kComPortOption && (verb == kDo || verb == kDont)) {
+        com_port_ = verb == kDo ? Option::kAccepted : Option::kRefused;
         return;
     }
-    if (option == kBinary) return;
-    if (verb == kWill) answer->insert(answer->end(), {kIac, kDont, option});
-    else if (verb == kDo) answer->insert(answer->end(), {kIac, kWont, option});
+    if (option == kBinary && (verb == kDo || verb == kDont)) {
+        if (verb == kDont && binary_to_server_ == Option::kAccepted) reply(kWont);
+        binary_to_server_ = verb == kDo ? Option::kAccepted : Option::kRefused;
+        return;
+    }
+    if (option == kBinary) {
+        if (verb == kWont && binary_from_server_ == Option::kAccepted) reply(kDont);
+        binary_from_server_ = verb == kWill ? Option::kAccepted : Option::kRefused;
+        return;
+    }
+    // The server's own offer of the COM-PORT-OPTION: taken (it only lets it send us
+    // notifications), and answered once, so that no negotiation loop starts.
+    if (option == kComPortOption) {
+        const bool will = verb == kWill;
+        if (will != server_com_port_) reply(will ? kDo : kDont);
+        server_com_port_ = will;
+        return;
+    }
+    // Everything else is declined.
+    if (verb == kWill) reply(kDont);
+    else if (verb == kDo) reply(kWont);
 }
 
-void TelnetCodec::Subnegotiation() {
-    if (sub_.size() < 3 || sub_[0] != kComPortOption || sub_[1] <= kServerOffset) return;
-    const uint8_t command = sub_[1] - kServerOffset;
+void TelnetCodec::Subnegotiation(Bytes* data) {
+    if (sub_.size() < 2 || sub_[0] != kComPortOption) {
+        notes_.push_back(SubName(sub_));
+        return;
+    }
+    const bool from_server = sub_[1] >= kServerOffset;
+    const uint8_t command = from_server ? sub_[1] - kServerOffset : sub_[1];
+    const std::string words = SubName(sub_);
+    if (command == kNotifyLineState || command == kNotifyModemState) {
+        if (sub_.size() < 3) return;
+        std::optional<uint8_t>& seen = command == kNotifyLineState ? line_state_seen_ : modem_state_seen_;
+        if (seen != sub_[2] && state_notes_ < kMaxStateNotes) {
+            notes_.push_back(words);
+            if (++state_notes_ == kMaxStateNotes) notes_.push_back("(further line and modem state changes not noted)");
+        }
+        seen = sub_[2];
+        (command == kNotifyLineState ? line_state_ : modem_state_) = sub_[2];
+        return;
+    }
+    notes_.push_back(words);
+    if (command == kFlowControlSuspend) suspended_ = true;
+    else if (command == kFlowControlResume) suspended_ = false;
+    if (!from_server || sub_.size() < 3) return;
+    if (command == kPurgeData) {
+        data->clear();
+        purged_ = true;
+    }
+    if (command == kSetControl && !IsFlowControl(sub_[2])) return;  // DTR, RTS, BREAK: not checked
     uint32_t value = 0;
     for (size_t i = 2; i < sub_.size() && i < 6; ++i) value = value << 8 | sub_[i];
-    if (command == kNotifyLineState) line_state_ = sub_[2];
-    else if (command == kNotifyModemState) modem_state_ = sub_[2];
-    else answers_[command] = command == kSetBaudRate ? value : sub_[2];
+    answers_[command] = command == kSetBaudRate ? value : sub_[2];
 }
 
 }  // namespace dpx::platform

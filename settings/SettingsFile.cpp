@@ -23,7 +23,7 @@ std::string ShownName(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
-WriteStatus ReplaceFile(const fs::path& name, std::string_view text) {
+WriteStatus ReplaceFile(const fs::path& name, std::string_view text, std::string* holder) {
     // The file a symbolic link points to is replaced, not the link (a dangling link is
     // replaced itself, as a missing file would be created).
     std::error_code ec;
@@ -33,19 +33,21 @@ WriteStatus ReplaceFile(const fs::path& name, std::string_view text) {
     if (fs::exists(status) && !fs::is_regular_file(status)) return WriteStatus::kCannotWrite;
     fs::path temp = target;
     temp += ".tmp";
-    return ReplaceRegularFile(target, temp, text);
+    return ReplaceRegularFile(target, temp, text, holder);
 }
 
 bool WriteSettingsFile(const fs::path& name, const std::string& text) {
-    switch (ReplaceFile(name, text)) {
-        case WriteStatus::kOk:
-            return true;
-        case WriteStatus::kCannotCreate:
-            ShowMessage(Format("Cannot create the %s file!", ShownName(name).c_str()));
-            break;
-        case WriteStatus::kCannotWrite:
-            ShowMessage(Format("Cannot write to the %s file!\n\n\n", ShownName(name).c_str()) + text);
-            break;
+    std::string holder;
+    const WriteStatus status = ReplaceFile(name, text, &holder);
+    if (status == WriteStatus::kOk) return true;
+    if (status == WriteStatus::kCannotCreate) {
+        ShowMessage(Format("Cannot create the %s file!", ShownName(name).c_str()));
+    } else {
+        std::string detail;
+        if (status == WriteStatus::kBusy)
+            detail = holder.empty() ? "Another program is saving the same file."
+                                    : "Another program is saving the same file: " + holder + ".";
+        ShowMessage(Format("Cannot write to the %s file!\n\n\n", ShownName(name).c_str()) + text, detail);
     }
     FatalExit(1);
     return false;

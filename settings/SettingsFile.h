@@ -4,6 +4,7 @@
 // replace-by-rename write, and the "=" position walk of the readers.
 // Paths stay std::filesystem::path (wide on Windows) from the system to the open call; they
 // become text only for messages, as UTF-8.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -44,14 +45,20 @@ ReadResult ReadSmallFile(const std::filesystem::path& name, char* buffer, std::s
 // file stays whole until the new one is; a writer killed meanwhile leaves only that name,
 // which the next save reuses. Writers take turns on the temporary file, so two programs
 // saving at once never mix their texts. When the temporary file cannot be made (a read-only
-// folder) the existing file is rewritten in place: kCannotCreate when it cannot be opened
-// for writing either, kCannotWrite when the rewrite fails.
-enum class WriteStatus { kOk, kCannotCreate, kCannotWrite };
-WriteStatus ReplaceFile(const std::filesystem::path& name, std::string_view text);
+// folder) the existing file is rewritten in place, the whole text written over the old from
+// its start and only then cut to length, so that it is never empty: kCannotCreate when it
+// cannot be opened for writing either, kCannotWrite when the rewrite fails.
+// A writer waits at most kLockWait for its turn; when another program holds the file that
+// long the old file is left as it was: kBusy, and `holder` (when given) names that program
+// where the system tells ("dpx20ctl (process 1234)"), else is left empty.
+enum class WriteStatus { kOk, kCannotCreate, kCannotWrite, kBusy };
+inline constexpr std::chrono::milliseconds kLockWait{2000};
+WriteStatus ReplaceFile(const std::filesystem::path& name, std::string_view text,
+                        std::string* holder = nullptr);
 
 // ReplaceFile with the writers' failure handling: "Cannot create the %s file!" or
-// "Cannot write to the %s file!\n\n\n" followed by the text, then FatalExit(1).
-// Returns true when the file was written.
+// "Cannot write to the %s file!\n\n\n" followed by the text (with, when another program held
+// the file, a detail saying so), then FatalExit(1). Returns true when the file was written.
 bool WriteSettingsFile(const std::filesystem::path& name, const std::string& text);
 
 // What a damaged settings file is renamed to before it is rewritten: "<file>.damaged".

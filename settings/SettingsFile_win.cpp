@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -40,17 +41,35 @@ bool WriteAll(HANDLE file, std::string_view text) {
     return true;
 }
 
+using Clock = std::chrono::steady_clock;
+
 // Creates the temporary file exclusively, so that two running copies never share it. One
-// left by a killed writer is deleted first; one that another copy is writing cannot be
-// deleted until that copy has renamed it away.
-HANDLE CreateTemporary(const fs::path& temp) {
-    for (int attempt = 0; attempt <= 25; ++attempt) {
+// left by a killed writer is deleted first; one that another copy has open (writing it, or
+// deleting it after a failure) cannot be, and is waited for until `deadline`: then `busy`.
+// INVALID_HANDLE_VALUE without `busy` when no file can be made there.
+HANDLE CreateTemporary(const fs::path& temp, Clock::time_point deadline, bool& busy) {
+    for (;;) {
         HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
-        if (!DeleteFileW(temp.c_str())) Sleep(20);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        const DWORD error = GetLastError();
+        bool held;
+        if (error == ERROR_FILE_EXISTS) {
+            if (DeleteFileW(temp.c_str())) continue;
+            held = GetLastError() == ERROR_SHARING_VIOLATION;
+        } else {
+            // Refused although the name is there: a file being deleted; else the folder
+            // refuses new files.
+            held = error == ERROR_ACCESS_DENIED && (GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                                                    GetLastError() != ERROR_FILE_NOT_FOUND);
+        }
+        if (!held) return INVALID_HANDLE_VALUE;
+        if (Clock::now() >= deadline) {
+            busy = true;
+            return INVALID_HANDLE_VALUE;
+        }
+        Sleep(10);
     }
-    return INVALID_HANDLE_VALUE;
 }
 
 // Renames the open temporary file over `target` through its own handle, which no other
@@ -69,16 +88,22 @@ bool RenameOver(HANDLE file, const fs::path& target) {
     });
 }
 
-// The fallback when no temporary file can be made beside the file: rewrite it in place.
-WriteStatus RewriteInPlace(const fs::path& target, std::string_view text) {
-    HANDLE file = INVALID_HANDLE_VALUE;
-    Retried([&] {
-        file = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return file != INVALID_HANDLE_VALUE;
-    });
-    if (file == INVALID_HANDLE_VALUE) return WriteStatus::kCannotCreate;
-    bool ok = WriteAll(file, text) && FlushFileBuffers(file);
+// The fallback when no temporary file can be made beside the file: rewrite it in place, the
+// whole text over the old from its start, then cut to length and flushed, so that it is never
+// empty. Opened for writing by one program at a time, others only reading meanwhile: another
+// writer is waited for until `deadline`.
+WriteStatus RewriteInPlace(const fs::path& target, std::string_view text, Clock::time_point deadline) {
+    HANDLE file;
+    for (;;) {
+        file = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) break;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return WriteStatus::kCannotCreate;
+        if (Clock::now() >= deadline) return WriteStatus::kBusy;
+        Sleep(10);
+    }
+    bool ok = WriteAll(file, text) && SetEndOfFile(file) && FlushFileBuffers(file);
     if (!CloseHandle(file)) ok = false;
     return ok ? WriteStatus::kOk : WriteStatus::kCannotWrite;
 }
@@ -118,10 +143,13 @@ ReadResult ReadSmallFile(const fs::path& name, char* buffer, std::size_t capacit
     return result;
 }
 
-WriteStatus ReplaceRegularFile(const fs::path& target, const fs::path& temp,
-                               std::string_view text) {
-    HANDLE file = CreateTemporary(temp);
-    if (file == INVALID_HANDLE_VALUE) return RewriteInPlace(target, text);
+WriteStatus ReplaceRegularFile(const fs::path& target, const fs::path& temp, std::string_view text,
+                               std::string*) {
+    const Clock::time_point deadline = Clock::now() + kLockWait;
+    bool busy = false;
+    HANDLE file = CreateTemporary(temp, deadline, busy);
+    if (busy) return WriteStatus::kBusy;
+    if (file == INVALID_HANDLE_VALUE) return RewriteInPlace(target, text, deadline);
     // Flushed before the rename, so that the name never points at text not yet on disk.
     const bool ok = WriteAll(file, text) && FlushFileBuffers(file) && RenameOver(file, target);
     if (!ok) {

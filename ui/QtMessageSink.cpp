@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace dpx::ui {
 
@@ -16,6 +19,17 @@ QString NoticeText(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+NoticeParts FitNotice(const std::string& text, const std::string& detail, int max_lines) {
+    max_lines = std::max(max_lines, 1);
+    if (std::count(text.begin(), text.end(), '\n') < max_lines) return {text, detail};
+    std::size_t head = 0;  // the end of the first max_lines lines
+    for (int i = 0; i < max_lines; ++i) head = text.find('\n', i == 0 ? 0 : head + 1);
+    head = std::min(head, text.find("\n\n"));
+    const std::size_t rest = text.find_first_not_of('\n', head);
+    const std::string moved = rest == std::string::npos ? std::string() : text.substr(rest);
+    return {text.substr(0, head), detail.empty() ? moved : detail + "\n\n" + moved};
+}
+
 // A warning box with OK over the window the operator is using, so it is modal to it; the
 // title is the program's name.
 void QtMessageSink::Show(const std::string& text) { ShowDetailed(text, {}); }
@@ -23,10 +37,15 @@ void QtMessageSink::Show(const std::string& text) { ShowDetailed(text, {}); }
 void QtMessageSink::ShowDetailed(const std::string& text, const std::string& detail) {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), NoticeText(text), QMessageBox::Ok,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), {}, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
-    if (!detail.empty()) box.setDetailedText(NoticeText(detail));
+    // The text may fill the screen but for the title bar, the button row and the details
+    // area when it is opened.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 300 : 400;
+    const NoticeParts parts = FitNotice(text, detail, room / box.fontMetrics().lineSpacing());
+    box.setText(NoticeText(parts.text));
+    if (!parts.detail.empty()) box.setDetailedText(NoticeText(parts.detail));
     box.exec();
 }
 

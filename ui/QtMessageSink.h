@@ -11,10 +11,20 @@ namespace dpx::ui {
 // byte (Latin-1), so a debug report shows its frame bytes as they are.
 QString NoticeText(const std::string& text);
 
+// A notice and its detail as a box shows them. A text of more than `max_lines` lines keeps
+// only its first paragraph (or its first `max_lines` lines) in the box; the rest, after the
+// line ends that separate them, goes behind "Show Details...", after the notice's own detail.
+struct NoticeParts {
+    std::string text;
+    std::string detail;
+};
+NoticeParts FitNotice(const std::string& text, const std::string& detail, int max_lines);
+
 class QtMessageSink final : public MessageSink {
 public:
     void Show(const std::string& text) override;
-    // The detail goes behind the box's "Show Details..." button.
+    // The detail goes behind the box's "Show Details..." button; a notice taller than the
+    // screen is cut there too (FitNotice), so that the OK button is always on the screen.
     void ShowDetailed(const std::string& text, const std::string& detail) override;
 };
 

@@ -174,7 +174,7 @@ TEST_F(CtlTest, SyncFromStandardInputSendsWhatThePanelSends) {
 // Every outcome: its exit code, its cause on standard error behind the program's name, and
 // one JSON object that says the same.
 TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
-    ScriptedServer other_settings([](int fd) { Negotiate(fd, 19200, 1); });
+    ScriptedServer other_settings([](int fd) { test::Negotiate(fd, test::TakesOffers(), test::Answers(19200, 1, 1)); });
     const auto meaning = [](int result) { return std::string(LinkResultMeaning(result)); };
     const std::string hint = platform::PortNameHint();
     struct Case {
@@ -257,10 +257,11 @@ TEST_F(CtlTest, InterruptedSyncLogsOffAndReports) {
     }
 }
 
-// A box that answers every frame 105 ms late: a refused command must be seen as refused,
-// not answered by the late reply of the command before it.
+// A box that answers the frame before a refused one 150 ms late (the first try times out, the
+// resend reads its reply, and the resend's own reply comes later still): the refusal must be
+// seen as refused, not answered by that late reply.
 TEST_F(CtlTest, LateRepliesDoNotHideARefusal) {
-    StartSim({"--delay", "105", "--nak", "SCPFI=2"});
+    StartSim({"--late", "SCPOS", "--late-ms", "150", "--nak", "SCPFI=2"});
     const CtlResult set = Ctl({"-p", Port(), "set", "sys_scp_pos=1", "sys_scp_fil=1"});
     EXPECT_EQ(set.code, 1);
     EXPECT_EQ(set.err, "dpx20ctl: sys_scp_fil=1: result 3 (NAK invalid now)\n");

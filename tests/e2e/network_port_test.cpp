@@ -1,6 +1,6 @@
 // The link through a real ser2net serving dpx20sim's pseudo-terminal, in raw TCP and in
-// RFC 2217 mode: login, a synchronisation, every byte value, and a server that goes away
-// mid-session and comes back.
+// RFC 2217 mode: login, a synchronisation, every byte value, a server that goes away
+// mid-session and comes back, and a server left at its defaults.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -108,6 +108,20 @@ TEST_P(NetworkPortTest, ServerGoneMidSessionThenBackAtTheNextConnect) {
     EXPECT_EQ(link_.SetConversion(0), 1);
     EXPECT_EQ(sim_.State()["sys_2D3D"], 0);
     EXPECT_EQ(sim_.Words(), (std::vector<std::string>{"BCN10", "2D/3D", "CONVE", "BCN10", "2D/3D", "CONVE"}));
+}
+
+// Through a server with ser2net's defaults (Nagle's algorithm and the character delay on)
+// every reply comes within the limit: 100 commands, no frame resent.
+TEST_P(NetworkPortTest, ServerDefaultsAnswerEveryCommandInTime) {
+    server_ = std::make_unique<test::Ser2netProcess>(sim_.LinkPath(), GetParam(), 0,
+                                                     test::Ser2netProcess::Tuning::kDefaults);
+    ASSERT_TRUE(server_->Ok()) << server_->Error();
+    ::setenv("DPX20_COM1", server_->Url().c_str(), 1);
+    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
+    ASSERT_EQ(link_.SendCommand(kMMENU, 0, 0), kResultOk);
+    const size_t frames = sim_.Frames().size();
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(link_.SendCommand(kBACKL, '+', static_cast<int8_t>(i % 30)), kResultOk) << i;
+    EXPECT_EQ(sim_.Frames().size(), frames + 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ser2net, NetworkPortTest, ::testing::Values(Mode::kRaw, Mode::kRfc2217),

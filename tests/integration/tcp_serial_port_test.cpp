@@ -30,6 +30,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Codec = platform::TelnetCodec;
 constexpr uint8_t IAC = Codec::kIac, SB = Codec::kSb, SE = Codec::kSe, COM = Codec::kComPortOption;
+using test::Answers;
 using test::Negotiate;
 using test::Put;
 using test::ScriptedServer;
@@ -59,6 +60,22 @@ bool ReadFrame(int fd, Codec& codec, Bytes& pending, Bytes* frame) {
     return true;
 }
 
+const Bytes kTakesOffers = test::TakesOffers();
+
+// Answers every frame with an ACK, preceded by `before` from the second frame on (the
+// first is the login); after the second, `then` runs.
+void AckFrames(int fd, const Bytes& before = {}, const std::function<void()>& then = {}) {
+    Codec codec;
+    Bytes pending, frame;
+    const Bytes ack = sim::AckReply();
+    for (int n = 0; ReadFrame(fd, codec, pending, &frame); ++n) {
+        Bytes reply = n > 0 ? before : Bytes{};
+        reply.insert(reply.end(), ack.begin(), ack.end());
+        Put(fd, reply);
+        if (n == 1 && then) then();
+    }
+}
+
 class TcpSerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override { App(); }
@@ -74,22 +91,78 @@ protected:
     RS232c_bios link_;
 };
 
-TEST_F(TcpSerialPortTest, RefusedOptionOrOtherLineSettingsFailTheOpenWithTheCause) {
-    {
-        ScriptedServer refusing([](int fd) { Put(fd, {IAC, Codec::kDont, COM}); });
-        EXPECT_EQ(Connect(refusing.Url()), 0);
-        EXPECT_EQ(link_.State().link_connected, 0);
-        EXPECT_NE(link_.State().link_failure.find("refuses the COM-PORT-OPTION"), std::string::npos) << link_.State().link_failure;
+// Each server that breaks a rule fails the connect with a cause naming what it did; the
+// last one never answers SET-CONTROL, which the port name says.
+TEST_F(TcpSerialPortTest, ServersThatBreakTheRulesFailTheConnectWithTheCause) {
+    struct Case {
+        const char* name;
+        Bytes opening, answers;
+        bool close_after_opening;
+        const char* options;
+        const char* cause;  // empty: the connect succeeds
+    };
+    const std::string in_use = "Port already in use\r\n";
+    Bytes opening_in_use = kTakesOffers;
+    opening_in_use.insert(opening_in_use.end(), in_use.begin(), in_use.end());
+    const Bytes no_set_control = Answers(9600, Codec::kParityOdd, 0);
+    const std::vector<Case> cases = {
+        {"no COM-PORT-OPTION", {IAC, Codec::kDont, COM}, {}, true, "", "refuses the COM-PORT-OPTION"},
+        {"no binary towards it",
+         {IAC, Codec::kDo, COM, IAC, Codec::kDont, Codec::kBinary, IAC, Codec::kWill, Codec::kBinary}, {}, true, "",
+         "refuses binary transmission (Telnet BINARY) towards the server"},
+        {"other line", kTakesOffers, Answers(19200, 1, 1), false, "", "the server set 19200 baud 8N1 instead of 9600 8O1"},
+        {"hardware flow", kTakesOffers, Answers(9600, Codec::kParityOdd, Codec::kControlHardwareFlow), false, "",
+         "the server set hardware flow control instead of none"},
+        {"silent on SET-CONTROL", kTakesOffers, no_set_control, false, "",
+         "no answer within 2 s to flow control (SET-CONTROL); for a server that never answers SET-CONTROL, add "
+         "?ign_set_control"},
+        {"in use", opening_in_use, {}, true, "", "in use by another client of the server (server said: Port already in use)"},
+        {"silent on SET-CONTROL, told so", kTakesOffers, no_set_control, false, "?ign_set_control", ""},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server([&c](int fd) {
+            if (c.close_after_opening) return Put(fd, c.opening);
+            Negotiate(fd, c.opening, c.answers);
+            AckFrames(fd);
+        });
+        const int connected = Connect(server.Url() + c.options);
+        EXPECT_EQ(connected, *c.cause ? 0 : 1) << c.name;
+        EXPECT_NE(link_.State().link_failure.find(c.cause), std::string::npos) << c.name << ": " << link_.State().link_failure;
+        if (connected) {
+            EXPECT_EQ(link_.ConnectLink(0), 1);
+        }
     }
-    ScriptedServer other([](int fd) { Negotiate(fd, 19200, 1); });  // no parity
-    EXPECT_EQ(Connect(other.Url()), 0);
-    EXPECT_NE(link_.State().link_failure.find("the server set 19200 baud 8N1 instead of 9600 8O1"), std::string::npos)
+}
+
+// While the server holds our output back no frame goes out; a hold longer than a second
+// fails the write with the cause.
+TEST_F(TcpSerialPortTest, NoFrameIsWrittenWhileTheServerSuspendsOurOutput) {
+    constexpr int kHoldMs = 600;
+    const Bytes suspend = {IAC, SB, COM, 108, IAC, SE}, resume = {IAC, SB, COM, 109, IAC, SE};
+    std::atomic<bool> written_while_held = false;
+    ScriptedServer server([&](int fd) {
+        Negotiate(fd);
+        // Every ACK after the login holds our output; after the first, see that nothing
+        // comes, then let it go. The second is never let go.
+        AckFrames(fd, suspend, [&] {
+            pollfd p{fd, POLLIN, 0};
+            written_while_held = ::poll(&p, 1, kHoldMs) > 0;
+            Put(fd, resume);
+        });
+    });
+    ASSERT_EQ(Connect(server.Url()), 1) << link_.State().link_failure;
+    EXPECT_EQ(link_.SendCommand(kMMENU, 0, 0), kResultOk);
+    EXPECT_EQ(link_.SendCommand(kBACKL, '+', 1), kResultOk);
+    EXPECT_FALSE(written_while_held);
+    EXPECT_EQ(link_.SendCommand(kBACKL, '+', 2), kResultNotSent);
+    EXPECT_NE(link_.State().link_failure.find("(FLOWCONTROL-SUSPEND) for more than 1 s"), std::string::npos)
         << link_.State().link_failure;
+    link_.ClosePorts();  // the server is still holding our output
 }
 
 TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidReplyEndsTheSession) {
     ScriptedServer box([](int fd) {
-        Negotiate(fd, 9600, Codec::kParityOdd);
+        Negotiate(fd);
         const Bytes ack = sim::AckReply();
         Codec codec;
         Bytes pending, frame;
@@ -113,8 +186,15 @@ TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidRep
 }
 
 TEST(NetworkPortName, FormsAreCheckedAndDescribed) {
-    for (const char* good : {"socket://box.local:4001", "rfc2217://192.168.1.20:2217", "rfc2217://[::1]:2217"})
+    for (const char* good : {"socket://box.local:4001", "rfc2217://192.168.1.20:2217", "rfc2217://[::1]:2217",
+                             "rfc2217://box:2217?ign_set_control"})
         EXPECT_TRUE(platform::CheckPortName(good, nullptr)) << good;
+    for (const char* unknown : {"rfc2217://box:2217?logging=debug", "rfc2217://box:2217?ign_set_control&x",
+                                "socket://box:4001?ign_set_control", "rfc2217://box:2217?"}) {
+        std::string why;
+        EXPECT_FALSE(platform::CheckPortName(unknown, &why)) << unknown;
+        EXPECT_NE(why.find("Unknown option"), std::string::npos) << unknown;
+    }
     for (const char* bad : {"rfc2217://box", "socket://:4001", "rfc2217://::1:2217", "socket://box:70000",
                             "socket://box:port"}) {
         std::string why;

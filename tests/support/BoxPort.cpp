@@ -22,6 +22,7 @@ public:
     uint32_t ReadByte(uint8_t*) override { return 0; }
     std::string DeviceName() const override { return name_; }
     std::string ErrorText() const override { return name_ + ": no such device"; }
+    void Close() override {}
 
 private:
     std::string name_;

@@ -45,6 +45,7 @@ public:
     uint32_t ReadByte(uint8_t* byte) override;
     std::string DeviceName() const override;
     std::string ErrorText() const override;
+    void Close() override { open_ = false; }
 
     // --- faults and records, for tests ---
     bool open_fails = false;  // Open() fails as for a missing device

@@ -33,15 +33,23 @@ public:
     int Wait();
     // Ends the child at once (SIGKILL) and waits for it.
     void Kill();
+    // Waits until the child has stopped itself (true), or has ended (false).
+    bool AwaitStop();
+    int Id() const { return pid_; }
 
 private:
     int pid_ = -1;
 };
 
-// Runs `body` in a child process as user "nobody" and returns its exit code (-1 on failure):
-// file permissions hold there even when the tests run as root.
-int RunAsNobody(const std::function<int()>& body);
-// Makes user "nobody" the owner of `path` (root only).
+// When the tests run as root, for whom file permissions do not hold: makes the calling process
+// (a Child) user "nobody", and makes that user the owner of `path`. Both do nothing otherwise;
+// false when they fail.
+bool BecomeNobody();
 bool GiveToNobody(const std::filesystem::path& path);
+
+// Takes the settings writers' lock on `path` (made when missing) and stops the calling process
+// (a Child) while holding it, as a program stopped in the middle of a save. Returns when the
+// process is continued; false when the lock could not be taken.
+bool LockAndStop(const std::filesystem::path& path);
 
 }  // namespace dpx::test

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -59,25 +61,32 @@ void Child::Kill() {
     Wait();
 }
 
-namespace {
-const passwd* Nobody() { return ::getpwnam("nobody"); }
-}  // namespace
+bool Child::AwaitStop() {
+    int status = 0;
+    while (pid_ > 0 && ::waitpid(pid_, &status, WUNTRACED) < 0) {
+        if (errno != EINTR) return false;
+    }
+    if (pid_ > 0 && !WIFSTOPPED(status)) pid_ = -1;  // it ended and has been waited for
+    return pid_ > 0;
+}
 
-int RunAsNobody(const std::function<int()>& body) {
-    const passwd* nobody = Nobody();
-    if (!nobody) return -1;
-    const uid_t uid = nobody->pw_uid;
-    const gid_t gid = nobody->pw_gid;
-    Child child([&] {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) return 99;
-        return body();
-    });
-    return child.Wait();
+bool BecomeNobody() {
+    if (!RunningAsRoot()) return true;
+    const passwd* nobody = ::getpwnam("nobody");
+    return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
+           ::setuid(nobody->pw_uid) == 0;
 }
 
 bool GiveToNobody(const std::filesystem::path& path) {
-    const passwd* nobody = Nobody();
+    if (!RunningAsRoot()) return true;
+    const passwd* nobody = ::getpwnam("nobody");
     return nobody && ::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid) == 0;
+}
+
+bool LockAndStop(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) return false;
+    return ::raise(SIGSTOP) == 0;  // the lock goes with the process
 }
 
 }  // namespace dpx::test

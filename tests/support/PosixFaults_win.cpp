@@ -12,7 +12,9 @@ Child::Child(const std::function<int()>&) {}
 Child::~Child() = default;
 int Child::Wait() { return -1; }
 void Child::Kill() {}
-int RunAsNobody(const std::function<int()>&) { return -1; }
+bool Child::AwaitStop() { return false; }
+bool BecomeNobody() { return false; }
 bool GiveToNobody(const std::filesystem::path&) { return false; }
+bool LockAndStop(const std::filesystem::path&) { return false; }
 
 }  // namespace dpx::test

@@ -107,6 +107,12 @@ bool ScriptedPort::Open() {
     return true;
 }
 
+void ScriptedPort::Close() {
+    ++close_calls;
+    is_open = false;
+    input_.clear();
+}
+
 bool ScriptedPort::ReadLineSettings() {
     ++read_settings_calls;
     return IsUsable() && !fail_read_settings;
@@ -156,8 +162,10 @@ uint32_t ScriptedPort::Write(const uint8_t* data, uint32_t n) {
         script = std::move(replies.front());
         replies.pop_front();
     } else if (responder) {
-        script.bytes = responder(Frame(data, data + n));
-        script.delay_ms = responder_delay_ms;
+        const Frame frame(data, data + n);
+        script.bytes = responder(frame);
+        script.delay_ms = responder_latency ? responder_latency(frame) : responder_delay_ms;
+        script.byte_ms = responder_byte_ms;
     }
     if (script.gone) {
         Vanish();

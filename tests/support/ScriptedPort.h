@@ -67,6 +67,11 @@ public:
     std::deque<ReplyScript> replies;  // consumed one per write
     std::function<Frame(const Frame& frame)> responder;  // answers writes without a script
     uint32_t responder_delay_ms = 0;
+    uint32_t responder_byte_ms = 0;
+    // When set, the delay of the responder's reply to `frame`, instead of responder_delay_ms:
+    // a box whose latency differs per command.
+    std::function<uint32_t(const Frame& frame)> responder_latency;
+    bool network = false;             // plays a port on a network serial server
     int open_failures = 0;            // the next n Open() calls fail
     bool fail_open = false;           // every Open() fails
     bool fail_read_settings = false;
@@ -86,6 +91,7 @@ public:
     int apply_settings_calls = 0;
     int apply_timeouts_calls = 0;
     int purge_calls = 0;
+    int close_calls = 0;
     int failed_writes = 0;            // writes to a port that was closed or gone
     bool made = false;                // handed to a link by InstallScriptedPorts' factory
     bool is_open = false;
@@ -106,6 +112,8 @@ public:
     uint32_t ReadByte(uint8_t* byte) override;
     std::string DeviceName() const override;
     std::string ErrorText() const override { return error_text_; }
+    void Close() override;
+    bool IsNetworkPort() const override { return network; }
 
 private:
     void Schedule(const ReplyScript& script);

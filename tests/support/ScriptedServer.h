@@ -71,14 +71,36 @@ inline bool AwaitBytes(int fd, const std::vector<uint8_t>& pattern) {
     return true;
 }
 
-// Offers the COM-PORT-OPTION and answers the line settings with `baud` and `parity`.
-inline void Negotiate(int fd, uint16_t baud, uint8_t parity) {
+using Bytes = std::vector<uint8_t>;
+
+// What a well-behaved server sends first: the COM-PORT-OPTION and binary both ways taken.
+inline Bytes TakesOffers() {
+    using Codec = platform::TelnetCodec;
+    constexpr uint8_t IAC = Codec::kIac, COM = Codec::kComPortOption;
+    return {IAC, Codec::kDo, COM, IAC, Codec::kDo, Codec::kBinary, IAC, Codec::kWill, Codec::kBinary};
+}
+
+// A server's answers to the line settings; `flow` 0: no answer to SET-CONTROL.
+inline Bytes Answers(uint16_t baud, uint8_t parity, uint8_t flow) {
     using Codec = platform::TelnetCodec;
     constexpr uint8_t IAC = Codec::kIac, SB = Codec::kSb, SE = Codec::kSe, COM = Codec::kComPortOption;
-    Put(fd, {IAC, Codec::kDo, COM});
+    Bytes out = {IAC, SB, COM, 101, 0, 0, static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud), IAC, SE,
+                 IAC, SB, COM, 102, 8, IAC, SE, IAC, SB, COM, 103, parity, IAC, SE, IAC, SB, COM, 104, 1, IAC, SE};
+    if (flow) out.insert(out.end(), {IAC, SB, COM, 105, flow, IAC, SE});
+    return out;
+}
+
+inline Bytes GoodAnswers() {
+    using Codec = platform::TelnetCodec;
+    return Answers(9600, Codec::kParityOdd, Codec::kControlNoFlow);
+}
+
+// Sends `opening`; once the line settings have come, answers them with `answers`.
+inline void Negotiate(int fd, const Bytes& opening = TakesOffers(), const Bytes& answers = GoodAnswers()) {
+    using Codec = platform::TelnetCodec;
+    Put(fd, opening);
     AwaitBytes(fd, Codec::Command(Codec::kSetControl, Codec::kControlDtrOn));
-    Put(fd, {IAC, SB, COM, 101, 0, 0, static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud), IAC, SE, IAC, SB, COM, 102, 8, IAC, SE,
-             IAC, SB, COM, 103, parity, IAC, SE, IAC, SB, COM, 104, 1, IAC, SE, IAC, SB, COM, 105, 1, IAC, SE});
+    Put(fd, answers);
 }
 
 }  // namespace dpx::test

@@ -51,7 +51,7 @@ int Ser2netProcess::FreePort() {
     return port;
 }
 
-Ser2netProcess::Ser2netProcess(const std::string& device, Mode mode, int port) : mode_(mode) {
+Ser2netProcess::Ser2netProcess(const std::string& device, Mode mode, int port, Tuning tuning) : mode_(mode) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/ser2net-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
@@ -63,13 +63,12 @@ Ser2netProcess::Ser2netProcess(const std::string& device, Mode mode, int port) :
     const std::string config = dir_ + "/ser2net.yaml";
     {
         std::ofstream out(config);
+        const bool prompt = tuning == Tuning::kPrompt;
         out << "connection: &box\n"
-            << "  accepter: " << (mode == Mode::kRfc2217 ? "telnet(rfc2217),tcp(nodelay)" : "tcp(nodelay)")
+            << "  accepter: " << (mode == Mode::kRfc2217 ? "telnet(rfc2217)," : "") << (prompt ? "tcp(nodelay)" : "tcp")
             << ",127.0.0.1," << port_ << "\n"
-            << "  connector: serialdev," << device << ",9600o81,local\n"
-            << "  options:\n"
-            << "    chardelay: false\n"
-            << "    kickolduser: true\n";
+            << "  connector: serialdev," << device << ",9600o81,local\n";
+        if (prompt) out << "  options:\n    chardelay: false\n    kickolduser: true\n";
     }
     std::vector<std::string> args = {"ser2net", "-n", "-u", "-c", config, "-P", dir_ + "/ser2net.pid"};
     std::vector<char*> argv;

@@ -1,8 +1,10 @@
 #pragma once
 // Runs ser2net (the system's, version 4) as a child process serving one device on
 // 127.0.0.1, for tests and benchmarks of the network serial ports. Its configuration file
-// and output are written to a temporary directory of its own. The accepter sends every
-// byte at once (tcp(nodelay), chardelay off) so that the transport adds no delay of its own.
+// and output are written to a temporary directory of its own. Tuned, the accepter sends
+// every byte at once (tcp(nodelay), chardelay off) so that the transport adds no delay of its
+// own; with ser2net's defaults, Nagle's algorithm and the character delay are on, as on most
+// servers met in the field.
 //
 //   dpx::test::Ser2netProcess server(sim.LinkPath(), dpx::test::Ser2netProcess::Mode::kRfc2217);
 //   ASSERT_TRUE(server.Ok()) << server.Error();
@@ -17,10 +19,11 @@ namespace dpx::test {
 class Ser2netProcess {
 public:
     enum class Mode { kRaw, kRfc2217 };
+    enum class Tuning { kPrompt, kDefaults };
 
     // Starts ser2net and returns once it listens (at most 5 s). `port` 0: a free one; else
     // that port, so that a new server can take the place of one that was stopped.
-    Ser2netProcess(const std::string& device, Mode mode, int port = 0);
+    Ser2netProcess(const std::string& device, Mode mode, int port = 0, Tuning tuning = Tuning::kPrompt);
     ~Ser2netProcess();
     Ser2netProcess(const Ser2netProcess&) = delete;
     Ser2netProcess& operator=(const Ser2netProcess&) = delete;

@@ -168,6 +168,29 @@ TEST_F(Connection, FailedLogoffKeepsTheLinkConnected) {
     EXPECT_EQ(link.State().link_connected, 0);
 }
 
+// A port on a network serial server is given up whenever the link is left logged off (a
+// server may take one client at a time): after a logoff, after a failed login, and when
+// another COM number is chosen. A local device stays open.
+TEST_F(Connection, NetworkPortsAreClosedWhileLoggedOff) {
+    link.SetDebugMode(0);
+    for (const bool network : {false, true}) {
+        port->network = network;
+        Connect();
+        port->replies = {Ack()};
+        ASSERT_EQ(link.ConnectLink(0), 1);
+        EXPECT_EQ(port->is_open, !network) << "logoff";
+        port->replies = {Nak(2)};
+        EXPECT_EQ(link.ConnectLink(1), 0);
+        EXPECT_EQ(port->is_open, !network) << "failed login";
+        ASSERT_EQ(link.OpenComPort(), 1);
+        ASSERT_EQ(link.SetComNumber(2), 1);
+        EXPECT_EQ(port->is_open, !network) << "other COM number";
+        ASSERT_EQ(link.SetComNumber(1), 1);
+    }
+    EXPECT_EQ(port->close_calls, 3);
+    EXPECT_EQ(port->open_calls, 3);  // first, then again by each open after a close
+}
+
 // A COM number whose device name changed keeps its port for the session in progress (the
 // logoff goes to the box logged in) and gets a new one at the next connect.
 TEST_F(Connection, ChangedDeviceNameTakesEffectAtTheNextConnect) {

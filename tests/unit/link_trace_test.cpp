@@ -1,4 +1,4 @@
-// The frame trace of the link, and the wait for a quiet line after a reply timed out.
+// The frame trace of the link.
 #include <cstdio>
 #include <regex>
 
@@ -60,34 +60,6 @@ TEST_F(Trace, KeepsTheLatestEntriesAndStreamsEachOne) {
     std::fclose(file);
     EXPECT_EQ(Count(streamed, "\n"), 2005);
     EXPECT_TRUE(streamed.ends_with(trace.Text()));  // both render the same lines
-}
-
-// A box that answers every frame 105 ms late: each first try times out and the resend
-// reads the first try's reply; the resend's own reply comes later still. It must not be
-// taken for the next command's reply.
-TEST_F(Trace, ALateReplyIsNotTakenForTheNextCommandsReply) {
-    Connect();
-    seam.State(link).link_category = kCategoryScope;
-    port->replies = {Ack(105), Ack(105), Nak(2, 105), Nak(2, 105), Ack()};
-    EXPECT_EQ(link.SendCommand(kSCPOS, 0, 1), kResultOk);
-    EXPECT_EQ(link.SendCommand(kSCPFI, 0, 1), kResultInvalidNow);
-    // The late ACK of the SCPOS resend was discarded, then the line stayed quiet 100 ms.
-    ASSERT_EQ(port->write_ticks.size(), 4u);
-    EXPECT_EQ(port->write_ticks[2] - port->write_ticks[1], 205u);
-    EXPECT_NE(link.Trace().Text().find("late bytes discarded (11)"), std::string::npos);
-
-    // A line that does not fall quiet holds the write back for 500 ms at most.
-    for (uint32_t at = 0; at < 500; at += 50) port->Deliver(Bytes("x"), at);
-    const uint32_t before = clock.now;
-    EXPECT_EQ(link.SendCommand(kSCWFG, '+', 1), kResultOk);
-    EXPECT_EQ(port->write_ticks[4] - before, 500u);
-
-    // Only the transaction after a time-out waits.
-    port->replies.clear();
-    AckEverything();
-    const uint32_t idle = clock.now;
-    link.SendCommand(kSCVEG, '+', 1);
-    EXPECT_EQ(port->write_ticks.back(), idle);
 }
 
 }  // namespace

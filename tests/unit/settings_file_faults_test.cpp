@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,12 +30,29 @@ class SettingsWriteTest : public test::SettingsDirTest {};
 
 class SettingsFaultTest : public test::SettingsDirTest {
 protected:
+    // In memory where the system has such a folder: a kill hits any moment of a save as on
+    // disk, and a save takes microseconds instead of a disk flush.
+    SettingsFaultTest() {
+        std::error_code ec;
+        if (fs::is_directory("/dev/shm", ec)) base_ = "/dev/shm";
+    }
     void SetUp() override {
         SettingsDirTest::SetUp();
         if (!test::kPosixFaults) GTEST_SKIP() << "needs POSIX FIFOs, links, fork and kill";
     }
+    void TearDown() override {
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        SettingsDirTest::TearDown();
+    }
     // Names in the test directory besides the settings file itself.
     std::size_t LeftOver() const { return Entries().size() - 1; }
+    // No temporary file can be made in a read-only folder, so the settings file is rewritten
+    // in place by writers in child processes that call test::BecomeNobody() first.
+    void MakeFolderReadOnly() {
+        ASSERT_TRUE(test::GiveToNobody(dir_ / "dpx20remote.ini"));
+        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                  fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    }
 };
 
 TEST_F(SettingsFaultTest, LinkToAFifoIsLeftAsItWas) {
@@ -91,49 +109,97 @@ TEST_F(SettingsWriteTest, TwoWritersAtOnceNeverMixTheirTexts) {
     EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
 }
 
-// A writer killed at any moment leaves the old or the new text whole and at most one
-// temporary file, which the next save removes.
+// A writer killed at any moment leaves the old or the new text whole: in an ordinary folder
+// with at most one temporary file, which the next save removes; in a read-only folder, where
+// the file is rewritten in place, never empty.
 TEST_F(SettingsFaultTest, WriterKilledMidSaveLeavesTheFileWhole) {
     const std::string texts[] = {OptionFileText(SettingsRecord{}), std::string(1500, 'x')};
-    ASSERT_EQ(ReplaceFile("dpx20remote.ini", texts[0]), WriteStatus::kOk);
-    std::mt19937 random(7);
-    for (int round = 0; round < 300; ++round) {
-        test::Child writer([&] {
-            for (unsigned i = 0;; ++i) ReplaceFile("dpx20remote.ini", texts[i % 2]);
-            return 0;
-        });
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
-        writer.Kill();
-        const std::string now = Slurp("dpx20remote.ini");
-        ASSERT_TRUE(now == texts[0] || now == texts[1]) << "round " << round << ": " << now.size();
-        ASSERT_LE(LeftOver(), 1u) << "round " << round;
+    // In place, a kill between the write of the shorter text and the cut leaves the end of the
+    // longer one after it, beyond the end line where the readers stop.
+    const std::string uncut = texts[0] + texts[1].substr(texts[0].size());
+    for (const bool read_only : {false, true}) {
+        SCOPED_TRACE(read_only ? "read-only folder" : "ordinary folder");
+        ASSERT_EQ(ReplaceFile("dpx20remote.ini", texts[0]), WriteStatus::kOk);
+        if (read_only) MakeFolderReadOnly();
+        std::set<std::string> seen;
+        std::mt19937 random(7);
+        for (int round = 0; round < 300; ++round) {
+            test::Child writer([&] {
+                if (read_only && !test::BecomeNobody()) return 1;
+                for (unsigned i = 0;; ++i) ReplaceFile("dpx20remote.ini", texts[i % 2]);
+            });
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
+            writer.Kill();
+            const std::string now = Slurp("dpx20remote.ini");
+            ASSERT_TRUE(now == texts[0] || now == texts[1] || (read_only && now == uncut))
+                << "round " << round << ": " << now.size();
+            ASSERT_LE(LeftOver(), read_only ? 0u : 1u) << "round " << round;
+            seen.insert(now);
+        }
+        EXPECT_GE(seen.size(), 2u) << "the writer never got to save";
     }
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
     SaveOptionFile();
     EXPECT_EQ(Slurp("dpx20remote.ini"), texts[0]);
     EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
 }
 
-// No temporary file can be made in a read-only folder; the writable file is rewritten in
-// place. Run as user "nobody" when the tests run as root, for whom permissions do not hold.
+// A shorter text rewritten in place is cut to its length, and nothing else is made.
 TEST_F(SettingsFaultTest, ReadOnlyFolderWithAWritableFileIsWrittenInPlace) {
-    WriteOptionFile("dpx20remote.ini", SettingsRecord{});
+    Spit("dpx20remote.ini", std::string(1500, 'x'));
+    MakeFolderReadOnly();
     SettingsRecord changed;
     changed.sys_beep = 1;
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    auto save = [&] {
-        const auto status = ReplaceFile(dir_ / "dpx20remote.ini", OptionFileText(changed));
-        return status == WriteStatus::kOk ? 0 : 1;
-    };
-    if (test::RunningAsRoot()) {
-        ASSERT_TRUE(test::GiveToNobody(dir_ / "dpx20remote.ini"));
-        EXPECT_EQ(test::RunAsNobody(save), 0);
-    } else {
-        EXPECT_EQ(save(), 0);
-    }
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    test::Child writer([&] {
+        if (!test::BecomeNobody()) return 1;
+        return ReplaceFile(dir_ / "dpx20remote.ini", OptionFileText(changed)) == WriteStatus::kOk ? 0 : 2;
+    });
+    EXPECT_EQ(writer.Wait(), 0);
     EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(changed));
     EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
+}
+
+// A program stopped while it holds the writers' lock (on the temporary file; in a read-only
+// folder on the file itself) makes a save give up within the wait, saying which program that
+// is; the old file stays as it was.
+TEST_F(SettingsFaultTest, StoppedLockHolderMakesTheSaveFailInTime) {
+    using std::chrono::steady_clock;
+    const auto bound = settings_file::kLockWait + std::chrono::milliseconds(500);
+    for (const bool read_only : {false, true}) {
+        SCOPED_TRACE(read_only ? "read-only folder" : "ordinary folder");
+        WriteOptionFile("dpx20remote.ini", SettingsRecord{});
+        const std::string old = Slurp("dpx20remote.ini");
+        if (read_only) MakeFolderReadOnly();
+        test::Child holder([&] {
+            return test::LockAndStop(read_only ? "dpx20remote.ini" : "dpx20remote.ini.tmp") ? 0 : 1;
+        });
+        ASSERT_TRUE(holder.AwaitStop());
+        const std::string process = "(process " + std::to_string(holder.Id()) + ")";
+        SystemSettings.sys_beep = 1;
+        const auto start = steady_clock::now();
+        if (read_only) {
+            test::Child writer([&] {
+                std::string who;
+                if (!test::BecomeNobody()) return 1;
+                if (ReplaceFile("dpx20remote.ini", OptionFileText(SystemSettings), &who) != WriteStatus::kBusy)
+                    return 2;
+                return who.find(process) == std::string::npos ? 3 : 0;
+            });
+            EXPECT_EQ(writer.Wait(), 0);
+        } else {
+            SaveOptionFile();
+            EXPECT_EQ(messages.texts, std::vector<std::string>{"Cannot write to the dpx20remote.ini file!\n\n\n" +
+                                                               OptionFileText(SystemSettings)});
+            ASSERT_EQ(messages.details.size(), 1u);
+            EXPECT_NE(messages.details[0].find(process), std::string::npos) << messages.details[0];
+            EXPECT_EQ(fatal.codes, std::vector<int>{1});
+        }
+        EXPECT_LT(steady_clock::now() - start, bound);
+        EXPECT_EQ(Slurp("dpx20remote.ini"), old);
+        holder.Kill();
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove("dpx20remote.ini.tmp");
+    }
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ class SettingsDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         old_cwd_ = std::filesystem::current_path();
-        dir_ = MakeTempDir("dpx20-settings-");
+        dir_ = MakeTempDir("dpx20-settings-", base_);
         std::filesystem::current_path(dir_);
         seam_.Settings();
     }
@@ -29,12 +29,12 @@ protected:
         std::filesystem::current_path(old_cwd_);
         std::filesystem::remove_all(dir_);
     }
-    // A new directory under the system's temporary folder (portable mkdtemp).
-    static std::filesystem::path MakeTempDir(const std::string& prefix) {
+    // A new directory under `base`, by default the system's temporary folder (portable mkdtemp).
+    static std::filesystem::path MakeTempDir(const std::string& prefix, std::filesystem::path base = {}) {
+        if (base.empty()) base = std::filesystem::temp_directory_path();
         std::random_device random;
         for (;;) {
-            const auto dir = std::filesystem::temp_directory_path() /
-                             (prefix + std::to_string(random() % 1000000000u));
+            const auto dir = base / (prefix + std::to_string(random() % 1000000000u));
             if (std::filesystem::create_directory(dir)) return std::filesystem::canonical(dir);
         }
     }
@@ -57,6 +57,7 @@ protected:
         return names;
     }
 
+    std::filesystem::path base_;  // where SetUp makes dir_; empty: the system's temporary folder
     std::filesystem::path dir_;
     MessageRecorder messages;
     FatalExitRecorder fatal;

@@ -40,6 +40,27 @@ TEST(TelnetCodec, NegotiationAcceptsOurOptionsAndDeclinesTheRest) {
     EXPECT_EQ(refusing.ComPort(), TelnetCodec::Option::kRefused);
 }
 
+// The server's own offer of the option is taken once; binary taken back is acknowledged;
+// data before its answer to a purge is stale.
+TEST(TelnetCodec, WhatTheServerAsksAndAnswersIsFollowed) {
+    using Option = TelnetCodec::Option;
+    TelnetCodec codec;
+    EXPECT_EQ(Feed(codec, {IAC, WILL, COM}).answer, (Bytes{IAC, DO, COM}));
+    EXPECT_TRUE(Feed(codec, {IAC, WILL, COM}).answer.empty());
+    EXPECT_TRUE(Feed(codec, {IAC, DO, TelnetCodec::kBinary, IAC, WILL, TelnetCodec::kBinary}).answer.empty());
+    EXPECT_EQ(codec.BinaryFromServer(), Option::kAccepted);
+    EXPECT_EQ(Feed(codec, {IAC, DONT, TelnetCodec::kBinary}).answer, (Bytes{IAC, WONT, TelnetCodec::kBinary}));
+    EXPECT_EQ(codec.BinaryToServer(), Option::kRefused);
+
+    Bytes in = {0x41};
+    const Bytes purged = TelnetCodec::Command(TelnetCodec::kPurgeData + TelnetCodec::kServerOffset, TelnetCodec::kPurgeBoth);
+    in.insert(in.end(), purged.begin(), purged.end());
+    in.push_back(0x42);
+    EXPECT_EQ(Feed(codec, in).data, Bytes{0x42});
+    EXPECT_TRUE(codec.Purged());
+    EXPECT_FALSE(codec.Purged());
+}
+
 TEST(TelnetCodec, IacIsDoubledGoingOutAndUndoneComingIn) {
     const Bytes frame = {0x21, 0x30, 0xFF, 0x0D, 0xFF};
     EXPECT_EQ(TelnetCodec::EncodeData(frame.data(), frame.size()), (Bytes{0x21, 0x30, 0xFF, 0xFF, 0x0D, 0xFF, 0xFF}));

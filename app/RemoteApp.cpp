@@ -1,8 +1,10 @@
 #include "app/RemoteApp.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "app/PanelApi.h"
 #include "app/TopDialog.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
@@ -12,7 +14,7 @@
 
 namespace dpx {
 
-int RemoteApp::Run(RS232c_bios& link) {
+int RemoteApp::Run(RS232c_bios& link, const std::string& api) {
     // The folder's settings belong to one panel at a time; a second one says who has them and
     // ends before it reads or writes anything.
     std::error_code ec;
@@ -31,6 +33,12 @@ int RemoteApp::Run(RS232c_bios& link) {
     {
         TopDialog panel(link);  // no parent: it is the main window
         panel.EnsureInitialised();
+        PanelApi control(panel, link);
+        if (std::string why; !control.Start(api, &why)) {
+            ShowMessage("The control API cannot start.", why);
+        } else if (!api.empty()) {
+            std::fprintf(stderr, "dpx20remote: control API at %s\n", control.Where().c_str());
+        }
         panel.exec();     // how the panel was closed does not matter
     }
     link.ClosePorts();  // the ports are given up with the process; no device stays locked

@@ -1,6 +1,8 @@
 #pragma once
 // The application object: runs the main control panel as the process's main window. It
 // holds no state; when the panel closes, the program is over.
+#include <string>
+
 namespace dpx {
 
 class RS232c_bios;
@@ -14,7 +16,9 @@ public:
     // it. Nothing is sent to the box and nothing is written at the end; the link's ports are
     // closed. Returns the exit code. The current directory is locked for the panel's life:
     // when another panel has it, one notice says so and nothing is read or written.
-    int Run(RS232c_bios& link);
+    // With `api` ([ADDR:]PORT, empty: none) the panel also serves the control API there; a
+    // failure to listen is told and the panel runs without it.
+    int Run(RS232c_bios& link, const std::string& api = {});
 };
 
 }  // namespace dpx

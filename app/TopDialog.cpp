@@ -9,16 +9,14 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <array>
-#include <tuple>
 
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
 #include "app/DiagnosticTrace.h"
 #include "app/DialogValues.h"
+#include "sync/Connect.h"
 #include "sync/Synchronise.h"
 #include "common/MessageSink.h"
-#include "common/TickSource.h"
 #include "dialogs/Adjust2D3DDialog.h"
 #include "dialogs/AdjustSdiLrDialog.h"
 #include "dialogs/FunctionDialog.h"
@@ -26,6 +24,7 @@
 #include "dialogs/OutputPresetDialog.h"
 #include "dialogs/ScopeDialog.h"
 #include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
@@ -41,26 +40,10 @@ using namespace panel;
 
 namespace {
 
-constexpr uint32_t kThirdTryPauseMs = 1500;
 constexpr uint32_t kAfterConnectPauseMs = 500;
 const char* const kDebugModeText = "Debug Mode!";
 
 SettingsRecord& S() { return SystemSettings; }
-
-// The settings that keep the link's mirror of the adjust values, in the mirror's order: the
-// current parallax, intensity and sub intensity, then those of memory 1 and memory 2.
-using R = SettingsRecord;
-constexpr std::array<int32_t R::*, std::tuple_size_v<RS232c_bios::AdjustValues>> kAdjustMirror = {
-    &R::sys_adj3d_para, &R::sys_adj3d_inte, &R::sys_adj3d_subi,
-    &R::sys_save1_para, &R::sys_save1_inte, &R::sys_save1_subi,
-    &R::sys_save2_para, &R::sys_save2_inte, &R::sys_save2_subi,
-};
-
-// The wait of CONNECT, measured on the tick counter (the tick source sleeps, never spins).
-void Pause(uint32_t ms) {
-    TickSource& ticks = Ticks();
-    ticks.WaitSince(ticks.Now(), ms);
-}
 
 // The device COM n maps to, the adapter's description when the system knows it, and how to
 // choose another.
@@ -106,7 +89,10 @@ void TopDialog::InitDialog() {
 void TopDialog::ConnectButtons() {
     auto on_click = [this](int id, void (TopDialog::*handler)()) {
         if (QAbstractButton* b = Button(id))
-            connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+            connect(b, &QAbstractButton::clicked, this, [this, handler] {
+                (this->*handler)();
+                Acted("panel");
+            });
     };
     on_click(kConnect, &TopDialog::ConnectHandler);
     on_click(kConversion, &TopDialog::ConversionHandler);
@@ -122,7 +108,10 @@ void TopDialog::ConnectButtons() {
     on_click(kVersionInfo, &TopDialog::VersionBox);
     for (int n = 1; n <= 8; ++n) {
         if (QAbstractButton* b = Button(ComPortRadio(n))) {
-            connect(b, &QAbstractButton::clicked, this, [this, n] { SelectComPort(n); });
+            connect(b, &QAbstractButton::clicked, this, [this, n] {
+                SelectComPort(n);
+                Acted("panel");
+            });
             b->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(b, &QWidget::customContextMenuRequested, this, [this, n] { ChooseComDevice(n); });
         }
@@ -131,9 +120,15 @@ void TopDialog::ConnectButtons() {
         if (QAbstractButton* b = Button(kSave[n - 1]))
             connect(b, &QAbstractButton::clicked, this, [this, n] { SaveMemory(n); });
         if (QAbstractButton* b = Button(kLoad[n - 1]))
-            connect(b, &QAbstractButton::clicked, this, [this, n] { LoadMemory(n); });
+            connect(b, &QAbstractButton::clicked, this, [this, n] {
+                LoadMemory(n);
+                Acted("memory");
+            });
     }
-    ui::OnPictureClicked(this, kCornerPicture, [this] { CornerPictureHandler(); });
+    ui::OnPictureClicked(this, kCornerPicture, [this] {
+        CornerPictureHandler();
+        Acted("panel");
+    });
 }
 
 void TopDialog::AddVersionMenuItem() {
@@ -274,28 +269,17 @@ void TopDialog::ShowDebugText() {
 void TopDialog::ConnectHandler() {
     panel_connected = IsChecked(kConnect) ? 1 : 0;
     if (!link_.SetComNumber(S().com_port_num)) {
-        ShowMessage("RS232C error! : COM port not valid.");
+        ShowMessage(kComPortNotValid);
         panel_connected = panel_connected ? 0 : 1;
         SetChecked(kConnect, panel_connected != 0);
         return;
     }
 
     BusyCursor busy;
-    const int want = panel_connected;
-    bool done = link_.ConnectLink(want) || link_.ConnectLink(want);
-    if (!done) {
-        // Third try: pass through the opposite state without ACK checking (after two failed
-        // tries the link is there already and sends nothing), pause, then try once more.
-        link_.SetNoAckMode(0);
-        link_.ConnectLink(want ? 0 : 1);
-        Pause(kThirdTryPauseMs);
-        link_.SetNoAckMode(S().sys_no_ack);
-        done = link_.ConnectLink(want);
-        if (!done) {
-            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link_.State().link_failure);
-            panel_connected = 0;
-            SetChecked(kConnect, false);
-        }
+    if (!ConnectWithRetries(link_, panel_connected, S().sys_no_ack)) {
+        ShowMessage(kConnectError, link_.State().link_failure);
+        panel_connected = 0;
+        SetChecked(kConnect, false);
     }
     if (panel_connected == 1 && S().sys_sync_on != 0) {
         SynchroniseAll(link_, S());
@@ -303,6 +287,8 @@ void TopDialog::ConnectHandler() {
         Pause(kAfterConnectPauseMs);
     }
 }
+
+void TopDialog::ShowConnectState() { SetChecked(kConnect, panel_connected != 0); }
 
 void TopDialog::ChooseComDevice(int n) {
     ComDeviceDialog dialog(n, platform::ListSerialPorts, this);

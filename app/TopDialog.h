@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <functional>
 #include <string>
 
 #include "link/RS232c_bios.h"
@@ -42,6 +43,12 @@ public:
     void ApplyLinkOptions();
     // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
     int SelectComPort(int n);
+
+    // Sets the CONNECT box from panel_connected.
+    void ShowConnectState();
+    // Called after each handler of a control has run, with "memory" for LOAD and "panel" for
+    // the others: the control API reports what the operator changed.
+    std::function<void(const char* source)> after_action;
 
     // Right-click on the radio of COM n: the modal "COM n device" dialog, which may change
     // the device COM n means. A change takes effect at the next CONNECT.
@@ -94,6 +101,9 @@ private:
     void SetChecked(int id, bool on);
     bool IsChecked(int id) const;
     void ConnectButtons();
+    void Acted(const char* source) {
+        if (after_action) after_action(source);
+    }
     void AddVersionMenuItem();
     void AddTraceMenuItem();
     // The three steps both debug switches share after debug_mode is set.

@@ -1,12 +1,33 @@
 // dpx20remote: the desktop controller of the ZR-DPX20 over RS-232C.
 #include <QApplication>
+#include <QSettings>
+#include <QStringList>
+#include <string>
 
+#include "app/PanelApi.h"
 #include "app/RemoteApp.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "ui/LayoutDialog.h"
 #include "ui/Pictures.h"
 #include "ui/QtMessageSink.h"
+
+namespace {
+
+// Where the control API is served: --api [ADDR:]PORT, else the user's saved address; "off" or
+// an empty one: nowhere. Other arguments are left alone.
+std::string ApiAddress(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString spec;
+        if (arguments[i] == QStringLiteral("--api") && i + 1 < arguments.size()) spec = arguments[i + 1];
+        else if (arguments[i].startsWith(QStringLiteral("--api="))) spec = arguments[i].mid(6);
+        else continue;
+        return spec == QStringLiteral("off") ? std::string() : spec.toStdString();
+    }
+    return dpx::platform::UserSettings()->value(dpx::kApiListenKey).toString().toStdString();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -19,7 +40,7 @@ int main(int argc, char** argv) {
     dpx::RS232c_bios& link = dpx::Link();
     link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
 
-    const int code = dpx::RemoteApp().Run(link);
+    const int code = dpx::RemoteApp().Run(link, ApiAddress(QApplication::arguments()));
     dpx::SetMessageSink(nullptr);
     return code;
 }

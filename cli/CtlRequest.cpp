@@ -35,19 +35,12 @@ bool ParseInt(const std::string& text, long min, long max, long* value) {
 
 // ---------------------------------------------------------------- what `set` takes
 
-// The settings the box keeps: those that have a value command.
-bool Settable(const Setting* s) { return s && s->command != kNoCommand; }
-
 Step SetStep(const std::string& assignment) {
     const std::size_t eq = assignment.find('=');
     const std::string key = assignment.substr(0, eq);
     const Setting* setting = FindSetting(key);
-    if (!Settable(setting)) {
-        std::string known;
-        for (const Setting& s : kSettings)
-            if (Settable(&s)) known += std::string(known.empty() ? "" : " ") + s.key;
-        throw UsageError("unknown key \"" + key + "\"; the keys the box takes: " + known);
-    }
+    if (!setting || !setting->Settable())
+        throw UsageError("unknown key \"" + key + "\"; the keys the box takes: " + SettableKeys());
     const ValueRange range = setting->Range();
     long v = 0;
     if (eq == std::string::npos || !ParseInt(assignment.substr(eq + 1), range.low, range.high, &v) ||
@@ -252,23 +245,6 @@ int ComNumberOf(const std::string& port) {
 int ReadSyncFile(const std::string& name, std::FILE* in, SettingsRecord& into) {
     if (name == "-") return ReadStandardInput(in, into);
     return ReadOptionFile(name, into, Rewrite::kNever);
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20 || c >= 0x7F) out += Format("\\u%04x", c);  // bytes, not UTF-8
-                else out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace dpx::cli

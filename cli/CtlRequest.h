@@ -66,7 +66,4 @@ int ComNumberOf(const std::string& port);
 constexpr std::size_t kStdinLimit = 1 << 20;
 int ReadSyncFile(const std::string& name, std::FILE* in, SettingsRecord& into);
 
-// `text` as a JSON string, quotes included; bytes outside printable ASCII as \u00XX.
-std::string JsonString(const std::string& text);
-
 }  // namespace dpx::cli

@@ -1,6 +1,6 @@
 #pragma once
 // printf into a std::string, for the message and report texts that are written with
-// printf formats.
+// printf formats; and a text as a JSON string, for the tools' reports and the control API.
 #include <string>
 
 namespace dpx {
@@ -10,5 +10,8 @@ std::string Format(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// `text` as a JSON string, quotes included; bytes outside printable ASCII as \u00XX.
+std::string JsonString(const std::string& text);
 
 }  // namespace dpx

@@ -45,6 +45,13 @@ std::string RangeText(const ValueRange& range) {
     return text;
 }
 
+std::string SettableKeys() {
+    std::string keys;
+    for (const Setting& s : kSettings)
+        if (s.Settable()) keys += std::string(keys.empty() ? "" : " ") + s.key;
+    return keys;
+}
+
 namespace {
 
 bool Applies(SyncWhen when, const SettingsRecord& s) {

@@ -52,6 +52,8 @@ struct Setting {
     // The values it takes: its own, or else those of its command.
     ValueRange Range() const { return own ? *own : CommandTable[static_cast<std::size_t>(command)].values; }
     bool Valid(int32_t v) const { return Range().Holds(v); }
+    // Whether the box keeps it: dpx20ctl set and the control API send these and no others.
+    bool Settable() const { return command != kNoCommand; }
     bool Signed() const { return IsSignedCommand(command); }
     // The category select sent before its value command, or -1 without a command.
     int Select() const { return CategorySelectOf(command); }
@@ -122,6 +124,17 @@ const Setting& SettingOf(int32_t SettingsRecord::*field);
 
 // The values of `range` as a usage text: "0 or 1", "-30 to 30", "0, 4, 6 or 8".
 std::string RangeText(const ValueRange& range);
+// The keys of the settable settings, in table order, separated by spaces.
+std::string SettableKeys();
+
+// The settings that keep the link's mirror of the adjust values, in the mirror's order
+// (RS232c_bios::GetAdjustValues): the current parallax, intensity and sub intensity, then
+// those of the box's adjust memory 1 and memory 2.
+inline constexpr std::array<int32_t SettingsRecord::*, 9> kAdjustMirror = {
+    &SettingsRecord::sys_adj3d_para, &SettingsRecord::sys_adj3d_inte, &SettingsRecord::sys_adj3d_subi,
+    &SettingsRecord::sys_save1_para, &SettingsRecord::sys_save1_inte, &SettingsRecord::sys_save1_subi,
+    &SettingsRecord::sys_save2_para, &SettingsRecord::sys_save2_inte, &SettingsRecord::sys_save2_subi,
+};
 
 // ---------------------------------------------------------------- synchronisation
 

@@ -178,6 +178,8 @@ std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
     return std::make_unique<QtSerialPort>(port_name);
 }
 
+bool IsNetworkPortName(const std::string& port_name) { return IsNetworkName(port_name); }
+
 bool CheckPortName(const std::string& port_name, std::string* why) {
     if (NetworkPort net; IsNetworkName(port_name)) return ParseNetworkPort(port_name, &net, why);
     // "scheme://..." of a kind of port not known here. A path may hold "://" after a slash,

@@ -3,6 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
+      qt6-httpserver-dev qt6-websockets-dev
       libgl1-mesa-dev libxkbcommon-dev
       libgtest-dev libgmock-dev googletest
       clang libclang-rt-14-dev

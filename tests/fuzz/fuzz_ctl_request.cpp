@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/CtlRequest.h"
+#include "common/Format.h"
 #include "settings/OptionFile.h"
 #include "tests/fuzz/fuzz_support.h"
 

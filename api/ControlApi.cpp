@@ -1,0 +1,519 @@
+#include "api/ControlApi.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <string_view>
+
+#include "common/Format.h"
+#include "common/MessageSink.h"
+#include "link/FrameTrace.h"
+#include "settings/OptionFile.h"
+#include "settings/SystemSettings.h"
+#include "sync/Connect.h"
+#include "sync/Synchronise.h"
+
+namespace dpx::api {
+
+// The message boxes of one change, kept for its answer instead of shown. A settings file that
+// cannot be written still ends the process, as it does for the panel: its messages are then
+// shown where they would have been.
+class ControlApi::Collector final : public MessageSink {
+public:
+    Collector() : previous_sink_(SetMessageSink(this)) {
+        previous_exit_ = SetFatalExitHook([this](int code) {
+            Restore();
+            for (const std::string& text : texts) ShowMessage(text);
+            FatalExit(code);
+        });
+    }
+    ~Collector() override { Restore(); }
+    Collector(const Collector&) = delete;
+    Collector& operator=(const Collector&) = delete;
+
+    void Show(const std::string& text) override { texts.push_back(text); }
+    void ShowDetailed(const std::string& text, const std::string& detail) override {
+        texts.push_back(detail.empty() ? text : text + "\n" + detail);
+    }
+    // The texts shown since `count` of them had been.
+    std::string Since(std::size_t count) const {
+        std::string out;
+        for (std::size_t i = count; i < texts.size(); ++i) out += (out.empty() ? "" : "\n") + texts[i];
+        return out;
+    }
+    std::vector<std::string> texts;
+
+private:
+    void Restore() {
+        if (restored_) return;
+        restored_ = true;
+        SetMessageSink(previous_sink_);
+        SetFatalExitHook(std::move(previous_exit_));
+    }
+    MessageSink* previous_sink_;
+    FatalExitHook previous_exit_;
+    bool restored_ = false;
+};
+
+namespace {
+
+constexpr int kPanelMemories = 6;
+constexpr int kBoxMemories = 2;
+constexpr uint32_t kAfterConnectPauseMs = 500;
+
+using Clock = std::chrono::steady_clock;
+
+long MsSince(Clock::time_point since) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+// The head every answer starts with.
+Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
+    Json j = Json::Object();
+    j.Set("version", kVersion).Set("ok", error.empty()).Set("error", error.empty() ? Json() : Json(error));
+    if (result) j.Set("result", *result).Set("meaning", LinkResultMeaning(*result));
+    else j.Set("result", Json()).Set("meaning", Json());
+    return j;
+}
+
+Response Answer(int status, Json body) { return {status, body.Dump()}; }
+Response Error(int status, const std::string& error) { return Answer(status, Reply(error)); }
+
+Json Event(const char* name, const std::string& source) {
+    Json e = Json::Object();
+    e.Set("version", kVersion).Set("event", name).Set("source", source).Set("time", FrameTrace::IsoTime(FrameTrace::WallMs()));
+    return e;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Compares in a time that does not depend on where the texts differ.
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    unsigned diff = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i]) ^ static_cast<unsigned char>(b[i]);
+    return diff == 0;
+}
+
+bool BearerMatches(std::string_view header, std::string_view token) {
+    constexpr std::string_view kScheme = "bearer ";
+    if (header.size() < kScheme.size() || Lower(header.substr(0, kScheme.size())) != kScheme) return false;
+    header.remove_prefix(kScheme.size());
+    while (!header.empty() && header.front() == ' ') header.remove_prefix(1);
+    while (!header.empty() && header.back() == ' ') header.remove_suffix(1);
+    return SameText(header, token);
+}
+
+// "localhost", "127.0.0.1", "[::1]", each with or without ":port".
+bool LoopbackHost(std::string_view host) {
+    std::string name;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t end = host.find(']');
+        name = Lower(host.substr(1, end == std::string_view::npos ? host.npos : end - 1));
+    } else {
+        name = Lower(host.substr(0, host.find(':')));
+    }
+    if (name == "localhost" || name == "localhost." || name == "::1") return true;
+    return name.rfind("127.", 0) == 0 && name.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+std::vector<std::string_view> Segments(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        if (path.front() == '/') {
+            path.remove_prefix(1);
+            continue;
+        }
+        const std::size_t end = std::min(path.find('/'), path.size());
+        parts.push_back(path.substr(0, end));
+        path.remove_prefix(end);
+    }
+    return parts;
+}
+
+// "1".."limit" as a number, else 0.
+int SlotNumber(std::string_view text, int limit) {
+    if (text.size() != 1 || text[0] < '1' || text[0] > '0' + limit) return 0;
+    return text[0] - '0';
+}
+
+// Which settings a body may carry: the box's (PUT /settings, as dpx20ctl set), or every one
+// but the link options, which the host keeps (POST /sync).
+enum class Takes { kSettable, kSynchronised };
+
+// The settings of a request body, checked whole before anything is done: 0, or 400 / 422
+// with `error`.
+int ParseValues(const std::string& body, Takes takes, std::vector<std::pair<const Setting*, int32_t>>& out,
+                std::string& error) {
+    const char* shape = "the body must be a JSON object of settings, e.g. {\"sys_adj3d_para\": 30}";
+    if (body.empty()) {
+        if (takes == Takes::kSynchronised) return 0;
+        error = shape;
+        return 400;
+    }
+    std::string why;
+    const std::optional<Json> json = ParseJson(body, &why);
+    if (!json) {
+        error = "bad JSON: " + why;
+        return 400;
+    }
+    if (!json->IsObject()) {
+        error = shape;
+        return 400;
+    }
+    if (json->Keys().empty() && takes == Takes::kSettable) {
+        error = "no settings given";
+        return 400;
+    }
+    for (std::size_t i = 0; i < json->Keys().size(); ++i) {
+        const std::string& key = json->Keys()[i];
+        const Json& value = json->Items()[i];
+        const Setting* setting = FindSetting(key);
+        if (!setting || (takes == Takes::kSettable && !setting->Settable())) {
+            error = "unknown key " + JsonString(key) + "; the keys the box takes: " + SettableKeys();
+            return 400;
+        }
+        if (takes == Takes::kSynchronised && setting->link_option) {
+            error = std::string(setting->key) + " is a link option, which stays as the host has it";
+            return 400;
+        }
+        if (std::count(json->Keys().begin(), json->Keys().end(), key) > 1) {
+            error = std::string(setting->key) + " is given twice";
+            return 400;
+        }
+        if (!value.IsInteger()) {
+            error = Format("%s takes an integer, not %s", setting->key, Json::TypeName(value.type()));
+            return 400;
+        }
+        const int64_t v = value.Integer();
+        if (v < INT32_MIN || v > INT32_MAX || !setting->Valid(static_cast<int32_t>(v))) {
+            error = Format("%s takes %s: %lld", setting->key, RangeText(setting->Range()).c_str(), static_cast<long long>(v));
+            return 422;
+        }
+        out.emplace_back(setting, static_cast<int32_t>(v));
+    }
+    return 0;
+}
+
+Json RangeJson(const ValueRange& range) {
+    Json j = Json::Object();
+    j.Set("low", range.low).Set("high", range.high);
+    if (range.only != 0) {
+        Json values = Json::Array();
+        for (int32_t v = range.low; v <= range.high; ++v)
+            if (range.Holds(v)) values.Push(v);
+        j.Set("values", std::move(values));
+    }
+    return j.Set("text", RangeText(range));
+}
+
+}  // namespace
+
+ControlApi::ControlApi(RS232c_bios& link, Host& host)
+    : link_(link), host_(host), seen_(SystemSettings), seen_connected_(Connected()) {}
+
+ControlApi::~ControlApi() = default;
+
+bool ControlApi::Connected() const {
+    const LinkState& s = link_.State();
+    return s.link_connected == 1 || (s.link_virtual != 0 && panel_connected == 1);
+}
+
+SettingsRecord ControlApi::RunRecord() const {
+    SettingsRecord run = SystemSettings;
+    host_.RunOptions(run);
+    return run;
+}
+
+// ---------------------------------------------------------------- requests
+
+Response ControlApi::Handle(const Request& request) {
+    const std::string_view path = request.path;
+    const std::string_view base = kBasePath;
+    if (path.substr(0, base.size()) != base || (path.size() > base.size() && path[base.size()] != '/'))
+        return Error(404, "no such endpoint: " + request.path + "; the endpoints are under " + kBasePath + "/");
+    if (!request.origin.empty())
+        return Error(403, "requests that a web page makes are refused (Origin: " + request.origin + ")");
+    if (!access_.token.empty() && !BearerMatches(request.authorization, access_.token))
+        return Error(401, "a token is needed: \"Authorization: Bearer TOKEN\"");
+    if (access_.loopback && !request.host.empty() && !LoopbackHost(request.host))
+        return Error(403, "the Host header must name this computer: " + request.host);
+    if (request.body.size() > kBodyLimit)
+        return Error(413, Format("the body is %zu bytes; at most %zu are taken", request.body.size(), kBodyLimit));
+    return Route(request);
+}
+
+Response ControlApi::Route(const Request& request) {
+    const std::vector<std::string_view> parts = Segments(std::string_view(request.path).substr(sizeof kBasePath - 1));
+    const std::string& method = request.method;
+    const auto wrong_method = [&](const char* allowed) {
+        return Error(405, request.path + " takes " + allowed + ", not " + method);
+    };
+    const std::string first = parts.empty() ? "" : std::string(parts[0]);
+
+    if (parts.size() == 1) {
+        if (first == "state") return method == "GET" ? Answer(200, State()) : wrong_method("GET");
+        if (first == "trace") {
+            if (method != "GET") return wrong_method("GET");
+            Json lines = Json::Array();
+            for (const FrameTrace::Entry& e : link_.Trace().Entries()) lines.Push(FrameTrace::Line(e));
+            return Answer(200, Reply().Set("lines", std::move(lines)));
+        }
+        if (first == "events") {
+            if (method != "GET") return wrong_method("GET");
+            if (!request.websocket) return Error(426, "the events come over a WebSocket: ask to upgrade");
+            return {kSwitchingProtocols, {}};
+        }
+        if (first == "settings") {
+            if (method != "PUT") return wrong_method("PUT");
+            Values steps;
+            std::string error;
+            if (const int status = ParseValues(request.body, Takes::kSettable, steps, error)) return Error(status, error);
+            return Change(request, "api", [&](Json& answer, Collector&) { return PutSettings(steps, answer); });
+        }
+        if (first == "connect" || first == "disconnect") {
+            if (method != "POST") return wrong_method("POST");
+            const int want = first == "connect" ? 1 : 0;
+            return Change(request, "api", [&](Json& answer, Collector& messages) { return Connect(want, answer, messages); });
+        }
+        if (first == "sync") {
+            if (method != "POST") return wrong_method("POST");
+            Values values;
+            std::string error;
+            if (const int status = ParseValues(request.body, Takes::kSynchronised, values, error)) return Error(status, error);
+            return Change(request, "api", [&](Json& answer, Collector& messages) { return SyncWith(values, answer, messages); });
+        }
+    }
+    if (parts.size() == 3 && (first == "memory" || first == "adjust-memory") && (parts[2] == "save" || parts[2] == "load")) {
+        const bool panel = first == "memory";
+        const int n = SlotNumber(parts[1], panel ? kPanelMemories : kBoxMemories);
+        if (n == 0)
+            return Error(404, Format("no such memory: %s; the %s memories are 1 to %d", request.path.c_str(),
+                                     panel ? "panel's" : "box's adjust", panel ? kPanelMemories : kBoxMemories));
+        if (method != "POST") return wrong_method("POST");
+        const bool save = parts[2] == "save";
+        if (!panel) return Change(request, "api", [&](Json& answer, Collector&) { return AdjustMemory(n, save, answer); });
+        return Change(request, save ? "api" : "memory",
+                      [&](Json& answer, Collector& messages) { return Memory(n, save, answer, messages); });
+    }
+    return Error(404, "no such endpoint: " + request.path);
+}
+
+Response ControlApi::Change(const Request& request, const std::string& source, const Work& work) {
+    if (const std::string reason = host_.BusyReason(); !reason.empty()) return Error(423, "busy: " + reason);
+    if (handling_ || link_.IsBusy()) return Error(409, "busy: a transaction is running");
+    const Clock::time_point start = Clock::now();
+    handling_ = true;
+    Json answer;
+    int status = 0;
+    Json messages = Json::Array();
+    {
+        Collector collector;
+        status = work(answer, collector);
+        for (const std::string& text : collector.texts) messages.Push(text);
+    }
+    handling_ = false;
+    answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
+    Notify(source);
+    if (status >= 400) {
+        Json failure = Event("failure", source);
+        failure.Set("request", request.method + " " + request.path).Set("status", status);
+        for (const char* field : {"error", "result", "meaning", "cause"})
+            if (const Json* value = answer.Find(field)) failure.Set(field, *value);
+        Emit(failure);
+    }
+    return Answer(status, std::move(answer));
+}
+
+int ControlApi::PutSettings(const Values& steps, Json& answer) {
+    Json done = Json::Array();
+    std::string error;
+    int result = kResultOk;
+    bool changed = false;
+    for (const auto& [setting, value] : steps) {
+        const Clock::time_point start = Clock::now();
+        link_.ClearResult();
+        const bool ok = link_.SetValue(setting->command, value) == 1;
+        result = ok ? kResultOk : link_.State().link_result;
+        done.Push(Json::Object()
+                      .Set("command", setting->key)
+                      .Set("value", value)
+                      .Set("result", result)
+                      .Set("meaning", LinkResultMeaning(result))
+                      .Set("time_ms", MsSince(start)));
+        if (!ok) {
+            error = Format("%s=%d: result %d (%s)", setting->key, static_cast<int>(value), result, LinkResultMeaning(result));
+            break;
+        }
+        SystemSettings.*(setting->field) = value;
+        changed = true;
+    }
+    if (changed) host_.ShowSettings();
+    answer = Reply(error, result).Set("steps", std::move(done));
+    if (!error.empty() && !link_.State().link_failure.empty() && link_.State().link_connected == 0)
+        answer.Set("cause", link_.State().link_failure);
+    return error.empty() ? 200 : 409;
+}
+
+int ControlApi::Connect(int want, Json& answer, Collector& messages) {
+    const SettingsRecord run = RunRecord();
+    const int32_t before = panel_connected;
+    panel_connected = want;
+    if (!link_.SetComNumber(run.com_port_num)) {
+        panel_connected = before;
+        host_.ShowConnected();
+        answer = Reply(kComPortNotValid);
+        return 409;
+    }
+    link_.ClearResult();
+    const bool ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1;
+    if (!ok) panel_connected = 0;
+    host_.ShowConnected();
+    if (!ok) {
+        answer = Reply(kConnectError, link_.State().link_result);
+        if (!link_.State().link_failure.empty()) answer.Set("cause", link_.State().link_failure);
+        return 409;
+    }
+    answer = Reply({}, kResultOk);
+    if (want == 1 && run.sys_sync_on != 0) return Synchronise(answer, messages);
+    Pause(kAfterConnectPauseMs);
+    return 200;
+}
+
+int ControlApi::SyncWith(const Values& values, Json& answer, Collector& messages) {
+    if (!Connected()) {
+        answer = Reply("not connected: connect first", kResultNotSent);
+        return 409;
+    }
+    if (!values.empty()) {
+        for (const auto& [setting, value] : values) SystemSettings.*(setting->field) = value;
+        host_.ShowSettings();
+        host_.ApplyLinkOptions();
+    }
+    answer = Reply();
+    return Synchronise(answer, messages);
+}
+
+int ControlApi::Synchronise(Json& answer, Collector& messages) {
+    const std::size_t before = messages.texts.size();
+    const bool ok = SynchroniseAll(link_, RunRecord()) == 1;
+    const std::string summary = messages.texts.size() > before ? messages.texts.back() : std::string();
+    const int result = ok ? kResultOk : sync_last_failure;
+    Json head = Reply(ok ? std::string() : "synchronisation: " + (summary.empty() ? messages.Since(before) : summary), result);
+    for (std::size_t i = 0; i < answer.Keys().size(); ++i)
+        if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
+    answer = std::move(head);
+    answer.Set("synchronised", ok).Set("errors", sync_error_count).Set("summary", summary);
+    return ok ? 200 : 409;
+}
+
+int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
+    const std::string name = MemoryFileName(n);
+    if (save) {
+        WriteOptionFile(name);
+        answer = Reply().Set("file", name);
+        return 200;
+    }
+    // As the panel's LOAD: a damaged file leaves the live settings as they were.
+    SettingsRecord loaded = SystemSettings;
+    if (ReadOptionFile(name, loaded) != 1) {
+        std::error_code ec;
+        const bool missing = !std::filesystem::exists(name, ec);
+        answer = Reply(messages.Since(0)).Set("file", name);
+        return missing ? 404 : 422;
+    }
+    SystemSettings = loaded;
+    host_.ShowSettings();
+    host_.ApplyLinkOptions();
+    answer = Reply().Set("file", name);
+    if (panel_connected != 1) return 200;
+    return Synchronise(answer, messages);
+}
+
+int ControlApi::AdjustMemory(int n, bool save, Json& answer) {
+    link_.ClearResult();
+    // The box numbers its memories from 0.
+    if (link_.SetValue(save ? kMEMSV : kMEMLD, n - 1) != 1) {
+        const int result = link_.State().link_result;
+        answer = Reply(Format("adjust memory %d %s: result %d (%s)", n, save ? "save" : "load", result,
+                              LinkResultMeaning(result)),
+                       result);
+        return 409;
+    }
+    // As the panel does after the function dialog: the settings take the link's mirror.
+    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
+    static_assert(std::tuple_size_v<RS232c_bios::AdjustValues> == kAdjustMirror.size());
+    for (std::size_t i = 0; i < values.size(); ++i) SystemSettings.*kAdjustMirror[i] = values[i];
+    host_.ShowSettings();
+    answer = Reply({}, kResultOk);
+    return 200;
+}
+
+// ---------------------------------------------------------------- state and events
+
+Json ControlApi::State() const {
+    const LinkState& link = link_.State();
+    const std::string busy = host_.BusyReason();
+    Json settings = Json::Object();
+    for (const Setting& s : kSettings) {
+        settings.Set(s.key, Json::Object()
+                                .Set("value", SystemSettings.*s.field)
+                                .Set("range", RangeJson(s.Range()))
+                                .Set("settable", s.Settable())
+                                .Set("group", GroupName(s.group)));
+    }
+    return Reply()
+        .Set("host", host_.Name())
+        .Set("connected", Connected())
+        .Set("logged_in", link.link_connected == 1)
+        .Set("panel_connected", panel_connected == 1)
+        .Set("com", RunRecord().com_port_num)
+        .Set("device", host_.Device())
+        .Set("port_kind", host_.PortKind())
+        .Set("modes", Json::Object()
+                          .Set("virtual", link.link_virtual != 0)
+                          .Set("no_ack", link.link_no_ack != 0)
+                          .Set("debug", link.link_debug != 0))
+        .Set("busy", busy.empty() ? Json() : Json(busy))
+        .Set("settings", std::move(settings));
+}
+
+void ControlApi::Notify(const std::string& source) {
+    NotifyConnection(source);
+    for (const Setting& s : kSettings) {
+        const int32_t now = SystemSettings.*s.field;
+        const int32_t was = seen_.*s.field;
+        if (now == was) continue;
+        seen_.*s.field = now;
+        Emit(Event("setting", source).Set("key", s.key).Set("value", now).Set("previous", was));
+    }
+}
+
+void ControlApi::NotifyConnection(const std::string& source) {
+    const bool now = Connected();
+    if (now == seen_connected_) return;
+    seen_connected_ = now;
+    Json event = Event(now ? "connected" : "disconnected", source);
+    event.Set("com", link_.State().link_port).Set("device", host_.Device());
+    // Lost without being asked to (a device gone): why.
+    if (!now && panel_connected == 1 && !link_.State().link_failure.empty())
+        event.Set("cause", link_.State().link_failure);
+    Emit(event);
+}
+
+void ControlApi::NoteMessage(const std::string& text) {
+    NotifyConnection("panel");
+    const int result = link_.State().link_result;
+    Emit(Event("message", "panel").Set("text", text).Set("result", result).Set("meaning", LinkResultMeaning(result)));
+}
+
+void ControlApi::Emit(const Json& event) {
+    if (on_event) on_event(event.Dump());
+}
+
+}  // namespace dpx::api

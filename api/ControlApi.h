@@ -1,0 +1,137 @@
+#pragma once
+// The control API without its transport: a request (method, path, a few headers, body) in, a
+// status and one JSON object out, and an event (one JSON object) for every change of the
+// settings record or the connection. It serves one link and the process-wide settings record
+// (SystemSettings) for a host, the panel or the headless service, which shows what changed.
+// Free of Qt, so that it is fuzzed and unit-tested; api/ApiServer binds it to HTTP and
+// WebSockets. Everything runs on the one thread that also runs the panel: a request is
+// handled whole before anything else happens, and no message box opens for it (what the
+// link, the files or the synchronisation would show is returned in the answer instead).
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/ApiJson.h"
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
+#include "settings/SettingsRecord.h"
+
+namespace dpx::api {
+
+inline constexpr int kVersion = 1;
+// Every endpoint lies below this path.
+inline constexpr char kBasePath[] = "/api/v1";
+// The largest request body taken; a longer one is refused with 413.
+inline constexpr std::size_t kBodyLimit = 64 * 1024;
+// Handle()'s status for an accepted WebSocket upgrade of the events endpoint: the transport
+// hands the connection to its WebSocket server and writes nothing itself.
+inline constexpr int kSwitchingProtocols = 101;
+
+struct Request {
+    std::string method;         // "GET", "PUT", "POST", ...
+    std::string path;           // "/api/v1/settings", without the query
+    std::string body;
+    std::string authorization;  // the Authorization header ("" when absent), likewise:
+    std::string origin;         // the Origin header: a web browser sent the request for a page
+    std::string host;           // the Host header
+    bool websocket = false;     // asks to upgrade to a WebSocket
+};
+
+struct Response {
+    int status = 200;
+    std::string body;  // one JSON object
+};
+
+// What the panel and the service do differently. Every call comes from inside Handle() or
+// Notify().
+class Host {
+public:
+    virtual ~Host() = default;
+    virtual std::string Name() const = 0;  // "panel" or "service"
+    // Why nothing may be changed now ("a dialog is open"), or empty.
+    virtual std::string BusyReason() const { return {}; }
+    // SystemSettings changed: show it, and write the options file as the panel does after a
+    // change (RefreshPanel).
+    virtual void ShowSettings() = 0;
+    // panel_connected changed: show it (the panel's CONNECT box).
+    virtual void ShowConnected() {}
+    // After a load: the nine adjust values and the link options go to the link.
+    virtual void ApplyLinkOptions() = 0;
+    // The link options that a connect or a synchronisation of `record` runs with. The panel
+    // runs with the record's own; the service with its command line's.
+    virtual void RunOptions(SettingsRecord& record) const { (void)record; }
+    // The device the link's port is (a path, COMn, a network address) and "serial" or
+    // "network".
+    virtual std::string Device() const = 0;
+    virtual std::string PortKind() const = 0;
+};
+
+// Who may send requests.
+struct Access {
+    // When not empty, every request must carry "Authorization: Bearer <token>" (401 without).
+    std::string token;
+    // Served on a loopback address: a Host header must then name this computer (403
+    // otherwise), so that a web page whose name was pointed at 127.0.0.1 cannot reach it.
+    bool loopback = true;
+};
+
+class ControlApi {
+public:
+    // Serves `link` and SystemSettings for `host`; both must outlive it. The first Notify()
+    // reports changes against the record and link as they are now.
+    ControlApi(RS232c_bios& link, Host& host);
+    ~ControlApi();
+    ControlApi(const ControlApi&) = delete;
+    ControlApi& operator=(const ControlApi&) = delete;
+
+    void SetAccess(Access access) { access_ = std::move(access); }
+
+    // Answers one request. Requests that change something are refused while the host is busy
+    // (423) or a transaction is running (409); what they refuse leaves the box, the record
+    // and the files untouched. Sends the events of what the request changed.
+    Response Handle(const Request& request);
+
+    // Sends one event for each setting whose value differs from the last one reported, and
+    // for a change of the connection, each naming `source` ("panel", "api", "memory").
+    void Notify(const std::string& source);
+    // A message box the panel showed the operator: a "message" event, after any change of
+    // the connection (a device that went away is told by its failure).
+    void NoteMessage(const std::string& text);
+    // The answer of GET /state, also the first event a WebSocket client receives.
+    Json State() const;
+
+    // Receives each event as one JSON object.
+    std::function<void(const std::string& json)> on_event;
+
+private:
+    class Collector;
+    using Work = std::function<int(Json& answer, Collector& messages)>;
+    // Settings with their new values, in the order given.
+    using Values = std::vector<std::pair<const Setting*, int32_t>>;
+
+    Response Route(const Request& request);
+    // Runs `work` as a change: refused while busy; messages collected; events afterwards.
+    Response Change(const Request& request, const std::string& source, const Work& work);
+    int PutSettings(const Values& steps, Json& answer);
+    int Connect(int want, Json& answer, Collector& messages);
+    int SyncWith(const Values& values, Json& answer, Collector& messages);
+    int Memory(int n, bool save, Json& answer, Collector& messages);
+    int AdjustMemory(int n, bool save, Json& answer);
+    // SynchroniseAll of the record with the host's link options; its summary into `answer`.
+    int Synchronise(Json& answer, Collector& messages);
+    SettingsRecord RunRecord() const;
+    bool Connected() const;
+    void NotifyConnection(const std::string& source);
+    void Emit(const Json& event);
+
+    RS232c_bios& link_;
+    Host& host_;
+    Access access_;
+    bool handling_ = false;
+    SettingsRecord seen_;  // the settings as last reported
+    bool seen_connected_ = false;
+};
+
+}  // namespace dpx::api

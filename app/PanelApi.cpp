@@ -1,0 +1,94 @@
+#include "app/PanelApi.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QSettings>
+
+#include "common/MessageSink.h"
+#include "platform/ComPorts.h"
+#include "settings/SystemSettings.h"
+
+namespace dpx {
+
+// Shows each message as the panel does, and reports it to the event clients first (the box
+// waits for the operator).
+class PanelApi::EventSink final : public MessageSink {
+public:
+    explicit EventSink(api::ControlApi& api) : api_(api), next_(&Messages()), restore_(SetMessageSink(this)) {}
+    ~EventSink() override { SetMessageSink(restore_); }
+    EventSink(const EventSink&) = delete;
+    EventSink& operator=(const EventSink&) = delete;
+
+    void Show(const std::string& text) override {
+        api_.NoteMessage(text);
+        next_->Show(text);
+    }
+    void ShowDetailed(const std::string& text, const std::string& detail) override {
+        api_.NoteMessage(detail.empty() ? text : text + "\n" + detail);
+        next_->ShowDetailed(text, detail);
+    }
+
+private:
+    api::ControlApi& api_;
+    MessageSink* next_;
+    MessageSink* restore_;
+};
+
+PanelApi::PanelApi(TopDialog& panel, RS232c_bios& link)
+    : panel_(panel), link_(link), api_(link, *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
+    panel_.after_action = [this](const char* source) { api_.Notify(source); };
+    auto* action = new QAction(QStringLiteral("Control API..."), &panel_);
+    QObject::connect(action, &QAction::triggered, &panel_, [this] { Configure(); });
+    panel_.addAction(action);
+}
+
+PanelApi::~PanelApi() {
+    panel_.after_action = nullptr;
+    server_.Close();
+}
+
+bool PanelApi::Start(const std::string& spec, std::string* why) {
+    server_.Close();
+    return spec.empty() || server_.Listen(spec, why);
+}
+
+std::string PanelApi::Where() const {
+    const std::string url = server_.Url();
+    if (url.empty() || !server_.TokenRequired()) return url;
+    return url + " (clients send the token kept in " + api::TokenFile() + ")";
+}
+
+std::string PanelApi::BusyReason() const {
+    // The panel runs modally itself; anything else modal is a dialog or message box open on it.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != &panel_ ? "a dialog is open" : std::string();
+}
+
+std::string PanelApi::Device() const {
+    const int n = SystemSettings.com_port_num;
+    return n >= 1 && n <= 8 ? platform::ComDeviceName(n) : std::string();
+}
+
+std::string PanelApi::PortKind() const { return platform::IsNetworkPortName(Device()) ? "network" : "serial"; }
+
+void PanelApi::Configure() {
+    const std::string where = Where();
+    const QString now = where.empty() ? QStringLiteral("It serves nothing now.") : QStringLiteral("It serves at %1.").arg(QString::fromStdString(where));
+    bool ok = false;
+    const QString spec = QInputDialog::getText(
+        &panel_, QStringLiteral("Control API"),
+        QStringLiteral("%1\n\nServe the control API at [ADDRESS:]PORT, e.g. 127.0.0.1:8420\n"
+                       "(an address other than 127.0.0.1 asks clients for a token); empty: no control API.")
+            .arg(now),
+        QLineEdit::Normal, platform::UserSettings()->value(kApiListenKey).toString(), &ok).trimmed();
+    if (!ok) return;
+    std::string why;
+    if (!Start(spec.toStdString(), &why)) {
+        ShowMessage("The control API cannot start.", why);
+        return;
+    }
+    platform::UserSettings()->setValue(kApiListenKey, spec);
+}
+
+}  // namespace dpx

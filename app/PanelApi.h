@@ -1,0 +1,54 @@
+#pragma once
+// The control API served by the panel: the panel's link and settings, on the panel's thread
+// and event loop (also inside its modal dialogs, where changes are refused as busy). What a
+// request changes shows on the panel's controls and goes into the options file as the panel
+// writes it; what the operator changes, on the panel or in a dialog, reaches the event
+// clients when the handler has run. The context menu's "Control API..." sets the address it
+// serves, kept per user.
+#include <memory>
+#include <string>
+
+#include "api/ApiServer.h"
+#include "api/ControlApi.h"
+#include "app/TopDialog.h"
+
+namespace dpx {
+
+// The per-user setting with the panel's control API address ([ADDR:]PORT; empty: none).
+inline constexpr char kApiListenKey[] = "api/listen";
+
+class PanelApi final : public api::Host {
+public:
+    // Serves nothing until Start(); reports the panel's changes from now on.
+    PanelApi(TopDialog& panel, RS232c_bios& link);
+    ~PanelApi() override;
+    PanelApi(const PanelApi&) = delete;
+    PanelApi& operator=(const PanelApi&) = delete;
+
+    // Serves on `spec` ([ADDR:]PORT), or nothing when it is empty. False with `why`.
+    bool Start(const std::string& spec, std::string* why);
+    // Where it serves, with the token file when one is needed; empty when it serves nothing.
+    std::string Where() const;
+    api::ControlApi& Api() { return api_; }
+
+    std::string Name() const override { return "panel"; }
+    std::string BusyReason() const override;
+    void ShowSettings() override { panel_.RefreshPanel(); }
+    void ShowConnected() override { panel_.ShowConnectState(); }
+    void ApplyLinkOptions() override { panel_.ApplyLinkOptions(); }
+    std::string Device() const override;
+    std::string PortKind() const override;
+
+private:
+    class EventSink;
+    // "Control API...": asks for the address, keeps it per user and serves there.
+    void Configure();
+
+    TopDialog& panel_;
+    RS232c_bios& link_;
+    api::ControlApi api_;
+    api::ApiServer server_;
+    std::unique_ptr<EventSink> sink_;
+};
+
+}  // namespace dpx

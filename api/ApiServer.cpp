@@ -72,8 +72,12 @@ private:
     int& open_;
 };
 
+// The guard has no meta-object of its own, so findChild() cannot tell it from the socket's
+// other children.
 RequestGuard* GuardOf(QTcpSocket* socket) {
-    return socket->findChild<RequestGuard*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QObject* child : socket->children())
+        if (auto* guard = dynamic_cast<RequestGuard*>(child)) return guard;
+    return nullptr;
 }
 
 const char* MethodName(QHttpServerRequest::Method method) {

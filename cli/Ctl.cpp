@@ -5,19 +5,27 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sync/Synchronise.h"
+#include "api/ApiJson.h"
 #include "cli/CtlRequest.h"
 #include "cli/Interrupt.h"
+#include "cli/PanelClient.h"
+#include "cli/Serve.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "settings/FolderLock.h"
+#include "settings/OptionFile.h"
+#include "link/SettingTable.h"
 #include "settings/SettingsRecord.h"
+#include "settings/SystemSettings.h"
 
 namespace dpx::cli {
 namespace {
@@ -32,6 +40,7 @@ constexpr char kUsage[] =
     "                          '-' reads the file from standard input\n"
     "  memory save|load 1|2    save or load one of the box's two adjust memories\n"
     "  send WORD [VALUE]       one raw command by its five-character command word\n"
+    "  serve                   stay logged in and serve the control API (--api) until Ctrl-C\n"
     "\n"
     "Options:\n"
     "  -p, --port PORT         COM number 1-8 (through the COM port map), a device path or a\n"
@@ -42,6 +51,10 @@ constexpr char kUsage[] =
     "      --json              one JSON object on standard output, whatever the outcome\n"
     "  -q, --quiet             print nothing on success\n"
     "      --stay-logged-in    do not log off at the end\n"
+    "      --api [ADDR:]PORT   serve: where the control API listens (127.0.0.1 by default)\n"
+    "      --sync FILE         serve: push FILE to the box before serving\n"
+    "      --panel URL         send set, sync and memory to the control API of a running panel\n"
+    "                          or service (http://HOST:PORT; also as -p http://HOST:PORT)\n"
     "  -h, --help              this text\n"
     "      --version           the program version\n"
     "\n"
@@ -171,6 +184,7 @@ public:
 
     void Execute(const Plan& plan) {
         if (plan.command == "ports") return Ports();
+        if (plan.command == "serve") return Serve();
         ChoosePort();
         // A damaged file is refused before the port is opened: nothing is sent.
         SettingsRecord loaded;
@@ -201,6 +215,42 @@ public:
     }
 
 private:
+    // Logs in, pushes --sync FILE, and serves the control API until Ctrl-C or SIGTERM, which
+    // end it normally; the settings are those of the folder's options file, as the panel's.
+    void Serve() {
+        if (o_.api.empty()) throw UsageError("serve needs --api [ADDR:]PORT");
+        ChoosePort();
+        // A device path or address is COM1 of this run (ChoosePort).
+        const int com = ComNumberOf(o_.port);
+        const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
+                               o_.no_ack, o_.virtual_mode, StopRequested};
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::current_path(ec);
+        settings_file::FolderLock lock;
+        if (int64_t holder = 0; !ec && !lock.Take(folder, &holder))
+            return report_.Fail(kExitFile, Format("the folder %s is in use by another panel or service (process %lld)",
+                                                  folder.string().c_str(), static_cast<long long>(holder)));
+        if (std::filesystem::exists(options_file_name, ec) &&
+            ReadOptionFile(options_file_name, SystemSettings, Rewrite::kNever) != 1)
+            return report_.Fail(kExitFile, sink_.shown, true);
+        SettingsRecord loaded = SystemSettings;
+        if (!o_.sync_file.empty() && ReadSyncFile(o_.sync_file, stdin, loaded) != 1)
+            return report_.Fail(kExitFile, sink_.shown, true);
+        if (!OpenTrace()) return;
+
+        CatchInterrupts();
+        if (!Login()) return;
+        panel_connected = 1;
+        if (!o_.sync_file.empty()) {
+            Sync(o_.sync_file, loaded);
+            if (report_.Failed() || StopRequested()) return Logoff();
+            SystemSettings = loaded;
+            SaveOptionFile();
+        }
+        if (std::string why; !cli::Serve(link_, setup, &why)) report_.Fail(kExitUsage, why);
+        Logoff();
+    }
+
     // Which COM number the link uses, and how its port is made.
     void ChoosePort() {
         const std::string& p = o_.port;
@@ -376,6 +426,74 @@ private:
     std::string progress_;  // what the run had done when it was interrupted
 };
 
+// The HTTP statuses of the control API as dpx20ctl's exit codes.
+int ExitOf(int status, const std::string& error) {
+    if (status == 400 || status == 404 || status == 413 || status == 422) return kExitUsage;
+    if (status == 409 && error.rfind("busy", 0) != 0) return kExitBox;
+    return status >= 400 ? kExitPort : kExitOk;
+}
+
+// set, sync and memory through the control API of a running panel or service.
+void AskPanel(const Options& o, const Plan& plan, Report& report) {
+    if (o.no_ack || o.virtual_mode || !o.trace.empty())
+        throw UsageError("--no-ack, --virtual and --trace are the panel's own with --panel");
+    StderrSink sink;
+    MessageSink* previous_sink = SetMessageSink(&sink);
+    struct Restore {
+        MessageSink* sink;
+        ~Restore() { SetMessageSink(sink); }
+    } restore{previous_sink};
+    std::string method = "POST", path;
+    api::Json body = api::Json::Object();
+    if (plan.command == "set") {
+        method = "PUT";
+        path = "/settings";
+        for (const Step& step : plan.steps) body.Set(step.command, step.value);
+    } else if (plan.command == "memory") {
+        path = Format("/adjust-memory/%ld/%s", plan.steps[0].value, plan.steps[0].command.substr(7).c_str());
+    } else if (plan.command == "sync") {
+        // The file is read here: the API takes values, never a file name.
+        SettingsRecord loaded;
+        if (ReadSyncFile(plan.sync_file, stdin, loaded) != 1) return report.Fail(kExitFile, sink.shown, true);
+        path = "/sync";
+        for (const Setting& s : kSettings)
+            if (!s.link_option) body.Set(s.key, loaded.*s.field);
+        report.AddField("file", JsonString(plan.sync_file));
+    } else {
+        throw UsageError("--panel takes set, sync and memory, not " + plan.command);
+    }
+    const ApiAnswer answer = AskApi(o.panel, method, path, plan.command == "memory" ? std::string() : body.Dump());
+    if (!answer.error.empty()) return report.Fail(kExitPort, "cannot reach the control API at " + o.panel + ": " + answer.error);
+    std::string why;
+    const std::optional<api::Json> json = api::ParseJson(answer.body, &why);
+    if (!json || !json->IsObject())
+        return report.Fail(kExitPort, Format("the control API at %s answered %d without JSON", o.panel.c_str(), answer.status));
+    if (const api::Json* result = json->Find("result"); result && result->IsInteger())
+        report.SetResult(static_cast<int>(result->Integer()));
+    if (const api::Json* steps = json->Find("steps")) {
+        for (const api::Json& step : steps->Items()) {
+            report.AddStep(step.Dump());
+            const api::Json* failed = step.Find("result");
+            if (report.Json() || o.quiet || !failed || failed->Integer() != kResultOk) continue;
+            std::printf("%s=%lld: %s (%lld ms)\n", step.Find("command")->Text().c_str(),
+                        static_cast<long long>(step.Find("value")->Integer()), step.Find("meaning")->Text().c_str(),
+                        static_cast<long long>(step.Find("time_ms")->Integer()));
+        }
+    }
+    if (const api::Json* summary = json->Find("summary"); summary && !summary->Text().empty()) {
+        report.AddField("summary", JsonString(summary->Text()));
+        if (!report.Json() && !o.quiet && answer.status == 200) std::printf("%s\n", summary->Text().c_str());
+    }
+    if (answer.status == 200 && !report.Json() && !o.quiet && plan.command == "memory")
+        std::printf("%s: %s\n", plan.steps[0].command.c_str(), LinkResultMeaning(kResultOk));
+    std::fflush(stdout);
+    if (answer.status != 200) {
+        const api::Json* error = json->Find("error");
+        const std::string text = error && !error->Text().empty() ? error->Text() : Format("status %d", answer.status);
+        report.Fail(ExitOf(answer.status, text), text);
+    }
+}
+
 }  // namespace
 
 int Run(int argc, char** argv, RS232c_bios& link) {
@@ -392,6 +510,10 @@ int Run(int argc, char** argv, RS232c_bios& link) {
         }
         const Plan plan = MakePlan(options.words);
         report.SetCommand(plan.command);
+        if (!options.panel.empty()) {
+            AskPanel(options, plan, report);
+            return report.Finish();
+        }
         Session session(options, report, link);
         session.Execute(plan);
     } catch (const UsageError& e) {

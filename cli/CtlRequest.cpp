@@ -175,6 +175,12 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.trace = value("--trace");
         } else if (a.rfind("--trace=", 0) == 0) {
             o.trace = a.substr(8);
+        } else if (a == "--api") {
+            o.api = value("--api");
+        } else if (a == "--sync") {
+            o.sync_file = value("--sync");
+        } else if (a == "--panel") {
+            o.panel = value("--panel");
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "-q" || a == "--quiet") {
@@ -187,6 +193,8 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.words.push_back(a);
         }
     }
+    // -p http://HOST:PORT names a running panel or service too.
+    if (o.port.rfind("http://", 0) == 0 || o.port.rfind("https://", 0) == 0) o.panel = o.port;
     return o;
 }
 
@@ -195,7 +203,8 @@ bool JsonRequested(int argc, const char* const* argv) {
         const std::string a = argv[i];
         if (a == "--") return false;
         if (a == "--json") return true;
-        if (a == "-p" || a == "--port" || a == "--trace") ++i;  // the option's value
+        if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel")
+            ++i;  // the option's value
     }
     return false;
 }
@@ -205,8 +214,8 @@ Plan MakePlan(const std::vector<std::string>& words) {
     Plan plan;
     plan.command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (plan.command == "ports") {
-        if (!args.empty()) throw UsageError("ports takes no arguments");
+    if (plan.command == "ports" || plan.command == "serve") {
+        if (!args.empty()) throw UsageError(plan.command + " takes no arguments");
     } else if (plan.command == "set") {
         if (args.empty()) throw UsageError("set takes KEY=VALUE...");
         for (const std::string& a : args) plan.steps.push_back(SetStep(a));

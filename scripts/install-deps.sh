@@ -8,7 +8,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       libgtest-dev libgmock-dev googletest
       clang libclang-rt-14-dev
       fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
-      ser2net
+      ser2net curl
       dpkg-dev file lintian desktop-file-utils appstream xdotool)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,208 @@
+// The control API's costs: a one-key PUT /settings through the panel's host and through the
+// service, against the link transaction it runs (dpx20sim on a pseudo-terminal, real Qt serial
+// backend); 200 requests a second for 10 s (queue and memory); the time from a change to its
+// event on a WebSocket client. Prints figures only.
+// Usage: api_bench [seconds of the load run] (default 10). Runs offscreen without a display.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QWebSocket>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/ApiServer.h"
+#include "api/ControlApi.h"
+#include "app/PanelApi.h"
+#include "app/TopDialog.h"
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
+#include "platform/ComPorts.h"
+#include "settings/SystemSettings.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestApp.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+long RssKb() {
+    std::ifstream in("/proc/self/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// One request on the event loop; the milliseconds it took.
+double Request(QNetworkAccessManager& network, const QString& url, const QByteArray& method, const QByteArray& body) {
+    QNetworkRequest request{QUrl(url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    const Clock::time_point start = Clock::now();
+    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->readAll();
+    return Ms(Clock::now() - start);
+}
+
+const dpx::Setting& Parallax() { return *dpx::FindSetting("sys_adj3d_para"); }
+QByteArray ParallaxBody(int i) {
+    return "{\"" + QByteArray(Parallax().key) + "\":" + QByteArray::number(i % (Parallax().Range().high + 1)) + "}";
+}
+
+// The median one-key PUT through `through`, against `transaction`, the median link
+// transaction of the same command on the same box and port.
+void PutCost(const char* through, const QString& url, double transaction, int runs) {
+    QNetworkAccessManager network;
+    std::vector<double> put;
+    for (int i = 0; i < runs; ++i) put.push_back(Request(network, url + "/settings", "PUT", ParallaxBody(i)));
+    std::printf("PUT /settings, one key, through the %s: median %.2f ms; link transaction median %.2f ms; "
+                "API cost %.2f ms (target: at most 2 ms)\n",
+                through, Median(put), transaction, Median(put) - transaction);
+}
+
+// The median time of the parallax command's transaction on `link`.
+double TransactionMedian(dpx::RS232c_bios& link, int runs) {
+    std::vector<double> transaction;
+    for (int i = 0; i < runs; ++i) {
+        const Clock::time_point start = Clock::now();
+        link.SetValue(Parallax().command, i % (Parallax().Range().high + 1));
+        transaction.push_back(Ms(Clock::now() - start));
+    }
+    return Median(transaction);
+}
+
+// `rate` requests a second (PUT and GET /state in turn) for `seconds`: the most requests
+// outstanding at once, and the memory at the start, half-way and the end.
+void Load(const QString& url, int rate, int seconds) {
+    QNetworkAccessManager network;
+    int sent = 0, answered = 0, outstanding_max = 0, failed = 0;
+    long rss_start = RssKb(), rss_half = 0;
+    QTimer tick;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QEventLoop loop;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 due = elapsed.elapsed() * rate / 1000;
+        while (sent < due && elapsed.elapsed() < seconds * 1000LL) {
+            QNetworkRequest request{QUrl(url + (sent % 2 ? "/state" : "/settings"))};
+            request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+            QNetworkReply* reply = sent % 2 ? network.get(request) : network.put(request, ParallaxBody(sent));
+            QObject::connect(reply, &QNetworkReply::finished, [&, reply] {
+                ++answered;
+                failed += reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200;
+                reply->deleteLater();
+                if (answered == sent && elapsed.elapsed() >= seconds * 1000LL) loop.quit();
+            });
+            ++sent;
+            outstanding_max = std::max(outstanding_max, sent - answered);
+        }
+        if (rss_half == 0 && elapsed.elapsed() >= seconds * 500LL) rss_half = RssKb();
+        if (elapsed.elapsed() >= seconds * 1000LL && answered == sent) loop.quit();
+    });
+    tick.start(1);
+    loop.exec();
+    std::printf("%d requests a second for %d s: %d sent, %d answered (%d not 200), at most %d outstanding; "
+                "memory %ld kB at the start, %ld kB half-way, %ld kB at the end\n",
+                rate, seconds, sent, answered, failed, outstanding_max, rss_start, rss_half, RssKb());
+}
+
+// From a change of the settings to its event on a WebSocket client.
+void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
+    QWebSocket socket;
+    std::vector<double> latency;
+    Clock::time_point changed;
+    int received = 0;
+    QEventLoop loop;
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString&) {
+        if (received++ > 0) latency.push_back(Ms(Clock::now() - changed));
+        loop.quit();
+    });
+    socket.open(QUrl(QString(url + "/events").replace(QStringLiteral("http://"), QStringLiteral("ws://"))));
+    loop.exec();  // the state event
+    for (int i = 0; i < runs; ++i) {
+        dpx::SystemSettings.*Parallax().field = i % 2;
+        changed = Clock::now();
+        api.Notify("panel");
+        loop.exec();
+    }
+    std::printf("event on a WebSocket client after a change: median %.2f ms, max %.2f ms (target: within 5 ms)\n",
+                Median(latency), latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    QApplication& application = dpx::test::TestApp();
+    (void)application;
+    dpx::test::TemporaryCurrentDir dir;
+    dpx::test::SimProcess sim;
+    if (!sim.Ok()) {
+        std::fprintf(stderr, "api_bench: %s\n", sim.Error().c_str());
+        return 1;
+    }
+    qputenv("DPX20_COM1", QByteArray::fromStdString(sim.LinkPath()));
+    constexpr int kRuns = 50;
+    double transaction = 0;
+
+    {
+        dpx::RS232c_bios& link = dpx::Link();
+        link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
+        dpx::TopDialog panel(link);
+        panel.EnsureInitialised();
+        dpx::SystemSettings.com_port_num = 1;
+        link.SetComNumber(1);
+        link.ConnectLink(1);
+        dpx::panel_connected = 1;
+        dpx::PanelApi api(panel, link);
+        std::string why;
+        if (!api.Start("127.0.0.1:0", &why)) {
+            std::fprintf(stderr, "api_bench: %s\n", why.c_str());
+            return 1;
+        }
+        const QString url = QString::fromStdString(api.Where());
+        transaction = TransactionMedian(link, kRuns);
+        PutCost("panel", url, transaction, kRuns);
+        EventLatency(url, api.Api(), kRuns);
+        Load(url, 200, seconds);
+        link.ConnectLink(0);
+        link.ClosePorts();
+    }
+
+    QProcess serve;
+    serve.start(QString::fromStdString(dpx::test::SimProcess::Program()).replace("dpx20sim", "dpx20ctl"),
+                {"serve", "-p", QString::fromStdString(sim.LinkPath()), "--api", "127.0.0.1:0"});
+    QString out, url;
+    static const QRegularExpression kAt(QStringLiteral("control API at (\\S+)"));
+    while (url.isEmpty() && serve.waitForReadyRead(10000)) {
+        out += serve.readAllStandardOutput();
+        if (const auto m = kAt.match(out); m.hasMatch()) url = m.captured(1);
+    }
+    if (url.isEmpty()) {
+        std::fprintf(stderr, "api_bench: the service did not start: %s\n", serve.readAllStandardError().constData());
+        return 1;
+    }
+    PutCost("service", url, transaction, kRuns);
+    serve.terminate();
+    serve.waitForFinished(10000);
+    return 0;
+}

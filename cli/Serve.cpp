@@ -1,0 +1,72 @@
+#include "cli/Serve.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+
+#include "api/ApiServer.h"
+#include "api/ControlApi.h"
+#include "link/SettingTable.h"
+#include "platform/ComPorts.h"
+#include "settings/OptionFile.h"
+#include "settings/SystemSettings.h"
+
+namespace dpx::cli {
+namespace {
+
+// How often the service looks for Ctrl-C or SIGTERM.
+constexpr int kStopPollMs = 50;
+
+class ServiceHost final : public api::Host {
+public:
+    ServiceHost(RS232c_bios& link, const ServeSetup& setup) : link_(link), setup_(setup) {}
+
+    std::string Name() const override { return "service"; }
+    // The record goes into the options file after each change, as the panel writes it.
+    void ShowSettings() override { SaveOptionFile(); }
+    void ApplyLinkOptions() override {
+        RS232c_bios::AdjustValues values{};
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = SystemSettings.*kAdjustMirror[i];
+        link_.SetAdjustValues(values);
+        link_.SetNoAckMode(setup_.no_ack ? 1 : 0);
+        link_.SetVirtualMode(setup_.virtual_mode ? 1 : 0);
+    }
+    // The link options are the command line's, never the file's.
+    void RunOptions(SettingsRecord& record) const override {
+        record.com_port_num = setup_.com;
+        record.sys_no_ack = setup_.no_ack ? 1 : 0;
+        record.vertual_mode = setup_.virtual_mode ? 1 : 0;
+        record.debug_mode = 0;
+    }
+    std::string Device() const override { return setup_.device; }
+    std::string PortKind() const override { return platform::IsNetworkPortName(setup_.device) ? "network" : "serial"; }
+
+private:
+    RS232c_bios& link_;
+    const ServeSetup& setup_;
+};
+
+}  // namespace
+
+bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
+    ServiceHost host(link, setup);
+    api::ControlApi api(link, host);
+    api::ApiServer server(api);
+    if (!server.Listen(setup.api, why)) return false;
+    std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
+    if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
+    std::fflush(stdout);
+
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        // A connection lost meanwhile (the device gone) reaches the event clients.
+        api.Notify("service");
+        if (setup.stop && setup.stop()) QCoreApplication::quit();
+    });
+    poll.start(kStopPollMs);
+    QCoreApplication::exec();
+    server.Close();
+    return true;
+}
+
+}  // namespace dpx::cli

@@ -1,0 +1,123 @@
+#pragma once
+// Qt's own HTTP and WebSocket clients against the control API, waiting on the event loop, and
+// `dpx20ctl serve` as a child process: what the API tests share.
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QWebSocket>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/SimProcess.h"
+
+namespace dpx::test {
+
+struct HttpResult {
+    int status = 0;
+    QJsonObject json;
+    QByteArray body;
+};
+
+// One request; `token` non-empty sends it as the Bearer token. Waits at most 60 s.
+HttpResult Http(const QString& url, const QByteArray& method, const QByteArray& body = {}, const QByteArray& token = {});
+
+// The events of GET /api/v1/events, in order.
+class EventClient {
+public:
+    explicit EventClient(const QString& api_url);
+    // Waits until at least `count` events came (at most `ms`); false if they did not.
+    bool WaitFor(int count, int ms = 10000);
+    const std::vector<QJsonObject>& Events() const { return events_; }
+    QWebSocket& Socket() { return socket_; }
+
+private:
+    QWebSocket socket_;
+    std::vector<QJsonObject> events_;
+};
+
+// dpx20ctl (built beside dpx20sim) run with `args` in the current directory.
+QString CtlProgram();
+
+// `dpx20ctl serve` with `args`; Url() is what it prints once it listens ("" if it did not).
+class ServeProcess {
+public:
+    explicit ServeProcess(const QStringList& args);
+    ~ServeProcess();
+    const QString& Url() const { return url_; }
+    QString Output() { return out_ + process_.readAllStandardError(); }
+
+private:
+    QProcess process_;
+    QString url_;
+    QString out_;
+};
+
+// ---------------------------------------------------------------- definitions
+inline HttpResult Http(const QString& url, const QByteArray& method, const QByteArray& body, const QByteArray& token) {
+    QNetworkAccessManager network;
+    QNetworkRequest request{QUrl(url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    request.setTransferTimeout(60000);
+    if (!token.isEmpty()) request.setRawHeader("Authorization", "Bearer " + token);
+    std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    HttpResult r;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    r.body = reply->readAll();
+    r.json = QJsonDocument::fromJson(r.body).object();
+    return r;
+}
+
+inline EventClient::EventClient(const QString& api_url) {
+    QObject::connect(&socket_, &QWebSocket::textMessageReceived, [this](const QString& text) {
+        events_.push_back(QJsonDocument::fromJson(text.toUtf8()).object());
+    });
+    QString ws = api_url + QStringLiteral("/events");
+    socket_.open(QUrl(ws.replace(QStringLiteral("http://"), QStringLiteral("ws://"))));
+}
+
+inline bool EventClient::WaitFor(int count, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (static_cast<int>(events_.size()) < count && timer.elapsed() < ms) {
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return static_cast<int>(events_.size()) >= count;
+}
+
+inline QString CtlProgram() {
+    return QString::fromStdString(SimProcess::Program()).replace(QStringLiteral("dpx20sim"), QStringLiteral("dpx20ctl"));
+}
+
+inline ServeProcess::ServeProcess(const QStringList& args) {
+    process_.start(CtlProgram(), QStringList{QStringLiteral("serve")} + args);
+    static const QRegularExpression kAt(QStringLiteral("control API at (\\S+)"));
+    QElapsedTimer timer;
+    timer.start();
+    while (url_.isEmpty() && process_.state() != QProcess::NotRunning && timer.elapsed() < 30000) {
+        process_.waitForReadyRead(100);
+        out_ += process_.readAllStandardOutput();
+        if (const QRegularExpressionMatch m = kAt.match(out_); m.hasMatch()) url_ = m.captured(1);
+    }
+}
+
+inline ServeProcess::~ServeProcess() {
+    process_.terminate();
+    if (!process_.waitForFinished(10000)) process_.kill();
+}
+
+}  // namespace dpx::test

@@ -1,0 +1,78 @@
+// The panel serving the control API, offscreen, with `curl` as the client: a PUT reaches the
+// box, the settings record, the options file and the panel's controls, and is refused while a
+// dialog is open.
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QProcess>
+
+#include "app/PanelApi.h"
+#include "common/Format.h"
+#include "link/SettingTable.h"
+#include "resources/PanelIds.h"
+#include "tests/ui/panel_fixture.h"
+
+namespace dpx::test {
+namespace {
+
+struct Curl {
+    int status = 0;
+    std::string body;
+};
+
+// curl -X PUT URL -d BODY, run while the panel's event loop serves it.
+Curl CurlPut(const std::string& url, const std::string& body) {
+    QProcess curl;
+    curl.start(QStringLiteral("curl"), {"-s", "-w", "\n%{http_code}", "-X", "PUT", "-H", "Content-Type: application/json",
+                                        "-d", QString::fromStdString(body), QString::fromStdString(url)});
+    QEventLoop loop;
+    QObject::connect(&curl, &QProcess::finished, &loop, &QEventLoop::quit);
+    if (curl.state() != QProcess::NotRunning) loop.exec();
+    const std::string out = curl.readAllStandardOutput().toStdString();
+    const std::size_t nl = out.rfind('\n');
+    return {nl == std::string::npos ? 0 : std::atoi(out.c_str() + nl + 1), out.substr(0, nl)};
+}
+
+class ApiPanelTest : public PanelTest {};
+
+TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
+    Start();
+    ConnectQuietly();
+    PanelApi api(*panel_, link_);
+    std::string why;
+    ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
+    const std::string url = api.Where() + "/settings";
+    const Setting& parallax = *FindSetting("sys_adj3d_para");
+    const Setting& conversion = *FindSetting("sys_2D3D");
+    struct Case {
+        const Setting& setting;
+        int32_t value;
+        bool dialog_open;
+        int status;
+    };
+    const Case cases[] = {
+        {parallax, parallax.Range().high, false, 200},
+        {conversion, 1, false, 200},
+        {parallax, parallax.Range().low, true, 423},
+    };
+    for (const Case& c : cases) {
+        QDialog dialog(panel_.get());
+        dialog.setWindowModality(Qt::ApplicationModal);
+        if (c.dialog_open) dialog.show();
+        const int32_t before = SystemSettings.*c.setting.field;
+        const Curl r = CurlPut(url, Format("{\"%s\": %d}", c.setting.key, static_cast<int>(c.value)));
+        ASSERT_EQ(r.status, c.status) << r.body;
+        const int32_t now = c.status == 200 ? c.value : before;
+        EXPECT_EQ(SystemSettings.*c.setting.field, now) << c.setting.key;
+        EXPECT_EQ(sim::ParseDump(box_.Dump())[c.setting.key], now) << c.setting.key;
+        EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
+        if (c.dialog_open) {
+            EXPECT_NE(r.body.find("busy: a dialog is open"), std::string::npos) << r.body;
+        }
+    }
+    EXPECT_TRUE(Checked(panel::kConversion));
+}
+
+}  // namespace
+}  // namespace dpx::test

@@ -1,0 +1,146 @@
+// The control API of `dpx20ctl serve` against dpx20sim on a pseudo-terminal, through Qt's own
+// HTTP and WebSocket clients: what each request does to the box, the options file and the
+// event clients, and what it answers.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <sys/stat.h>
+
+#include "api/ControlApi.h"
+#include "link/CommandTable.h"
+#include "link/FrameTrace.h"
+#include "link/SettingTable.h"
+#include "settings/OptionFile.h"
+#include "tests/e2e/api_client.h"
+#include "tests/support/Recorders.h"
+#include "tests/support/TestApp.h"
+
+namespace dpx::test {
+namespace {
+
+const Setting& Parallax() { return *FindSetting("sys_adj3d_para"); }
+const Setting& Intensity() { return *FindSetting("sys_adj3d_inte"); }
+
+int RunCtl(const QStringList& args) {
+    QProcess ctl;
+    ctl.start(CtlProgram(), args);
+    return ctl.waitForFinished(60000) && ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+}
+
+class ApiServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();
+        ASSERT_TRUE(dir_.ok());
+    }
+    void Start(std::vector<std::string> sim_options = {}, const QString& api = QStringLiteral("127.0.0.1:0")) {
+        sim_ = std::make_unique<SimProcess>(std::move(sim_options));
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+        serve_ = std::make_unique<ServeProcess>(
+            QStringList{QStringLiteral("-p"), QString::fromStdString(sim_->LinkPath()), QStringLiteral("--api"), api});
+        ASSERT_FALSE(serve_->Url().isEmpty()) << serve_->Output().toStdString();
+        url_ = serve_->Url();
+    }
+    long Box(const Setting& s) { return sim_->State()[s.key]; }
+
+    TemporaryCurrentDir dir_;
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<ServeProcess> serve_;
+    QString url_;
+};
+
+// Each kind of request: its status, and the box and the options file untouched by a refusal.
+TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
+    // The box refuses the intensity: a two-key PUT stops there, after the parallax.
+    Start({"--nak", std::string(CommandTable[Intensity().command].word) + "=1"});
+    const int high = Parallax().Range().high;
+    const QByteArray para = Parallax().key;
+    struct Case {
+        QByteArray method, path, body;
+        int status;
+        QString error;  // the answer's error starts with it
+        long parallax;  // on the box afterwards
+    };
+    const Case cases[] = {
+        {"PUT", "/settings", "{\"" + para + "\": " + QByteArray::number(high) + "}", 200, {}, high},
+        {"PUT", "/settings", "{\"" + para + "\": 3, \"" + Intensity().key + "\": 1}", 409, Intensity().key + QString("=1: result"), 3},
+        {"PUT", "/settings", "{\"" + para + "\": " + QByteArray::number(high + 1) + "}", 422, para + " takes", 3},
+        {"PUT", "/settings", "{\"no_such_key\": 1}", 400, "unknown key", 3},
+        {"PUT", "/settings", "{\"" + para + "\": ", 400, "bad JSON", 3},
+        {"PUT", "/settings", "{\"" + para + "\": \"5\"}", 400, para + " takes an integer", 3},
+        {"PUT", "/settings", QByteArray(api::kBodyLimit + 1, ' '), 413, "the body is", 3},
+        {"POST", "/memory/7/save", {}, 404, "no such memory", 3},
+        {"DELETE", "/state", {}, 405, "/api/v1/state takes GET", 3},
+        {"GET", "/trace", {}, 200, {}, 3},
+    };
+    for (const Case& c : cases) {
+        const HttpResult r = Http(url_ + c.path, c.method, c.body);
+        EXPECT_EQ(r.status, c.status) << c.method.data() << " " << c.path.data() << " " << r.body.data();
+        EXPECT_TRUE(r.json["error"].toString().startsWith(c.error)) << r.body.data();
+        EXPECT_EQ(Box(Parallax()), c.parallax) << r.body.data();
+    }
+    // A refusal names the box's result; the options file keeps what the box took.
+    const HttpResult refused = Http(url_ + "/settings", "PUT", "{\"" + QByteArray(Intensity().key) + "\": 1}");
+    EXPECT_EQ(refused.json["result"].toInt(), kResultParameterError);
+    EXPECT_EQ(refused.json["meaning"].toString(), LinkResultMeaning(kResultParameterError));
+    SettingsRecord file;
+    MessageRecorder quiet;
+    ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
+    EXPECT_EQ(file.*Parallax().field, 3);
+
+    const HttpResult state = Http(url_ + "/state", "GET");
+    EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();
+    EXPECT_EQ(state.json["settings"][Parallax().key]["value"].toInt(), 3);
+    EXPECT_EQ(state.json["settings"][Parallax().key]["range"]["high"].toInt(), high);
+}
+
+// An event client hears the state first, then each change with its source; dpx20ctl --panel
+// sends through the service, whose session stays logged in.
+TEST_F(ApiServiceTest, EventsTellEveryChangeAndThePanelOptionSendsThroughTheService) {
+    Start();
+    EventClient events(url_);
+    ASSERT_TRUE(events.WaitFor(1)) << serve_->Output().toStdString();
+    EXPECT_EQ(events.Events()[0]["event"].toString(), "state");
+
+    ASSERT_EQ(RunCtl({"--panel", url_, "set", QStringLiteral("%1=7").arg(Parallax().key)}), 0);
+    EXPECT_EQ(Box(Parallax()), 7);
+    ASSERT_TRUE(events.WaitFor(2));
+    const QJsonObject changed = events.Events()[1];
+    EXPECT_EQ(changed["event"].toString(), "setting");
+    EXPECT_EQ(changed["key"].toString(), Parallax().key);
+    EXPECT_EQ(changed["value"].toInt(), 7);
+    EXPECT_EQ(changed["source"].toString(), "api");
+    EXPECT_EQ(sim_->State()["logged_in"], 1);
+
+    EXPECT_EQ(Http(url_ + "/disconnect", "POST").status, 200);
+    ASSERT_TRUE(events.WaitFor(3));
+    EXPECT_EQ(events.Events()[2]["event"].toString(), "disconnected");
+    EXPECT_EQ(sim_->State()["logged_in"], 0);
+    // Refused by the link while logged off: the box is not reached.
+    EXPECT_EQ(RunCtl({"-p", url_, "set", QStringLiteral("%1=9").arg(Parallax().key)}), 1);
+    EXPECT_EQ(Box(Parallax()), 7);
+}
+
+// Served beyond loopback, every request needs the token kept in the user's configuration
+// (readable by the user alone); dpx20ctl --panel sends it.
+TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {
+    qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
+    Start({}, QStringLiteral("0.0.0.0:0"));
+    url_.replace(QStringLiteral("0.0.0.0"), QStringLiteral("127.0.0.1"));
+    QFile file(dir_.path() + "/dpx20remote/api-token");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray token = file.readAll().trimmed();
+    struct stat st{};
+    ASSERT_EQ(::stat(file.fileName().toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    EXPECT_EQ(Http(url_ + "/state", "GET").status, 401);
+    EXPECT_EQ(Http(url_ + "/state", "GET", {}, token.chopped(1) + (token.endsWith('a') ? "b" : "a")).status, 401);
+    EXPECT_EQ(Http(url_ + "/state", "GET", {}, token).status, 200);
+    EXPECT_EQ(RunCtl({"--panel", url_, "set", QStringLiteral("%1=4").arg(Parallax().key)}), 0);
+    EXPECT_EQ(Box(Parallax()), 4);
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace dpx::test

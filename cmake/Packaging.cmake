@@ -38,14 +38,14 @@ endforeach()
 # time stamp, so the same sources give the same bytes.
 file(GLOB dpx_man_pages CONFIGURE_DEPENDS ${dpx_pkg_src}/man/*.1)
 set(dpx_gz_files)
-foreach(src ${dpx_man_pages} ${dpx_pkg_src}/debian/changelog)
+foreach(src ${dpx_man_pages} ${dpx_pkg_src}/debian/changelog ${PROJECT_SOURCE_DIR}/docs/api.md)
   get_filename_component(name ${src} NAME)
   set(gz ${dpx_pkg_out}/${name}.gz)
   add_custom_command(OUTPUT ${gz}
                      COMMAND sh -c "gzip -n -9 -c \"$1\" > \"$2\"" sh ${src} ${gz}
                      DEPENDS ${src} VERBATIM)
   list(APPEND dpx_gz_files ${gz})
-  if(name STREQUAL "changelog")
+  if(name STREQUAL "changelog" OR name STREQUAL "api.md")
     install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   else()
     install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -222,7 +222,21 @@ std::string ApiServer::Url() const {
     return QStringLiteral("http://%1:%2").arg(host).arg(port_).toStdString() + kBasePath;
 }
 
+void ApiServer::Soon(std::function<void()> work) {
+    const bool scheduled = static_cast<bool>(due_);
+    due_ = std::move(work);
+    if (!scheduled) QTimer::singleShot(0, this, &ApiServer::RunDue);
+}
+
+void ApiServer::RunDue() {
+    if (!due_) return;
+    const std::function<void()> work = std::move(due_);
+    due_ = nullptr;
+    work();
+}
+
 void ApiServer::Close() {
+    RunDue();
     for (QTcpServer* server : servers()) delete server;  // its connections with it
     for (QWebSocket* client : clients_) {
         client->abort();
@@ -281,6 +295,7 @@ void ApiServer::Write(const QHttpServerRequest& r, QTcpSocket* socket, int statu
     if (status == 401) responder.writeHeader("WWW-Authenticate", "Bearer");
     responder.writeHeader("Content-Length", QByteArray::number(static_cast<qsizetype>(body.size())));
     responder.writeBody(body.data(), static_cast<qint64>(body.size()));
+    socket->flush();  // out before any work left for later (Soon) runs
 }
 
 void ApiServer::TakeEventClients() {

@@ -9,6 +9,7 @@
 #include <QAbstractHttpServer>
 #include <QHostAddress>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,11 @@ public:
     // Closes the port, every connection and every event client.
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }
+    // Runs `work` once the answer in progress has gone out, on the event loop; what is asked
+    // for again before it ran runs once (the latest `work`). The options file is written this
+    // way: a burst of requests flushes it once, and no answer waits for the disk. Close() runs
+    // what is still due.
+    void Soon(std::function<void()> work);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -67,6 +73,7 @@ private:
     void TakeEventClients();
     void Broadcast(const std::string& json);
     void Write(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& body);
+    void RunDue();
 
     ControlApi& api_;
     QHostAddress address_;
@@ -77,6 +84,7 @@ private:
     // The answer to a WebSocket upgrade that was refused, written by missingHandler.
     int refused_status_ = 0;
     std::string refused_body_;
+    std::function<void()> due_;
 };
 
 }  // namespace dpx::api

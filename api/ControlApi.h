@@ -53,7 +53,7 @@ public:
     // Why nothing may be changed now ("a dialog is open"), or empty.
     virtual std::string BusyReason() const { return {}; }
     // SystemSettings changed: show it, and write the options file as the panel does after a
-    // change (RefreshPanel).
+    // change (RefreshPanel); both may wait until the answer has gone out.
     virtual void ShowSettings() = 0;
     // panel_connected changed: show it (the panel's CONNECT box).
     virtual void ShowConnected() {}

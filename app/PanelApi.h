@@ -33,7 +33,10 @@ public:
 
     std::string Name() const override { return "panel"; }
     std::string BusyReason() const override;
-    void ShowSettings() override { panel_.RefreshPanel(); }
+    // The controls and the options file (RefreshPanel writes it) once the answer is out.
+    void ShowSettings() override {
+        server_.Soon([this] { panel_.RefreshPanel(); });
+    }
     void ShowConnected() override { panel_.ShowConnectState(); }
     void ApplyLinkOptions() override { panel_.ApplyLinkOptions(); }
     std::string Device() const override;

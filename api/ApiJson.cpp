@@ -30,6 +30,48 @@ Json& Json::Push(Json value) {
     return *this;
 }
 
+namespace {
+
+// The bytes of the UTF-8 sequence that starts at `at`, or 0 when it is not one (a stray
+// continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut short).
+std::size_t Utf8Length(const std::string& s, std::size_t at) {
+    const auto byte = [&](std::size_t i) -> unsigned { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0; };
+    const unsigned c = byte(at);
+    std::size_t n = 0;
+    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    else return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < n; ++i)
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    return n;
+}
+
+// `text` as a JSON string: UTF-8 as it is, a byte that is not UTF-8 as U+FFFD, so that what
+// a client sent (a path, a key) comes back as it wrote it and the answer is always UTF-8.
+void DumpString(const std::string& text, std::string& out) {
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            const std::string escaped = JsonString(std::string(1, static_cast<char>(c)));  // quoted
+            out.append(escaped, 1, escaped.size() - 2);
+            ++i;
+        } else if (const std::size_t n = Utf8Length(text, i)) {
+            out.append(text, i, n);
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
 std::string Json::Dump() const {
     std::string out;
     DumpTo(out);
@@ -42,13 +84,16 @@ void Json::DumpTo(std::string& out) const {
         case Type::kBool: out += integer_ ? "true" : "false"; return;
         case Type::kInteger: out += std::to_string(integer_); return;
         case Type::kNumber: out += text_; return;
-        case Type::kString: out += JsonString(text_); return;
+        case Type::kString: DumpString(text_, out); return;
         case Type::kArray:
         case Type::kObject:
             out += type_ == Type::kArray ? '[' : '{';
             for (std::size_t i = 0; i < items_.size(); ++i) {
                 if (i > 0) out += ',';
-                if (type_ == Type::kObject) out += JsonString(keys_[i]) + ':';
+                if (type_ == Type::kObject) {
+                    DumpString(keys_[i], out);
+                    out += ':';
+                }
                 items_[i].DumpTo(out);
             }
             out += type_ == Type::kArray ? ']' : '}';

@@ -175,7 +175,7 @@ int ParseValues(const std::string& body, Takes takes, std::vector<std::pair<cons
         const Json& value = json->Items()[i];
         const Setting* setting = FindSetting(key);
         if (!setting || (takes == Takes::kSettable && !setting->Settable())) {
-            error = "unknown key " + JsonString(key) + "; the keys the box takes: " + SettableKeys();
+            error = "unknown key \"" + key + "\"; the keys the box takes: " + SettableKeys();
             return 400;
         }
         if (takes == Takes::kSynchronised && setting->link_option) {

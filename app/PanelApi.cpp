@@ -50,7 +50,10 @@ PanelApi::~PanelApi() {
 
 bool PanelApi::Start(const std::string& spec, std::string* why) {
     server_.Close();
-    return spec.empty() || server_.Listen(spec, why);
+    spec_.clear();
+    if (!spec.empty() && !server_.Listen(spec, why)) return false;
+    spec_ = spec;
+    return true;
 }
 
 std::string PanelApi::Where() const {
@@ -81,7 +84,9 @@ void PanelApi::Configure() {
         QStringLiteral("%1\n\nServe the control API at [ADDRESS:]PORT, e.g. 127.0.0.1:8420\n"
                        "(an address other than 127.0.0.1 asks clients for a token); empty: no control API.")
             .arg(now),
-        QLineEdit::Normal, platform::UserSettings()->value(kApiListenKey).toString(), &ok).trimmed();
+        QLineEdit::Normal,
+        spec_.empty() ? platform::UserSettings()->value(kApiListenKey).toString() : QString::fromStdString(spec_), &ok)
+                             .trimmed();
     if (!ok) return;
     std::string why;
     if (!Start(spec.toStdString(), &why)) {

@@ -52,6 +52,7 @@ private:
     api::ControlApi api_;
     api::ApiServer server_;
     std::unique_ptr<EventSink> sink_;
+    std::string spec_;  // where it serves, as asked for ([ADDR:]PORT); empty: nowhere
 };
 
 }  // namespace dpx

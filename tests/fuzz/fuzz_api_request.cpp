@@ -21,7 +21,7 @@ public:
     std::string PortKind() const override { return "serial"; }
 };
 
-RS232c_bios* link = nullptr;
+RS232c_bios* box_link = nullptr;
 QuietHost host;
 api::ControlApi* control = nullptr;
 
@@ -36,9 +36,9 @@ std::string Line(const std::string& bytes, std::size_t& at) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
-    link = new RS232c_bios;
-    link->SetVirtualMode(1);
-    control = new api::ControlApi(*link, host);
+    box_link = new RS232c_bios;
+    box_link->SetVirtualMode(1);
+    control = new api::ControlApi(*box_link, host);
     return 0;
 }
 

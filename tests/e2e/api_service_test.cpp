@@ -95,30 +95,40 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
 }
 
 // An event client hears the state first, then each change with its source; dpx20ctl --panel
-// sends through the service, whose session stays logged in.
+// sends through the service, whose session stays logged in; a memory load synchronises the box.
 TEST_F(ApiServiceTest, EventsTellEveryChangeAndThePanelOptionSendsThroughTheService) {
     Start();
     EventClient events(url_);
     ASSERT_TRUE(events.WaitFor(1)) << serve_->Output().toStdString();
     EXPECT_EQ(events.Events()[0]["event"].toString(), "state");
 
-    ASSERT_EQ(RunCtl({"--panel", url_, "set", QStringLiteral("%1=7").arg(Parallax().key)}), 0);
-    EXPECT_EQ(Box(Parallax()), 7);
-    ASSERT_TRUE(events.WaitFor(2));
-    const QJsonObject changed = events.Events()[1];
-    EXPECT_EQ(changed["event"].toString(), "setting");
-    EXPECT_EQ(changed["key"].toString(), Parallax().key);
-    EXPECT_EQ(changed["value"].toInt(), 7);
-    EXPECT_EQ(changed["source"].toString(), "api");
+    const HttpResult state = Http(url_ + "/state", "GET");
+    const int saved = state.json["settings"][Parallax().key]["value"].toInt();
+    ASSERT_EQ(Http(url_ + "/memory/1/save", "POST").status, 200);
+    ASSERT_EQ(RunCtl({"--panel", url_, "set", QStringLiteral("%1=%2").arg(Parallax().key).arg(saved + 1)}), 0);
+    EXPECT_EQ(Box(Parallax()), saved + 1);
+    // A memory load synchronises the box.
+    const HttpResult load = Http(url_ + "/memory/1/load", "POST");
+    EXPECT_EQ(load.status, 200) << load.body.data();
+    EXPECT_TRUE(load.json["synchronised"].toBool()) << load.body.data();
+    ASSERT_TRUE(events.WaitFor(3));
+    for (int i : {1, 2}) {
+        const QJsonObject changed = events.Events()[i];
+        EXPECT_EQ(changed["event"].toString(), "setting");
+        EXPECT_EQ(changed["key"].toString(), Parallax().key);
+        EXPECT_EQ(changed["value"].toInt(), i == 1 ? saved + 1 : saved);
+        EXPECT_EQ(changed["source"].toString(), i == 1 ? "api" : "memory");
+    }
     EXPECT_EQ(sim_->State()["logged_in"], 1);
 
     EXPECT_EQ(Http(url_ + "/disconnect", "POST").status, 200);
-    ASSERT_TRUE(events.WaitFor(3));
-    EXPECT_EQ(events.Events()[2]["event"].toString(), "disconnected");
+    ASSERT_TRUE(events.WaitFor(4));
+    EXPECT_EQ(events.Events()[3]["event"].toString(), "disconnected");
     EXPECT_EQ(sim_->State()["logged_in"], 0);
     // Refused by the link while logged off: the box is not reached.
-    EXPECT_EQ(RunCtl({"-p", url_, "set", QStringLiteral("%1=9").arg(Parallax().key)}), 1);
-    EXPECT_EQ(Box(Parallax()), 7);
+    const long on_box = Box(Parallax());
+    EXPECT_EQ(RunCtl({"-p", url_, "set", QStringLiteral("%1=%2").arg(Parallax().key).arg(on_box + 1)}), 1);
+    EXPECT_EQ(Box(Parallax()), on_box);
 }
 
 // Served beyond loopback, every request needs the token kept in the user's configuration

@@ -18,15 +18,15 @@ class FrameTrace {
 public:
     static constexpr std::size_t kCapacity = 2000;
 
-    enum class Kind { kSend, kReply, kTimeout, kEvent };
+    enum class Kind { kSend, kReply, kTimeout, kNotSent, kEvent };
     struct Entry {
         int64_t wall_ms = 0;  // milliseconds since 1970-01-01 UTC
         uint32_t tick = 0;
         Kind kind = Kind::kEvent;
         std::string device;
-        std::string bytes;    // the frame or the reply bytes read (kSend, kReply, kTimeout)
+        std::string bytes;    // the frame or the reply bytes read (kSend, kReply, kTimeout, kNotSent)
         int result = -1;      // link result of a reply or time-out, or of a login/logoff
-        std::string text;     // kEvent: what happened
+        std::string text;     // kEvent: what happened; kNotSent: why not
     };
 
     // Recording can be switched off (benchmarks compare both); it is on by default.
@@ -37,6 +37,8 @@ public:
 
     void Send(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n);
     void Reply(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n, int result);
+    // A frame that did not go out (or not whole), and why.
+    void NotSent(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n, std::string why);
     void Event(uint32_t tick, const std::string& device, std::string text, int result = -1);
 
     const std::deque<Entry>& Entries() const { return entries_; }

@@ -31,6 +31,7 @@ struct RS232c_bios::Impl {
     // transaction waits for a quiet line before its first write.
     bool late_reply_possible = false;
     FrameTrace trace;
+    RS232c_bios::DeviceGoneHandler device_gone;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
 

@@ -6,6 +6,7 @@
 // other one only in debug mode.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,13 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Called when the link ends a session because its port's device or server connection
+    // went away: link_connected has just gone from 1 to 0 and State().link_failure says
+    // why. A failed port call finds it as its transaction ends; between transactions the
+    // port reports it (SerialPort::SetGoneHandler). Returns the handler it replaces.
+    using DeviceGoneHandler = std::function<void()>;
+    DeviceGoneHandler SetDeviceGoneHandler(DeviceGoneHandler handler);
 
     // --- serial channel ---
     int OpenComPort();      // 1 if the current port is open and configured, else 0
@@ -118,7 +126,13 @@ public:
     FrameTrace& Trace();
 
 private:
+    class GoneCheck;
+
     int Transact(int n, char p1, int8_t p2);
+    // The current port's device is gone: the session ends and the handler is told.
+    void EndSessionIfGone();
+    // Port n closed itself between transactions.
+    void PortGone(int n);
     // Before the first write after a transaction with a time-out: waits for a quiet line.
     void AwaitQuietLine();
     // The device name of the current port for the trace ("COMn" while it has no port).

@@ -32,7 +32,10 @@ int RS232c_bios::OpenComPort() {
     if (port && port->IsUsable()) {
         if (impl_->configured[slot]) return 1;
     } else {
-        if (!port && impl_->factory) port = impl_->factory(state_.link_port);
+        if (!port && impl_->factory) {
+            port = impl_->factory(state_.link_port);
+            if (port) port->SetGoneHandler([this, n = state_.link_port] { PortGone(n); });
+        }
         impl_->configured[slot] = false;
         // One device, one open port of ours: another COM number's idle port on the same
         // device would hold it busy.
@@ -72,28 +75,32 @@ int RS232c_bios::OpenComPort() {
 
 int RS232c_bios::WriteComCommand() {
     SerialPort* port = Port(state_.link_port);
-    if (!(port && port->Purge()) && state_.link_debug) {
-        state_.report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
-        ShowMessage(state_.report_text);
-    }
+    // A port whose device is gone fails every step below: its lines are shown once, with
+    // the failed write, rather than one message box per step.
+    auto report = [&](const std::string& line) {
+        state_.report_text += line;
+        if (port && port->IsUsable()) ShowMessage(state_.report_text);
+    };
+    if (!(port && port->Purge()) && state_.link_debug)
+        report(Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu));
     uint32_t errors = 0;
     uint32_t queued = 0;
     const bool cleared = port && port->ClearError(&errors, &queued, 0);
     if (state_.link_debug) {
-        if (!cleared) {
-            state_.report_text += Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0,
-                                  static_cast<int>(errors));
-            ShowMessage(state_.report_text);
-        }
-        if (errors != 0) {
-            state_.report_text += Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors));
-            ShowMessage(state_.report_text);
-        }
+        if (!cleared)
+            report(Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0, static_cast<int>(errors)));
+        if (errors != 0) report(Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors)));
     }
     impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
     impl_->write_tick = Ticks().Now();
-    impl_->trace.Send(impl_->write_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
-    if (impl_->bytes_written == kFrameSize) return kResultOk;
+    if (impl_->bytes_written == kFrameSize) {
+        impl_->trace.Send(impl_->write_tick, TraceDevice(), impl_->frame, kFrameSize);
+        return kResultOk;
+    }
+    const std::string why = port ? port->ErrorText() : std::string();
+    impl_->trace.NotSent(impl_->write_tick, TraceDevice(), impl_->frame, kFrameSize,
+                         Format("%u of %zu bytes written", impl_->bytes_written, kFrameSize) +
+                             (why.empty() ? "" : "; " + why));
     if (state_.link_debug) {
         state_.report_text += Format("Write data length is false!\n[ %d byte write ]",
                               static_cast<int>(impl_->bytes_written));

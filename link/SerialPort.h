@@ -3,8 +3,9 @@
 // Port; unit tests use a scripted fake. One object stands for one COM number's device.
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <functional>
+#include <string>
+#include <utility>
 
 namespace dpx {
 
@@ -41,6 +42,22 @@ public:
     virtual std::string DeviceName() const = 0;
     // The reason of the last failure, for tool tips and tools; empty if none.
     virtual std::string ErrorText() const = 0;
+
+    // Told when the port finds by itself, between the link's calls, that its device went
+    // away (a USB adapter pulled out, the server closed the connection). The port has then
+    // closed itself: IsUsable() is false and ErrorText() says why. It is called from the
+    // toolkit's event loop, never from inside one of the calls above; a failure that one
+    // of those calls meets is only reported by its result.
+    using GoneHandler = std::function<void()>;
+    void SetGoneHandler(GoneHandler handler) { gone_handler_ = std::move(handler); }
+
+protected:
+    void ReportGone() const {
+        if (gone_handler_) gone_handler_();
+    }
+
+private:
+    GoneHandler gone_handler_;
 };
 
 // Makes the port object of COM number n (1-8). The object is opened later by the link.

@@ -46,7 +46,18 @@ std::string ConnectFailure(const QTcpSocket& socket) {
 }  // namespace
 
 TcpSerialPort::TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port)
-    : name_(std::move(name)), mode_(mode), host_(std::move(host)), port_(port) {}
+    : name_(std::move(name)), mode_(mode), host_(std::move(host)), port_(port) {
+    // Between the link's calls the event loop learns that the server closed the connection;
+    // queued, so that it is never handled inside a wait of the link's calls.
+    QObject::connect(&socket_, &QAbstractSocket::disconnected, &socket_, [this] { NoticeGone(); },
+                     Qt::QueuedConnection);
+}
+
+void TcpSerialPort::NoticeGone() {
+    if (!watching_ || IsUsable()) return;  // found by a call of the link, closed by us, or open again
+    Gone("while idle");
+    ReportGone();
+}
 
 TcpSerialPort::~TcpSerialPort() { socket_.abort(); }
 
@@ -54,11 +65,13 @@ void TcpSerialPort::Fail(const std::string& reason) { error_ = name_ + ": " + re
 
 void TcpSerialPort::Gone(const char* what) {
     gone_ = true;
+    watching_ = false;
     Fail(std::string("connection lost (") + what + ": " + socket_.errorString().toStdString() + ")");
     socket_.abort();
 }
 
 bool TcpSerialPort::Open() {
+    watching_ = false;
     socket_.abort();  // a lost connection is made afresh
     codec_.Reset();
     received_.clear();
@@ -82,15 +95,18 @@ bool TcpSerialPort::Open() {
     }
     // Frames are short and each waits for its reply: send them at once.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    watching_ = true;
     if (mode_ == Mode::kRaw) return true;
     if (!Send(Codec::Start())) return false;
     if (!AwaitServer([this] { return codec_.ComPort() != Codec::Option::kPending; })) {
         if (!gone_) Fail("no answer to the offer of the COM-PORT-OPTION (RFC 2217) within 2 s");
+        watching_ = false;
         socket_.abort();
         return false;
     }
     if (codec_.ComPort() == Codec::Option::kRefused) {
         Fail("the server refuses the COM-PORT-OPTION (RFC 2217), so the line settings cannot be set");
+        watching_ = false;
         socket_.abort();
         return false;
     }

@@ -4,7 +4,8 @@
 // RFC 2217 mode speaks Telnet with the COM-PORT-OPTION (TelnetCodec) and sets the line
 // itself. As with QtSerialPort no event loop runs during the link's calls: every wait is a
 // waitFor* on the socket, bounded by the port time-outs. A connection that drops is a
-// vanished device: IsUsable() is then false and the next Open() connects again.
+// vanished device: IsUsable() is then false and the next Open() connects again. A drop
+// between the link's calls is told to the port's gone handler.
 #include <QTcpSocket>
 #include <cstdint>
 #include <deque>
@@ -48,6 +49,8 @@ private:
     template <typename Done>
     bool AwaitServer(Done done);
     void Gone(const char* what);
+    // The socket disconnected between the link's calls (queued from its signal).
+    void NoticeGone();
     void Fail(const std::string& reason);
 
     std::string name_;
@@ -59,6 +62,7 @@ private:
     TelnetCodec codec_;
     std::deque<uint8_t> received_;  // data bytes not yet read by the link
     bool gone_ = false;
+    bool watching_ = false;  // connected by Open(): a disconnect now is the server's doing
     uint32_t read_total_ms_ = 310;  // one byte: 10 ms per byte + 300 ms
     uint32_t write_per_byte_ms_ = 10;
     uint32_t write_constant_ms_ = 20;

@@ -6,11 +6,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -166,6 +169,30 @@ std::vector<std::string> OurLockFiles() {
 
 const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
                             "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
+
+// CPU time this process has used, in seconds (utime and stime of /proc/self/stat; the
+// fields are counted after the program name's closing parenthesis, as it may hold spaces).
+double CpuSeconds() {
+    QFile file(QStringLiteral("/proc/self/stat"));
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = file.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// Runs the event loop until `done()` (checked every 20 ms; none: no check) or for `ms` at
+// most; whether `done()` came true.
+bool RunEvents(int ms, const std::function<bool()>& done = {}) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    if (done) check.start(20);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done && done();
+}
 
 Words Join(Words a, const Words& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -342,6 +369,58 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
     shown_ = nullptr;
     EXPECT_FALSE(locks_while_connected.empty());  // else the check below proves nothing
     EXPECT_TRUE(OurLockFiles().empty());
+}
+
+// The box's device goes away under a connected panel (an adapter pulled out), found by the
+// idle panel or by the next operation: CONNECT goes off with one notice naming the port, the
+// device and the cause, the idle panel then uses no CPU, and CONNECT works once it is back.
+TEST_F(PanelSimTest, AVanishedDeviceClearsConnectWithOneNoticeAndNoSpin) {
+    const struct {
+        const char* found_by;
+        int operation;                  // clicked at once, before the event loop runs
+        std::size_t operation_messages;  // what that operation shows of its own
+    } cases[] = {
+        {"the idle panel", 0, 0},
+        {"2D-3D", panel::kConversion, 1},
+    };
+    SettingsRecord r;
+    r.sys_sync_on = 0;
+    r.sys_input_select = 3;  // HDMI: 2D-3D sends
+    Start(r);
+    auto* connect = ui::Control<QAbstractButton>(panel_.get(), panel::kConnect);
+    std::vector<std::unique_ptr<test::SimProcess>> stopped;  // their folders hold the link path
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.found_by);
+        Click(panel::kConnect);
+        ASSERT_EQ(panel_connected, 1) << link_.State().link_failure;
+        messages_.texts.clear();
+        const std::string path = sim_->LinkPath();
+        sim_->Stop();
+        if (c.operation) Click(c.operation);
+        ASSERT_TRUE(RunEvents(3000, [] { return panel_connected == 0; }));
+        EXPECT_FALSE(connect->isChecked());
+
+        const double used = CpuSeconds();
+        RunEvents(3000);
+        const double share = (CpuSeconds() - used) / 3;
+        std::printf("CPU share of the idle panel after its device went: %.3f\n", share);
+        EXPECT_LT(share, 0.02);
+
+        const std::string& why = link_.State().link_failure;
+        EXPECT_NE(why.find(path), std::string::npos) << why;
+        const auto notices = std::count_if(messages_.texts.begin(), messages_.texts.end(), [&](const std::string& t) {
+            return t.find("COM1") != std::string::npos && t.find(why) != std::string::npos;
+        });
+        EXPECT_EQ(notices, 1);
+        EXPECT_EQ(messages_.texts.size(), 1 + c.operation_messages);
+
+        stopped.push_back(std::move(sim_));
+        sim_ = std::make_unique<test::SimProcess>(std::vector<std::string>{}, path);
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+    }
+    Click(panel::kConnect);
+    EXPECT_EQ(panel_connected, 1);
+    EXPECT_EQ(sim_->State()["logged_in"], 1);
 }
 
 }  // namespace

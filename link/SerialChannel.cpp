@@ -99,7 +99,7 @@ int RS232c_bios::WriteComCommand() {
     }
     const std::string why = port ? port->ErrorText() : std::string();
     impl_->trace.NotSent(impl_->write_tick, TraceDevice(), impl_->frame, kFrameSize,
-                         Format("%u of %zu bytes written", impl_->bytes_written, kFrameSize) +
+                         Format("%u of %u bytes written", impl_->bytes_written, static_cast<unsigned>(kFrameSize)) +
                              (why.empty() ? "" : "; " + why));
     if (state_.link_debug) {
         state_.report_text += Format("Write data length is false!\n[ %d byte write ]",

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include "app/DiagnosticTrace.h"
 #include "app/DialogValues.h"
 #include "app/Synchronise.h"
+#include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "dialogs/Adjust2D3DDialog.h"
@@ -67,6 +69,10 @@ TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, pare
     corner_image_ = ui::CornerPicture();
 }
 
+TopDialog::~TopDialog() {
+    if (watched_link_) watched_link_->SetDeviceGoneHandler(std::move(previous_gone_handler_));
+}
+
 // ---------------------------------------------------------------- initialisation
 
 void TopDialog::InitDialog() {
@@ -84,6 +90,9 @@ void TopDialog::InitDialog() {
         child->setMouseTracking(true);
         child->installEventFilter(this);
     }
+
+    watched_link_ = &Link();
+    previous_gone_handler_ = watched_link_->SetDeviceGoneHandler([this] { DeviceGone(); });
 
     ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
     RefreshPanel();
@@ -153,10 +162,11 @@ void TopDialog::AddTraceMenuItem() {
 }
 
 void TopDialog::SaveDiagnosticTrace() {
-    QFileDialog dialog(this, QStringLiteral("Save diagnostic trace"), QString(),
+    // In the home folder: the panel's own folder may be hidden, and the file goes to support.
+    QFileDialog dialog(this, QStringLiteral("Save diagnostic trace"), QDir::homePath(),
                        QStringLiteral("Text files (*.txt);;All files (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectFile(QStringLiteral("dpx20remote-trace.txt"));
+    dialog.selectFile(QDir::home().filePath(QStringLiteral("dpx20remote-trace.txt")));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     std::string why;
     if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), Link(), &why))
@@ -292,6 +302,17 @@ void TopDialog::ConnectHandler() {
     } else {
         Pause(kAfterConnectPauseMs);
     }
+}
+
+void TopDialog::DeviceGone() {
+    // Found while CONNECT is being cleared: that disconnection is already done.
+    if (panel_connected != 1) return;
+    panel_connected = 0;
+    SetChecked(kConnect, false);
+    const LinkState& state = Link().State();
+    ShowMessage(Format("COM%d: the connection to the box was lost.\n%s\n\nCONNECT is now off. "
+                       "Tick CONNECT again when the device is back.",
+                       static_cast<int>(state.link_port), state.link_failure.c_str()));
 }
 
 void TopDialog::ChooseComDevice(int n) {

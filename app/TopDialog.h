@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <functional>
 #include <string>
 
 #include "resources/PanelIds.h"
@@ -16,6 +17,8 @@ class QAbstractButton;
 class QAction;
 
 namespace dpx {
+
+class RS232c_bios;
 
 // Control ids of the panel layout, and the rows of COM port radios and memory buttons.
 namespace panel {
@@ -32,6 +35,7 @@ class TopDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
     explicit TopDialog(QWidget* parent = nullptr);
+    ~TopDialog() override;
 
     // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
     // which hands it to the link and writes the options file.
@@ -58,6 +62,9 @@ public:
     void SyncOnHandler();
     void CornerPictureHandler();
     void DebugBoxHandler();
+    // The link ended the session because its device or server connection went away:
+    // CONNECT goes off and one notice says which port, which device and why.
+    void DeviceGone();
 
     // The six memories: write or read dpx20remote%02d.sav.
     void SaveMemory(int n);
@@ -108,6 +115,9 @@ private:
     QAction* version_action_ = nullptr;
     QAction* trace_action_ = nullptr;
     bool recolouring_ = false;
+    // The link whose device-gone handler is ours, and the handler it had before.
+    RS232c_bios* watched_link_ = nullptr;
+    std::function<void()> previous_gone_handler_;
 };
 
 }  // namespace dpx

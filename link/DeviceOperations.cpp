@@ -14,6 +14,9 @@ int8_t Low8(int32_t v) { return static_cast<int8_t>(static_cast<uint32_t>(v) & 0
 // Sends the category select, then the value command. Returns the value command's link
 // result, or -1 when the category select failed (the value command is then not sent).
 int SelectAndSend(RS232c_bios& link, int category_command, int value_command, char p1, int8_t p2) {
+    // While the link is down both are refused alike; asking for the value command alone
+    // lets the trace show which setting was not sent.
+    if (link.State().link_connected != 1) return link.SendCommand(value_command, p1, p2);
     if (link.SendCommand(category_command, 0, 0) != kResultOk) return -1;
     return link.SendCommand(value_command, p1, p2);
 }

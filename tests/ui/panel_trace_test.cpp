@@ -14,6 +14,7 @@ void ChooseFile(const QString& path) {
     QTimer::singleShot(0, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory(), QDir::home());  // not the panel's (often hidden) folder
         dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();  // as the Save button does
     });
@@ -32,6 +33,7 @@ TEST_F(PanelTest, SavesTheDiagnosticTraceFromTheContextMenu) {
     panel_->trace_action()->trigger();
     const std::string text = ReadFile(path.toStdString());
     EXPECT_NE(text.find("Version: "), std::string::npos);
+    EXPECT_NE(text.find(std::string("Qt: ") + qVersion()), std::string::npos);
     EXPECT_NE(text.find("COM1  "), std::string::npos);
     EXPECT_NE(text.find(ReadFile("dpx20remote.ini")), std::string::npos);
     EXPECT_NE(text.find(" login result 0 (ACK)\n"), std::string::npos);

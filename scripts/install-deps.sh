@@ -13,7 +13,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       dpkg-dev file lintian desktop-file-utils appstream xdotool)
 if [ "${1:-}" = windows ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-         wine wine64 nsis xz-utils perl python3)
+         wine wine64 fonts-wine nsis xz-utils perl python3 xclip)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -2,7 +2,7 @@
 # Builds the whole program for 64-bit Windows (MinGW-w64 and Qt for Windows, see
 # scripts/build-qt-windows.sh) and runs its unit and UI tests under Wine with Qt's offscreen
 # platform, then the end-to-end run of the real panel under Wine (tests/windows/e2e.sh).
-# GoogleTest is built from Debian's sources with the same compiler. JOBS=n limits the
+JOBS=n limits the
 # parallel jobs (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,19 +13,8 @@ jobs=${JOBS:-$(nproc)}
 bash scripts/install-deps.sh windows
 source scripts/windows-env.sh
 
-toolchain=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake")
-if [ ! -f "$build/googletest/lib/libgtest.a" ]; then
-  cmake -S /usr/src/googletest -B "$build/googletest-build" "${toolchain[@]}" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$build/googletest"
-  cmake --build "$build/googletest-build" -j "$jobs"
-  cmake --install "$build/googletest-build" >/dev/null
-fi
-
-# Debian's Qt host tools (moc, rcc, uic) serve the cross build. Tests are listed when ctest
-# runs, under Wine, not at build time.
-cmake -S . -B "$build/all" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON \
-  -DCMAKE_PREFIX_PATH="$build/googletest;$qt_windows" \
-  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+# Tests are listed when ctest runs, under Wine, not at build time.
+windows_configure "$build/all" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON \
   -DCMAKE_CROSSCOMPILING_EMULATOR=wine -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 cmake --build "$build/all" -j "$jobs"
 

@@ -37,3 +37,25 @@ new_wine_prefix() {
     wineserver -w
   fi
 }
+
+# GoogleTest for Windows, built once from Debian's sources with the same compiler; prints its
+# folder for CMAKE_PREFIX_PATH.
+windows_gtest() {
+  local out=$root/build-windows/googletest
+  if [ ! -f "$out/lib/libgtest.a" ]; then
+    cmake -S /usr/src/googletest -B "$out-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$out" >&2
+    cmake --build "$out-build" -j "${JOBS:-$(nproc)}" >&2
+    cmake --install "$out-build" >/dev/null
+  fi
+  echo "$out"
+}
+
+# Configures build folder $1 of the whole program for Windows with the given extra flags.
+# Debian's Qt host tools (moc, rcc, uic) serve the cross build.
+windows_configure() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DCMAKE_PREFIX_PATH="$(windows_gtest);$qt_windows" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake "$@"
+}

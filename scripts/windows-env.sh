@@ -30,6 +30,10 @@ new_wine_prefix() {
   wineboot --init >/dev/null 2>&1 </dev/null
   wineserver -w
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Japanese text in menus and message boxes: Windows links its UI font to a Japanese one
+  # ("MS UI Gothic"); here that name stands for IPAPGothic.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "MS UI Gothic" /d IPAPGothic /f \
+    >/dev/null 2>&1 </dev/null
   if [ "${2:-}" = offscreen ]; then
     wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1 </dev/null
     wine reg add 'HKCU\Environment' /v QT_QPA_FONTDIR /f >/dev/null 2>&1 </dev/null \

@@ -150,24 +150,27 @@ keys "$version_box" Return
 keys "$panel" Escape
 wait "${pids[-1]}" 2>/dev/null || true
 
-# COM1 as Windows programs see it: Wine's dosdevices/com1 leading to the device $2.
-for case in missing pty; do
-  echo "== COM1 through Wine's dosdevices to a $case device"
-  if [ $case = missing ]; then
+# COM ports as Windows programs see them: Wine's dosdevices/comN leading to a device. COM12
+# is opened under its long name \\.\COM12, which numbers above 9 need.
+for case in "COM1 missing" "COM1 pty" "COM12 pty"; do
+  read -r com kind <<< "$case"
+  echo "== $com through Wine's dosdevices to a $kind device"
+  if [ "$kind" = missing ]; then
     device=$tmp/no-such-device
     # Windows says the device is not found; Wine, for a link that leads nowhere, "Invalid
     # function." (ERROR_INVALID_FUNCTION), which the panel passes on as the system's words.
     cause="(no such device|Invalid function\.)"
   else
+    # Opened; Wine cannot set odd parity on a pseudo-terminal.
     device=$(readlink -f "$tmp/linux.tty")
     cause="cannot apply 9600 8O1"
   fi
-  ln -sfn "$device" "$WINEPREFIX/dosdevices/com1"
-  start_panel "$tmp/com1-$case" "${windows_panel[@]}"
+  ln -sfn "$device" "$WINEPREFIX/dosdevices/${com,,}"
+  start_panel "$tmp/$com-$kind" env DPX20_COM1="$com" "${windows_panel[@]}"
   connect
   text=$(notice_text)
   echo "$text" | sed 's/^/  /'
-  echo "$text" | grep -qE "^COM1: $cause" || { echo "e2e: COM1 to a $case device: no cause \"$cause\"" >&2; exit 1; }
+  echo "$text" | grep -qE "^$com: $cause" || { echo "e2e: $com to a $kind device: no cause $cause" >&2; exit 1; }
   finish
 done
 echo "e2e-windows: passed"

@@ -6,7 +6,8 @@
 #  - the system-menu item opens the version box;
 #  - COM1 mapped through Wine's dosdevices to a missing device and to a pseudo-terminal gives
 #    its cause under "Show Details...";
-#  - screenshots of the panel and of a notice go to docs/.
+#  - screenshots of the panel and of a notice under Wine go to DPX20_SCREENSHOT_DIR (docs/ to
+#    renew the README's; default build-windows/).
 # $1: the Windows build folder (scripts/test-windows.sh); the Linux build is build/.
 set -euo pipefail
 windows_build=$(cd "$1" && pwd)
@@ -102,6 +103,7 @@ notice_text() {
   xclip -o -selection clipboard | tr -d '\r'
 }
 windows_panel=(wine "$windows_build/dpx20remote.exe")
+shots=${DPX20_SCREENSHOT_DIR:-$root/build-windows}
 # A screenshot of the screen where the panel is, with whatever is open on top of it.
 panel_shot() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -123,10 +125,10 @@ for mode in tcp rfc2217; do
   # A folder named outside ASCII: the options file must be read and written there.
   dir="$tmp/win-$mode-r$(printf '\u00e9')glages-$(printf '\u8a2d\u5b9a')"
   start_panel "$dir" env DPX20_COM1="$scheme://127.0.0.1:$port" "${windows_panel[@]}"
-  [ $mode = tcp ] && panel_shot "$root/docs/windows-panel.png"
+  [ $mode = tcp ] && panel_shot "$shots/windows-panel.png"
   connect
   notice_text | grep -q "Update ZR-DPX20 all settings : Compleate!"
-  [ $mode = tcp ] && panel_shot "$root/docs/windows-notice.png"
+  [ $mode = tcp ] && panel_shot "$shots/windows-notice.png"
   finish
   received "win-$mode" > "$tmp/win-$mode.frames"
   if ! diff -u "$tmp/linux.frames" "$tmp/win-$mode.frames"; then

@@ -30,6 +30,10 @@ endforeach()
 foreach(dll ${DPX_MINGW_RUNTIME})
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                   OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${path}")  # a native MinGW keeps them beside the compiler
+    get_filename_component(path ${CMAKE_CXX_COMPILER} DIRECTORY)
+    set(path ${path}/${dll})
+  endif()
   install(FILES ${path} DESTINATION .)
 endforeach()
 install(FILES packaging/debian/copyright DESTINATION . RENAME copyright.txt)

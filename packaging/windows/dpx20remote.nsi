@@ -13,7 +13,9 @@ RequestExecutionLevel user
 Name "DPX20 Remote ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${APP}"
-InstallDirRegKey HKCU "Software\${APP}" "InstallDir"
+; The setup's own key; Software\dpx20remote\dpx20remote holds the operator's COM device choices.
+!define SETUP_KEY "Software\${APP}\Setup"
+InstallDirRegKey HKCU "${SETUP_KEY}" "InstallDir"
 Icon "dpx20remote.ico"
 UninstallIcon "dpx20remote.ico"
 
@@ -47,7 +49,7 @@ Section "Install"
   path_done:
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=500
 
-  WriteRegStr HKCU "Software\${APP}" "InstallDir" "$INSTDIR"
+  WriteRegStr HKCU "${SETUP_KEY}" "InstallDir" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "DPX20 Remote"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dpx20remote.exe"
@@ -57,7 +59,8 @@ Section "Install"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; The user's options and memory files in %LOCALAPPDATA%\dpx20remote stay.
+; The user's options and memory files in %LOCALAPPDATA%\dpx20remote and the COM device choices
+; stay.
 Section "Uninstall"
   Delete "$SMPROGRAMS\DPX20 Remote\DPX20 Remote.lnk"
   Delete "$SMPROGRAMS\DPX20 Remote\Uninstall DPX20 Remote.lnk"
@@ -77,7 +80,8 @@ Section "Uninstall"
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=500
 
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
-  DeleteRegKey HKCU "Software\${APP}"
+  DeleteRegKey HKCU "${SETUP_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\${APP}"
 SectionEnd
 
 ; Pushes 1 if the ;-separated list (second from top) holds the entry (top), else 0.

@@ -85,11 +85,25 @@ start_panel() {
 }
 # Checks CONNECT, the panel's first control, and waits for the notice that follows.
 connect() { keys "$panel" space; window "$notice" >/dev/null; }
-# Presses Return on the notice, then closes the panel with Esc and waits for it to end.
+# Closes the panel with Esc and waits for it to end; Esc again every 5 s while its window is
+# still there (a loaded Wine may not yet have given it the focus back).
+close_panel() {
+  local w
+  for i in $(seq 0 59); do
+    kill -0 "${pids[-1]}" 2>/dev/null || return 0
+    w=$(xdotool search --onlyvisible --name "$panel" 2>/dev/null | head -n 1 || true)
+    if [ -n "$w" ] && [ $((i % 10)) = 0 ]; then
+      xdotool windowfocus --sync "$w" key Escape 2>/dev/null || true
+    fi
+    sleep 0.5
+  done
+  echo "e2e: the panel does not close" >&2
+  return 1
+}
+# Presses Return on the notice, then closes the panel.
 finish() {
   keys "$notice" Return
-  keys "$panel" Escape
-  wait "${pids[-1]}" 2>/dev/null || true
+  close_panel
 }
 # The frames the simulator received, in order, as hex, with a frame sent again at once after a
 # late reply (the link's resend; Wine under load can delay a reply past 100 ms) counted once.
@@ -146,11 +160,10 @@ version_box='^ZR-DPX20 Remote : Version Infomation$'
 start_panel "$tmp/menu" "${windows_panel[@]}"
 # The item is the menu's last; Wine's own "About Wine" shares its letter A.
 keys "$panel" alt+space
-sleep 1
+sleep 2  # the menu opens
 xdotool key End Return
 keys "$version_box" Return
-keys "$panel" Escape
-wait "${pids[-1]}" 2>/dev/null || true
+close_panel
 
 # COM ports as Windows programs see them: Wine's dosdevices/comN leading to a device. COM12
 # is opened under its long name \\.\COM12, which numbers above 9 need.

@@ -113,7 +113,13 @@ std::string DiagnosticTraceText(RS232c_bios& link) {
 
 bool WriteDiagnosticTrace(const std::string& path, RS232c_bios& link, std::string* why) {
     const std::string text = DiagnosticTraceText(link);
+#ifdef _WIN32
+    // The path is UTF-8; the wide call reaches folders named outside the ANSI code page.
+    const std::filesystem::path wide(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+    std::FILE* file = _wfopen(wide.c_str(), L"wb");
+#else
     std::FILE* file = std::fopen(path.c_str(), "wb");
+#endif
     if (!file) {
         if (why) *why = path + ": " + std::strerror(errno);
         return false;

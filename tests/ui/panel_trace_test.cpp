@@ -28,7 +28,8 @@ TEST_F(PanelTest, SavesTheDiagnosticTraceFromTheContextMenu) {
     EXPECT_TRUE(panel_->actions().contains(panel_->trace_action()));
     EXPECT_EQ(panel_->trace_action()->text().toStdString(), "Save diagnostic trace...");
 
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("trace.txt"));
+    // A name outside ASCII, which on Windows only the wide-character calls reach.
+    const QString path = QDir::current().absoluteFilePath(QString::fromUtf8(u8"trace-r\u00e9glages-\u8a2d\u5b9a.txt"));
     ChooseFile(path);
     panel_->trace_action()->trigger();
     const std::string text = ReadFile(path.toStdString());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Windows setup program $1 under Wine, in the prefix WINEPREFIX (made anew by the
 # caller) on a virtual display: silent install, dpx20ctl from a console, the panel started from
-# its Start-menu shortcut, silent uninstall.
+# its Start-menu shortcut and in a profile, silent uninstall.
 set -euo pipefail
 setup=$1
 unix() { winepath -u "$(wine cmd /c echo "$1" 2>/dev/null </dev/null | tr -d '\r')"; }
@@ -38,6 +38,14 @@ grep -q "DPX20 Remote Settings" "$data_dir/dpx20remote.ini"
 close "^ZR-DPX20 Remote\$" Escape
 wineserver -w
 [ ! -e "$install_dir/dpx20remote.ini" ]
+
+echo "== the launcher with a profile"
+wine "$install_dir/dpx20remote-launch.exe" --profile studio-a </dev/null >/dev/null 2>&1
+close "^dpx20remote\$" Return
+for _ in $(seq 100); do [ -s "$data_dir/studio-a/dpx20remote.ini" ] && break; sleep 0.1; done
+grep -q "DPX20 Remote Settings" "$data_dir/studio-a/dpx20remote.ini"
+close "^ZR-DPX20 Remote\$" Escape
+wineserver -w
 
 echo "== silent uninstall"
 wine "$install_dir/uninstall.exe" /S </dev/null

@@ -1,11 +1,10 @@
 #pragma once
 // The device link: serial channel, command transaction, link connection and the device
-// operations. The process's one link is Link(), which only the programs' start-up code
-// calls (main, RemoteApp, the panel, dpx20ctl's main); everything else is handed the link it
-// drives, so tests hand theirs. Results are integers:
-// link result codes inside the link, 1 success / 0 failure from connection and device
-// operations. Messages go through MessageSink: the COM-number messages always, every
-// other one only in debug mode.
+// operations. The panel's process has one link, Link(), which only its start-up code calls
+// (main); everything else is handed the link it drives (dpx20ctl and tests make their own).
+// Results are integers: link result codes inside the link, 1 success / 0 failure from
+// connection and device operations. Messages go through MessageSink: the COM-number messages
+// always, every other one only in debug mode.
 #include <array>
 #include <cstdint>
 #include <memory>

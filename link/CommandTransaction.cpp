@@ -40,27 +40,20 @@ private:
     int32_t previous_;
 };
 
+}  // namespace
+
 // A device reported gone (a USB adapter pulled out) ends the session when the transaction
 // ends, as a failed port open does, so the next connect opens it again and logs in.
-class GoneCheck {
+class RS232c_bios::GoneCheck {
 public:
-    GoneCheck(const RS232c_bios& link, LinkState& state) : link_(link), state_(state) {}
-    ~GoneCheck() {
-        const SerialPort* port = link_.Port(state_.link_port);
-        if (!port || port->IsUsable()) return;
-        state_.link_connected = 0;
-        state_.link_category = kCategoryUnknown;
-        state_.link_failure = port->ErrorText();
-    }
+    explicit GoneCheck(RS232c_bios& link) : link_(link) {}
+    ~GoneCheck() { link_.EndSessionIfGone(); }
     GoneCheck(const GoneCheck&) = delete;
     GoneCheck& operator=(const GoneCheck&) = delete;
 
 private:
-    const RS232c_bios& link_;
-    LinkState& state_;
+    RS232c_bios& link_;
 };
-
-}  // namespace
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     state_.link_result = Transact(n, p1, p2);
@@ -108,7 +101,16 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     if (state_.link_virtual) return kResultOk;
     BusyScope busy(state_.link_busy);
 
-    if (state_.link_connected != 1 && n != kBCN_Login) return kResultNotSent;
+    if (state_.link_connected != 1 && n != kBCN_Login) {
+        // The trace keeps what an operation wanted to send while the link was down, and why.
+        uint8_t frame[kFrameBufferSize] = {};
+        if (BuildFrame(n, p1, static_cast<uint8_t>(p2), frame) != kResultUnknownCommand) {
+            const std::string& why = state_.link_failure;
+            impl_->trace.NotSent(Ticks().Now(), TraceDevice(), frame, kFrameSize,
+                                 why.empty() ? "not logged in" : "not logged in; last failure: " + why);
+        }
+        return kResultNotSent;
+    }
     if (n < 0 || n >= kSendableCommands) {
         if (state_.link_debug) ShowMessage("Unknown Command!");
         return kResultUnknownCommand;
@@ -140,7 +142,7 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
     // From here on the port is used.
-    GoneCheck gone(*this, state_);
+    GoneCheck gone(*this);
     // No-ACK mode never reads replies, so it never waits for late ones either.
     if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
     else if (impl_->replies_owed > 0) ReadLateReplies();

@@ -7,6 +7,7 @@
 // always, every other one only in debug mode.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -59,6 +60,13 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Called when the link ends a session because its port's device or server connection
+    // went away: link_connected has just gone from 1 to 0 and State().link_failure says
+    // why. A failed port call finds it as its transaction ends; between transactions the
+    // port reports it (SerialPort::SetGoneHandler). Returns the handler it replaces.
+    using DeviceGoneHandler = std::function<void()>;
+    DeviceGoneHandler SetDeviceGoneHandler(DeviceGoneHandler handler);
 
     // --- serial channel ---
     int OpenComPort();      // 1 if the current port is open and configured, else 0
@@ -129,12 +137,18 @@ public:
     FrameTrace& Trace();
 
 private:
+    class GoneCheck;
+
     int Transact(int n, char p1, int8_t p2);
     // Before a transaction's first write: reads and drops the replies still owed for frames
     // written earlier, waiting up to kLateReplyLimitMs for them.
     void ReadLateReplies();
     // Closes port n if it is a network port and open: the link keeps none while logged off.
     void ReleaseIdlePort(int n);
+    // The current port's device is gone: the session ends and the handler is told.
+    void EndSessionIfGone();
+    // Port n closed itself between transactions.
+    void PortGone(int n);
     // The device name of the current port for the trace ("COMn" while it has no port).
     std::string TraceDevice() const;
 

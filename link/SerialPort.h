@@ -4,8 +4,9 @@
 // stands for one COM number's device.
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <functional>
+#include <string>
+#include <utility>
 
 namespace dpx {
 
@@ -55,13 +56,25 @@ public:
     using NoteSink = std::function<void(const std::string& text)>;
     void SetNoteSink(NoteSink sink) { note_sink_ = std::move(sink); }
 
+    // Told when the port finds by itself, between the link's calls, that its device went
+    // away (a USB adapter pulled out, the server closed the connection). The port has then
+    // closed itself: IsUsable() is false and ErrorText() says why. It is called from the
+    // toolkit's event loop, never from inside one of the calls above; a failure that one
+    // of those calls meets is only reported by its result.
+    using GoneHandler = std::function<void()>;
+    void SetGoneHandler(GoneHandler handler) { gone_handler_ = std::move(handler); }
+
 protected:
     void Note(const std::string& text) const {
         if (note_sink_) note_sink_(text);
     }
+    void ReportGone() const {
+        if (gone_handler_) gone_handler_();
+    }
 
 private:
     NoteSink note_sink_;
+    GoneHandler gone_handler_;
 };
 
 // Makes the port object of COM number n (1-8). The object is opened later by the link.

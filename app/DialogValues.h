@@ -1,29 +1,38 @@
 #pragma once
 // Each control dialog's values record, filled from the settings and copied back into them.
 // A dialog gets its values before it runs and hands them back whichever button closed it.
-#include "dialogs/Adjust2D3DDialog.h"
-#include "dialogs/AdjustSdiLrDialog.h"
-#include "dialogs/FunctionDialog.h"
-#include "dialogs/InputSelectDialog.h"
-#include "dialogs/OutputPresetDialog.h"
-#include "dialogs/ScopeDialog.h"
+// A values record holds the settings of its group (Values::kGroup) as int32_t members, in
+// the order of the settings table, so the table alone says which field is which.
+#include <array>
+#include <bit>
+#include <cstdint>
+
+#include "link/SettingTable.h"
 #include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-void FillFrom(const SettingsRecord& s, Adjust2D3DValues& v);
-void CopyBack(const Adjust2D3DValues& v, SettingsRecord& s);
-void FillFrom(const SettingsRecord& s, AdjustSdiLrValues& v);
-void CopyBack(const AdjustSdiLrValues& v, SettingsRecord& s);
-void FillFrom(const SettingsRecord& s, ScopeValues& v);
-void CopyBack(const ScopeValues& v, SettingsRecord& s);
-void FillFrom(const SettingsRecord& s, FunctionValues& v);
-void CopyBack(const FunctionValues& v, SettingsRecord& s);
-void FillFrom(const SettingsRecord& s, InputSelectValues& v);
-void CopyBack(const InputSelectValues& v, SettingsRecord& s);
-void FillFrom(const SettingsRecord& s, OutputPresetValues& v);
-void CopyBack(const OutputPresetValues& v, SettingsRecord& s);
+template <class Values>
+using ValuesArray = std::array<int32_t, CountIn(Values::kGroup)>;
+
+template <class Values>
+void FillFrom(const SettingsRecord& s, Values& v) {
+    static_assert(sizeof(Values) == sizeof(ValuesArray<Values>), "one member per setting of the group");
+    ValuesArray<Values> values{};
+    std::size_t i = 0;
+    for (const Setting& setting : kSettings)
+        if (setting.group == Values::kGroup) values[i++] = s.*setting.field;
+    v = std::bit_cast<Values>(values);
+}
+
+template <class Values>
+void CopyBack(const Values& v, SettingsRecord& s) {
+    const auto values = std::bit_cast<ValuesArray<Values>>(v);
+    std::size_t i = 0;
+    for (const Setting& setting : kSettings)
+        if (setting.group == Values::kGroup) s.*setting.field = values[i++];
+}
 
 // Hands `dialog` its values from `s`, runs it modally and copies its values back into `s`.
 template <class Dialog>

@@ -12,7 +12,7 @@
 
 namespace dpx {
 
-int RemoteApp::Run() {
+int RemoteApp::Run(RS232c_bios& link) {
     // The folder's settings belong to one panel at a time; a second one says who has them and
     // ends before it reads or writes anything.
     std::error_code ec;
@@ -29,11 +29,11 @@ int RemoteApp::Run() {
         return kFolderInUse;
     }
     {
-        TopDialog panel;  // no parent: it is the main window
+        TopDialog panel(link);  // no parent: it is the main window
         panel.EnsureInitialised();
         panel.exec();     // how the panel was closed does not matter
     }
-    Link().ClosePorts();  // the ports are given up with the process; no device stays locked
+    link.ClosePorts();  // the ports are given up with the process; no device stays locked
     return 0;
 }
 

@@ -3,16 +3,18 @@
 // holds no state; when the panel closes, the program is over.
 namespace dpx {
 
+class RS232c_bios;
+
 class RemoteApp {
 public:
     // Exit code when another panel already runs in the current directory.
     static constexpr int kFolderInUse = 1;
 
-    // Creates the panel, runs it modally until the operator closes it and destroys it.
-    // Nothing is sent to the box and nothing is written at the end; the link's ports are
+    // Creates the panel on `link`, runs it modally until the operator closes it and destroys
+    // it. Nothing is sent to the box and nothing is written at the end; the link's ports are
     // closed. Returns the exit code. The current directory is locked for the panel's life:
     // when another panel has it, one notice says so and nothing is read or written.
-    int Run();
+    int Run(RS232c_bios& link);
 };
 
 }  // namespace dpx

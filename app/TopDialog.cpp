@@ -10,12 +10,13 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <array>
+#include <tuple>
 
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
 #include "app/DiagnosticTrace.h"
 #include "app/DialogValues.h"
-#include "app/Synchronise.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -29,6 +30,7 @@
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
+#include "sync/Synchronise.h"
 #include "ui/Pictures.h"
 
 #ifdef _WIN32
@@ -47,6 +49,15 @@ const char* const kDebugModeText = "Debug Mode!";
 
 SettingsRecord& S() { return SystemSettings; }
 
+// The settings that keep the link's mirror of the adjust values, in the mirror's order: the
+// current parallax, intensity and sub intensity, then those of memory 1 and memory 2.
+using R = SettingsRecord;
+constexpr std::array<int32_t R::*, std::tuple_size_v<RS232c_bios::AdjustValues>> kAdjustMirror = {
+    &R::sys_adj3d_para, &R::sys_adj3d_inte, &R::sys_adj3d_subi,
+    &R::sys_save1_para, &R::sys_save1_inte, &R::sys_save1_subi,
+    &R::sys_save2_para, &R::sys_save2_inte, &R::sys_save2_subi,
+};
+
 // The wait of CONNECT, measured on the tick counter (the tick source sleeps, never spins).
 void Pause(uint32_t ms) {
     TickSource& ticks = Ticks();
@@ -61,7 +72,8 @@ QString ComPortToolTip(int n) {
 
 }  // namespace
 
-TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, parent) {
+TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link) {
     // Title bar, system menu and minimise box; the close box ends the panel like Esc.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -70,7 +82,7 @@ TopDialog::TopDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutPanel, pare
 }
 
 TopDialog::~TopDialog() {
-    if (watched_link_) watched_link_->SetDeviceGoneHandler(std::move(previous_gone_handler_));
+    if (watching_gone_) link_.SetDeviceGoneHandler(std::move(previous_gone_handler_));
 }
 
 // ---------------------------------------------------------------- initialisation
@@ -91,8 +103,8 @@ void TopDialog::InitDialog() {
         child->installEventFilter(this);
     }
 
-    watched_link_ = &Link();
-    previous_gone_handler_ = watched_link_->SetDeviceGoneHandler([this] { DeviceGone(); });
+    previous_gone_handler_ = link_.SetDeviceGoneHandler([this] { DeviceGone(); });
+    watching_gone_ = true;
 
     ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
     RefreshPanel();
@@ -169,7 +181,7 @@ void TopDialog::SaveDiagnosticTrace() {
     dialog.selectFile(QDir::home().filePath(QStringLiteral("dpx20remote-trace.txt")));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     std::string why;
-    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), Link(), &why))
+    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), link_, &why))
         ShowMessage("Cannot write the diagnostic trace file!", why);
 }
 
@@ -204,18 +216,17 @@ void TopDialog::RefreshPanel() {
 }
 
 void TopDialog::ApplyLinkOptions() {
-    RS232c_bios& link = Link();
-    link.SetAdjustValues({S().sys_adj3d_para, S().sys_adj3d_inte, S().sys_adj3d_subi,
-                          S().sys_save1_para, S().sys_save1_inte, S().sys_save1_subi,
-                          S().sys_save2_para, S().sys_save2_inte, S().sys_save2_subi});
-    link.SetNoAckMode(S().sys_no_ack);
-    link.SetVirtualMode(S().vertual_mode);
-    link.SetDebugMode(S().debug_mode);
+    RS232c_bios::AdjustValues values{};
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = S().*kAdjustMirror[i];
+    link_.SetAdjustValues(values);
+    link_.SetNoAckMode(S().sys_no_ack);
+    link_.SetVirtualMode(S().vertual_mode);
+    link_.SetDebugMode(S().debug_mode);
 }
 
 int TopDialog::SelectComPort(int n) {
     // A refused number (out of range, or another port while connected) is told by the link.
-    const int taken = Link().SetComNumber(n);
+    const int taken = link_.SetComNumber(n);
     if (taken) S().com_port_num = n;
     for (int k = 1; k <= 8; ++k) {
         if (S().com_port_num == k) {
@@ -230,13 +241,13 @@ int TopDialog::SelectComPort(int n) {
 
 void TopDialog::NoAckHandler() {
     S().sys_no_ack = IsChecked(kNoAck) ? 1 : 0;
-    Link().SetNoAckMode(S().sys_no_ack);
+    link_.SetNoAckMode(S().sys_no_ack);
     SaveOptionFile();
 }
 
 void TopDialog::VirtualModeHandler() {
     S().vertual_mode = IsChecked(kVirtualMode) ? 1 : 0;
-    Link().SetVirtualMode(S().vertual_mode);
+    link_.SetVirtualMode(S().vertual_mode);
     SaveOptionFile();
 }
 
@@ -257,7 +268,7 @@ void TopDialog::DebugBoxHandler() {
 
 void TopDialog::ApplyDebugMode() {
     SetChecked(kDebugBox, S().debug_mode != 0);
-    Link().SetDebugMode(S().debug_mode);
+    link_.SetDebugMode(S().debug_mode);
     debug_text = S().debug_mode != 0 ? kDebugModeText : "";
     ShowDebugText();
     SaveOptionFile();
@@ -272,8 +283,7 @@ void TopDialog::ShowDebugText() {
 
 void TopDialog::ConnectHandler() {
     panel_connected = IsChecked(kConnect) ? 1 : 0;
-    RS232c_bios& link = Link();
-    if (!link.SetComNumber(S().com_port_num)) {
+    if (!link_.SetComNumber(S().com_port_num)) {
         ShowMessage("RS232C error! : COM port not valid.");
         panel_connected = panel_connected ? 0 : 1;
         SetChecked(kConnect, panel_connected != 0);
@@ -282,23 +292,23 @@ void TopDialog::ConnectHandler() {
 
     BusyCursor busy;
     const int want = panel_connected;
-    bool done = link.ConnectLink(want) || link.ConnectLink(want);
+    bool done = link_.ConnectLink(want) || link_.ConnectLink(want);
     if (!done) {
         // Third try: pass through the opposite state without ACK checking (after two failed
         // tries the link is there already and sends nothing), pause, then try once more.
-        link.SetNoAckMode(0);
-        link.ConnectLink(want ? 0 : 1);
+        link_.SetNoAckMode(0);
+        link_.ConnectLink(want ? 0 : 1);
         Pause(kThirdTryPauseMs);
-        link.SetNoAckMode(S().sys_no_ack);
-        done = link.ConnectLink(want);
+        link_.SetNoAckMode(S().sys_no_ack);
+        done = link_.ConnectLink(want);
         if (!done) {
-            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link.State().link_failure);
+            ShowMessage("Connect error! : 3 times retry, but cannot connect.", link_.State().link_failure);
             panel_connected = 0;
             SetChecked(kConnect, false);
         }
     }
     if (panel_connected == 1 && S().sys_sync_on != 0) {
-        SynchroniseAll();
+        SynchroniseAll(link_, S());
     } else {
         Pause(kAfterConnectPauseMs);
     }
@@ -309,7 +319,7 @@ void TopDialog::DeviceGone() {
     if (panel_connected != 1) return;
     panel_connected = 0;
     SetChecked(kConnect, false);
-    const LinkState& state = Link().State();
+    const LinkState& state = link_.State();
     ShowMessage(Format("COM%d: the connection to the box was lost.\n%s\n\nCONNECT is now off. "
                        "Tick CONNECT again when the device is back.",
                        static_cast<int>(state.link_port), state.link_failure.c_str()));
@@ -333,7 +343,7 @@ void TopDialog::ConversionHandler() {
     }
     // Adjust mode cannot outlive the conversion: it is turned off on the box first.
     if (S().sys_2D3D == 0 && S().sys_adj3d_mode != 0) {
-        if (panel_connected && !Link().SetAdjustMode(0)) {
+        if (panel_connected && !link_.SetAdjustMode(0)) {
             ShowMessage("Turn off Adjust : RS232C error!");
             S().sys_2D3D = 1;
             SetChecked(kConversion, true);
@@ -342,7 +352,7 @@ void TopDialog::ConversionHandler() {
         SetChecked(kAdjustMode, false);
         S().sys_adj3d_mode = 0;
     }
-    if (panel_connected && !Link().SetConversion(S().sys_2D3D)) {
+    if (panel_connected && !link_.SetConversion(S().sys_2D3D)) {
         ShowMessage("Set 2D3D on/off : RS232C error!");
         S().sys_2D3D = S().sys_2D3D ? 0 : 1;
         SetChecked(kConversion, S().sys_2D3D != 0);
@@ -354,7 +364,7 @@ void TopDialog::ConversionHandler() {
 // ---------------------------------------------------------------- control dialogs
 
 bool TopDialog::TurnOffAdjust() {
-    if (panel_connected && !Link().SetAdjustMode(0)) {
+    if (panel_connected && !link_.SetAdjustMode(0)) {
         ShowMessage("Turn off Adjust : RS232C error!");
         return false;
     }
@@ -369,7 +379,7 @@ void TopDialog::AdjustModeHandler() {
     SetChecked(kAdjustMode, !IsChecked(kAdjustMode));
     if (S().sys_input_select == 0) {
         bool scope_off = true;
-        if (panel_connected && !Link().SetScopeMode(0)) {
+        if (panel_connected && !link_.SetScopeMode(0)) {
             ShowMessage("Turn off Scope : RS232C error!");
             scope_off = false;
         }
@@ -377,11 +387,11 @@ void TopDialog::AdjustModeHandler() {
             SetChecked(kScope, false);
             S().sys_scp_mode = 0;
         }
-        AdjustSdiLrDialog dialog(this);
+        AdjustSdiLrDialog dialog(link_, this);
         RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
     } else if (S().sys_2D3D != 0) {
-        Adjust2D3DDialog dialog(this);
+        Adjust2D3DDialog dialog(link_, this);
         RunWithSettings(dialog, S());
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
@@ -397,7 +407,7 @@ void TopDialog::ScopeHandler() {
         return;
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together
-    ScopeDialog dialog(this);
+    ScopeDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     SetChecked(kScope, S().sys_scp_mode != 0);
     SaveOptionFile();
@@ -408,7 +418,7 @@ void TopDialog::InputSelectHandler() {
     // A change of input ends the scope view on the box by itself: nothing is sent for it.
     SetChecked(kScope, false);
     S().sys_scp_mode = 0;
-    InputSelectDialog dialog(this);
+    InputSelectDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
         SetChecked(kConversion, false);
@@ -418,25 +428,17 @@ void TopDialog::InputSelectHandler() {
 }
 
 void TopDialog::OutputPresetHandler() {
-    OutputPresetDialog dialog(this);
+    OutputPresetDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     SaveOptionFile();
 }
 
 void TopDialog::FunctionHandler() {
-    FunctionDialog dialog(this);
+    FunctionDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
-    const RS232c_bios::AdjustValues v = Link().GetAdjustValues();
-    S().sys_adj3d_para = v[0];
-    S().sys_adj3d_inte = v[1];
-    S().sys_adj3d_subi = v[2];
-    S().sys_save1_para = v[3];
-    S().sys_save1_inte = v[4];
-    S().sys_save1_subi = v[5];
-    S().sys_save2_para = v[6];
-    S().sys_save2_inte = v[7];
-    S().sys_save2_subi = v[8];
+    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
+    for (std::size_t i = 0; i < values.size(); ++i) S().*kAdjustMirror[i] = values[i];
     SaveOptionFile();
 }
 
@@ -444,7 +446,7 @@ void TopDialog::FunctionHandler() {
 
 void TopDialog::Synchronise() {
     BusyCursor busy;
-    SynchroniseAll();
+    SynchroniseAll(link_, S());
 }
 
 void TopDialog::SaveMemory(int n) { WriteOptionFile(MemoryFileName(n)); }

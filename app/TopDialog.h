@@ -1,8 +1,8 @@
 #pragma once
 // The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
 // the control dialogs, the six memories, the version box and the hidden debug switch.
-// Every handler works on SystemSettings directly, reaches the box only through Link(),
-// and writes the options file after the changes that persist. Control dialogs and the
+// Every handler works on SystemSettings directly, reaches the box only through the link
+// it was given, which it hands to the control dialogs and the synchronisation, and writes the options file after the changes that persist. Control dialogs and the
 // version box run through ui::RunDialog.
 #include <QColor>
 #include <QIcon>
@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "link/RS232c_bios.h"
 #include "resources/PanelIds.h"
 #include "ui/LayoutDialog.h"
 
@@ -17,8 +18,6 @@ class QAbstractButton;
 class QAction;
 
 namespace dpx {
-
-class RS232c_bios;
 
 // Control ids of the panel layout, and the rows of COM port radios and memory buttons.
 namespace panel {
@@ -34,7 +33,8 @@ inline constexpr int kVersionCommand = 16;
 class TopDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit TopDialog(QWidget* parent = nullptr);
+    // Drives `link`, which must outlive the panel.
+    explicit TopDialog(RS232c_bios& link, QWidget* parent = nullptr);
     ~TopDialog() override;
 
     // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
@@ -109,14 +109,15 @@ private:
     // SynchroniseAll under the busy cursor.
     void Synchronise();
 
+    RS232c_bios& link_;
     QIcon icon_;
     QImage corner_image_;               // bitmap 139 as loaded, light grey background
     QColor applied_bg_{192, 192, 192};  // the colour the picture shows now
     QAction* version_action_ = nullptr;
     QAction* trace_action_ = nullptr;
     bool recolouring_ = false;
-    // The link whose device-gone handler is ours, and the handler it had before.
-    RS232c_bios* watched_link_ = nullptr;
+    // Whether the link's device-gone handler is ours, and the handler it had before.
+    bool watching_gone_ = false;
     std::function<void()> previous_gone_handler_;
 };
 

@@ -16,9 +16,10 @@ int main(int argc, char** argv) {
 
     dpx::ui::QtMessageSink message_box;
     dpx::SetMessageSink(&message_box);
-    dpx::Link().SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
+    dpx::RS232c_bios& link = dpx::Link();
+    link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
 
-    const int code = dpx::RemoteApp().Run();
+    const int code = dpx::RemoteApp().Run(link);
     dpx::SetMessageSink(nullptr);
     return code;
 }

@@ -30,7 +30,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
@@ -234,7 +234,6 @@ int main(int argc, char** argv) {
         Sim sim(program, {"--wire"});
         std::unique_ptr<dpx::test::Ser2netProcess> server;
         auto link = Connect(sim, route, &server);
-        dpx::RS232c_bios* previous = dpx::SetLink(link.get());
         dpx::SettingsRecord& s = dpx::SystemSettings;
         s.sys_input_select = 3;  // HDMI
         s.sys_2D3D = 1;
@@ -248,7 +247,7 @@ int main(int argc, char** argv) {
             const int before = sim.FramesReceived();
             report.texts.clear();
             const auto t0 = Clock::now();
-            const int ok = dpx::SynchroniseAll();
+            const int ok = dpx::SynchroniseAll(*link, s);
             const double ms = Ms(Clock::now() - t0);
             const int frames = sim.FramesReceived() - before;
             if (!ok || frames < 24) {
@@ -262,7 +261,6 @@ int main(int argc, char** argv) {
             if (frames > 24) ++resent;
             else ratios.push_back(ms / wire_ms);
         }
-        dpx::SetLink(previous);
         if (ratios.empty()) {
             std::printf("(b) synchronisation pass, %s: every pass had resends (machine too loaded)\n", RouteName(route));
         } else {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/TopDialog.h"
+#include "link/RS232c_bios.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
@@ -53,7 +54,7 @@ int Child(int argc, char** argv, int fd) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(dpx::ui::ProgramIcon());
     dpx::ui::InstallFontSubstitution();
-    dpx::TopDialog panel;
+    dpx::TopDialog panel(dpx::Link());
     FirstPaint watch(fd);
     panel.installEventFilter(&watch);
     panel.show();

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "cli/CtlRequest.h"
 #include "cli/Interrupt.h"
 #include "common/Format.h"
@@ -17,7 +17,7 @@
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
-#include "settings/SystemSettings.h"
+#include "settings/SettingsRecord.h"
 
 namespace dpx::cli {
 namespace {
@@ -157,14 +157,14 @@ const char* SignalName(int signal) { return signal == SIGTERM ? "SIGTERM" : "SIG
 
 class Session {
 public:
-    Session(Options options, Report& report) : o_(std::move(options)), report_(report) {}
+    Session(Options options, Report& report, RS232c_bios& link)
+        : o_(std::move(options)), report_(report), link_(link) {}
     ~Session() {
         sync_stop = nullptr;
         link_.ClosePorts();
         link_.Trace().SetStream(nullptr);
         if (trace_file_ && trace_file_ != stderr) std::fclose(trace_file_);
         SetMessageSink(previous_sink_);
-        SetLink(previous_link_);
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -282,15 +282,14 @@ private:
         return false;
     }
 
-    void Sync(const std::string& file, const SettingsRecord& loaded) {
+    void Sync(const std::string& file, SettingsRecord settings) {
         // The link options are this run's, not the file's.
-        SystemSettings = loaded;
-        SystemSettings.vertual_mode = o_.virtual_mode ? 1 : 0;
-        SystemSettings.sys_no_ack = o_.no_ack ? 1 : 0;
-        SystemSettings.debug_mode = 0;
+        settings.vertual_mode = o_.virtual_mode ? 1 : 0;
+        settings.sys_no_ack = o_.no_ack ? 1 : 0;
+        settings.debug_mode = 0;
         sync_stop = StopRequested;
         sink_.collect = true;
-        const bool ok = SynchroniseAll() == 1;
+        const bool ok = SynchroniseAll(link_, settings) == 1;
         sink_.collect = false;
         sync_stop = nullptr;
         // An interrupted synchronisation shows no summary; what it did is said instead.
@@ -369,8 +368,7 @@ private:
 
     Options o_;
     Report& report_;
-    RS232c_bios link_;
-    RS232c_bios* previous_link_ = SetLink(&link_);  // the synchronisation uses Link()
+    RS232c_bios& link_;
     StderrSink sink_;
     MessageSink* previous_sink_ = SetMessageSink(&sink_);
     std::FILE* trace_file_ = nullptr;
@@ -380,7 +378,7 @@ private:
 
 }  // namespace
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, RS232c_bios& link) {
     Report report(JsonRequested(argc, argv));
     try {
         const Options options = ParseArguments(argc, argv);
@@ -394,7 +392,7 @@ int Run(int argc, char** argv) {
         }
         const Plan plan = MakePlan(options.words);
         report.SetCommand(plan.command);
-        Session session(options, report);
+        Session session(options, report, link);
         session.Execute(plan);
     } catch (const UsageError& e) {
         report.Fail(kExitUsage, e.text);

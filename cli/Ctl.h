@@ -2,6 +2,7 @@
 // dpx20ctl: opens the port, logs in, runs one subcommand (ports, set, sync, memory, send)
 // and logs off. Message-box texts go to standard error; results to standard output. An
 // interrupted run exits with 128 + the signal number.
+#include "link/RS232c_bios.h"
 
 namespace dpx::cli {
 
@@ -14,6 +15,7 @@ enum Exit : int {
     kExitFile = 4,   // a file could not be read or written
 };
 
-int Run(int argc, char** argv);
+// One run on `link`, which it sets up (port, modes, trace) and whose ports it closes at the end.
+int Run(int argc, char** argv, RS232c_bios& link);
 
 }  // namespace dpx::cli

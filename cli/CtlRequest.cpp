@@ -11,6 +11,7 @@
 
 #include "common/Format.h"
 #include "common/MessageSink.h"
+#include "link/SettingTable.h"
 #include "settings/OptionFile.h"
 #include "settings/SettingsFile.h"
 
@@ -34,59 +35,26 @@ bool ParseInt(const std::string& text, long min, long max, long* value) {
 
 // ---------------------------------------------------------------- what `set` takes
 
-using Operation = int (RS232c_bios::*)(int32_t);
-
-struct SettableKey {
-    const char* key;
-    Operation op;
-    int min;
-    int max;
-    uint32_t only = 0;  // when not 0: the values allowed, as bits
-    const char* values; // for the usage message
-};
-
-constexpr uint32_t kAdjust3dModes = 1u << 0 | 1u << 4 | 1u << 6 | 1u << 8;
-
-const SettableKey kKeys[] = {
-    {"sys_2D3D", &RS232c_bios::SetConversion, 0, 1, 0, "0 or 1"},
-    {"sys_input_select", &RS232c_bios::SetInputSelect, 0, 3, 0, "0 to 3"},
-    {"sys_input_porality", &RS232c_bios::SetInputPorality, 0, 1, 0, "0 or 1"},
-    {"sys_sdi_mix", &RS232c_bios::SetSdiOutput, 0, 1, 0, "0 or 1"},
-    {"sys_hdmi_mix", &RS232c_bios::SetHdmiOutput, 0, 1, 0, "0 or 1"},
-    {"sys_3dfmt", &RS232c_bios::Set3dFormat, 0, 3, 0, "0 to 3"},
-    {"sys_rotate", &RS232c_bios::SetRotate, 0, 6, 0, "0 to 6"},
-    {"sys_f_sync", &RS232c_bios::SetFrameSync, 0, 1, 0, "0 or 1"},
-    {"sys_beep", &RS232c_bios::SetBeep, 0, 1, 0, "0 or 1"},
-    {"sys_bk_light", &RS232c_bios::SetBackLight, -30, 30, 0, "-30 to 30"},
-    {"sys_adj3d_mode", &RS232c_bios::SetAdjustMode, 0, 8, kAdjust3dModes, "0, 4, 6 or 8"},
-    {"sys_adj3d_para", &RS232c_bios::SetParallax, 0, 60, 0, "0 to 60"},
-    {"sys_adj3d_inte", &RS232c_bios::SetIntensity, 0, 60, 0, "0 to 60"},
-    {"sys_adj3d_subi", &RS232c_bios::SetSubIntensity, 0, 60, 0, "0 to 60"},
-    {"sys_LRadj_mode", &RS232c_bios::SetAdjustMode, 0, 3, 0, "0 to 3"},
-    {"sys_LRadj_split", &RS232c_bios::SetSplitPosition, -60, 60, 0, "-60 to 60"},
-    {"sys_scp_mode", &RS232c_bios::SetScopeMode, 0, 2, 0, "0 to 2"},
-    {"sys_scp_src", &RS232c_bios::SetScopeSource, 0, 3, 0, "0 to 3"},
-    {"sys_scp_pos", &RS232c_bios::SetScopePosition, 0, 3, 0, "0 to 3"},
-    {"sys_scp_fil", &RS232c_bios::SetScopeFilter, 0, 1, 0, "0 or 1"},
-    {"sys_scp_wgain", &RS232c_bios::SetWfmGain, -30, 30, 0, "-30 to 30"},
-    {"sys_scp_vgain", &RS232c_bios::SetVectorGain, -30, 30, 0, "-30 to 30"},
-};
+// The settings the box keeps: those that have a value command.
+bool Settable(const Setting* s) { return s && s->command != kNoCommand; }
 
 Step SetStep(const std::string& assignment) {
     const std::size_t eq = assignment.find('=');
     const std::string key = assignment.substr(0, eq);
-    for (const SettableKey& k : kKeys) {
-        if (key != k.key) continue;
-        long v = 0;
-        if (eq == std::string::npos || !ParseInt(assignment.substr(eq + 1), k.min, k.max, &v) ||
-            (k.only && !(k.only >> v & 1u)))
-            throw UsageError(Format("%s takes %s: %s", k.key, k.values, assignment.c_str()));
-        const Operation op = k.op;
-        return {key, v, true, [op, v](RS232c_bios& link) { return (link.*op)(static_cast<int32_t>(v)); }};
+    const Setting* setting = FindSetting(key);
+    if (!Settable(setting)) {
+        std::string known;
+        for (const Setting& s : kSettings)
+            if (Settable(&s)) known += std::string(known.empty() ? "" : " ") + s.key;
+        throw UsageError("unknown key \"" + key + "\"; the keys the box takes: " + known);
     }
-    std::string known;
-    for (const SettableKey& k : kKeys) known += std::string(known.empty() ? "" : " ") + k.key;
-    throw UsageError("unknown key \"" + key + "\"; the keys the box takes: " + known);
+    const ValueRange range = setting->Range();
+    long v = 0;
+    if (eq == std::string::npos || !ParseInt(assignment.substr(eq + 1), range.low, range.high, &v) ||
+        !range.Holds(static_cast<int32_t>(v)))
+        throw UsageError(Format("%s takes %s: %s", setting->key, RangeText(range).c_str(), assignment.c_str()));
+    const int command = setting->command;
+    return {key, v, true, [command, v](RS232c_bios& link) { return link.SetValue(command, static_cast<int32_t>(v)); }};
 }
 
 Step SendStep(const std::vector<std::string>& args) {
@@ -108,10 +76,10 @@ Step MemoryStep(const std::vector<std::string>& args) {
     long slot = 0;
     if (args.size() != 2 || (args[0] != "save" && args[0] != "load") || !ParseInt(args[1], 1, 2, &slot))
         throw UsageError("memory takes save|load 1|2");
-    const Operation op = args[0] == "save" ? &RS232c_bios::SaveAdjustMemory : &RS232c_bios::LoadAdjustMemory;
+    const int command = args[0] == "save" ? kMEMSV : kMEMLD;
     // The box numbers its memories from 0.
     return {"memory " + args[0], slot, true,
-            [op, slot](RS232c_bios& link) { return (link.*op)(static_cast<int32_t>(slot - 1)); }};
+            [command, slot](RS232c_bios& link) { return link.SetValue(command, static_cast<int32_t>(slot - 1)); }};
 }
 
 // ---------------------------------------------------------------- standard input for `sync -`

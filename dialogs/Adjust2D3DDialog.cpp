@@ -1,7 +1,6 @@
 #include "dialogs/Adjust2D3DDialog.h"
 
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 
@@ -10,7 +9,7 @@ namespace {
 
 using namespace res::adjust2d3d;
 constexpr int kSlots = 10;
-constexpr int kLow = 0, kHigh = 60;
+constexpr int kLow = kAdjustValueRange.low, kHigh = kAdjustValueRange.high;
 
 // The box knows three variants of each display mode; the radios send the first of each.
 const dialogs::ChoiceGroup kModes{
@@ -21,7 +20,8 @@ const dialogs::ChoiceGroup kModes{
 
 }  // namespace
 
-Adjust2D3DDialog::Adjust2D3DDialog(QWidget* parent) : LayoutDialog(res::kLayoutAdjust2D3D, parent) {
+Adjust2D3DDialog::Adjust2D3DDialog(RS232c_bios& link, QWidget* parent)
+    : LayoutDialog(res::kLayoutAdjust2D3D, parent), link_(link) {
     dialogs::OnClicked(this, kOff, [this] { ApplyMode(0); });
     for (int id : {kStandard, kAnaglyph, kLrSequential}) {
         dialogs::OnClicked(this, id, [this, id] {
@@ -57,7 +57,7 @@ void Adjust2D3DDialog::InitDialog() {
 
 void Adjust2D3DDialog::ApplyMode(int32_t code) {
     dialogs::ApplyChoice(this, kModes, &values_.sys_adj3d_mode, code,
-                         [](int32_t v) { return Link().SetAdjustMode(v); },
+                         [this](int32_t v) { return link_.SetAdjustMode(v); },
                          "Adjust Mode Select : RS232C error!");
     RefreshFields();
 }
@@ -67,7 +67,7 @@ void Adjust2D3DDialog::ApplyParallax(int32_t v) {
         values_.sys_adj3d_para = v;
         return;
     }
-    dialogs::ApplyValue(&values_.sys_adj3d_para, v, [](int32_t x) { return Link().SetParallax(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_para, v, [this](int32_t x) { return link_.SetParallax(x); },
                         "Parallax Scroll Bar Select : RS232C error!");
 }
 
@@ -76,7 +76,7 @@ void Adjust2D3DDialog::ApplyIntensity(int32_t v) {
         values_.sys_adj3d_inte = v;
         return;
     }
-    dialogs::ApplyValue(&values_.sys_adj3d_inte, v, [](int32_t x) { return Link().SetIntensity(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_inte, v, [this](int32_t x) { return link_.SetIntensity(x); },
                         "Intensity Scroll Bar Select : RS232C error!");
 }
 
@@ -85,7 +85,7 @@ void Adjust2D3DDialog::ApplySubIntensity(int32_t v) {
         values_.sys_adj3d_subi = v;
         return;
     }
-    dialogs::ApplyValue(&values_.sys_adj3d_subi, v, [](int32_t x) { return Link().SetSubIntensity(x); },
+    dialogs::ApplyValue(&values_.sys_adj3d_subi, v, [this](int32_t x) { return link_.SetSubIntensity(x); },
                         "SUB INT. Scroll Bar Select : RS232C error!");
 }
 

@@ -4,12 +4,16 @@
 // once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the 2D-3D adjust dialog shows and changes, named after their settings keys.
+// The settings the 2D-3D adjust dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct Adjust2D3DValues {
+    static constexpr Group kGroup = Group::kAdjust2D3D;
     int32_t sys_adj3d_mode = 0;
     int32_t sys_adj3d_para = 0;
     int32_t sys_adj3d_inte = 0;
@@ -19,7 +23,8 @@ struct Adjust2D3DValues {
 class Adjust2D3DDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit Adjust2D3DDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit Adjust2D3DDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const Adjust2D3DValues& values);
     Adjust2D3DValues GetValues() const;
 
@@ -42,6 +47,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
+    RS232c_bios& link_;
     Adjust2D3DValues values_;
 };
 

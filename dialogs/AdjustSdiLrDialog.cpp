@@ -1,21 +1,22 @@
 #include "dialogs/AdjustSdiLrDialog.h"
 
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/AdjustSdiLrIds.h"
 
 namespace dpx {
 namespace {
 
 using namespace res::adjust_sdilr;
-constexpr int kLow = -60, kHigh = 60;
+const ValueRange kSplit = SettingOf(&SettingsRecord::sys_LRadj_split).Range();
+const int kLow = kSplit.low, kHigh = kSplit.high;
 
 const dialogs::ChoiceGroup kModes{
     {{kOff, 0}, {kSplitMode, 1}, {kAnaglyph, 2}, {kLrSequential, 3}}, kOff, 0};
 
 }  // namespace
 
-AdjustSdiLrDialog::AdjustSdiLrDialog(QWidget* parent) : LayoutDialog(res::kLayoutAdjustSdiLr, parent) {
+AdjustSdiLrDialog::AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent)
+    : LayoutDialog(res::kLayoutAdjustSdiLr, parent), link_(link) {
     for (int id : kModes.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyMode(kModes.CodeOf(id)); });
     dialogs::OnBarMoved(this, kSplitBar, kLow, kHigh, [this] { BarMoved(); });
@@ -38,14 +39,14 @@ void AdjustSdiLrDialog::InitDialog() {
 
 void AdjustSdiLrDialog::ApplyMode(int32_t code) {
     dialogs::ApplyChoice(this, kModes, &values_.sys_LRadj_mode, code,
-                         [](int32_t v) { return Link().SetAdjustMode(v); },
+                         [this](int32_t v) { return link_.SetAdjustMode(v); },
                          "Adjust Mode Select : RS232C error!");
     RefreshField();
 }
 
 // Sent whatever the mode, also while the adjust is off.
 void AdjustSdiLrDialog::ApplySplit(int32_t p) {
-    dialogs::ApplyValue(&values_.sys_LRadj_split, p, [](int32_t v) { return Link().SetSplitPosition(v); },
+    dialogs::ApplyValue(&values_.sys_LRadj_split, p, [this](int32_t v) { return link_.SetSplitPosition(v); },
                         "On Split Scroll Bar Select : RS232C error!");
 }
 

@@ -3,12 +3,16 @@
 // change is sent at once and a failed send shows its message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the SDI-LR adjust dialog shows and changes, named after their settings keys.
+// The settings the SDI-LR adjust dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct AdjustSdiLrValues {
+    static constexpr Group kGroup = Group::kAdjustSdiLr;
     int32_t sys_LRadj_mode = 0;
     int32_t sys_LRadj_split = 0;
 };
@@ -16,7 +20,8 @@ struct AdjustSdiLrValues {
 class AdjustSdiLrDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit AdjustSdiLrDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const AdjustSdiLrValues& values);
     AdjustSdiLrValues GetValues() const;
 
@@ -34,6 +39,7 @@ private:
     void BarMoved();
     void RefreshField();
 
+    RS232c_bios& link_;
     AdjustSdiLrValues values_;
 };
 

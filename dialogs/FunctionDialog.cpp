@@ -4,7 +4,6 @@
 
 #include "common/MessageSink.h"
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/FunctionIds.h"
 #include "resources/Layout.h"
 
@@ -22,8 +21,9 @@ const ChoiceGroup kRotate{{{kRotateOff, 0}, {kRotateSdi1, 1}, {kRotateSdi2, 2}, 
 const ChoiceGroup kFrameSync{{{kFrameSyncOff, 0}, {kFrameSyncOn, 1}}, kFrameSyncOff, 0};
 const ChoiceGroup kBeep{{{kBeepOff, 1}, {kBeepOn, 0}}, kBeepOff, 1};  // the box's beep code 0 is on
 
-constexpr int kLowest = -30;
-constexpr int kHighest = 30;
+const ValueRange kBackLight = SettingOf(&SettingsRecord::sys_bk_light).Range();
+const int kLowest = kBackLight.low;
+const int kHighest = kBackLight.high;
 
 struct MemoryButton {
     int id;
@@ -40,7 +40,8 @@ constexpr MemoryButton kMemoryButtons[] = {
 
 }  // namespace
 
-FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutFunction, parent) {
+FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutFunction, parent), link_(link) {
     // Only the visible radios can be clicked; the mirror radios are never shown.
     for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2})
         dialogs::OnClicked(this, id, [this, id] { ApplyRotate(kRotate.CodeOf(id)); });
@@ -51,7 +52,7 @@ FunctionDialog::FunctionDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutF
     for (const MemoryButton& b : kMemoryButtons) {
         const char* message = b.failure_message;
         dialogs::OnClicked(this, b.id, [this, b, message] {
-            const int ok = b.save ? Link().SaveAdjustMemory(b.memory) : Link().LoadAdjustMemory(b.memory);
+            const int ok = b.save ? link_.SaveAdjustMemory(b.memory) : link_.LoadAdjustMemory(b.memory);
             if (!ok) ShowMessage(message);
         });
     }
@@ -82,19 +83,19 @@ void FunctionDialog::accept() {
 }
 
 void FunctionDialog::ApplyRotate(int32_t v) {
-    dialogs::ApplyChoice(this, kRotate, &values_.sys_rotate, v, [](int32_t x) { return Link().SetRotate(x); },
+    dialogs::ApplyChoice(this, kRotate, &values_.sys_rotate, v, [this](int32_t x) { return link_.SetRotate(x); },
                          "Function Rotate Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyFrameSync(int32_t v) {
-    dialogs::ApplyChoice(this, kFrameSync, &values_.sys_f_sync, v, [](int32_t x) { return Link().SetFrameSync(x); },
+    dialogs::ApplyChoice(this, kFrameSync, &values_.sys_f_sync, v, [this](int32_t x) { return link_.SetFrameSync(x); },
                          "Function Frame Synchronizer Select : RS232C error!");
     ShowBackLight();
 }
 
 void FunctionDialog::ApplyBeep(int32_t v) {
-    dialogs::ApplyChoice(this, kBeep, &values_.sys_beep, v, [](int32_t x) { return Link().SetBeep(x); },
+    dialogs::ApplyChoice(this, kBeep, &values_.sys_beep, v, [this](int32_t x) { return link_.SetBeep(x); },
                          "Function Beep Select : RS232C error!");
     ShowBackLight();
 }
@@ -108,12 +109,12 @@ void FunctionDialog::ApplyBackLight(int32_t v) {
     }
     // A debug report of another control's transaction may be open in a nested loop: the
     // link cannot take a second transaction then.
-    if (Link().IsBusy()) {
+    if (link_.IsBusy()) {
         ShowMessage("Function Back Light Select : RS232C busy!");
         values_.sys_bk_light = old;
         return;
     }
-    if (!Link().SetBackLight(v)) {
+    if (!link_.SetBackLight(v)) {
         ShowMessage("Function Back Light Select : RS232C error!");
         values_.sys_bk_light = old;
     }

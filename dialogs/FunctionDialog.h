@@ -1,16 +1,20 @@
 #pragma once
 // The function dialog: rotate, frame synchronizer, beep, back light, the box's adjust memories.
-// Every change is sent at once through the device operations of Link(); a failed send shows
+// Every change is sent at once through the device operations of the link it is given; a failed send shows
 // its message and puts the value and its control back. The two memory buttons change only
 // the link's mirror of the adjust values, which the panel takes after the dialog closed.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the function dialog shows and changes, named after their settings keys.
+// The settings the function dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct FunctionValues {
+    static constexpr Group kGroup = Group::kFunction;
     int32_t sys_rotate = 0;
     int32_t sys_f_sync = 0;
     int32_t sys_beep = 1;  // off
@@ -20,7 +24,8 @@ struct FunctionValues {
 class FunctionDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit FunctionDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit FunctionDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const FunctionValues& values);
     FunctionValues GetValues() const;
 
@@ -42,6 +47,7 @@ private:
     void OnBackLightScroll(ui::ScrollRequest request, int thumb);
     void ShowBackLight();
 
+    RS232c_bios& link_;
     FunctionValues values_;
 };
 

@@ -1,7 +1,6 @@
 #include "dialogs/InputSelectDialog.h"
 
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/InputSelectIds.h"
 #include "resources/Layout.h"
 
@@ -17,7 +16,8 @@ const ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 
 }  // namespace
 
-InputSelectDialog::InputSelectDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutInputSelect, parent) {
+InputSelectDialog::InputSelectDialog(RS232c_bios& link, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutInputSelect, parent), link_(link) {
     for (int id : kInput.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyInput(kInput.CodeOf(id)); });
     for (int id : kPolarity.Ids())
@@ -38,13 +38,13 @@ void InputSelectDialog::InitDialog() {
 }
 
 void InputSelectDialog::ApplyInput(int32_t v) {
-    dialogs::ApplyChoice(this, kInput, &values_.sys_input_select, v, [](int32_t x) { return Link().SetInputSelect(x); },
+    dialogs::ApplyChoice(this, kInput, &values_.sys_input_select, v, [this](int32_t x) { return link_.SetInputSelect(x); },
                          "InputSelect : RS232C error!");
 }
 
 void InputSelectDialog::ApplyPolarity(int32_t v) {
     dialogs::ApplyChoice(this, kPolarity, &values_.sys_input_porality, v,
-                         [](int32_t x) { return Link().SetInputPorality(x); },
+                         [this](int32_t x) { return link_.SetInputPorality(x); },
                          "Input Porality : RS232C error!");
 }
 

@@ -2,7 +2,6 @@
 
 #include "common/MessageSink.h"
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/Layout.h"
 #include "resources/OutputPresetIds.h"
 
@@ -24,7 +23,8 @@ constexpr char kIndividualForbidsFormat[] =
 
 }  // namespace
 
-OutputPresetDialog::OutputPresetDialog(QWidget* parent) : ui::LayoutDialog(res::kLayoutOutputPreset, parent) {
+OutputPresetDialog::OutputPresetDialog(RS232c_bios& link, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutOutputPreset, parent), link_(link) {
     dialogs::OnClicked(this, kSdiMix, [this] { ApplySdiOutput(0); });
     dialogs::OnClicked(this, kSdiIndividual,
                        [this] {
@@ -58,17 +58,17 @@ void OutputPresetDialog::InitDialog() {
 }
 
 void OutputPresetDialog::ApplySdiOutput(int32_t v) {
-    dialogs::ApplyChoice(this, kSdi, &values_.sys_sdi_mix, v, [](int32_t x) { return Link().SetSdiOutput(x); },
+    dialogs::ApplyChoice(this, kSdi, &values_.sys_sdi_mix, v, [this](int32_t x) { return link_.SetSdiOutput(x); },
                          "SDI Output Select : RS232C error!");
 }
 
 void OutputPresetDialog::ApplyHdmiOutput(int32_t v) {
-    dialogs::ApplyChoice(this, kHdmi, &values_.sys_hdmi_mix, v, [](int32_t x) { return Link().SetHdmiOutput(x); },
+    dialogs::ApplyChoice(this, kHdmi, &values_.sys_hdmi_mix, v, [this](int32_t x) { return link_.SetHdmiOutput(x); },
                          "HDMI Output Select : RS232C error!");
 }
 
 void OutputPresetDialog::Apply3dFormat(int32_t v) {
-    dialogs::ApplyChoice(this, kFormat, &values_.sys_3dfmt, v, [](int32_t x) { return Link().Set3dFormat(x); },
+    dialogs::ApplyChoice(this, kFormat, &values_.sys_3dfmt, v, [this](int32_t x) { return link_.Set3dFormat(x); },
                          "Output 3D Format Select : RS232C error!");
 }
 

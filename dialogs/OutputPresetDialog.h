@@ -1,16 +1,20 @@
 #pragma once
 // The output preset dialog: SDI and HDMI output and the 3D mix format, each sent at once
-// through Link(). "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
+// through the link it is given. "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
 // only while the format is not "ABOVE-BELOW": a click that breaks this is refused with a
 // message and sends nothing. EXIT, Escape and the close box only close.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the output preset dialog shows and changes, named after their settings keys.
+// The settings the output preset dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct OutputPresetValues {
+    static constexpr Group kGroup = Group::kOutputPreset;
     int32_t sys_sdi_mix = 0;
     int32_t sys_hdmi_mix = 0;
     int32_t sys_3dfmt = 0;
@@ -19,7 +23,8 @@ struct OutputPresetValues {
 class OutputPresetDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit OutputPresetDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit OutputPresetDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const OutputPresetValues& values);
     OutputPresetValues GetValues() const;
 
@@ -34,6 +39,7 @@ private:
     void OnIndividual(int radio, int32_t* value, void (OutputPresetDialog::*apply)(int32_t));
     void OnAboveBelow();
 
+    RS232c_bios& link_;
     OutputPresetValues values_;
 };
 

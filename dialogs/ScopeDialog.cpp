@@ -1,14 +1,14 @@
 #include "dialogs/ScopeDialog.h"
 
 #include "dialogs/DialogControls.h"
-#include "link/RS232c_bios.h"
 #include "resources/ScopeIds.h"
 
 namespace dpx {
 namespace {
 
 using namespace res::scope;
-constexpr int kLow = -30, kHigh = 30;
+const ValueRange kGain = SettingOf(&SettingsRecord::sys_scp_wgain).Range();  // both gains alike
+const int kLow = kGain.low, kHigh = kGain.high;
 
 // The first radio of each group shows a code the group does not list.
 const dialogs::ChoiceGroup kModes{{{kModeOff, 0}, {kWfm, 1}, {kVectorScope, 2}}, kModeOff, 0};
@@ -20,7 +20,8 @@ const dialogs::ChoiceGroup kFilters{{{kFlat, 0}, {kLowPass, 1}}, kFlat, 0};
 
 }  // namespace
 
-ScopeDialog::ScopeDialog(QWidget* parent) : LayoutDialog(res::kLayoutScope, parent) {
+ScopeDialog::ScopeDialog(RS232c_bios& link, QWidget* parent)
+    : LayoutDialog(res::kLayoutScope, parent), link_(link) {
     for (int id : kModes.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyScopeMode(kModes.CodeOf(id)); });
     for (int id : kSignals.Ids())
@@ -54,38 +55,38 @@ void ScopeDialog::InitDialog() {
 }
 
 void ScopeDialog::ApplyScopeMode(int32_t v) {
-    dialogs::ApplyChoice(this, kModes, &values_.sys_scp_mode, v, [](int32_t x) { return Link().SetScopeMode(x); },
+    dialogs::ApplyChoice(this, kModes, &values_.sys_scp_mode, v, [this](int32_t x) { return link_.SetScopeMode(x); },
                          "Scope Mode Select : RS232C error!");
     RefreshFields();
 }
 
 void ScopeDialog::ApplyScopeSignal(int32_t v) {
-    dialogs::ApplyChoice(this, kSignals, &values_.sys_scp_src, v, [](int32_t x) { return Link().SetScopeSource(x); },
+    dialogs::ApplyChoice(this, kSignals, &values_.sys_scp_src, v, [this](int32_t x) { return link_.SetScopeSource(x); },
                          "Scope Source Select : RS232C error!");
     RefreshFields();
 }
 
 void ScopeDialog::ApplyScopePosition(int32_t v) {
     dialogs::ApplyChoice(this, kPositions, &values_.sys_scp_pos, v,
-                         [](int32_t x) { return Link().SetScopePosition(x); },
+                         [this](int32_t x) { return link_.SetScopePosition(x); },
                          "Scope Position Select : RS232C error!");
     RefreshFields();
 }
 
 void ScopeDialog::ApplyScopeFilter(int32_t v) {
-    dialogs::ApplyChoice(this, kFilters, &values_.sys_scp_fil, v, [](int32_t x) { return Link().SetScopeFilter(x); },
+    dialogs::ApplyChoice(this, kFilters, &values_.sys_scp_fil, v, [this](int32_t x) { return link_.SetScopeFilter(x); },
                          "Scope Filter Select : RS232C error!");
     RefreshFields();
 }
 
 // The gains are sent whatever the scope mode, also while the scope is off.
 void ScopeDialog::ApplyWfmGain(int32_t g) {
-    dialogs::ApplyValue(&values_.sys_scp_wgain, g, [](int32_t x) { return Link().SetWfmGain(x); },
+    dialogs::ApplyValue(&values_.sys_scp_wgain, g, [this](int32_t x) { return link_.SetWfmGain(x); },
                         "W.F.M. Gain Scroll Bar Select : RS232C error!");
 }
 
 void ScopeDialog::ApplyVectorGain(int32_t g) {
-    dialogs::ApplyValue(&values_.sys_scp_vgain, g, [](int32_t x) { return Link().SetVectorGain(x); },
+    dialogs::ApplyValue(&values_.sys_scp_vgain, g, [this](int32_t x) { return link_.SetVectorGain(x); },
                         "Vector Scope Gain Scroll Bar Select : RS232C error!");
 }
 

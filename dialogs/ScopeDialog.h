@@ -4,12 +4,16 @@
 // message and puts the old value back.
 #include <cstdint>
 
+#include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {
 
-// The settings the scope dialog shows and changes, named after their settings keys.
+// The settings the scope dialog shows and changes: those of its group in the settings table, in
+// table order, named after their keys.
 struct ScopeValues {
+    static constexpr Group kGroup = Group::kScope;
     int32_t sys_scp_mode = 0;
     int32_t sys_scp_src = 0;
     int32_t sys_scp_pos = 0;
@@ -21,7 +25,8 @@ struct ScopeValues {
 class ScopeDialog : public ui::LayoutDialog {
     Q_OBJECT
 public:
-    explicit ScopeDialog(QWidget* parent = nullptr);
+    // Sends through `link`, which must outlive the dialog.
+    explicit ScopeDialog(RS232c_bios& link, QWidget* parent = nullptr);
     void SetValues(const ScopeValues& values);
     ScopeValues GetValues() const;
 
@@ -43,6 +48,7 @@ private:
     void BarsMoved();
     void RefreshFields();
 
+    RS232c_bios& link_;
     ScopeValues values_;
 };
 

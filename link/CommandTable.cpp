@@ -4,6 +4,11 @@
 
 namespace dpx {
 
+// The device operation of the command refuses, unsent, a value the box would not take.
+constexpr bool kChecked = true;
+
+// The value commands also hold the values the box takes; ADJMD takes the codes of both
+// adjust modes (1-3 SDI-LR, 4-12 the variants of the three 2D-3D display modes).
 const std::array<CommandRow, kCommandRows> CommandTable = {{
     {"!00BCN1000\r", 0, 0, "BCN"},
     {"!00BCN0000\r", 0, 0, "BCN"},
@@ -13,35 +18,47 @@ const std::array<CommandRow, kCommandRows> CommandTable = {{
     {"!00SCOPE00\r", 1, 5, "SCOPE"},
     {"!00ADJUS00\r", 1, 6, "ADJUS"},
     {"!002D/3D00\r", 1, 7, "2D/3D"},
-    {"!00INPSE0*\r", 2, 2, "INPSE"},
-    {"!00BOTHP0*\r", 2, 2, "BOTHP"},
-    {"!00SDIMX0*\r", 3, 3, "SDIMX"},
-    {"!00HDMIM0*\r", 3, 3, "HDMIM"},
-    {"!003DFOR0*\r", 3, 3, "3DFOR"},
-    {"!00SDIRT0*\r", 4, 4, "SDIRT"},
-    {"!00FRASY0*\r", 4, 4, "FRASY"},
-    {"!00BEEPA0*\r", 4, 4, "BEEPA"},
-    {"!00BACKL**\r", 4, 4, "BACKL"},
-    {"!00MEMSV0*\r", 4, 4, "MEMSV"},
-    {"!00MEMLD0*\r", 4, 4, "MEMLD"},
-    {"!00SCMOD0*\r", 5, 5, "SCMOD"},
-    {"!00SCSIG0*\r", 5, 5, "SCSIG"},
-    {"!00SCPOS0*\r", 5, 5, "SCPOS"},
-    {"!00SCPFI0*\r", 5, 5, "SCPFI"},
-    {"!00SCWFG**\r", 5, 5, "SCWFG"},
-    {"!00SCVEG**\r", 5, 5, "SCVEG"},
-    {"!00ADJMD0*\r", 6, 6, "ADJMD"},
-    {"!00ADJOS**\r", 6, 6, "ADJOS"},
-    {"!00ADJPX0*\r", 6, 6, "ADJPX"},
-    {"!00ADJIY0*\r", 6, 6, "ADJIY"},
-    {"!00ADJSI0*\r", 6, 6, "ADJSI"},
-    {"!00CONVE0*\r", 7, 7, "CONVE"},
+    {"!00INPSE0*\r", 2, 2, "INPSE", {0, 3}},
+    {"!00BOTHP0*\r", 2, 2, "BOTHP", {0, 1}},
+    {"!00SDIMX0*\r", 3, 3, "SDIMX", {0, 1}},
+    {"!00HDMIM0*\r", 3, 3, "HDMIM", {0, 1}},
+    {"!003DFOR0*\r", 3, 3, "3DFOR", {0, 3}},
+    {"!00SDIRT0*\r", 4, 4, "SDIRT", {0, 6}},
+    {"!00FRASY0*\r", 4, 4, "FRASY", {0, 1}},
+    {"!00BEEPA0*\r", 4, 4, "BEEPA", {0, 1}},
+    {"!00BACKL**\r", 4, 4, "BACKL", {-30, 30}, kChecked},
+    {"!00MEMSV0*\r", 4, 4, "MEMSV", {0, 1}},
+    {"!00MEMLD0*\r", 4, 4, "MEMLD", {0, 1}},
+    {"!00SCMOD0*\r", 5, 5, "SCMOD", {0, 2}},
+    {"!00SCSIG0*\r", 5, 5, "SCSIG", {0, 3}},
+    {"!00SCPOS0*\r", 5, 5, "SCPOS", {0, 3}},
+    {"!00SCPFI0*\r", 5, 5, "SCPFI", {0, 1}},
+    {"!00SCWFG**\r", 5, 5, "SCWFG", {-30, 30}, kChecked},
+    {"!00SCVEG**\r", 5, 5, "SCVEG", {-30, 30}, kChecked},
+    {"!00ADJMD0*\r", 6, 6, "ADJMD", {0, 12}},
+    {"!00ADJOS**\r", 6, 6, "ADJOS", {-60, 60}, kChecked},
+    {"!00ADJPX0*\r", 6, 6, "ADJPX", kAdjustValueRange, kChecked},
+    {"!00ADJIY0*\r", 6, 6, "ADJIY", kAdjustValueRange, kChecked},
+    {"!00ADJSI0*\r", 6, 6, "ADJSI", kAdjustValueRange, kChecked},
+    {"!00CONVE0*\r", 7, 7, "CONVE", {0, 1}},
     {"@00BOK.000\r", 8, 0, "ACK"},
     {"@00BNGn***\r", 8, 0, "NAK"},
 }};
 
 bool IsSignedCommand(int n) {
     return n >= 0 && n < kSendableCommands && CommandTable[n].frame[8] == '*';
+}
+
+bool IsValueCommand(int n) {
+    return n >= 0 && n < kSendableCommands && CommandTable[n].kind > kKindCategorySelect;
+}
+
+int CategorySelectOf(int n) {
+    if (n < 0 || n >= kSendableCommands || CommandTable[n].kind == kKindLogin) return -1;
+    for (int s = 0; s < kSendableCommands; ++s)
+        if (CommandTable[s].kind == kKindCategorySelect && CommandTable[s].category == CommandTable[n].category)
+            return s;
+    return -1;
 }
 
 int BuildFrame(int n, char p1, uint8_t p2, uint8_t frame[kFrameBufferSize]) {

@@ -54,11 +54,29 @@ enum Command : int {
     kReplyAck = 31, kReplyNak = 32,
 };
 
+// The values a command or a setting takes: low to high and, when `only` is not 0, just the
+// values whose bit is set in it (then 0 <= low and high < 32).
+struct ValueRange {
+    int32_t low = 0;
+    int32_t high = 0;
+    uint32_t only = 0;
+
+    constexpr bool Holds(int32_t v) const {
+        return v >= low && v <= high && (only == 0 || (only >> v & 1u) != 0);
+    }
+};
+
+// The parallax, intensity and sub intensity, on the box and in its two adjust memories.
+inline constexpr ValueRange kAdjustValueRange{0, 60};
+
 struct CommandRow {
     char frame[kFrameBufferSize];  // 11 template bytes and a zero that is never sent
     int kind;
     int category;                  // category code after the command succeeds
     const char* word;              // five-character command word ("BCN" for login/logoff)
+    ValueRange values{};           // what the box takes in a value command (as a signed byte
+                                   // for the signed commands); refused with NAK status 1
+    bool checked = false;          // the device operation refuses other values unsent
 };
 
 extern const std::array<CommandRow, kCommandRows> CommandTable;
@@ -69,6 +87,11 @@ inline constexpr char kReplyStart = '@';  // the first byte of every reply, ACK 
 
 // True for the rows whose byte 8 takes a sign character (BACKL, SCWFG, SCVEG, ADJOS).
 bool IsSignedCommand(int n);
+// True for the value commands (kinds 2 to 7).
+bool IsValueCommand(int n);
+// The category select of command n's category (kADJUS for kADJPX), or -1 for a row that
+// belongs to no category.
+int CategorySelectOf(int n);
 
 // Builds the frame of row n (0-30) into `frame` (12 bytes, byte 11 zero).
 // Returns kResultOk, or kResultParameterError when a signed row gets p1 other than '+'/'-'

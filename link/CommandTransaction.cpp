@@ -12,6 +12,19 @@ namespace {
 
 constexpr uint32_t kNoAckSpacingMs = 70;
 
+// Resend rule: a time-out is written once more; if the box then says "unknown command" (the
+// first frame may have reached it garbled), a third time.
+struct Resend {
+    int after;           // the result of the previous write that calls for this one
+    const char* report;  // its line in the diagnostic report
+    const char* trace;   // and in the frame trace
+};
+constexpr Resend kResends[] = {
+    {kResultTimeout, "\n\n-----<try again>--------------------------------------------\n\n", "resend (try again)"},
+    {kResultUnknownCommand, "\n\n-----<try one more>-----------------------------------------\n\n",
+     "resend (try one more)"},
+};
+
 // Keeps link_busy at 1 while a transaction runs and puts back what it was on every return,
 // so a transaction started from inside a debug message box does not clear the flag of the
 // one still in progress.
@@ -144,19 +157,12 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     };
     if (WriteComCommand() != kResultOk) return write_failed();
     int r = ReadComAck();
-    // Resend rule: a time-out is written once more; if the box then says "unknown
-    // command" (the first frame may have reached it garbled), a third time.
-    if (r == kResultTimeout) {
-        state_.report_text += "\n\n-----<try again>--------------------------------------------\n\n";
-        impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try again)");
+    for (const Resend& resend : kResends) {
+        if (r != resend.after) break;
+        state_.report_text += resend.report;
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), resend.trace);
         if (WriteComCommand() != kResultOk) return write_failed();
         r = ReadComAck();
-        if (r == kResultUnknownCommand) {
-            state_.report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
-            impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try one more)");
-            if (WriteComCommand() != kResultOk) return write_failed();
-            r = ReadComAck();
-        }
     }
     if (r != kResultOk) {
         if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)

@@ -47,24 +47,12 @@ std::string TickTimeText(uint32_t tick) {
 
 std::string PortName(int n) { return Format("COM%d", n); }
 
-namespace {
-RS232c_bios* installed_link = nullptr;
-
-// The process's own link is made on first use and deliberately never destroyed: ports
-// stay open until the process ends, and no port object is torn down during static
-// destruction, after the toolkit that backs it is gone.
-RS232c_bios& OwnLink() {
+// The process's link is made on first use and deliberately never destroyed: ports stay
+// open until the process ends, and no port object is torn down during static destruction,
+// after the toolkit that backs it is gone.
+RS232c_bios& Link() {
     static RS232c_bios* own = new RS232c_bios;
     return *own;
-}
-}  // namespace
-
-RS232c_bios& Link() { return installed_link ? *installed_link : OwnLink(); }
-
-RS232c_bios* SetLink(RS232c_bios* link) {
-    RS232c_bios* previous = installed_link;
-    installed_link = link;
-    return previous;
 }
 
 }  // namespace dpx

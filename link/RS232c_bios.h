@@ -1,9 +1,10 @@
 #pragma once
 // The device link: serial channel, command transaction, link connection and the device
-// operations. One instance per process, reached through Link(). Results are integers:
-// link result codes inside the link, 1 success / 0 failure from connection and device
-// operations. Messages go through MessageSink: the COM-number messages always, every
-// other one only in debug mode.
+// operations. The panel's process has one link, Link(), which only its start-up code calls
+// (main); everything else is handed the link it drives (dpx20ctl and tests make their own).
+// Results are integers: link result codes inside the link, 1 success / 0 failure from
+// connection and device operations. Messages go through MessageSink: the COM-number messages
+// always, every other one only in debug mode.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -87,6 +88,10 @@ public:
     int ConnectLink(int want); // 1 if the link is now in the wanted state, 0 on failure
 
     // --- device operations: 1 success, 0 failure ---
+    // The device operation of value command `command` (SetParallax is SetValue(kADJPX, v)):
+    // in virtual mode 1 at once; a value outside a checked command's range is refused unsent;
+    // otherwise the category select, then the value command. 0 for any other command.
+    int SetValue(int command, int32_t v);
     int SetConversion(int32_t v);
     int SetInputSelect(int32_t v);
     int SetInputPorality(int32_t v);
@@ -154,9 +159,7 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The process-wide link. Tests may install their own instance (not owned); nullptr
-// restores the process's own.
+// The process-wide link, made on first use and kept until the process ends.
 RS232c_bios& Link();
-RS232c_bios* SetLink(RS232c_bios* link);
 
 }  // namespace dpx

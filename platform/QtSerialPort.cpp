@@ -114,13 +114,6 @@ void QtSerialPort::Close() {
     if (port_.isOpen()) port_.close();
 }
 
-bool QtSerialPort::ReadLineSettings() {
-    if (!IsUsable()) return false;
-    // Qt keeps the line settings itself; reading them only needs an open port.
-    (void)port_.baudRate();
-    return true;
-}
-
 bool QtSerialPort::ApplyLineSettings() {
     if (!IsUsable()) return false;
     const bool line = port_.setBaudRate(QSerialPort::Baud9600) &&
@@ -136,13 +129,6 @@ bool QtSerialPort::ApplyLineSettings() {
     if (line && dtr) return true;
     Fail(std::string("cannot apply 9600 8O1") + (line ? " DTR" : "") + " (" + why + ")");
     return false;
-}
-
-bool QtSerialPort::ApplyTimeouts() {
-    read_total_ms_ = 10 * 1 + 300;
-    write_per_byte_ms_ = 10;
-    write_constant_ms_ = 20;
-    return IsUsable();
 }
 
 bool QtSerialPort::IsUsable() const { return port_.isOpen() && !gone_; }
@@ -192,7 +178,7 @@ uint32_t QtSerialPort::Write(const uint8_t* data, uint32_t n) {
         port_.clear(QSerialPort::Output);
         return 0;
     }
-    QDeadlineTimer deadline(static_cast<qint64>(write_per_byte_ms_) * n + write_constant_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.WriteTotalMs(n)));
     qint64 left = port_.bytesToWrite();
     while (left > 0 && !deadline.hasExpired()) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -205,7 +191,7 @@ uint32_t QtSerialPort::Write(const uint8_t* data, uint32_t n) {
 
 uint32_t QtSerialPort::ReadByte(uint8_t* byte) {
     if (!IsUsable()) return 0;
-    QDeadlineTimer deadline(read_total_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.ReadTotalMs(1)));
     while (port_.bytesAvailable() == 0) {
         if (deadline.hasExpired()) return 0;
         port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));

@@ -24,9 +24,7 @@ public:
     ~QtSerialPort() override;
 
     bool Open() override;
-    bool ReadLineSettings() override;
     bool ApplyLineSettings() override;
-    bool ApplyTimeouts() override;
     bool IsUsable() const override;
     bool Purge() override;
     bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) override;
@@ -55,9 +53,6 @@ private:
     bool gone_ = false;
     bool notice_pending_ = false;
     bool pseudo_terminal_ = false;
-    uint32_t read_total_ms_ = 310;      // one byte: 10 ms per byte + 300 ms
-    uint32_t write_per_byte_ms_ = 10;
-    uint32_t write_constant_ms_ = 20;
 };
 
 }  // namespace dpx::platform

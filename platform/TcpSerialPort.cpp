@@ -206,8 +206,6 @@ bool TcpSerialPort::Open() {
     return false;
 }
 
-bool TcpSerialPort::ReadLineSettings() { return IsUsable(); }
-
 bool TcpSerialPort::ApplyLineSettings() {
     if (!IsUsable()) return false;
     if (mode_ == Mode::kRaw) return true;  // the server's own settings apply
@@ -260,13 +258,6 @@ bool TcpSerialPort::ApplyLineSettings() {
     if (differs.empty()) return true;
     Fail("the server set " + differs);
     return false;
-}
-
-bool TcpSerialPort::ApplyTimeouts() {
-    read_total_ms_ = 10 * 1 + 300;
-    write_per_byte_ms_ = 10;
-    write_constant_ms_ = 20;
-    return IsUsable();
 }
 
 bool TcpSerialPort::IsUsable() const { return !gone_ && socket_.state() == QAbstractSocket::ConnectedState; }
@@ -379,7 +370,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
         }
     }
     if (!Send(mode_ == Mode::kRaw ? Codec::Bytes(data, data + n) : Codec::EncodeData(data, n))) return 0;
-    QDeadlineTimer deadline(static_cast<qint64>(write_per_byte_ms_) * n + write_constant_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.WriteTotalMs(n)));
     while (socket_.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!socket_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
             socket_.error() != QAbstractSocket::SocketTimeoutError) {
@@ -391,7 +382,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
 }
 
 uint32_t TcpSerialPort::ReadByte(uint8_t* byte) {
-    if (received_.empty() && !AwaitData(static_cast<int>(read_total_ms_))) return 0;
+    if (received_.empty() && !AwaitData(static_cast<int>(kPortTimeouts.ReadTotalMs(1)))) return 0;
     if (received_.empty()) return 0;
     *byte = received_.front();
     received_.pop_front();

@@ -41,9 +41,7 @@ public:
     ~TcpSerialPort() override;
 
     bool Open() override;
-    bool ReadLineSettings() override;
     bool ApplyLineSettings() override;
-    bool ApplyTimeouts() override;
     bool IsUsable() const override;
     bool Purge() override;
     bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) override;
@@ -86,9 +84,6 @@ private:
     bool gone_ = false;
     bool purge_due_ = false;        // ask the server to purge at the next Purge()
     bool watching_ = false;         // connected by Open(): a disconnect now is the server's doing
-    uint32_t read_total_ms_ = 310;  // one byte: 10 ms per byte + 300 ms
-    uint32_t write_per_byte_ms_ = 10;
-    uint32_t write_constant_ms_ = 20;
 };
 
 }  // namespace dpx::platform

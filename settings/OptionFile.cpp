@@ -1,11 +1,11 @@
 #include "settings/OptionFile.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 
 #include "common/MessageSink.h"
+#include "link/SettingTable.h"
 #include "settings/HexCodec.h"
 #include "settings/SettingsFile.h"
 
@@ -17,94 +17,33 @@ constexpr std::size_t kBufferSize = 2048;  // the file and its terminating zero
 constexpr int64_t kMinSize = 1024;
 constexpr int64_t kMaxSize = 2047;
 
-// One key line of the file, in file order. It drives both the writer (comment, key text,
-// value form) and the reader (value width, link option, message when the key is missing).
-struct OptionKey {
-    const char* comment;           // comment group that precedes the line, or nullptr
-    const char* key;               // key and padding up to and including "= "
-    int32_t SettingsRecord::*field;  // nullptr for the file version
-    int chars;                     // 1: decimal digit ("%01d"); 2: hex text and "h"
-    bool link;                     // left unchanged by the reader while the panel is connected
-    const char* missing;
-};
-
-using R = SettingsRecord;
-const std::array<OptionKey, 35> kOptionKeys = {{
-    {"\n//this file version\n", "ini_file_version   = ", nullptr, 2, false,
-     "The file version cannot get!\n Create new ini file"},
-    {"\n//for Top Dialog UI control\n", "sys_2D3D           = ", &R::sys_2D3D, 1, false,
-     "The sys_2D3D parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_no_ack         = ", &R::sys_no_ack, 1, true,
-     "The no_ack parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_sync_on        = ", &R::sys_sync_on, 1, true,
-     "The sys_sync_on parameter cannot get!\n Create new ini file"},
-    {nullptr, "vertual_mode       = ", &R::vertual_mode, 1, true,
-     "The vertual_mode parameter cannot get!\n Create new ini file"},
-    {nullptr, "debug_mode         = ", &R::debug_mode, 1, true,
-     "The debug_mode parameter cannot get!\n Create new ini file"},
-    {"\n//for Input Select UI control\n", "sys_input_select   = ", &R::sys_input_select, 1, false,
-     "The sys_input_select parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_input_porality = ", &R::sys_input_porality, 1, false,
-     "The sys_input_porality parameter cannot get!\n Create new ini file"},
-    {"\n//for Output Preset UI control\n", "sys_sdi_mix        = ", &R::sys_sdi_mix, 1, false,
-     "The sys_sdi_mix parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_hdmi_mix       = ", &R::sys_hdmi_mix, 1, false,
-     "The sys_hdmi_mix parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_3dfmt          = ", &R::sys_3dfmt, 1, false,
-     "The sys_3dfmt parameter cannot get!\n Create new ini file"},
-    {"\n//for Function UI control\n", "sys_rotate         = ", &R::sys_rotate, 1, false,
-     "The sys_rotate parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_f_sync         = ", &R::sys_f_sync, 1, false,
-     "The sys_f_sync parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_beep           = ", &R::sys_beep, 1, false,
-     "The sys_beep parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_bk_light       = ", &R::sys_bk_light, 2, false,
-     "The sys_bk_light parameter cannot get!\n Create new ini file"},
-    {"\n//for Function UI control MEM saved value\n", "sys_save1_para     = ", &R::sys_save1_para, 2,
-     false, "The sys_save1_para parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_save1_inte     = ", &R::sys_save1_inte, 2, false,
-     "The sys_save1_inte parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_save1_subi     = ", &R::sys_save1_subi, 2, false,
-     "The sys_save1_subi parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_save2_para     = ", &R::sys_save2_para, 2, false,
-     "The sys_save2_para parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_save2_inte     = ", &R::sys_save2_inte, 2, false,
-     "The sys_save2_inte parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_save2_subi     = ", &R::sys_save2_subi, 2, false,
-     "The sys_save2_subi parameter cannot get!\n Create new ini file"},
-    {"\n//for Adjust 2D3D UI control\n", "sys_adj3d_mode     = ", &R::sys_adj3d_mode, 1, false,
-     "The sys_adj3d_mode parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_adj3d_para     = ", &R::sys_adj3d_para, 2, false,
-     "The sys_adj3d_para parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_adj3d_inte     = ", &R::sys_adj3d_inte, 2, false,
-     "The sys_adj3d_inte parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_adj3d_subi     = ", &R::sys_adj3d_subi, 2, false,
-     "The sys_adj3d_subi parameter cannot get!\n Create new ini file"},
-    // From here on the key and its padding take 18 characters, not 19.
-    {"\n//for Adjust SDI-LR UI control\n", "sys_LRadj_mode    = ", &R::sys_LRadj_mode, 1, false,
-     "The sys_LRadj_mode parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_LRadj_split   = ", &R::sys_LRadj_split, 2, false,
-     "The sys_LRadj_split parameter cannot get!\n Create new ini file"},
-    {"\n//for Scope UI control\n", "sys_scp_mode      = ", &R::sys_scp_mode, 1, false,
-     "The sys_scp_mode parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_scp_src       = ", &R::sys_scp_src, 1, false,
-     "The sys_scp_src parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_scp_pos       = ", &R::sys_scp_pos, 1, false,
-     "The sys_scp_pos parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_scp_fil       = ", &R::sys_scp_fil, 1, false,
-     "The sys_scp_fil parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_scp_wgain     = ", &R::sys_scp_wgain, 2, false,
-     "The sys_scp_wgain parameter cannot get!\n Create new ini file"},
-    {nullptr, "sys_scp_vgain     = ", &R::sys_scp_vgain, 2, false,
-     "The sys_scp_vgain parameter cannot get!\n Create new ini file"},
-    {"\n//for COM port I/O\n", "com_port_num      = ", &R::com_port_num, 1, true,
-     "The com_port_num parameter cannot get!\n Create new ini file"},
-    {nullptr, "load_adj_only     = ", &R::load_adj_only, 1, false,
-     "The load_adj_only parameter cannot get!\n Create new ini file"},
-}};
-
 constexpr char kHeader[] = "-----< DPX20 Remote Settings >---------------------\n";
 constexpr char kEndLine[] = "\n-------------------======= End of Settings =======\n";
+
+// The version line comes first, then a line per setting of the table, in its order, each group
+// behind a comment line. The key and its padding take 19 characters up to the 2D-3D adjust
+// group and 18 from the SDI-LR adjust group on.
+constexpr char kVersionComment[] = "\n//this file version\n";
+constexpr char kVersionKey[] = "ini_file_version";
+constexpr int kKeyWidth = 19;
+constexpr Group kNarrowKeysFrom = Group::kAdjustSdiLr;
+
+std::string KeyText(const char* key, int width) {
+    std::string text = key;
+    text.resize(std::max<std::size_t>(text.size(), static_cast<std::size_t>(width)), ' ');
+    return text + "= ";
+}
+
+std::string KeyText(const Setting& s) { return KeyText(s.key, s.group >= kNarrowKeysFrom ? kKeyWidth - 1 : kKeyWidth); }
+
+// The message when the key is missing; the no-ACK option's has always named it without its prefix.
+std::string MissingMessage(const Setting& s) {
+    const std::string name = s.field == &SettingsRecord::sys_no_ack ? "no_ack" : s.key;
+    return "The " + name + " parameter cannot get!\n Create new ini file";
+}
+
+// Characters of the value text: one decimal digit, or two hex digits.
+int Chars(FileForm form) { return form == FileForm::kDigit ? 1 : 2; }
 
 bool IsOptionsFileName(const std::string& name) { return name == options_file_name; }
 
@@ -121,12 +60,12 @@ std::string KeepDamaged(const std::filesystem::path& path) {
 
 std::string OptionFileText(const SettingsRecord& record) {
     std::string text = kHeader;
-    for (const OptionKey& k : kOptionKeys) {
-        if (k.comment) text += k.comment;
-        text += k.key;
-        const int32_t value = k.field ? record.*k.field : kFileVersion;
-        text += k.chars == 1 ? std::to_string(value) : ValueToHexText(value) + "h";
-        text += '\n';
+    text += kVersionComment + KeyText(kVersionKey, kKeyWidth) + ValueToHexText(kFileVersion) + "h\n";
+    for (std::size_t i = 0; i < kSettings.size(); ++i) {
+        const Setting& s = kSettings[i];
+        if (i == 0 || kSettings[i - 1].group != s.group) text += std::string("\n//for ") + GroupName(s.group) + "\n";
+        const int32_t value = record.*s.field;
+        text += KeyText(s) + (s.form == FileForm::kDigit ? std::to_string(value) : ValueToHexText(value) + "h") + "\n";
     }
     text += kEndLine;
     return text;
@@ -195,25 +134,26 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
 
     settings_file::KeyWalk walk(buffer, sizeof buffer, file.size);
     std::string value_text;
-    for (const OptionKey& k : kOptionKeys) {
-        if (!walk.Next(k.chars, value_text)) return fail(k.missing);
+    if (!walk.Next(2, value_text)) return fail("The file version cannot get!\n Create new ini file");
+    {
         const int32_t value = HexTextToValue(value_text);
-        if (!k.field) {
-            if (value < kFileVersion) {
-                return fail(Format("This ini file version is old (ver.%d) !\nCreate new ini file "
-                                   "(ver.%d).\n\nAll settings return to default!",
-                                   value, kFileVersion));
-            }
-            if (value > kFileVersion) {
-                return fail(Format("This ini file version is too new (ver.%d) !\nNext save time, "
-                                   "the ini file version will be down (ver.%d).\n\nIf you start the "
-                                   "upper version software, all settings maybe return to default!",
-                                   value, kFileVersion));
-            }
-            continue;
+        if (value < kFileVersion) {
+            return fail(Format("This ini file version is old (ver.%d) !\nCreate new ini file "
+                               "(ver.%d).\n\nAll settings return to default!",
+                               value, kFileVersion));
         }
-        if (k.link && panel_connected == 1) continue;
-        into.*k.field = value;
+        if (value > kFileVersion) {
+            return fail(Format("This ini file version is too new (ver.%d) !\nNext save time, "
+                               "the ini file version will be down (ver.%d).\n\nIf you start the "
+                               "upper version software, all settings maybe return to default!",
+                               value, kFileVersion));
+        }
+    }
+    for (const Setting& s : kSettings) {
+        if (!walk.Next(Chars(s.form), value_text)) return fail(MissingMessage(s));
+        const int32_t value = HexTextToValue(value_text);
+        if (s.link_option && panel_connected == 1) continue;
+        into.*s.field = value;
     }
 
     bool end_found = false;

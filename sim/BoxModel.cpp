@@ -9,39 +9,38 @@
 namespace dpx::sim {
 namespace {
 
-// What the box accepts for each value command, and where it keeps the value.
+// Where the box keeps the value of each value command; the values it takes are the
+// command's in CommandTable.
 struct ValueRule {
     int command;
-    int min;
-    int max;
     int* (*field)(BoxState&);
 };
 
 #define DPX_FIELD(expr) [](BoxState& s) -> int* { return &s.expr; }
 const ValueRule kValueRules[] = {
-    {kINPSE, 0, 3, DPX_FIELD(input_select)},
-    {kBOTHP, 0, 1, DPX_FIELD(input_porality)},
-    {kSDIMX, 0, 1, DPX_FIELD(sdi_mix)},
-    {kHDMIM, 0, 1, DPX_FIELD(hdmi_mix)},
-    {k3DFOR, 0, 3, DPX_FIELD(format_3d)},
-    {kSDIRT, 0, 6, DPX_FIELD(rotate)},
-    {kFRASY, 0, 1, DPX_FIELD(f_sync)},
-    {kBEEPA, 0, 1, DPX_FIELD(beep)},
-    {kBACKL, -30, 30, DPX_FIELD(back_light)},
-    {kMEMSV, 0, 1, nullptr},
-    {kMEMLD, 0, 1, nullptr},
-    {kSCMOD, 0, 2, DPX_FIELD(scope_mode)},
-    {kSCSIG, 0, 3, DPX_FIELD(scope_source)},
-    {kSCPOS, 0, 3, DPX_FIELD(scope_position)},
-    {kSCPFI, 0, 1, DPX_FIELD(scope_filter)},
-    {kSCWFG, -30, 30, DPX_FIELD(wfm_gain)},
-    {kSCVEG, -30, 30, DPX_FIELD(vector_gain)},
-    {kADJMD, 0, 12, DPX_FIELD(adjust_mode)},
-    {kADJOS, -60, 60, DPX_FIELD(split_position)},
-    {kADJPX, 0, 60, DPX_FIELD(adjust[0])},
-    {kADJIY, 0, 60, DPX_FIELD(adjust[1])},
-    {kADJSI, 0, 60, DPX_FIELD(adjust[2])},
-    {kCONVE, 0, 1, DPX_FIELD(conversion)},
+    {kINPSE, DPX_FIELD(input_select)},
+    {kBOTHP, DPX_FIELD(input_porality)},
+    {kSDIMX, DPX_FIELD(sdi_mix)},
+    {kHDMIM, DPX_FIELD(hdmi_mix)},
+    {k3DFOR, DPX_FIELD(format_3d)},
+    {kSDIRT, DPX_FIELD(rotate)},
+    {kFRASY, DPX_FIELD(f_sync)},
+    {kBEEPA, DPX_FIELD(beep)},
+    {kBACKL, DPX_FIELD(back_light)},
+    {kMEMSV, nullptr},
+    {kMEMLD, nullptr},
+    {kSCMOD, DPX_FIELD(scope_mode)},
+    {kSCSIG, DPX_FIELD(scope_source)},
+    {kSCPOS, DPX_FIELD(scope_position)},
+    {kSCPFI, DPX_FIELD(scope_filter)},
+    {kSCWFG, DPX_FIELD(wfm_gain)},
+    {kSCVEG, DPX_FIELD(vector_gain)},
+    {kADJMD, DPX_FIELD(adjust_mode)},
+    {kADJOS, DPX_FIELD(split_position)},
+    {kADJPX, DPX_FIELD(adjust[0])},
+    {kADJIY, DPX_FIELD(adjust[1])},
+    {kADJSI, DPX_FIELD(adjust[2])},
+    {kCONVE, DPX_FIELD(conversion)},
 };
 #undef DPX_FIELD
 
@@ -134,8 +133,7 @@ std::vector<uint8_t> BoxModel::Answer(const uint8_t* frame, int* command, uint32
     if (state_.category != row.category) return NakReply(2);
     const ValueRule* rule = RuleOf(n);
     int value = 0;
-    if (!rule || !FrameValue(row, frame, &value) || value < rule->min || value > rule->max)
-        return NakReply(1);
+    if (!rule || !FrameValue(row, frame, &value) || !row.values.Holds(value)) return NakReply(1);
 
     if (n == kADJMD && mode_changed_ && options_.adjmd_busy_ms > 0 &&
         now_ms - mode_change_ms_ < options_.adjmd_busy_ms)

@@ -11,7 +11,7 @@
 // - Any command but the login before login, or a value command whose category is not
 //   the one selected: NAK status 2 ("invalid now").
 // - A value the box does not take, or a parameter byte that differs from the template:
-//   NAK status 1. Accepted values are listed in kValueRules (BoxModel.cpp); the signed
+//   NAK status 1. Accepted values are those of the command's row in CommandTable; the signed
 //   commands need '+' for 0..max and '-' for min..-1.
 // - Login (BCN10) and logoff (BCN00) select no category; a category select selects its
 //   category; a value command keeps it.

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "link/CommandTable.h"
+
 namespace dpx::sim {
 namespace {
 
@@ -122,6 +124,31 @@ bool ParseSimArgs(const std::vector<std::string>& args, SimConfig* config, std::
     return true;
 }
 
+namespace {
+
+// "  - Values taken: INPSE 0..3, ...": each value command's values in the command table,
+// wrapped to the width of the help.
+std::string ValuesTaken() {
+    constexpr std::size_t kWidth = 92;
+    std::string text = "  - Values taken:";
+    std::size_t line = text.size();
+    for (int n = 0; n < kSendableCommands; ++n) {
+        if (!IsValueCommand(n)) continue;
+        const ValueRange& v = CommandTable[n].values;
+        const std::string item = std::string(" ") + CommandTable[n].word + " " + std::to_string(v.low) + ".." +
+                                 std::to_string(v.high) + (n + 1 < kSendableCommands ? "," : ".");
+        if (line + item.size() > kWidth) {
+            text += "\n   ";
+            line = 3;
+        }
+        text += item;
+        line += item.size();
+    }
+    return text + "\n    ADJMD takes the codes of both adjust modes: 0 off, 1-3 SDI-LR, 4-12 2D-3D.";
+}
+
+}  // namespace
+
 std::string SimHelpText() {
     return R"(Usage: dpx20sim [options]
 
@@ -177,10 +204,7 @@ Box rules:
   - A value the box does not take, or a parameter byte that differs from the template
     ('0' in unused places): NAK status 1. Signed commands (BACKL, SCWFG, SCVEG, ADJOS)
     need '+' with 0..max or '-' with min..-1 as a two's complement byte.
-  - Values taken: INPSE 0-3, BOTHP 0-1, SDIMX 0-1, HDMIM 0-1, 3DFOR 0-3, SDIRT 0-6,
-    FRASY 0-1, BEEPA 0-1, BACKL -30..30, MEMSV 0-1, MEMLD 0-1, SCMOD 0-2, SCSIG 0-3,
-    SCPOS 0-3, SCPFI 0-1, SCWFG -30..30, SCVEG -30..30, ADJMD 0-12 (0 off, 1-3 SDI-LR,
-    4-12 2D-3D), ADJOS -60..60, ADJPX, ADJIY, ADJSI 0-60, CONVE 0-1.
+)" + ValuesTaken() + R"(
   - Login and logoff leave no category selected; INPUT, OUTPU, MMENU, SCOPE, ADJUS and
     2D/3D select theirs; value commands keep it.
   - MEMSV v copies the current parallax, intensity and sub intensity into memory v+1;

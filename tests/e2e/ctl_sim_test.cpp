@@ -13,7 +13,7 @@
 
 #include "cli/Ctl.h"
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
@@ -133,12 +133,11 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     BoxPort::Install(link, box);
     link.SetDebugMode(0);
     TestSeam seam;
-    seam.Install(&link);
     seam.Settings();
     SystemSettings = record;
     SystemSettings.vertual_mode = 0;
     link.ConnectLink(1);
-    SynchroniseAll();
+    SynchroniseAll(link, SystemSettings);
     link.ConnectLink(0);
     std::vector<std::string> words;
     for (const sim::Exchange& e : box.History()) words.push_back(e.word);

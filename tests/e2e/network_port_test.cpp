@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
@@ -61,12 +61,7 @@ TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
     s.sys_rotate = 2;
     s.sys_adj3d_mode = 5;
     s.sys_adj3d_para = 50;
-    int synchronised = 0;
-    {
-        TestSeam seam;
-        seam.Install(&link_);
-        synchronised = SynchroniseAll();
-    }
+    const int synchronised = SynchroniseAll(link_, SystemSettings);
     ASSERT_EQ(synchronised, 1) << (messages_.texts.empty() ? "" : messages_.texts.back());
     std::map<std::string, long> state = sim_.State();
     EXPECT_EQ(state["logged_in"], 1);

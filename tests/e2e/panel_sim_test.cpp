@@ -85,7 +85,6 @@ protected:
         test::TestApp();
         ASSERT_TRUE(dir_.ok());
         seam_.Settings();
-        seam_.Install(&link_);
         link_.SetPortFactory(platform::MakePortFactory());
     }
     void TearDown() override {
@@ -99,7 +98,7 @@ protected:
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
         setenv("DPX20_COM1", sim_->LinkPath().c_str(), 1);
         WriteOptionFile(options_file_name, record);
-        panel_ = std::make_unique<TopDialog>();
+        panel_ = std::make_unique<TopDialog>(link_);
         panel_->show();
         ASSERT_EQ(SystemSettings, record);
     }
@@ -343,7 +342,7 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
 
         Click(panel::kConnect);
         EXPECT_EQ(panel_connected, 0);
-        EXPECT_EQ(Link().State().link_connected, 0);
+        EXPECT_EQ(link_.State().link_connected, 0);
         Click(panel::kConnect);
         EXPECT_EQ(panel_connected, 1);
         EXPECT_EQ(sim_->State()["logged_in"], 1);
@@ -355,7 +354,7 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
         locks_while_connected = OurLockFiles();
         Click(panel::kExit);
     });
-    RemoteApp().Run();
+    RemoteApp().Run(link_);
     ASSERT_NE(shown_, nullptr) << "the panel never ran";
     shown_ = nullptr;
     EXPECT_FALSE(locks_while_connected.empty());  // else the check below proves nothing

@@ -5,7 +5,7 @@
 //
 // Typical use in a test:
 //   dpx::sim::BoxModel box;
-//   dpx::RS232c_bios link;                       // or dpx::Link()
+//   dpx::RS232c_bios link;
 //   dpx::test::BoxPort::Install(link, box);      // every COM number serves `box`
 //   link.SetDebugMode(0);
 //   link.ConnectLink(1);                         // real login frame, real ACK

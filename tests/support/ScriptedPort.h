@@ -59,7 +59,7 @@ ReplyScript GoneAtWrite();                                  // the device vanish
 
 class ScriptedPort final : public SerialPort {
 public:
-    static constexpr uint32_t kReadTimeoutMs = 310;  // one byte: 10 ms per byte + 300 ms
+    static constexpr uint32_t kReadTimeoutMs = kPortTimeouts.ReadTotalMs(1);
 
     explicit ScriptedPort(int com_number = 1);
 

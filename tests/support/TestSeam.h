@@ -1,8 +1,9 @@
 #pragma once
-// The one way tests change what is process-wide: the installed link, the message sink, the
-// fatal-exit hook, the tick source, any other hook whose setter returns what it replaces
-// (the dialog runner), the settings and the state of a link. A seam saves what it changes and puts it
-// back when it goes out of scope, latest change first, so no test restores a hook by hand.
+// The one way tests change what is process-wide: the message sink, the fatal-exit hook, the
+// tick source, any other hook whose setter returns what it replaces (the dialog runner) and
+// the settings; and the one way they write a link's state. A test hands its own link to
+// whatever it drives. A seam saves what it changes and puts it back when it goes out of
+// scope, latest change first, so no test restores a hook by hand.
 // A link whose state the seam wrote must outlive the seam.
 #include <algorithm>
 #include <functional>
@@ -25,7 +26,6 @@ public:
     TestSeam(const TestSeam&) = delete;
     TestSeam& operator=(const TestSeam&) = delete;
 
-    void Install(RS232c_bios* link) { Hook(SetLink, link); }
     void Sink(MessageSink* sink) { Hook(SetMessageSink, sink); }
     void FatalExit(FatalExitHook hook) { Hook(SetFatalExitHook, std::move(hook)); }
     void Clock(TickSource* source) { Hook(SetTickSource, source); }

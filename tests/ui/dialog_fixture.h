@@ -32,7 +32,6 @@ protected:
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());
-        seam_.Install(&link_);
         BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);

@@ -33,7 +33,7 @@ protected:
                                    kLeftLower, kLeftUpper, kRightUpper, kFlat, kLowPass});
     }
 
-    ScopeDialog dialog_;
+    ScopeDialog dialog_{link_};
 };
 
 TEST_F(ScopeTest, OpeningSendsAllSixInOrder) {

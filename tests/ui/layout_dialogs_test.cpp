@@ -242,14 +242,16 @@ const res::Control* Find(const res::Layout& layout, const Row& row) {
     return nullptr;
 }
 
+// The dialogs are built on a link that never connects: whatever they send fails unsent.
 std::unique_ptr<ui::LayoutDialog> Make(int layout_id) {
+    static RS232c_bios link;
     switch (layout_id) {
-        case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>();
-        case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>();
-        case res::kLayoutScope: return std::make_unique<ScopeDialog>();
-        case res::kLayoutFunction: return std::make_unique<FunctionDialog>();
-        case res::kLayoutInputSelect: return std::make_unique<InputSelectDialog>();
-        default: return std::make_unique<OutputPresetDialog>();
+        case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>(link);
+        case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>(link);
+        case res::kLayoutScope: return std::make_unique<ScopeDialog>(link);
+        case res::kLayoutFunction: return std::make_unique<FunctionDialog>(link);
+        case res::kLayoutInputSelect: return std::make_unique<InputSelectDialog>(link);
+        default: return std::make_unique<OutputPresetDialog>(link);
     }
 }
 
@@ -541,18 +543,19 @@ TEST_F(LayoutDialogsTest, Screenshots) {
     const QString dir = qEnvironmentVariable("DPX20_SCREENSHOT_DIR");
     if (dir.isEmpty()) GTEST_SKIP() << "DPX20_SCREENSHOT_DIR not set";
     test::MessageRecorder messages;
-    Link().SetVirtualMode(1);
-    Adjust2D3DDialog adjust;
+    RS232c_bios link;
+    link.SetVirtualMode(1);
+    Adjust2D3DDialog adjust(link);
     adjust.SetValues({4, 13, 23, 40});
-    AdjustSdiLrDialog sdilr;
+    AdjustSdiLrDialog sdilr(link);
     sdilr.SetValues({1, -15});
-    ScopeDialog scope;
+    ScopeDialog scope(link);
     scope.SetValues({1, 2, 2, 0, -12, 30});
-    FunctionDialog function;
+    FunctionDialog function(link);
     function.SetValues({1, 1, 0, -12});
-    InputSelectDialog input;
+    InputSelectDialog input(link);
     input.SetValues({0, 1});
-    OutputPresetDialog output;
+    OutputPresetDialog output(link);
     output.SetValues({0, 1, 3});
     const std::pair<ui::LayoutDialog*, const char*> shots[] = {
         {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"},
@@ -563,7 +566,6 @@ TEST_F(LayoutDialogsTest, Screenshots) {
         EXPECT_TRUE(dialog->grab().save(QDir(dir).filePath(file))) << file;
         dialog->hide();
     }
-    Link().SetVirtualMode(0);
     EXPECT_TRUE(messages.texts.empty());
 }
 

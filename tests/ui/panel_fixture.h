@@ -35,7 +35,6 @@ protected:
         TestApp();
         ASSERT_TRUE(dir_.ok());
         seam_.Settings();
-        seam_.Install(&link_);
         // Every COM number serves the one box; `silent` makes the box take frames unanswered.
         link_.SetPortFactory([this](int n) -> std::unique_ptr<SerialPort> {
             auto port = std::make_unique<BoxPort>(box_, n);
@@ -58,7 +57,7 @@ protected:
 
     // Creates the panel and runs its initialisation, as the first show does.
     TopDialog& Start() {
-        panel_ = std::make_unique<TopDialog>();
+        panel_ = std::make_unique<TopDialog>(link_);
         panel_->EnsureInitialised();
         return *panel_;
     }

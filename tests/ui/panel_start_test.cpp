@@ -145,7 +145,7 @@ TEST_F(PanelTest, SecondPanelInTheSameFolderIsRefused) {
         ASSERT_TRUE(first.Take(folder, nullptr));
         WriteFile(options_file_name, "not even an options file");
         const QStringList before = QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        EXPECT_EQ(RemoteApp().Run(), RemoteApp::kFolderInUse);
+        EXPECT_EQ(RemoteApp().Run(link_), RemoteApp::kFolderInUse);
         ASSERT_EQ(messages_.texts.size(), 1u);
         EXPECT_NE(messages_.texts[0].find(settings_file::ShownName(folder)), std::string::npos);
         EXPECT_NE(messages_.texts[0].find(std::to_string(QCoreApplication::applicationPid())), std::string::npos);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Synchronise.h"
+#include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
@@ -44,7 +44,6 @@ class SyncTest : public ::testing::Test {
 protected:
     void SetUp() override {
         seam_.Settings();
-        seam_.Install(&link_);
         test::BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
@@ -80,7 +79,7 @@ TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
     SystemSettings.sys_adj3d_mode = 4;
     SystemSettings.sys_adj3d_para = 30;
     SystemSettings.sys_bk_light = -5;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE", "ADJMD", "ADJPX", "ADJIY", "ADJSI",
                                                 "CONVE", "ADJMD"}));
     EXPECT_EQ(ValuesOf("BACKL"), std::vector<int>{-5});
@@ -95,7 +94,7 @@ TEST_F(SyncTest, ConversionOffEndsWithConversionOff) {
     SystemSettings.sys_input_select = 2;
     SystemSettings.sys_adj3d_mode = 4;  // not sent while the conversion is off
     box_.MutableState().conversion = 1;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE"}));
     EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{0});
     EXPECT_EQ(box_.State().conversion, 0);
@@ -108,7 +107,7 @@ TEST_F(SyncTest, SdiLrTails) {
     // Adjust mode on: no scope steps.
     SystemSettings.sys_LRadj_mode = 2;
     SystemSettings.sys_LRadj_split = -20;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"ADJMD", "ADJOS"}));
     EXPECT_EQ(ValuesOf("ADJOS"), std::vector<int>{-20});
 
@@ -116,14 +115,14 @@ TEST_F(SyncTest, SdiLrTails) {
     box_.ClearHistory();
     SystemSettings.sys_LRadj_mode = 0;
     SystemSettings.sys_scp_mode = 0;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     const Words scope = {"ADJMD", "ADJOS", "SCSIG", "SCPOS", "SCPFI", "SCWFG", "SCVEG"};
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, scope));
 
     // Scope on: the mode goes last.
     box_.ClearHistory();
     SystemSettings.sys_scp_mode = 1;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     EXPECT_EQ(ValueWords(), Join(Join(kCommonSteps, scope), {"SCMOD"}));
     EXPECT_EQ(box_.State().scope_mode, 1);
 }
@@ -131,14 +130,14 @@ TEST_F(SyncTest, SdiLrTails) {
 TEST_F(SyncTest, VirtualModeReportsAtOnceAndSendsNothing) {
     SystemSettings.vertual_mode = 1;
     link_.SetVirtualMode(1);
-    EXPECT_EQ(SynchroniseAll(), 1);
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
     EXPECT_TRUE(box_.History().empty());
     EXPECT_EQ(messages_.texts,
               Words{"Update ZR-DPX20 all settings : Compleate!\nProcess time = 0 mS."});
 }
 
 TEST_F(SyncTest, CleanPassReportsItsTime) {
-    EXPECT_EQ(SynchroniseAll(), 1);
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : Compleate!\nProcess time = # mS.");
@@ -146,7 +145,7 @@ TEST_F(SyncTest, CleanPassReportsItsTime) {
 
 TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
     box_.Options().forced_nak["FRASY"] = 1;
-    EXPECT_EQ(SyncRun(), 0);
+    EXPECT_EQ(SyncRun(link_, SystemSettings), 0);
     EXPECT_EQ(sync_error_count, 1);
     // Two tries of FRASY, and every later step still went out.
     Words words = ValueWords();
@@ -157,7 +156,7 @@ TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
 
 TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
     box_.Options().forced_nak["SDIRT"] = 1;
-    EXPECT_EQ(SynchroniseAll(), 0);
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : error found!\n\n"
@@ -175,7 +174,7 @@ TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
         if (ex.word == "FRASY") refuse = false;
         if (ex.word == "SDIRT" && refuse) reply = sim::NakReply(1);
     };
-    EXPECT_EQ(SynchroniseAll(), 1);
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : error found!\n\n"
@@ -187,7 +186,7 @@ TEST_F(SyncTest, DebugReportsAreOffDuringAPassAndOnAfterIt) {
     SystemSettings.debug_mode = 1;
     link_.SetDebugMode(1);
     box_.Options().forced_nak["BEEPA"] = 1;
-    EXPECT_EQ(SyncRun(), 0);
+    EXPECT_EQ(SyncRun(link_, SystemSettings), 0);
     EXPECT_TRUE(messages_.texts.empty());  // no diagnostic box for the failed frames
     EXPECT_EQ(link_.State().link_debug, 1);
 }
@@ -197,7 +196,7 @@ TEST_F(SyncTest, AdjustOnlyPassSendsTheThreeValues) {
     SystemSettings.sys_2D3D = 1;
     SystemSettings.sys_input_select = 0;  // the input does not matter for this pass
     SystemSettings.sys_adj3d_subi = 50;
-    ASSERT_EQ(SyncRun(), 1);
+    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
     EXPECT_EQ(ValueWords(), (Words{"CONVE", "ADJPX", "ADJIY", "ADJSI"}));
     EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{1});
     EXPECT_EQ(box_.State().adjust[2], 50);
@@ -207,7 +206,7 @@ TEST_F(SyncTest, AdjustOnlyWithConversionOffIsRefusedThreeTimes) {
     SystemSettings.load_adj_only = 1;
     SystemSettings.debug_mode = 1;
     link_.SetDebugMode(1);
-    EXPECT_EQ(SynchroniseAll(), 0);
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
     const std::string limitation =
         "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
         "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.";

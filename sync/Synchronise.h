@@ -1,8 +1,11 @@
 #pragma once
-// Pushes every setting of SystemSettings to the box in one fixed order. Free of Qt: it uses
-// only the link's device operations, the settings record and MessageSink, so tools other
-// than the panel can run it.
+// Pushes every setting of a settings record to the box in one fixed order, the steps of the
+// settings table. Free of Qt: it uses only the link's device operations, the record and
+// MessageSink, so tools other than the panel can run it.
 #include <cstdint>
+
+#include "link/RS232c_bios.h"
+#include "settings/SettingsRecord.h"
 
 namespace dpx {
 
@@ -19,12 +22,13 @@ extern int32_t sync_pass;
 // SynchroniseAll starts no further pass and shows no summary. nullptr: never.
 extern bool (*sync_stop)();
 
-// One pass: 1 if no step failed, else 0. Debug reports are off during the pass and
-// restored to debug_mode after it. Shows nothing except the adjust-only limitation message.
-int SyncRun();
+// One pass of `settings` over `link`: 1 if no step failed, else 0. In virtual mode
+// (vertual_mode) 1 at once. Debug reports are off during the pass and set to debug_mode
+// after it. Shows nothing except the adjust-only limitation message.
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings);
 
 // Up to three passes until one is clean; shows one summary message with the time of each
 // pass. 1 if a pass was clean, else 0.
-int SynchroniseAll();
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings);
 
 }  // namespace dpx

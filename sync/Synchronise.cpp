@@ -1,0 +1,80 @@
+#include "sync/Synchronise.h"
+
+#include <iterator>
+#include <string>
+
+#include "common/Format.h"
+#include "common/MessageSink.h"
+#include "common/TickSource.h"
+#include "link/SettingTable.h"
+
+namespace dpx {
+
+int32_t sync_error_count = 0;
+int32_t sync_last_failure = 0;
+int32_t sync_step_count = 0;
+int32_t sync_pass = 0;
+bool (*sync_stop)() = nullptr;
+
+namespace {
+
+constexpr int kStepAttempts = 2;
+constexpr const char* kPassNames[] = {"1st", "2nd", "3rd"};  // one pass each, at most
+
+bool Stopping() { return sync_stop && sync_stop(); }
+
+// One step: the device operation is tried twice before the step counts as failed.
+void Step(RS232c_bios& link, const SyncItem& item) {
+    if (Stopping()) return;
+    ++sync_step_count;
+    for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
+        if (attempt > 1 && Stopping()) break;
+        if (link.SetValue(item.setting->command, item.value)) return;
+    }
+    ++sync_error_count;
+    sync_last_failure = link.State().link_result;
+}
+
+}  // namespace
+
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
+    if (settings.vertual_mode != 0) return 1;
+    link.SetDebugMode(0);
+    sync_error_count = 0;
+    sync_last_failure = 0;
+    sync_step_count = 0;
+    if (settings.load_adj_only != 0 && settings.sys_2D3D == 0) {
+        ShowMessage(
+            "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
+            "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.");
+        link.SetDebugMode(settings.debug_mode);
+        return 0;
+    }
+    for (const SyncItem& item : PassSteps(settings)) Step(link, item);
+    link.SetDebugMode(settings.debug_mode);
+    return sync_error_count == 0 ? 1 : 0;
+}
+
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
+    TickSource& ticks = Ticks();
+    // The lines of the passes accumulate; a clean first pass has a message of its own.
+    std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
+    for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
+        sync_pass = pass;
+        const uint32_t start = ticks.Now();
+        const int r = SyncRun(link, settings);
+        const uint32_t ms = TicksBetween(start, ticks.Now());
+        if (Stopping()) return 0;
+        const char* name = kPassNames[pass - 1];
+        if (r == 1) {
+            ShowMessage(pass == 1 ? Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.", ms)
+                                  : message + Format("%s try : process OK.      process time = %u mS.\n", name, ms));
+            return 1;
+        }
+        message += Format("%s try : error = %d times. process time = %u mS.\n", name, sync_error_count, ms);
+    }
+    ShowMessage(message + "\nGive up! Maybe better to restart this program.");
+    return 0;
+}
+
+}  // namespace dpx

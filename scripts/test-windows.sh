@@ -2,8 +2,7 @@
 # Builds the whole program for 64-bit Windows (MinGW-w64 and Qt for Windows, see
 # scripts/build-qt-windows.sh) and runs its unit and UI tests under Wine with Qt's offscreen
 # platform, then the end-to-end run of the real panel under Wine (tests/windows/e2e.sh).
-JOBS=n limits the
-# parallel jobs (default: all cores).
+# JOBS=n limits the parallel jobs (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

@@ -62,8 +62,8 @@ public:
     // The link options that a connect or a synchronisation of `record` runs with. The panel
     // runs with the record's own; the service with its command line's.
     virtual void RunOptions(SettingsRecord& record) const { (void)record; }
-    // The device the link's port is (a path, COMn, a network address) and "serial" or
-    // "network".
+    // The device the link's port is (a path, COMn, a network address) and its kind:
+    // "device", "raw TCP" or "RFC 2217".
     virtual std::string Device() const = 0;
     virtual std::string PortKind() const = 0;
 };

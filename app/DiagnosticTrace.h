@@ -8,7 +8,7 @@ namespace dpx {
 class RS232c_bios;
 
 std::string DiagnosticTraceText(RS232c_bios& link);
-// Writes DiagnosticTraceText to `path`; false with the system's reason in `why` otherwise.
+// Writes DiagnosticTraceText to `path` (UTF-8); false with the system's reason in `why` otherwise.
 bool WriteDiagnosticTrace(const std::string& path, RS232c_bios& link, std::string* why);
 
 }  // namespace dpx

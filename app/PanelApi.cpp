@@ -73,7 +73,7 @@ std::string PanelApi::Device() const {
     return n >= 1 && n <= 8 ? platform::ComDeviceName(n) : std::string();
 }
 
-std::string PanelApi::PortKind() const { return platform::IsNetworkPortName(Device()) ? "network" : "serial"; }
+std::string PanelApi::PortKind() const { return platform::PortKind(Device()); }
 
 void PanelApi::Configure() {
     const std::string where = Where();

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "app/DialogValues.h"
 #include "sync/Connect.h"
 #include "sync/Synchronise.h"
+#include "common/Format.h"
 #include "common/MessageSink.h"
 #include "dialogs/Adjust2D3DDialog.h"
 #include "dialogs/AdjustSdiLrDialog.h"
@@ -28,6 +30,7 @@
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
+#include "sync/Synchronise.h"
 #include "ui/Pictures.h"
 
 #ifdef _WIN32
@@ -62,6 +65,10 @@ TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
     corner_image_ = ui::CornerPicture();
 }
 
+TopDialog::~TopDialog() {
+    if (watching_gone_) link_.SetDeviceGoneHandler(std::move(previous_gone_handler_));
+}
+
 // ---------------------------------------------------------------- initialisation
 
 void TopDialog::InitDialog() {
@@ -79,6 +86,9 @@ void TopDialog::InitDialog() {
         child->setMouseTracking(true);
         child->installEventFilter(this);
     }
+
+    previous_gone_handler_ = link_.SetDeviceGoneHandler([this] { DeviceGone(); });
+    watching_gone_ = true;
 
     ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
     RefreshPanel();
@@ -160,10 +170,11 @@ void TopDialog::AddTraceMenuItem() {
 }
 
 void TopDialog::SaveDiagnosticTrace() {
-    QFileDialog dialog(this, QStringLiteral("Save diagnostic trace"), QString(),
+    // In the home folder: the panel's own folder may be hidden, and the file goes to support.
+    QFileDialog dialog(this, QStringLiteral("Save diagnostic trace"), QDir::homePath(),
                        QStringLiteral("Text files (*.txt);;All files (*)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.selectFile(QStringLiteral("dpx20remote-trace.txt"));
+    dialog.selectFile(QDir::home().filePath(QStringLiteral("dpx20remote-trace.txt")));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     std::string why;
     if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), link_, &why))
@@ -289,6 +300,17 @@ void TopDialog::ConnectHandler() {
 }
 
 void TopDialog::ShowConnectState() { SetChecked(kConnect, panel_connected != 0); }
+
+void TopDialog::DeviceGone() {
+    // Found while CONNECT is being cleared: that disconnection is already done.
+    if (panel_connected != 1) return;
+    panel_connected = 0;
+    SetChecked(kConnect, false);
+    const LinkState& state = link_.State();
+    ShowMessage(Format("COM%d: the connection to the box was lost.\n%s\n\nCONNECT is now off. "
+                       "Tick CONNECT again when the device is back.",
+                       static_cast<int>(state.link_port), state.link_failure.c_str()));
+}
 
 void TopDialog::ChooseComDevice(int n) {
     ComDeviceDialog dialog(n, platform::ListSerialPorts, this);

@@ -35,6 +35,7 @@ class TopDialog : public ui::LayoutDialog {
 public:
     // Drives `link`, which must outlive the panel.
     explicit TopDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    ~TopDialog() override;
 
     // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
     // which hands it to the link and writes the options file.
@@ -67,6 +68,9 @@ public:
     void SyncOnHandler();
     void CornerPictureHandler();
     void DebugBoxHandler();
+    // The link ended the session because its device or server connection went away:
+    // CONNECT goes off and one notice says which port, which device and why.
+    void DeviceGone();
 
     // The six memories: write or read dpx20remote%02d.sav.
     void SaveMemory(int n);
@@ -121,6 +125,9 @@ private:
     QAction* version_action_ = nullptr;
     QAction* trace_action_ = nullptr;
     bool recolouring_ = false;
+    // Whether the link's device-gone handler is ours, and the handler it had before.
+    bool watching_gone_ = false;
+    std::function<void()> previous_gone_handler_;
 };
 
 }  // namespace dpx

@@ -44,7 +44,7 @@ public:
         record.debug_mode = 0;
     }
     std::string Device() const override { return setup_.device; }
-    std::string PortKind() const override { return platform::IsNetworkPortName(setup_.device) ? "network" : "serial"; }
+    std::string PortKind() const override { return platform::PortKind(setup_.device); }
 
 private:
     RS232c_bios& link_;

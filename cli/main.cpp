@@ -5,5 +5,7 @@
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    return dpx::cli::Run(argc, argv, dpx::Link());
+    // The program's one link, made after the application so that its ports go before Qt does.
+    dpx::RS232c_bios link;
+    return dpx::cli::Run(argc, argv, link);
 }

@@ -6,7 +6,9 @@
 namespace dpx {
 
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)  // MinGW's own C99 printf (built with __USE_MINGW_ANSI_STDIO)
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

@@ -12,6 +12,19 @@ namespace {
 
 constexpr uint32_t kNoAckSpacingMs = 70;
 
+// Resend rule: a time-out is written once more; if the box then says "unknown command" (the
+// first frame may have reached it garbled), a third time.
+struct Resend {
+    int after;           // the result of the previous write that calls for this one
+    const char* report;  // its line in the diagnostic report
+    const char* trace;   // and in the frame trace
+};
+constexpr Resend kResends[] = {
+    {kResultTimeout, "\n\n-----<try again>--------------------------------------------\n\n", "resend (try again)"},
+    {kResultUnknownCommand, "\n\n-----<try one more>-----------------------------------------\n\n",
+     "resend (try one more)"},
+};
+
 // Keeps link_busy at 1 while a transaction runs and puts back what it was on every return,
 // so a transaction started from inside a debug message box does not clear the flag of the
 // one still in progress.
@@ -27,27 +40,20 @@ private:
     int32_t previous_;
 };
 
+}  // namespace
+
 // A device reported gone (a USB adapter pulled out) ends the session when the transaction
 // ends, as a failed port open does, so the next connect opens it again and logs in.
-class GoneCheck {
+class RS232c_bios::GoneCheck {
 public:
-    GoneCheck(const RS232c_bios& link, LinkState& state) : link_(link), state_(state) {}
-    ~GoneCheck() {
-        const SerialPort* port = link_.Port(state_.link_port);
-        if (!port || port->IsUsable()) return;
-        state_.link_connected = 0;
-        state_.link_category = kCategoryUnknown;
-        state_.link_failure = port->ErrorText();
-    }
+    explicit GoneCheck(RS232c_bios& link) : link_(link) {}
+    ~GoneCheck() { link_.EndSessionIfGone(); }
     GoneCheck(const GoneCheck&) = delete;
     GoneCheck& operator=(const GoneCheck&) = delete;
 
 private:
-    const RS232c_bios& link_;
-    LinkState& state_;
+    RS232c_bios& link_;
 };
-
-}  // namespace
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     state_.link_result = Transact(n, p1, p2);
@@ -95,7 +101,16 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     if (state_.link_virtual) return kResultOk;
     BusyScope busy(state_.link_busy);
 
-    if (state_.link_connected != 1 && n != kBCN_Login) return kResultNotSent;
+    if (state_.link_connected != 1 && n != kBCN_Login) {
+        // The trace keeps what an operation wanted to send while the link was down, and why.
+        uint8_t frame[kFrameBufferSize] = {};
+        if (BuildFrame(n, p1, static_cast<uint8_t>(p2), frame) != kResultUnknownCommand) {
+            const std::string& why = state_.link_failure;
+            impl_->trace.NotSent(Ticks().Now(), TraceDevice(), frame, kFrameSize,
+                                 why.empty() ? "not logged in" : "not logged in; last failure: " + why);
+        }
+        return kResultNotSent;
+    }
     if (n < 0 || n >= kSendableCommands) {
         if (state_.link_debug) ShowMessage("Unknown Command!");
         return kResultUnknownCommand;
@@ -127,7 +142,7 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
     // From here on the port is used.
-    GoneCheck gone(*this, state_);
+    GoneCheck gone(*this);
     // No-ACK mode never reads replies, so it never waits for late ones either.
     if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
     else if (impl_->replies_owed > 0) ReadLateReplies();
@@ -142,19 +157,12 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     };
     if (WriteComCommand() != kResultOk) return write_failed();
     int r = ReadComAck();
-    // Resend rule: a time-out is written once more; if the box then says "unknown
-    // command" (the first frame may have reached it garbled), a third time.
-    if (r == kResultTimeout) {
-        state_.report_text += "\n\n-----<try again>--------------------------------------------\n\n";
-        impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try again)");
+    for (const Resend& resend : kResends) {
+        if (r != resend.after) break;
+        state_.report_text += resend.report;
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), resend.trace);
         if (WriteComCommand() != kResultOk) return write_failed();
         r = ReadComAck();
-        if (r == kResultUnknownCommand) {
-            state_.report_text += "\n\n-----<try one more>-----------------------------------------\n\n";
-            impl_->trace.Event(Ticks().Now(), TraceDevice(), "resend (try one more)");
-            if (WriteComCommand() != kResultOk) return write_failed();
-            r = ReadComAck();
-        }
     }
     if (r != kResultOk) {
         if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)

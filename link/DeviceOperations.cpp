@@ -36,7 +36,9 @@ int RS232c_bios::SetValue(int command, int32_t v) {
     // The signed commands carry the sign ("-" exactly when the byte is negative); the adjust
     // values pass "+", which their frame does not use; the others 0.
     const char p1 = IsSignedCommand(command) ? (value < 0 ? '-' : '+') : mirror >= 0 ? '+' : 0;
-    if (SendCommand(CategorySelectOf(command), 0, 0) != kResultOk) return 0;
+    // While the link is down the category select and the value command are refused alike;
+    // asking for the value command alone lets the trace show which setting was not sent.
+    if (state_.link_connected == 1 && SendCommand(CategorySelectOf(command), 0, 0) != kResultOk) return 0;
     int result = SendCommand(command, p1, value);
     // The box may refuse a mode change while it is still busy with the previous one ("invalid
     // now"); one more try 100 ms after that reply decides.

@@ -69,6 +69,13 @@ void FrameTrace::Late(uint32_t tick, const std::string& device, const std::strin
     Add({WallMs(), tick, Kind::kLate, device, bytes, -1, {}});
 }
 
+void FrameTrace::NotSent(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n,
+                         std::string why) {
+    if (!enabled_) return;
+    Add({WallMs(), tick, Kind::kNotSent, device, std::string(reinterpret_cast<const char*>(bytes), n), -1,
+         std::move(why)});
+}
+
 void FrameTrace::Event(uint32_t tick, const std::string& device, std::string text, int result) {
     if (!enabled_) return;
     Add({WallMs(), tick, Kind::kEvent, device, {}, result, std::move(text)});
@@ -99,6 +106,7 @@ std::string FrameTrace::Line(const Entry& e) {
             line += e.bytes.empty() ? std::string(" recv none") : " recv " + Bytes(e.bytes);
             break;
         case Kind::kLate: line += " late " + Bytes(e.bytes) + " dropped (the reply to an earlier frame)"; break;
+        case Kind::kNotSent: line += " not sent " + Bytes(e.bytes) + " (" + e.text + ")"; break;
         case Kind::kEvent: line += " " + e.text; break;
     }
     if (e.result >= 0) line += Format(" result %d (%s)", e.result, LinkResultMeaning(e.result));

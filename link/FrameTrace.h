@@ -19,15 +19,15 @@ class FrameTrace {
 public:
     static constexpr std::size_t kCapacity = 2000;
 
-    enum class Kind { kSend, kReply, kTimeout, kLate, kEvent };
+    enum class Kind { kSend, kReply, kTimeout, kLate, kNotSent, kEvent };
     struct Entry {
         int64_t wall_ms = 0;  // milliseconds since 1970-01-01 UTC
         uint32_t tick = 0;
         Kind kind = Kind::kEvent;
         std::string device;
-        std::string bytes;    // the frame or the reply bytes read (kSend, kReply, kTimeout, kLate)
+        std::string bytes;    // the frame or the reply bytes (kSend, kReply, kTimeout, kLate, kNotSent)
         int result = -1;      // link result of a reply or time-out, or of a login/logoff
-        std::string text;     // kEvent: what happened
+        std::string text;     // kEvent: what happened; kNotSent: why not
     };
 
     // Recording can be switched off (benchmarks compare both); it is on by default.
@@ -40,6 +40,8 @@ public:
     void Reply(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n, int result);
     // A late reply to an earlier frame, read and dropped before the next frame went out.
     void Late(uint32_t tick, const std::string& device, const std::string& bytes);
+    // A frame that did not go out (or not whole), and why.
+    void NotSent(uint32_t tick, const std::string& device, const uint8_t* bytes, std::size_t n, std::string why);
     void Event(uint32_t tick, const std::string& device, std::string text, int result = -1);
 
     const std::deque<Entry>& Entries() const { return entries_; }

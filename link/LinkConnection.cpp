@@ -1,4 +1,6 @@
 // The link connection: which COM port is used, and logging in to and off the box.
+#include <utility>
+
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/LinkImpl.h"
@@ -78,6 +80,33 @@ int RS232c_bios::ConnectLink(int want) {
     // Logged off, or the login failed: a network port is given up until the next connect.
     if (state_.link_connected == 0) ReleaseIdlePort(state_.link_port);
     return done;
+}
+
+// The session ends when the current port's device has gone, whoever found it.
+void RS232c_bios::EndSessionIfGone() {
+    const SerialPort* port = Port(state_.link_port);
+    if (!port || port->IsUsable()) return;
+    const bool ended = state_.link_connected == 1;
+    state_.link_connected = 0;
+    state_.link_category = kCategoryUnknown;
+    state_.link_failure = port->ErrorText();
+    if (!ended) return;
+    impl_->trace.Event(Ticks().Now(), TraceDevice(), "session ended: " + state_.link_failure);
+    if (impl_->device_gone) impl_->device_gone();
+}
+
+void RS232c_bios::PortGone(int n) {
+    const SerialPort* port = Port(n);
+    if (!port) return;
+    impl_->trace.Event(Ticks().Now(), port->DeviceName(), "closed while idle: " + port->ErrorText());
+    // A transaction in progress (a debug message box runs the event loop) ends the
+    // session itself when it returns.
+    if (n == state_.link_port && !state_.link_busy) EndSessionIfGone();
+}
+
+RS232c_bios::DeviceGoneHandler RS232c_bios::SetDeviceGoneHandler(DeviceGoneHandler handler) {
+    std::swap(impl_->device_gone, handler);
+    return handler;
 }
 
 }  // namespace dpx

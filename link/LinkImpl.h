@@ -34,6 +34,7 @@ struct RS232c_bios::Impl {
     uint32_t replies_owed = 0;
     uint32_t activity_tick = 0;
     FrameTrace trace;
+    RS232c_bios::DeviceGoneHandler device_gone;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
 

@@ -1,13 +1,13 @@
 #pragma once
 // The device link: serial channel, command transaction, link connection and the device
-// operations. The process's one link is Link(), which only the programs' start-up code
-// calls (main, RemoteApp, the panel, dpx20ctl's main); everything else is handed the link it
-// drives, so tests hand theirs. Results are integers:
-// link result codes inside the link, 1 success / 0 failure from connection and device
-// operations. Messages go through MessageSink: the COM-number messages always, every
-// other one only in debug mode.
+// operations. The panel's process has one link, Link(), which only its start-up code calls
+// (main); everything else is handed the link it drives (dpx20ctl and tests make their own).
+// Results are integers: link result codes inside the link, 1 success / 0 failure from
+// connection and device operations. Messages go through MessageSink: the COM-number messages
+// always, every other one only in debug mode.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,6 +60,13 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Called when the link ends a session because its port's device or server connection
+    // went away: link_connected has just gone from 1 to 0 and State().link_failure says
+    // why. A failed port call finds it as its transaction ends; between transactions the
+    // port reports it (SerialPort::SetGoneHandler). Returns the handler it replaces.
+    using DeviceGoneHandler = std::function<void()>;
+    DeviceGoneHandler SetDeviceGoneHandler(DeviceGoneHandler handler);
 
     // --- serial channel ---
     int OpenComPort();      // 1 if the current port is open and configured, else 0
@@ -130,12 +137,18 @@ public:
     FrameTrace& Trace();
 
 private:
+    class GoneCheck;
+
     int Transact(int n, char p1, int8_t p2);
     // Before a transaction's first write: reads and drops the replies still owed for frames
     // written earlier, waiting up to kLateReplyLimitMs for them.
     void ReadLateReplies();
     // Closes port n if it is a network port and open: the link keeps none while logged off.
     void ReleaseIdlePort(int n);
+    // The current port's device is gone: the session ends and the handler is told.
+    void EndSessionIfGone();
+    // Port n closed itself between transactions.
+    void PortGone(int n);
     // The device name of the current port for the trace ("COMn" while it has no port).
     std::string TraceDevice() const;
 

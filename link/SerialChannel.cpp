@@ -39,6 +39,7 @@ int RS232c_bios::OpenComPort() {
                 made->SetNoteSink([this, made](const std::string& text) {
                     impl_->trace.Event(Ticks().Now(), made->DeviceName(), text);
                 });
+                made->SetGoneHandler([this, n = state_.link_port] { PortGone(n); });
             }
         }
         impl_->configured[slot] = false;
@@ -57,6 +58,7 @@ int RS232c_bios::OpenComPort() {
             if (state_.link_debug) ShowMessage(state_.report_text, state_.link_failure);
             return 0;
         }
+        impl_->replies_owed = 0;  // a port opened afresh owes nothing from before
     }
     // Configuration runs again on the next open if it failed here, so a port is never
     // reported ready with line settings that were not applied.
@@ -80,37 +82,39 @@ int RS232c_bios::OpenComPort() {
 
 int RS232c_bios::WriteComCommand() {
     SerialPort* port = Port(state_.link_port);
+    // A port whose device is gone fails every step below: its lines are shown once, with
+    // the failed write, rather than one message box per step.
+    auto report = [&](const std::string& line) {
+        state_.report_text += line;
+        if (port && port->IsUsable()) ShowMessage(state_.report_text);
+    };
     // What came before a frame is stale and dropped, unless a reply to an earlier write of
     // this same frame is still owed (the resend after a time-out): that reply is this frame's
     // as much as the resend's, and reading it keeps the count of owed replies true.
     if (impl_->replies_owed == 0 || state_.link_no_ack) {
         impl_->replies_owed = 0;
-        if (!(port && port->Purge()) && state_.link_debug) {
-            state_.report_text += Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu);
-            ShowMessage(state_.report_text);
-        }
+        if (!(port && port->Purge()) && state_.link_debug)
+            report(Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu));
     }
     uint32_t errors = 0;
     uint32_t queued = 0;
     const bool cleared = port && port->ClearError(&errors, &queued, 0);
     if (state_.link_debug) {
-        if (!cleared) {
-            state_.report_text += Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0,
-                                  static_cast<int>(errors));
-            ShowMessage(state_.report_text);
-        }
-        if (errors != 0) {
-            state_.report_text += Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors));
-            ShowMessage(state_.report_text);
-        }
+        if (!cleared)
+            report(Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0, static_cast<int>(errors)));
+        if (errors != 0) report(Format("WriteComCommand : ClearCommError : error = %d", static_cast<int>(errors)));
     }
     impl_->bytes_written = port ? port->Write(impl_->frame, kFrameSize) : 0;
     impl_->activity_tick = Ticks().Now();
-    impl_->trace.Send(impl_->activity_tick, TraceDevice(), impl_->frame, impl_->bytes_written);
     if (impl_->bytes_written == kFrameSize) {
+        impl_->trace.Send(impl_->activity_tick, TraceDevice(), impl_->frame, kFrameSize);
         ++impl_->replies_owed;
         return kResultOk;
     }
+    const std::string why = port ? port->ErrorText() : std::string();
+    impl_->trace.NotSent(impl_->activity_tick, TraceDevice(), impl_->frame, kFrameSize,
+                         Format("%u of %u bytes written", impl_->bytes_written, static_cast<unsigned>(kFrameSize)) +
+                             (why.empty() ? "" : "; " + why));
     if (state_.link_debug) {
         state_.report_text += Format("Write data length is false!\n[ %d byte write ]",
                               static_cast<int>(impl_->bytes_written));

@@ -4,10 +4,27 @@
 // stands for one COM number's device.
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <functional>
+#include <string>
+#include <utility>
 
 namespace dpx {
+
+// The time-outs of every port: read interval 20 ms, read total 10 ms per byte + 300 ms,
+// write total 10 ms per byte + 20 ms. The link reads one byte at a time, so the interval never
+// ends a read.
+struct PortTimeouts {
+    uint32_t read_interval_ms = 20;
+    uint32_t read_per_byte_ms = 10;
+    uint32_t read_constant_ms = 300;
+    uint32_t write_per_byte_ms = 10;
+    uint32_t write_constant_ms = 20;
+
+    // The longest a read or a write of n bytes may take.
+    constexpr uint32_t ReadTotalMs(uint32_t n) const { return read_per_byte_ms * n + read_constant_ms; }
+    constexpr uint32_t WriteTotalMs(uint32_t n) const { return write_per_byte_ms * n + write_constant_ms; }
+};
+inline constexpr PortTimeouts kPortTimeouts{};
 
 class SerialPort {
 public:
@@ -17,13 +34,14 @@ public:
     // missing, busy or forbidden; ErrorText() then says why. The link calls it again on the
     // same object after a failed open or after the device went gone; it then starts afresh.
     virtual bool Open() = 0;
-    // Reads the port's current line settings (false: they cannot be read).
-    virtual bool ReadLineSettings() = 0;
+    // Reads the port's current line settings (false: they cannot be read). A port that keeps
+    // them itself only needs to be usable.
+    virtual bool ReadLineSettings() { return IsUsable(); }
     // Applies 9600 baud, 8 data bits, odd parity, 1 stop bit, no flow control, DTR on.
     virtual bool ApplyLineSettings() = 0;
-    // Applies the time-outs: read interval 20 ms, read total 10 ms per byte + 300 ms,
-    // write total 10 ms per byte + 20 ms. The link ignores the result.
-    virtual bool ApplyTimeouts() = 0;
+    // Applies the time-outs (kPortTimeouts). The ports bound every wait by kPortTimeouts
+    // themselves, so they only need to be usable. The link ignores the result.
+    virtual bool ApplyTimeouts() { return IsUsable(); }
     // True while the device is open and has not reported that it is gone.
     virtual bool IsUsable() const = 0;
 
@@ -55,13 +73,25 @@ public:
     using NoteSink = std::function<void(const std::string& text)>;
     void SetNoteSink(NoteSink sink) { note_sink_ = std::move(sink); }
 
+    // Told when the port finds by itself, between the link's calls, that its device went
+    // away (a USB adapter pulled out, the server closed the connection). The port has then
+    // closed itself: IsUsable() is false and ErrorText() says why. It is called from the
+    // toolkit's event loop, never from inside one of the calls above; a failure that one
+    // of those calls meets is only reported by its result.
+    using GoneHandler = std::function<void()>;
+    void SetGoneHandler(GoneHandler handler) { gone_handler_ = std::move(handler); }
+
 protected:
     void Note(const std::string& text) const {
         if (note_sink_) note_sink_(text);
     }
+    void ReportGone() const {
+        if (gone_handler_) gone_handler_();
+    }
 
 private:
     NoteSink note_sink_;
+    GoneHandler gone_handler_;
 };
 
 // Makes the port object of COM number n (1-8). The object is opened later by the link.

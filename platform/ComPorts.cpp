@@ -178,7 +178,10 @@ std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name) {
     return std::make_unique<QtSerialPort>(port_name);
 }
 
-bool IsNetworkPortName(const std::string& port_name) { return IsNetworkName(port_name); }
+std::string PortKind(const std::string& port_name) {
+    if (!IsNetworkName(port_name)) return "device";
+    return port_name.rfind(kRawScheme, 0) == 0 ? "raw TCP" : "RFC 2217";
+}
 
 bool CheckPortName(const std::string& port_name, std::string* why) {
     if (NetworkPort net; IsNetworkName(port_name)) return ParseNetworkPort(port_name, &net, why);

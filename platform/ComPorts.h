@@ -43,8 +43,8 @@ std::string DescribeComPort(int n);
 // socket://HOST:PORT raw TCP, rfc2217://HOST:PORT Telnet with the COM-PORT-OPTION, an IPv6
 // address in brackets). The port is opened later by its user.
 std::unique_ptr<SerialPort> MakeSerialPort(const std::string& port_name);
-// Whether `port_name` is a port on a network serial server (socket://, rfc2217://).
-bool IsNetworkPortName(const std::string& port_name);
+// What kind of port `port_name` is: "device", "raw TCP" or "RFC 2217".
+std::string PortKind(const std::string& port_name);
 // Whether MakeSerialPort knows the form of `port_name`; if not, `why` says what is wrong.
 bool CheckPortName(const std::string& port_name, std::string* why);
 // One line on the forms a port name may take, for the operator choosing a device.

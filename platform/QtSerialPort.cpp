@@ -4,10 +4,9 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include "platform/SerialDevice.h"
+
 #ifndef Q_OS_WIN
-#include <QDir>
-#include <QFile>
-#include <QSerialPortInfo>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -22,45 +21,11 @@ bool IsIoError(QSerialPort::SerialPortError e) {
 }
 
 #ifndef Q_OS_WIN
-// The first line of a small text file, trimmed; empty if it cannot be read.
-std::string FirstLine(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLocal8Bit(file.readLine(256)).trimmed().toStdString();
-}
-
-// The process holding `path`: the one its UUCP lock file names (where Qt Serial Port and
-// other serial programs put it), else one that has it open; 0 when the system does not say.
-long HolderPid(const std::string& path) {
-    QString lock_name = QSerialPortInfo(QString::fromStdString(path)).portName();
-    lock_name.replace(u'/', u'_');
-    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
-                            "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
-        bool ok = false;
-        const long pid = QString::fromStdString(FirstLine(QString::fromLatin1(dir) + "/LCK.." + lock_name))
-                             .toLong(&ok);
-        if (ok && pid > 0) return pid;
-    }
-    const QString target = QString::fromStdString(path);
-    const QDir proc(QStringLiteral("/proc"));
-    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
-            if (fd.symLinkTarget() == target) return pid.toLong();
-    }
-    return 0;
-}
-
 // Why an existing device could not be opened: permission or another holder.
 std::string OpenRefusal(const std::string& path) {
     if (::access(path.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
         return std::string("permission denied: ") + kDialoutAdvice;
-    std::string why = "busy: held by another program";
-    if (const long pid = HolderPid(path)) {
-        const std::string name = FirstLine(QStringLiteral("/proc/%1/comm").arg(pid));
-        why += " (process " + std::to_string(pid) + (name.empty() ? "" : " " + name) + ")";
-    }
-    return why;
+    return BusyText(path);
 }
 
 // Why `path` is no serial device at all, or empty when it may be one.
@@ -73,7 +38,24 @@ std::string NotADevice(const std::string& path) {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(std::string device) : device_(std::move(device)) {}
+QtSerialPort::QtSerialPort(std::string device) : device_(std::move(device)) {
+    // Between the link's calls Qt reads the device from the event loop, and a device that
+    // went away shows there as a read error (a hung-up line stays readable, so Qt would
+    // read it again and again). The port is closed from the event loop afterwards, not from
+    // inside Qt's signal.
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError e) {
+        if (!IsIoError(e) || notice_pending_) return;
+        notice_pending_ = true;
+        QMetaObject::invokeMethod(&port_, [this] { NoticeGone(); }, Qt::QueuedConnection);
+    });
+}
+
+void QtSerialPort::NoticeGone() {
+    notice_pending_ = false;
+    // Closed already (a call of the link met the error first), or the error is gone.
+    if (!IsUsable() || CheckIo("read")) return;
+    ReportGone();
+}
 
 QtSerialPort::~QtSerialPort() {
     if (port_.isOpen()) port_.close();
@@ -105,6 +87,13 @@ bool QtSerialPort::Open() {
     port_.setPortName(QString::fromStdString(path));
     if (port_.open(QIODevice::ReadWrite)) {
         port_.clearError();
+#ifndef Q_OS_WIN
+        if (const std::string why = LockDevice(static_cast<int>(port_.handle()), path); !why.empty()) {
+            port_.close();
+            Fail(why);
+            return false;
+        }
+#endif
         return true;
     }
     switch (port_.error()) {
@@ -125,13 +114,6 @@ void QtSerialPort::Close() {
     if (port_.isOpen()) port_.close();
 }
 
-bool QtSerialPort::ReadLineSettings() {
-    if (!IsUsable()) return false;
-    // Qt keeps the line settings itself; reading them only needs an open port.
-    (void)port_.baudRate();
-    return true;
-}
-
 bool QtSerialPort::ApplyLineSettings() {
     if (!IsUsable()) return false;
     const bool line = port_.setBaudRate(QSerialPort::Baud9600) &&
@@ -149,13 +131,6 @@ bool QtSerialPort::ApplyLineSettings() {
     return false;
 }
 
-bool QtSerialPort::ApplyTimeouts() {
-    read_total_ms_ = 10 * 1 + 300;
-    write_per_byte_ms_ = 10;
-    write_constant_ms_ = 20;
-    return IsUsable();
-}
-
 bool QtSerialPort::IsUsable() const { return port_.isOpen() && !gone_; }
 
 bool QtSerialPort::CheckIo(const char* what) {
@@ -166,7 +141,12 @@ bool QtSerialPort::CheckIo(const char* what) {
         return true;
     }
     gone_ = true;
-    Fail(std::string("device gone (") + what + " error: " + port_.errorString().toStdString() + ")");
+    std::string why = port_.errorString().toStdString();
+#ifndef Q_OS_WIN
+    // A read that met a hang-up returned nothing and set no error: Qt's text is stale.
+    if (e == QSerialPort::ReadError && HungUp(static_cast<int>(port_.handle()))) why = "hang-up";
+#endif
+    Fail(std::string("device gone (") + what + " error: " + why + ")");
     port_.clearError();
     port_.close();  // release the device so that it can be opened again
     return false;
@@ -198,7 +178,7 @@ uint32_t QtSerialPort::Write(const uint8_t* data, uint32_t n) {
         port_.clear(QSerialPort::Output);
         return 0;
     }
-    QDeadlineTimer deadline(static_cast<qint64>(write_per_byte_ms_) * n + write_constant_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.WriteTotalMs(n)));
     qint64 left = port_.bytesToWrite();
     while (left > 0 && !deadline.hasExpired()) {
         port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
@@ -211,7 +191,7 @@ uint32_t QtSerialPort::Write(const uint8_t* data, uint32_t n) {
 
 uint32_t QtSerialPort::ReadByte(uint8_t* byte) {
     if (!IsUsable()) return 0;
-    QDeadlineTimer deadline(read_total_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.ReadTotalMs(1)));
     while (port_.bytesAvailable() == 0) {
         if (deadline.hasExpired()) return 0;
         port_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));

@@ -2,8 +2,10 @@
 // The link's SerialPort over Qt Serial Port, for real COM devices and pseudo-terminals.
 // No event loop runs during the link's calls, so every wait uses Qt's waitFor* functions
 // and is bounded by the port time-outs. A read or write error of an open port (a USB
-// adapter pulled out, a pseudo-terminal whose other side closed) marks the device as gone:
-// IsUsable() is then false and the next Open() tries the device again.
+// adapter pulled out, a pseudo-terminal whose other side closed) marks the device as gone
+// and closes it: IsUsable() is then false and the next Open() tries the device again.
+// Between the link's calls Qt's error signal finds it, and the port tells its gone
+// handler. On POSIX systems an open device is held exclusively (SerialDevice.h).
 #include <QSerialPort>
 #include <cstdint>
 #include <string>
@@ -22,9 +24,7 @@ public:
     ~QtSerialPort() override;
 
     bool Open() override;
-    bool ReadLineSettings() override;
     bool ApplyLineSettings() override;
-    bool ApplyTimeouts() override;
     bool IsUsable() const override;
     bool Purge() override;
     bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) override;
@@ -43,16 +43,16 @@ private:
     // Marks the device gone after a read or write error; false if so.
     bool CheckIo(const char* what);
     void Fail(const std::string& reason);
+    // Qt reported an I/O error between the link's calls (queued from its signal).
+    void NoticeGone();
 
     std::string device_;
     std::string opened_path_;
     std::string error_;
     QSerialPort port_;
     bool gone_ = false;
+    bool notice_pending_ = false;
     bool pseudo_terminal_ = false;
-    uint32_t read_total_ms_ = 310;      // one byte: 10 ms per byte + 300 ms
-    uint32_t write_per_byte_ms_ = 10;
-    uint32_t write_constant_ms_ = 20;
 };
 
 }  // namespace dpx::platform

@@ -85,7 +85,18 @@ std::string ServerWords(const std::string& heard) {
 }  // namespace
 
 TcpSerialPort::TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port, Options options)
-    : name_(std::move(name)), mode_(mode), host_(std::move(host)), port_(port), options_(options) {}
+    : name_(std::move(name)), mode_(mode), host_(std::move(host)), port_(port), options_(options) {
+    // Between the link's calls the event loop learns that the server closed the connection;
+    // queued, so that it is never handled inside a wait of the link's calls.
+    QObject::connect(&socket_, &QAbstractSocket::disconnected, &socket_, [this] { NoticeGone(); },
+                     Qt::QueuedConnection);
+}
+
+void TcpSerialPort::NoticeGone() {
+    if (!watching_ || IsUsable()) return;  // found by a call of the link, closed by us, or open again
+    Gone("while idle");
+    ReportGone();
+}
 
 TcpSerialPort::~TcpSerialPort() { socket_.abort(); }
 
@@ -96,6 +107,7 @@ void TcpSerialPort::Fail(const std::string& reason) { error_ = name_ + ": " + re
 // that from a network that dropped.
 void TcpSerialPort::Gone(const char* what) {
     gone_ = true;
+    watching_ = false;
     const std::string said = ServerWords(heard_);
     const bool closed = socket_.error() == QAbstractSocket::RemoteHostClosedError;
     if (said.find("in use") != std::string::npos) {
@@ -111,6 +123,7 @@ void TcpSerialPort::Gone(const char* what) {
 }
 
 void TcpSerialPort::Close() {
+    watching_ = false;  // a close of ours is not the server's doing
     socket_.abort();
     received_.clear();
 }
@@ -144,6 +157,7 @@ bool TcpSerialPort::Connect() {
 }
 
 bool TcpSerialPort::Open() {
+    watching_ = false;
     socket_.abort();  // a lost connection is made afresh
     codec_.Reset();
     received_.clear();
@@ -157,6 +171,7 @@ bool TcpSerialPort::Open() {
     if (!Connect()) return false;
     // Frames are short and each waits for its reply: send them at once.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    watching_ = true;
     if (mode_ == Mode::kRaw) return true;
     if (!SendCommands(Codec::Start())) return false;
     // Binary transmission both ways, or bytes 0x0D and 0x80-0xFF of frames and replies may
@@ -186,11 +201,10 @@ bool TcpSerialPort::Open() {
     } else if (!gone_) {
         return true;
     }
+    watching_ = false;
     socket_.abort();
     return false;
 }
-
-bool TcpSerialPort::ReadLineSettings() { return IsUsable(); }
 
 bool TcpSerialPort::ApplyLineSettings() {
     if (!IsUsable()) return false;
@@ -244,13 +258,6 @@ bool TcpSerialPort::ApplyLineSettings() {
     if (differs.empty()) return true;
     Fail("the server set " + differs);
     return false;
-}
-
-bool TcpSerialPort::ApplyTimeouts() {
-    read_total_ms_ = 10 * 1 + 300;
-    write_per_byte_ms_ = 10;
-    write_constant_ms_ = 20;
-    return IsUsable();
 }
 
 bool TcpSerialPort::IsUsable() const { return !gone_ && socket_.state() == QAbstractSocket::ConnectedState; }
@@ -363,7 +370,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
         }
     }
     if (!Send(mode_ == Mode::kRaw ? Codec::Bytes(data, data + n) : Codec::EncodeData(data, n))) return 0;
-    QDeadlineTimer deadline(static_cast<qint64>(write_per_byte_ms_) * n + write_constant_ms_);
+    QDeadlineTimer deadline(static_cast<qint64>(kPortTimeouts.WriteTotalMs(n)));
     while (socket_.bytesToWrite() > 0 && !deadline.hasExpired()) {
         if (!socket_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
             socket_.error() != QAbstractSocket::SocketTimeoutError) {
@@ -375,7 +382,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
 }
 
 uint32_t TcpSerialPort::ReadByte(uint8_t* byte) {
-    if (received_.empty() && !AwaitData(static_cast<int>(read_total_ms_))) return 0;
+    if (received_.empty() && !AwaitData(static_cast<int>(kPortTimeouts.ReadTotalMs(1)))) return 0;
     if (received_.empty()) return 0;
     *byte = received_.front();
     received_.pop_front();

@@ -6,7 +6,8 @@
 // output. As with QtSerialPort no event loop runs during the link's calls: every wait is a
 // waitFor* on the socket, bounded by the port time-outs. A connection that drops is a
 // vanished device: IsUsable() is then false, ErrorText() says why (with what the server said
-// before it closed), and the next Open() connects again.
+// before it closed), and the next Open() connects again. A drop between the link's calls is
+// told to the port's gone handler.
 //
 // Purge() drops what has come in, here in the client: asking the server to purge before
 // every frame costs a round trip that a server with Nagle's algorithm on turns into tens of
@@ -40,9 +41,7 @@ public:
     ~TcpSerialPort() override;
 
     bool Open() override;
-    bool ReadLineSettings() override;
     bool ApplyLineSettings() override;
-    bool ApplyTimeouts() override;
     bool IsUsable() const override;
     bool Purge() override;
     bool ClearError(uint32_t* errors, uint32_t* queued, uint32_t wait_ms) override;
@@ -68,6 +67,8 @@ private:
     template <typename Done>
     bool AwaitServer(Done done);
     void Gone(const char* what);
+    // The socket disconnected between the link's calls (queued from its signal).
+    void NoticeGone();
     void Fail(const std::string& reason);
 
     std::string name_;
@@ -82,9 +83,7 @@ private:
     std::string heard_;             // the last data received: what a server said before it closed
     bool gone_ = false;
     bool purge_due_ = false;        // ask the server to purge at the next Purge()
-    uint32_t read_total_ms_ = 310;  // one byte: 10 ms per byte + 300 ms
-    uint32_t write_per_byte_ms_ = 10;
-    uint32_t write_constant_ms_ = 20;
+    bool watching_ = false;         // connected by Open(): a disconnect now is the server's doing
 };
 
 }  // namespace dpx::platform

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the run command need on Debian 12.
+# `install-deps.sh windows` also installs what the Windows build needs: MinGW-w64, Wine, NSIS,
+# and the tools that fetch and build Qt for Windows.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config ccache
       qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6
@@ -10,6 +12,10 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
       ser2net curl
       dpkg-dev file lintian desktop-file-utils appstream xdotool)
+if [ "${1:-}" = windows ]; then
+  pkgs+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+         wine wine64 fonts-wine nsis xz-utils perl python3 xclip)
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

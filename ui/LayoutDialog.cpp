@@ -517,9 +517,19 @@ DialogRunner SetDialogRunner(DialogRunner runner) {
 }
 
 void InstallFontSubstitution() {
-    QFont::insertSubstitution(QString::fromUtf8(res::kLayoutFont.data(),
-                                                static_cast<qsizetype>(res::kLayoutFont.size())),
-                              QStringLiteral("IPAPGothic"));
+    // Where the layout's proportional Japanese gothic is missing: IPAPGothic has its metrics.
+    // Windows has the face itself under its English name on Japanese installations, and a UI
+    // gothic on every other (Yu Gothic UI from Windows 10, Meiryo UI before); the layout
+    // widens its units where such a face runs wider.
+#ifdef _WIN32
+    const QStringList faces = {QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                               QStringLiteral("Yu Gothic UI"), QStringLiteral("Meiryo UI")};
+#else
+    const QStringList faces = {QStringLiteral("IPAPGothic")};
+#endif
+    QFont::insertSubstitutions(QString::fromUtf8(res::kLayoutFont.data(),
+                                                 static_cast<qsizetype>(res::kLayoutFont.size())),
+                               faces);
 }
 
 }  // namespace dpx::ui

@@ -3,6 +3,9 @@
 // mid-session and comes back, and a server left at its defaults.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -122,6 +125,20 @@ TEST_P(NetworkPortTest, ServerDefaultsAnswerEveryCommandInTime) {
     const size_t frames = sim_.Frames().size();
     for (int i = 0; i < 100; ++i) ASSERT_EQ(link_.SendCommand(kBACKL, '+', static_cast<int8_t>(i % 30)), kResultOk) << i;
     EXPECT_EQ(sim_.Frames().size(), frames + 100);
+}
+
+// A server that goes away while the link idles ends the session from the event loop, at once.
+TEST_P(NetworkPortTest, ServerGoneWhileIdleEndsTheSessionAtOnce) {
+    ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
+    int told = 0;
+    link_.SetDeviceGoneHandler([&] { ++told; });
+    server_->Stop();
+    QDeadlineTimer deadline(3000);
+    while (told == 0 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(link_.State().link_connected, 0);
+    EXPECT_FALSE(link_.Port(1)->IsUsable());
+    EXPECT_NE(link_.State().link_failure.find("connection lost"), std::string::npos) << link_.State().link_failure;
 }
 
 INSTANTIATE_TEST_SUITE_P(Ser2net, NetworkPortTest, ::testing::Values(Mode::kRaw, Mode::kRfc2217),

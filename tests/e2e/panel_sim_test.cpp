@@ -6,11 +6,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -165,6 +167,22 @@ std::vector<std::string> OurLockFiles() {
 
 const Words kCommonSteps = {"SDIRT", "FRASY", "BEEPA", "BEEPA", "BACKL",
                             "SDIMX", "HDMIM", "3DFOR", "INPSE", "BOTHP"};
+
+// CPU time this process has used, in seconds (utime and stime of /proc/self/stat; the
+// fields are counted after the program name's closing parenthesis, as it may hold spaces).
+double CpuSeconds() {
+    QFile file(QStringLiteral("/proc/self/stat"));
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray text = file.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+void RunEvents(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 Words Join(Words a, const Words& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -341,6 +359,53 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
     shown_ = nullptr;
     EXPECT_FALSE(locks_while_connected.empty());  // else the check below proves nothing
     EXPECT_TRUE(OurLockFiles().empty());
+}
+
+// The box's device goes away under a connected panel (an adapter pulled out), found by the
+// idle panel or by the next operation: CONNECT goes off with one notice naming the port, the
+// device and the cause, the idle panel then uses no CPU, and CONNECT works once it is back.
+TEST_F(PanelSimTest, AVanishedDeviceClearsConnectWithOneNoticeAndNoSpin) {
+    const struct {
+        const char* found_by;
+        int operation;                  // clicked at once, before the event loop runs
+        std::size_t operation_messages;  // what that operation shows of its own
+    } cases[] = {{"the idle panel", 0, 0}, {"2D-3D", panel::kConversion, 1}};
+    SettingsRecord r;
+    r.sys_sync_on = 0;
+    r.sys_input_select = 3;  // HDMI: 2D-3D sends
+    Start(r);
+    std::vector<std::unique_ptr<test::SimProcess>> stopped;  // their folders hold the link path
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.found_by);
+        Click(panel::kConnect);
+        ASSERT_EQ(panel_connected, 1) << link_.State().link_failure;
+        messages_.texts.clear();
+        const std::string path = sim_->LinkPath();
+        sim_->Stop();
+        if (c.operation) Click(c.operation);
+        for (int i = 0; i < 150 && panel_connected; ++i) RunEvents(20);
+        EXPECT_FALSE(ui::Control<QAbstractButton>(panel_.get(), panel::kConnect)->isChecked());
+
+        const double used = CpuSeconds();
+        RunEvents(3000);
+        const double share = (CpuSeconds() - used) / 3;
+        std::printf("CPU share of the idle panel after its device went: %.3f\n", share);
+        EXPECT_LT(share, 0.02);
+
+        // The notice comes first; it names the port and the cause, which names the device.
+        const std::string& why = link_.State().link_failure;
+        EXPECT_NE(why.find(path), std::string::npos) << why;
+        ASSERT_EQ(messages_.texts.size(), 1 + c.operation_messages);
+        EXPECT_NE(messages_.texts[0].find("COM1: "), std::string::npos);
+        EXPECT_NE(messages_.texts[0].find(why), std::string::npos) << messages_.texts[0];
+
+        stopped.push_back(std::move(sim_));
+        sim_ = std::make_unique<test::SimProcess>(std::vector<std::string>{}, path);
+        ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+    }
+    Click(panel::kConnect);
+    EXPECT_EQ(panel_connected, 1);
+    EXPECT_EQ(sim_->State()["logged_in"], 1);
 }
 
 }  // namespace

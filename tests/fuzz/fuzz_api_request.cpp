@@ -18,7 +18,7 @@ public:
     void ShowSettings() override {}
     void ApplyLinkOptions() override {}
     std::string Device() const override { return "COM1"; }
-    std::string PortKind() const override { return "serial"; }
+    std::string PortKind() const override { return "device"; }
 };
 
 RS232c_bios* box_link = nullptr;

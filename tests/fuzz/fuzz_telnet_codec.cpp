@@ -41,11 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(data_whole == data_reads && answer_whole == answer_reads && SameState(whole, reads),
                 "the same whether fed at once or read by read");
     fuzz::Check(data_whole.size() <= n, "no more data than bytes");
-    fuzz::Check(answer_whole.size() % 3 == 0, "answers are whole three-byte refusals");
-    for (size_t i = 0; i < answer_whole.size(); i += 3)
+    fuzz::Check(answer_whole.size() % 3 == 0, "answers are whole three-byte commands");
+    // Refusals, and the acceptance of the server's own COM-PORT-OPTION offer.
+    for (size_t i = 0; i < answer_whole.size(); i += 3) {
+        const uint8_t verb = answer_whole[i + 1], option = answer_whole[i + 2];
         fuzz::Check(answer_whole[i] == TelnetCodec::kIac &&
-                        (answer_whole[i + 1] == TelnetCodec::kDont || answer_whole[i + 1] == TelnetCodec::kWont),
-                    "only refusals are answered");
+                        (verb == TelnetCodec::kDont || verb == TelnetCodec::kWont ||
+                         (verb == TelnetCodec::kDo && option == TelnetCodec::kComPortOption)),
+                    "only refusals and DO COM-PORT-OPTION are answered");
+    }
 
     const TelnetCodec::Bytes escaped = TelnetCodec::EncodeData(in, n);
     TelnetCodec fresh;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <string>
 #include <unistd.h>
@@ -140,6 +141,26 @@ TEST_F(QtSerialPortOnPty, OpensThroughASymbolicLinkExclusively) {
     EXPECT_EQ(second.ErrorText().rfind(pty.path() + ": busy: held by another program (process " +
                                        std::to_string(::getpid()) + " ", 0), 0u) << second.ErrorText();
     EXPECT_TRUE(first.IsUsable());
+}
+
+// A device another program holds with flock is busy, that holder named from the kernel's
+// lock table; a device the port holds refuses the flock of others.
+TEST_F(QtSerialPortOnPty, FlockHoldersKeepEachOtherOut) {
+    Pty pty;
+    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    QtSerialPort port(pty.path());
+    EXPECT_FALSE(port.Open());
+    EXPECT_FALSE(port.IsUsable());
+    EXPECT_EQ(port.ErrorText().rfind(pty.path() + ": busy: held by another program (process " +
+                                     std::to_string(::getpid()) + " ", 0), 0u) << port.ErrorText();
+
+    ASSERT_EQ(::flock(other, LOCK_UN), 0);
+    ASSERT_TRUE(port.Open()) << port.ErrorText();
+    EXPECT_EQ(::flock(other, LOCK_EX | LOCK_NB), -1);
+    EXPECT_EQ(errno, EWOULDBLOCK);
+    ::close(other);
 }
 
 TEST_F(QtSerialPortOnPty, WritesAndReadsEveryByteValue) {

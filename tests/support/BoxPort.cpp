@@ -28,7 +28,7 @@ private:
     std::string name_;
 };
 
-constexpr uint32_t kReadTimeoutMs = 310;  // one byte: 10 ms per byte + 300 ms
+constexpr uint32_t kReadTimeoutMs = kPortTimeouts.ReadTotalMs(1);
 
 }  // namespace
 

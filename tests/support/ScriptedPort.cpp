@@ -53,6 +53,11 @@ void ScriptedPort::Vanish() {
     error_text_ = DeviceName() + ": device gone";
 }
 
+void ScriptedPort::VanishWhileIdle() {
+    Vanish();
+    ReportGone();
+}
+
 void ScriptedPort::Deliver(const Frame& bytes, uint32_t delay_ms) {
     const uint32_t now = Ticks().Now();
     for (uint8_t b : bytes) Insert(now + delay_ms, b);

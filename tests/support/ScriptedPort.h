@@ -59,7 +59,7 @@ ReplyScript GoneAtWrite();                                  // the device vanish
 
 class ScriptedPort final : public SerialPort {
 public:
-    static constexpr uint32_t kReadTimeoutMs = 310;  // one byte: 10 ms per byte + 300 ms
+    static constexpr uint32_t kReadTimeoutMs = kPortTimeouts.ReadTotalMs(1);
 
     explicit ScriptedPort(int com_number = 1);
 
@@ -81,6 +81,7 @@ public:
     uint32_t error_word = 0;          // reported (and cleared) by the next ClearError
     uint32_t write_limit = std::numeric_limits<uint32_t>::max();  // every write reports at most this
     void Vanish();                    // the device is gone until it is opened again
+    void VanishWhileIdle();           // the same, told to the gone handler as a real port does
     void Deliver(const Frame& bytes, uint32_t delay_ms = 0);  // bytes not drawn by a write
 
     // --- what happened ---

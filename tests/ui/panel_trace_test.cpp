@@ -14,6 +14,7 @@ void ChooseFile(const QString& path) {
     QTimer::singleShot(0, [path] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory(), QDir::home());  // not the panel's (often hidden) folder
         dialog->selectFile(path);
         static_cast<QDialog*>(dialog)->accept();  // as the Save button does
     });
@@ -27,11 +28,13 @@ TEST_F(PanelTest, SavesTheDiagnosticTraceFromTheContextMenu) {
     EXPECT_TRUE(panel_->actions().contains(panel_->trace_action()));
     EXPECT_EQ(panel_->trace_action()->text().toStdString(), "Save diagnostic trace...");
 
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("trace.txt"));
+    // A name outside ASCII, which on Windows only the wide-character calls reach.
+    const QString path = QDir::current().absoluteFilePath(QString::fromUtf8(u8"trace-r\u00e9glages-\u8a2d\u5b9a.txt"));
     ChooseFile(path);
     panel_->trace_action()->trigger();
     const std::string text = ReadFile(path.toStdString());
     EXPECT_NE(text.find("Version: "), std::string::npos);
+    EXPECT_NE(text.find(std::string("Qt: ") + qVersion()), std::string::npos);
     EXPECT_NE(text.find("COM1  "), std::string::npos);
     EXPECT_NE(text.find(ReadFile("dpx20remote.ini")), std::string::npos);
     EXPECT_NE(text.find(" login result 0 (ACK)\n"), std::string::npos);

@@ -252,5 +252,34 @@ TEST_F(Connection, VanishedDeviceEndsTheSessionAndTheNextConnectReopens) {
     EXPECT_EQ(port->FrameText(port->frames.size() - 1), kLogin);
 }
 
+// However the vanished device is found, the session ends once: the handler is told once, a
+// debug report is shown at most once, and what later commands wanted to send is traced.
+TEST_F(Connection, AVanishedDeviceEndsTheSessionOnceAndLaterCommandsAreTraced) {
+    const struct {
+        const char* found_by;
+        bool idle;
+        std::size_t debug_reports;
+    } cases[] = {{"a command", false, 1}, {"the port between commands", true, 0}};
+    int told = 0;
+    link.SetDeviceGoneHandler([&] { ++told; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.found_by);
+        Connect();
+        messages.texts.clear();
+        told = 0;
+        c.idle ? port->VanishWhileIdle() : (port->Vanish(), void(link.SendCommand(kINPUT, 0, 0)));
+        EXPECT_EQ(link.State().link_connected, 0);
+        EXPECT_EQ(link.SetInputSelect(2), 0);
+        EXPECT_EQ(told, 1);
+        EXPECT_EQ(messages.texts.size(), c.debug_reports);  // debug mode is on
+        uint8_t frame[kFrameBufferSize];
+        BuildFrame(kINPSE, 0, 2, frame);
+        const FrameTrace::Entry& last = link.Trace().Entries().back();
+        EXPECT_EQ(last.kind, FrameTrace::Kind::kNotSent);
+        EXPECT_EQ(last.bytes, std::string(reinterpret_cast<const char*>(frame), kFrameSize));
+        EXPECT_NE(last.text.find(port->ErrorText()), std::string::npos) << last.text;
+    }
+}
+
 }  // namespace
 }  // namespace dpx::test

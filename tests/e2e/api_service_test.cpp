@@ -6,6 +6,7 @@
 #include <QFile>
 #include <sys/stat.h>
 
+#include "api/ApiServer.h"
 #include "api/ControlApi.h"
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"
@@ -150,6 +151,31 @@ TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {
     EXPECT_EQ(RunCtl({"--panel", url_, "set", QStringLiteral("%1=4").arg(Parallax().key)}), 0);
     EXPECT_EQ(Box(Parallax()), 4);
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+// --api [ADDR:]PORT as the service and the panel read it.
+TEST(ApiListenAddress, TakesPortHostAndBracketedIpv6Only) {
+    struct Case {
+        std::string spec;
+        std::string host;  // empty: refused
+        uint16_t port;
+    };
+    const Case cases[] = {
+        {"8420", "127.0.0.1", 8420}, {"localhost:1", "127.0.0.1", 1}, {"0.0.0.0:0", "0.0.0.0", 0},
+        {"[::1]:65535", "::1", 65535}, {"::1:80", "", 0}, {"host:", "", 0}, {"65536", "", 0},
+        {"", "", 0}, {":80", "", 0}, {"[::1]80", "", 0}, {"1x", "", 0},
+    };
+    for (const Case& c : cases) {
+        api::ListenAddress a;
+        std::string why;
+        ASSERT_EQ(api::ParseListenAddress(c.spec, &a, &why), !c.host.empty()) << c.spec << ": " << why;
+        if (c.host.empty()) {
+            EXPECT_FALSE(why.empty()) << c.spec;
+            continue;
+        }
+        EXPECT_EQ(a.host, c.host) << c.spec;
+        EXPECT_EQ(a.port, c.port) << c.spec;
+    }
 }
 
 }  // namespace

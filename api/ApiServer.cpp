@@ -103,28 +103,28 @@ bool ValidToken(const std::string& token) {
 
 }  // namespace
 
-bool ParseListenAddress(const std::string& spec, ListenAddress* out, std::string* why) {
+bool ParseListenAddress(const std::string& address, ListenAddress* out, std::string* why) {
     ListenAddress a;
-    std::string port = spec;
-    if (!spec.empty() && spec.front() == '[') {
-        const std::size_t close = spec.find("]:");
+    std::string port = address;
+    if (!address.empty() && address.front() == '[') {
+        const std::size_t close = address.find("]:");
         if (close == std::string::npos) {
-            *why = "an IPv6 address is written [ADDRESS]:PORT: " + spec;
+            *why = "an IPv6 address is written [ADDRESS]:PORT: " + address;
             return false;
         }
-        a.host = spec.substr(1, close - 1);
-        port = spec.substr(close + 2);
-    } else if (const std::size_t colon = spec.rfind(':'); colon != std::string::npos) {
-        a.host = spec.substr(0, colon);
-        port = spec.substr(colon + 1);
+        a.host = address.substr(1, close - 1);
+        port = address.substr(close + 2);
+    } else if (const std::size_t colon = address.rfind(':'); colon != std::string::npos) {
+        a.host = address.substr(0, colon);
+        port = address.substr(colon + 1);
         if (a.host.find(':') != std::string::npos) {
-            *why = "an IPv6 address is written [ADDRESS]:PORT: " + spec;
+            *why = "an IPv6 address is written [ADDRESS]:PORT: " + address;
             return false;
         }
     }
     if (a.host.empty() || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
         std::stol(port) > 65535) {
-        *why = "the control API's address is [HOST:]PORT with a port 0 to 65535: " + spec;
+        *why = "the control API's address is [HOST:]PORT with a port 0 to 65535: " + address;
         return false;
     }
     if (a.host == "localhost") a.host = "127.0.0.1";
@@ -186,10 +186,10 @@ ApiServer::~ApiServer() {
     Close();
 }
 
-bool ApiServer::Listen(const std::string& spec, std::string* why) {
+bool ApiServer::Listen(const std::string& where, std::string* why) {
     Close();
     ListenAddress a;
-    if (!ParseListenAddress(spec, &a, why)) return false;
+    if (!ParseListenAddress(where, &a, why)) return false;
     QHostAddress address;
     if (!address.setAddress(QString::fromStdString(a.host))) {
         *why = "not an IP address: " + a.host + " (the control API listens on an address of this computer)";
@@ -203,7 +203,7 @@ bool ApiServer::Listen(const std::string& spec, std::string* why) {
     }
     auto* server = new GuardedServer(connections_, this);
     if (!server->listen(address, a.port)) {
-        *why = "cannot listen on " + spec + ": " + server->errorString().toStdString();
+        *why = "cannot listen on " + where + ": " + server->errorString().toStdString();
         delete server;
         return false;
     }

@@ -25,8 +25,8 @@ struct ListenAddress {
     std::string host = "127.0.0.1";
     uint16_t port = 0;
 };
-// False with `why` when `spec` is none of these forms.
-bool ParseListenAddress(const std::string& spec, ListenAddress* out, std::string* why);
+// False with `why` when `address` is none of these forms.
+bool ParseListenAddress(const std::string& address, ListenAddress* out, std::string* why);
 
 // The token that a listener on an address other than a loopback one asks for, kept in the
 // user's configuration: made on first use, readable by the user alone (mode 0600).
@@ -50,9 +50,9 @@ public:
     explicit ApiServer(ControlApi& api, QObject* parent = nullptr);
     ~ApiServer() override;
 
-    // Listens on `spec` ([HOST:]PORT). Any address but a loopback one asks every request for
+    // Listens on `where` ([HOST:]PORT). Any address but a loopback one asks every request for
     // the token (LoadOrMakeToken). False with `why` (the address taken, not an address, ...).
-    bool Listen(const std::string& spec, std::string* why);
+    bool Listen(const std::string& where, std::string* why);
     // "http://127.0.0.1:8420/api/v1" while listening, else empty.
     std::string Url() const;
     bool TokenRequired() const { return token_required_; }

@@ -48,11 +48,11 @@ PanelApi::~PanelApi() {
     server_.Close();
 }
 
-bool PanelApi::Start(const std::string& spec, std::string* why) {
+bool PanelApi::Start(const std::string& address, std::string* why) {
     server_.Close();
-    spec_.clear();
-    if (!spec.empty() && !server_.Listen(spec, why)) return false;
-    spec_ = spec;
+    address_.clear();
+    if (!address.empty() && !server_.Listen(address, why)) return false;
+    address_ = address;
     return true;
 }
 
@@ -79,21 +79,21 @@ void PanelApi::Configure() {
     const std::string where = Where();
     const QString now = where.empty() ? QStringLiteral("It serves nothing now.") : QStringLiteral("It serves at %1.").arg(QString::fromStdString(where));
     bool ok = false;
-    const QString spec = QInputDialog::getText(
+    const QString address = QInputDialog::getText(
         &panel_, QStringLiteral("Control API"),
         QStringLiteral("%1\n\nServe the control API at [ADDRESS:]PORT, e.g. 127.0.0.1:8420\n"
                        "(an address other than 127.0.0.1 asks clients for a token); empty: no control API.")
             .arg(now),
         QLineEdit::Normal,
-        spec_.empty() ? platform::UserSettings()->value(kApiListenKey).toString() : QString::fromStdString(spec_), &ok)
+        address_.empty() ? platform::UserSettings()->value(kApiListenKey).toString() : QString::fromStdString(address_), &ok)
                              .trimmed();
     if (!ok) return;
     std::string why;
-    if (!Start(spec.toStdString(), &why)) {
+    if (!Start(address.toStdString(), &why)) {
         ShowMessage("The control API cannot start.", why);
         return;
     }
-    platform::UserSettings()->setValue(kApiListenKey, spec);
+    platform::UserSettings()->setValue(kApiListenKey, address);
 }
 
 }  // namespace dpx

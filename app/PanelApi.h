@@ -25,8 +25,8 @@ public:
     PanelApi(const PanelApi&) = delete;
     PanelApi& operator=(const PanelApi&) = delete;
 
-    // Serves on `spec` ([ADDR:]PORT), or nothing when it is empty. False with `why`.
-    bool Start(const std::string& spec, std::string* why);
+    // Serves on `address` ([ADDR:]PORT), or nothing when it is empty. False with `why`.
+    bool Start(const std::string& address, std::string* why);
     // Where it serves, with the token file when one is needed; empty when it serves nothing.
     std::string Where() const;
     api::ControlApi& Api() { return api_; }
@@ -52,7 +52,7 @@ private:
     api::ControlApi api_;
     api::ApiServer server_;
     std::unique_ptr<EventSink> sink_;
-    std::string spec_;  // where it serves, as asked for ([ADDR:]PORT); empty: nowhere
+    std::string address_;  // where it serves, as asked for ([ADDR:]PORT); empty: nowhere
 };
 
 }  // namespace dpx

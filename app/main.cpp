@@ -18,11 +18,11 @@ namespace {
 // an empty one: nowhere. Other arguments are left alone.
 std::string ApiAddress(const QStringList& arguments) {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        QString spec;
-        if (arguments[i] == QStringLiteral("--api") && i + 1 < arguments.size()) spec = arguments[i + 1];
-        else if (arguments[i].startsWith(QStringLiteral("--api="))) spec = arguments[i].mid(6);
+        QString address;
+        if (arguments[i] == QStringLiteral("--api") && i + 1 < arguments.size()) address = arguments[i + 1];
+        else if (arguments[i].startsWith(QStringLiteral("--api="))) address = arguments[i].mid(6);
         else continue;
-        return spec == QStringLiteral("off") ? std::string() : spec.toStdString();
+        return address == QStringLiteral("off") ? std::string() : address.toStdString();
     }
     return dpx::platform::UserSettings()->value(dpx::kApiListenKey).toString().toStdString();
 }

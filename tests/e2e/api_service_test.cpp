@@ -156,7 +156,7 @@ TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {
 // --api [ADDR:]PORT as the service and the panel read it.
 TEST(ApiListenAddress, TakesPortHostAndBracketedIpv6Only) {
     struct Case {
-        std::string spec;
+        std::string address;
         std::string host;  // empty: refused
         uint16_t port;
     };
@@ -168,13 +168,13 @@ TEST(ApiListenAddress, TakesPortHostAndBracketedIpv6Only) {
     for (const Case& c : cases) {
         api::ListenAddress a;
         std::string why;
-        ASSERT_EQ(api::ParseListenAddress(c.spec, &a, &why), !c.host.empty()) << c.spec << ": " << why;
+        ASSERT_EQ(api::ParseListenAddress(c.address, &a, &why), !c.host.empty()) << c.address << ": " << why;
         if (c.host.empty()) {
-            EXPECT_FALSE(why.empty()) << c.spec;
+            EXPECT_FALSE(why.empty()) << c.address;
             continue;
         }
-        EXPECT_EQ(a.host, c.host) << c.spec;
-        EXPECT_EQ(a.port, c.port) << c.spec;
+        EXPECT_EQ(a.host, c.host) << c.address;
+        EXPECT_EQ(a.port, c.port) << c.address;
     }
 }
 

@@ -13,11 +13,11 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <functional>
 #include <memory>
 #include <string>
@@ -73,12 +73,12 @@ QByteArray ParallaxBody(int i) {
 // Runs `client` on a thread of its own while this thread's event loop serves, so that the
 // client does not wait for the server's work (and the server not for the client's).
 void RunClient(const std::function<void()>& client) {
-    std::atomic<bool> done{false};
+    QEventLoop loop;
     std::thread thread([&] {
         client();
-        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    loop.exec();
     thread.join();
 }
 
@@ -122,7 +122,8 @@ double TransactionMedian(dpx::RS232c_bios& link, int runs) {
 // outstanding at once, and the memory at the start, half-way and the end.
 void Load(const QString& url, int rate, int seconds) {
     QNetworkAccessManager network;
-    int sent = 0, answered = 0, outstanding_max = 0, failed = 0;
+    int sent = 0, answered = 0, outstanding_max = 0;
+    std::map<int, int> statuses;
     long rss_start = RssKb(), rss_half = 0;
     QTimer tick;
     QElapsedTimer elapsed;
@@ -136,7 +137,7 @@ void Load(const QString& url, int rate, int seconds) {
             QNetworkReply* reply = sent % 2 ? network.get(request) : network.put(request, ParallaxBody(sent));
             QObject::connect(reply, &QNetworkReply::finished, [&, reply] {
                 ++answered;
-                failed += reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200;
+                ++statuses[reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()];
                 reply->deleteLater();
                 if (answered == sent && elapsed.elapsed() >= seconds * 1000LL) loop.quit();
             });
@@ -148,9 +149,11 @@ void Load(const QString& url, int rate, int seconds) {
     });
     tick.start(1);
     loop.exec();
-    std::printf("%d requests a second for %d s: %d sent, %d answered (%d not 200), at most %d outstanding; "
+    std::string by_status;
+    for (const auto& [status, count] : statuses) by_status += (by_status.empty() ? "" : ", ") + std::to_string(count) + " x " + std::to_string(status);
+    std::printf("%d requests a second for %d s: %d sent, %d answered (%s), at most %d outstanding; "
                 "memory %ld kB at the start, %ld kB half-way, %ld kB at the end\n",
-                rate, seconds, sent, answered, failed, outstanding_max, rss_start, rss_half, RssKb());
+                rate, seconds, sent, answered, by_status.c_str(), outstanding_max, rss_start, rss_half, RssKb());
 }
 
 // From a change of the settings to its event on a WebSocket client.

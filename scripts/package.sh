@@ -13,8 +13,9 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags="$(dpkg-buildflags --get LDFLAGS)"
 # Only what is installed is built (not the tests): cpack then installs without building all.
+# The optimisation is Debian's own (-O2 in its flags); CMake's Release -O3 would override it.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-      -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+      -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_CXX_FLAGS_RELEASE="-DNDEBUG" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
       -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
 cmake --build "$build" -j "$(nproc)" --target dpx_package_files
 rm -f "$build"/*.deb

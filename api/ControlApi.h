@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/ApiJson.h"
@@ -41,8 +42,16 @@ struct Request {
 
 struct Response {
     int status = 200;
-    std::string body;  // one JSON object
+    std::string body;   // one JSON object
+    std::string allow;  // 405: the methods the endpoint takes ("GET", "PUT", ...)
 };
+
+// A refusal with no link result: the head of every answer with `error`, `result` and
+// `meaning` null. The transport answers with it what never reaches Handle() (a request that
+// cannot be read, a full server).
+Response Refusal(int status, const std::string& error);
+// Whether `authorization` (an Authorization header) carries `token` as its Bearer token.
+bool BearerMatches(std::string_view authorization, std::string_view token);
 
 // What the panel and the service do differently. Every call comes from inside Handle() or
 // Notify().
@@ -123,13 +132,16 @@ private:
     int Synchronise(Json& answer, Collector& messages);
     SettingsRecord RunRecord() const;
     bool Connected() const;
-    void NotifyConnection(const std::string& source);
+    // `lost`: the connection was lost without being asked to, and the event names the cause.
+    void NotifyConnection(const std::string& source, bool lost = false);
+    void EmitFailure(const Request& request, const std::string& source, int status, const Json& answer);
     void Emit(const Json& event);
 
     RS232c_bios& link_;
     Host& host_;
     Access access_;
     bool handling_ = false;
+    bool failure_sent_ = false;  // Change() sent the failure event of the request being handled
     SettingsRecord seen_;  // the settings as last reported
     bool seen_connected_ = false;
 };

@@ -58,6 +58,7 @@ bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
     api::ControlApi api(link, host);
     api::ApiServer server(api);
     host.server = &server;
+    server.SetTls(setup.api_cert, setup.api_key);
     if (!server.Listen(setup.api, why)) return false;
     std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
     if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());

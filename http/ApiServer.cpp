@@ -38,7 +38,10 @@ constexpr std::size_t kTokenBytes = 32;
 constexpr qint64 kSettingGapMs = 1000 / ApiServer::kSettingEventsPerSecond;
 // What a connection may hold unread: a whole request at its limits, chunked with some room.
 constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 2 * kBodyLimit);
-// What is read and dropped after a refusal before the connection is cut.
+// After a refusal, what comes is read and dropped until the client has been quiet this long
+// (then the connection is closed), at most kDrainLimit bytes and kFirstRequestMs (then it is
+// cut).
+constexpr int kDrainQuietMs = 200;
 constexpr qint64 kDrainLimit = 1024 * 1024;
 
 bool ValidToken(const std::string& token) {
@@ -266,7 +269,8 @@ private:
         socket_->write(Encode(response, false, true));
         socket_->flush();
         draining_ = true;
-        timer_.start(kFirstRequestMs);
+        draining_since_.start();
+        timer_.start(kDrainQuietMs);
         Read();
     }
 
@@ -275,7 +279,8 @@ private:
             // What comes after a refusal is read and dropped, so that closing does not reset the
             // connection before the client has read the answer.
             drained_ += socket_->skip(socket_->bytesAvailable());
-            if (drained_ > kDrainLimit) socket_->abort();
+            if (drained_ > kDrainLimit || draining_since_.elapsed() > kFirstRequestMs) socket_->abort();
+            else timer_.start(kDrainQuietMs);
             return;
         }
         if (handling_ || closing_ || refusal_) return;
@@ -360,6 +365,7 @@ private:
     bool handling_ = false;
     bool closing_ = false;
     bool draining_ = false;
+    QElapsedTimer draining_since_;
     qint64 drained_ = 0;
 };
 
@@ -691,12 +697,15 @@ void ApiServer::SendDueSettings() {
                 continue;
             }
             std::string why;
-            std::optional<Json> event = ParseJson(*pending.due, &why);
-            std::optional<Json> previous = ParseJson(pending.previous.value_or("null"), &why);
-            if (event && previous) event->Set("previous", *previous);
+            const std::optional<Json> latest = ParseJson(*pending.due, &why);
+            const std::optional<Json> previous = ParseJson(pending.previous.value_or("null"), &why);
             pending.due.reset();
             pending.sent_ms = now;
-            if (event) Send(client, QString::fromStdString(event->Dump()));
+            if (!latest || !previous) continue;
+            Json event = Json::Object();
+            for (std::size_t i = 0; i < latest->Keys().size(); ++i)
+                event.Set(latest->Keys()[i], latest->Keys()[i] == "previous" ? *previous : latest->Items()[i]);
+            Send(client, QString::fromStdString(event.Dump()));
             if (!clients_.count(client)) break;
         }
     }

@@ -113,6 +113,11 @@ ParseResult ParseRequest(std::string_view bytes, std::size_t head_limit, std::si
     std::size_t at = 0;
     while (at < bytes.size() && (bytes[at] == '\r' || bytes[at] == '\n')) ++at;
     const std::size_t head_start = at;
+    // Bytes that cannot start a request line (a TLS handshake, binary noise) are refused at
+    // once rather than waited on for a line end.
+    const std::string_view method = bytes.substr(at, bytes.find_first_of(" \r\n", at) - at);
+    if (!method.empty() && (!TokenChars(method) || method.size() > 16))
+        return Refuse(400, "not an HTTP request");
     HttpRequest r;
     bool request_line = true;
     for (;;) {

@@ -27,6 +27,15 @@ std::string ApiAddress(const QStringList& arguments) {
     return dpx::platform::UserSettings()->value(dpx::kApiListenKey).toString().toStdString();
 }
 
+// The value of --NAME VALUE or --NAME=VALUE, else empty.
+std::string OptionValue(const QStringList& arguments, const QString& name) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == name && i + 1 < arguments.size()) return arguments[i + 1].toStdString();
+        if (arguments[i].startsWith(name + '=')) return arguments[i].mid(name.size() + 1).toStdString();
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,7 +49,9 @@ int main(int argc, char** argv) {
     dpx::RS232c_bios& link = dpx::Link();
     link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
 
-    const int code = dpx::RemoteApp().Run(link, ApiAddress(QApplication::arguments()));
+    const QStringList arguments = QApplication::arguments();
+    const int code = dpx::RemoteApp().Run(link, ApiAddress(arguments), OptionValue(arguments, QStringLiteral("--api-cert")),
+                                          OptionValue(arguments, QStringLiteral("--api-key")));
     dpx::SetMessageSink(nullptr);
     return code;
 }

@@ -317,6 +317,7 @@ private:
         const Response response = server_.Answer(*this, request);
         if (!alive) return false;  // closed while the request ran; the socket is on its way out
         handling_ = false;
+        if (socket_->state() != QAbstractSocket::ConnectedState) return false;  // the client left meanwhile
         if (response.status == kSwitchingProtocols) {
             // The WebSocket server reads the upgrade request itself.
             closing_ = true;

@@ -50,10 +50,9 @@ class Host {
 public:
     virtual ~Host() = default;
     virtual std::string Name() const = 0;  // "panel" or "service"
-    // Why nothing may be changed now ("a dialog is open"), or empty.
-    virtual std::string BusyReason() const { return {}; }
     // SystemSettings changed: show it, and write the options file as the panel does after a
-    // change (RefreshPanel); both may wait until the answer has gone out.
+    // change (RefreshPanel). A host that writes it at once has a failed write answered as
+    // 500 with its message; the process goes on.
     virtual void ShowSettings() = 0;
     // panel_connected changed: show it (the panel's CONNECT box).
     virtual void ShowConnected() {}
@@ -88,9 +87,9 @@ public:
 
     void SetAccess(Access access) { access_ = std::move(access); }
 
-    // Answers one request. Requests that change something are refused while the host is busy
-    // (423) or a transaction is running (409); what they refuse leaves the box, the record
-    // and the files untouched. Sends the events of what the request changed.
+    // Answers one request. Requests that change something are refused while a transaction is
+    // running (409), and so are changes the box's rules refuse (409 with the panel's text);
+    // what they refuse leaves the box, the record and the files untouched. Sends the events of what the request changed.
     Response Handle(const Request& request);
 
     // Sends one event for each setting whose value differs from the last one reported, and

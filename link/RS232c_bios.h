@@ -36,6 +36,9 @@ struct LinkState {
     // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
     // starts; the panel shows it as the detail of its connect error.
     std::string link_failure;
+    // Transactions in a row that heard nothing from the box: every write of the frame timed
+    // out and no owed late reply came either. Any byte of a reply sets it back to 0.
+    int32_t link_silent = 0;
 };
 
 // The scoped test seam that may write a link's state (tests/support/TestSeam.h).
@@ -48,6 +51,11 @@ public:
     // 1000 ms has every late reply read and dropped by then (11 reply bytes take 12 ms at
     // 9600 baud); replies later still are beyond what the link can tell apart.
     static constexpr uint32_t kLateReplyLimitMs = 1050;
+    // After this many silent transactions in a row the box counts as gone quiet: a
+    // synchronisation or any other run of several commands stops instead of trying the rest
+    // (each silent transaction costs up to about 1.3 s).
+    static constexpr int32_t kSilentLimit = 3;
+    static constexpr char kSilentCause[] = "the box stopped answering";
 
     RS232c_bios();
     ~RS232c_bios();
@@ -82,6 +90,10 @@ public:
     void SetVirtualMode(int flag);
     void SetDebugMode(int flag);
     int IsBusy() const;
+    // True once kSilentLimit transactions in a row heard nothing from the box.
+    bool BoxSilent() const { return state_.link_silent >= kSilentLimit; }
+    // Starts the count of silent transactions afresh (before a new run of commands).
+    void ForgetSilence() { state_.link_silent = 0; }
 
     // --- link connection ---
     int SetComNumber(int n);   // 1 if port n is selected (or already was), 0 if refused

@@ -17,6 +17,10 @@ extern int32_t sync_last_failure;
 // Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
 extern int32_t sync_step_count;
 extern int32_t sync_pass;
+// Whether the latest SynchroniseAll gave up because the box stopped answering
+// (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
+extern bool sync_silent;
+extern int32_t sync_not_sent;
 // Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
 // it returns true, a pass tries no further step (the one in progress ends first) and
 // SynchroniseAll starts no further pass and shows no summary. nullptr: never.
@@ -28,7 +32,8 @@ extern bool (*sync_stop)();
 int SyncRun(RS232c_bios& link, const SettingsRecord& settings);
 
 // Up to three passes until one is clean; shows one summary message with the time of each
-// pass. 1 if a pass was clean, else 0.
+// pass. 1 if a pass was clean, else 0. A box that falls silent ends it at once: the summary
+// then gives the cause and the steps not sent as its detail.
 int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings);
 
 }  // namespace dpx

@@ -3,7 +3,7 @@
 // status and one JSON object out, and an event (one JSON object) for every change of the
 // settings record or the connection. It serves one link and the process-wide settings record
 // (SystemSettings) for a host, the panel or the headless service, which shows what changed.
-// Free of Qt, so that it is fuzzed and unit-tested; api/ApiServer binds it to HTTP and
+// Free of Qt, so that it is fuzzed and unit-tested; http/ApiServer binds it to HTTP and
 // WebSockets. Everything runs on the one thread that also runs the panel: a request is
 // handled whole before anything else happens, and no message box opens for it (what the
 // link, the files or the synchronisation would show is returned in the answer instead).

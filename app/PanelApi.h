@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "app/TopDialog.h"
 

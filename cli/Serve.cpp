@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "link/SettingTable.h"
 #include "platform/ComPorts.h"

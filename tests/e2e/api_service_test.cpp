@@ -7,7 +7,7 @@
 #include <QFile>
 #include <sys/stat.h>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"

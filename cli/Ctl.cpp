@@ -370,6 +370,7 @@ private:
         report_.AddField("file", JsonString(file));
         report_.AddField("errors", std::to_string(sync_error_count));
         report_.AddField("summary", JsonString(summary));
+        if (sync_silent) report_.AddField("cause", JsonString(RS232c_bios::kSilentCause));
         if (!report_.Json() && !summary.empty()) {
             if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());
             if (!ok) std::fprintf(stderr, "%s%s\n", kPrefix, summary.c_str());

@@ -181,7 +181,7 @@ void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
         Idle(1000 / dpx::api::ApiServer::kSettingEventsPerSecond + 5);
         dpx::SystemSettings.*Parallax().field = i % 2;
         changed = Clock::now();
-        api.Notify("panel");
+        api.Notify(dpx::Source::kPanel);
         loop.exec();
     }
     std::printf("event on a WebSocket client after a change: median %.2f ms, max %.2f ms (target: within 5 ms)\n",
@@ -249,7 +249,7 @@ void EventBurst(const QString& url, dpx::api::ControlApi& api) {
         const qint64 due = elapsed.elapsed();
         for (; changes < due; ++changes) {
             dpx::SystemSettings.*Parallax().field = changes % (high + 1);
-            api.Notify("panel");
+            api.Notify(dpx::Source::kPanel);
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     }

@@ -56,6 +56,7 @@ private:
 };
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
+    if (Away()) return Elsewhere([&] { return SendCommand(n, p1, p2); });
     state_.link_result = Transact(n, p1, p2);
     return state_.link_result;
 }
@@ -82,6 +83,7 @@ void RS232c_bios::ReadLateReplies() {
             if (port->ReadByte(&byte) != 1) break;
             if (late.empty() && byte != kReplyStart) continue;
             impl_->activity_tick = ticks.Now();
+            state_.link_silent = 0;  // the box is there, only late
             late.push_back(static_cast<char>(byte));
             if (byte != '\r' && late.size() < kFrameSize) continue;
             impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);
@@ -164,6 +166,8 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
         if (WriteComCommand() != kResultOk) return write_failed();
         r = ReadComAck();
     }
+    // A reply of any kind shows the box is there; only a time-out of every write is silence.
+    state_.link_silent = r == kResultTimeout && impl_->reply[0] == 0 ? state_.link_silent + 1 : 0;
     if (r != kResultOk) {
         if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)
             state_.link_failure = port->DeviceName() + ": the box did not answer within 100 ms";

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Executor.h"
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SerialPort.h"
@@ -36,6 +37,9 @@ struct LinkState {
     // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
     // starts; the panel shows it as the detail of its connect error.
     std::string link_failure;
+    // Transactions in a row that heard nothing from the box: every write of the frame timed
+    // out and no owed late reply came either. Any byte of a reply sets it back to 0.
+    int32_t link_silent = 0;
 };
 
 // The scoped test seam that may write a link's state (tests/support/TestSeam.h).
@@ -48,6 +52,11 @@ public:
     // 1000 ms has every late reply read and dropped by then (11 reply bytes take 12 ms at
     // 9600 baud); replies later still are beyond what the link can tell apart.
     static constexpr uint32_t kLateReplyLimitMs = 1050;
+    // After this many silent transactions in a row the box counts as gone quiet: a
+    // synchronisation or any other run of several commands stops instead of trying the rest
+    // (each silent transaction costs up to about 1.3 s).
+    static constexpr int32_t kSilentLimit = 3;
+    static constexpr char kSilentCause[] = "the box stopped answering";
 
     RS232c_bios();
     ~RS232c_bios();
@@ -60,6 +69,15 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Runs every operation that uses the port (and work given to RunOnLink) on `executor`'s
+    // thread; nullptr, the default: on the caller's. Port objects are made, used and closed
+    // on that thread. Notices shown there go to the caller's MessageCapture, if it has one.
+    void SetExecutor(Executor* executor) { executor_ = executor; }
+    // Runs `work` as one operation on the link's thread and returns when it has run: a
+    // connect with its retries and pauses, or a whole synchronisation, is not interleaved
+    // with other work on the link.
+    void RunOnLink(const std::function<void()>& work);
 
     // Called when the link ends a session because its port's device or server connection
     // went away: link_connected has just gone from 1 to 0 and State().link_failure says
@@ -82,6 +100,10 @@ public:
     void SetVirtualMode(int flag);
     void SetDebugMode(int flag);
     int IsBusy() const;
+    // True once kSilentLimit transactions in a row heard nothing from the box.
+    bool BoxSilent() const { return state_.link_silent >= kSilentLimit; }
+    // Starts the count of silent transactions afresh (before a new run of commands).
+    void ForgetSilence() { state_.link_silent = 0; }
 
     // --- link connection ---
     int SetComNumber(int n);   // 1 if port n is selected (or already was), 0 if refused
@@ -139,6 +161,10 @@ public:
 private:
     class GoneCheck;
 
+    // Whether a call must go over to the executor's thread; Elsewhere takes it there.
+    bool Away() const { return executor_ && !executor_->OnWorker(); }
+    int Elsewhere(const std::function<int()>& call);
+
     int Transact(int n, char p1, int8_t p2);
     // Before a transaction's first write: reads and drops the replies still owed for frames
     // written earlier, waiting up to kLateReplyLimitMs for them.
@@ -155,6 +181,7 @@ private:
     friend class TestSeam;
 
     LinkState state_;
+    Executor* executor_ = nullptr;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -10,25 +10,46 @@
 
 namespace dpx {
 
-int32_t sync_error_count = 0;
-int32_t sync_last_failure = 0;
-int32_t sync_step_count = 0;
-int32_t sync_pass = 0;
+thread_local int32_t sync_error_count = 0;
+thread_local int32_t sync_last_failure = 0;
+thread_local int32_t sync_step_count = 0;
+thread_local int32_t sync_pass = 0;
 bool (*sync_stop)() = nullptr;
+thread_local bool sync_silent = false;
+thread_local int32_t sync_not_sent = 0;
 
 namespace {
 
 constexpr int kStepAttempts = 2;
 constexpr const char* kPassNames[] = {"1st", "2nd", "3rd"};  // one pass each, at most
 
-bool Stopping() { return sync_stop && sync_stop(); }
+// The stop of the run in progress, besides sync_stop.
+thread_local const std::function<bool()>* run_stop = nullptr;
+
+bool Stopping() { return (sync_stop && sync_stop()) || (run_stop && *run_stop && (*run_stop)()); }
+
+// Puts `stop` in force for one run and the previous one back after it.
+class StopScope {
+public:
+    explicit StopScope(const std::function<bool()>& stop) : previous_(run_stop) { run_stop = &stop; }
+    ~StopScope() { run_stop = previous_; }
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+private:
+    const std::function<bool()>* previous_;
+};
 
 // One step: the device operation is tried twice before the step counts as failed.
 void Step(RS232c_bios& link, const SyncItem& item) {
     if (Stopping()) return;
+    if (link.BoxSilent()) {
+        ++sync_not_sent;
+        return;
+    }
     ++sync_step_count;
     for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
-        if (attempt > 1 && Stopping()) break;
+        if (attempt > 1 && (Stopping() || link.BoxSilent())) break;
         if (link.SetValue(item.setting->command, item.value)) return;
     }
     ++sync_error_count;
@@ -37,12 +58,14 @@ void Step(RS232c_bios& link, const SyncItem& item) {
 
 }  // namespace
 
-int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop) {
+    StopScope scope(stop);
     if (settings.vertual_mode != 0) return 1;
     link.SetDebugMode(0);
     sync_error_count = 0;
     sync_last_failure = 0;
     sync_step_count = 0;
+    sync_not_sent = 0;
     if (settings.load_adj_only != 0 && settings.sys_2D3D == 0) {
         ShowMessage(
             "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
@@ -55,14 +78,18 @@ int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
     return sync_error_count == 0 ? 1 : 0;
 }
 
-int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop) {
+    StopScope scope(stop);
     TickSource& ticks = Ticks();
     // The lines of the passes accumulate; a clean first pass has a message of its own.
     std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
+    const char* const kGiveUp = "\nGive up! Maybe better to restart this program.";
+    sync_silent = false;
+    link.ForgetSilence();
     for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
         sync_pass = pass;
         const uint32_t start = ticks.Now();
-        const int r = SyncRun(link, settings);
+        const int r = SyncRun(link, settings, stop);
         const uint32_t ms = TicksBetween(start, ticks.Now());
         if (Stopping()) return 0;
         const char* name = kPassNames[pass - 1];
@@ -72,8 +99,17 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
             return 1;
         }
         message += Format("%s try : error = %d times. process time = %u mS.\n", name, sync_error_count, ms);
+        if (link.BoxSilent()) {
+            // Further passes would only wait on the silence again.
+            sync_silent = true;
+            ShowMessage(message + kGiveUp,
+                        Format("%s: %d commands in a row got no reply; %d of %d steps of the %s try were not sent.",
+                               RS232c_bios::kSilentCause, static_cast<int>(RS232c_bios::kSilentLimit),
+                               static_cast<int>(sync_not_sent), static_cast<int>(sync_step_count + sync_not_sent), name));
+            return 0;
+        }
     }
-    ShowMessage(message + "\nGive up! Maybe better to restart this program.");
+    ShowMessage(message + kGiveUp);
     return 0;
 }
 

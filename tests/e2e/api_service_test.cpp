@@ -3,7 +3,10 @@
 // event clients, and what it answers.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <sys/stat.h>
 
 #include "http/ApiServer.h"
@@ -11,6 +14,7 @@
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SettingTable.h"
+#include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/Recorders.h"
@@ -71,6 +75,8 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
         {"PUT", "/settings", "{\"" + para + "\": \"5\"}", 400, para + " takes an integer", 3},
         {"PUT", "/settings", QByteArray(api::kBodyLimit + 1, ' '), 413, "the body is", 3},
         {"POST", "/memory/7/save", {}, 404, "no such memory", 3},
+        // The panel's rule: nothing is sent.
+        {"PUT", "/settings", "{\"sys_input_select\": 0, \"sys_2D3D\": 1}", 409, rules::kSdiLrForbidsConversion, 3},
         {"DELETE", "/state", {}, 405, "/api/v1/state takes GET", 3},
         {"GET", "/trace", {}, 200, {}, 3},
     };
@@ -88,6 +94,13 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     MessageRecorder quiet;
     ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
     EXPECT_EQ(file.*Parallax().field, 3);
+
+    // A memory file that cannot be written is an answer with the panel's message; the service
+    // goes on serving.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(MemoryFileName(1))));
+    const HttpResult unsaved = Http(url_ + "/memory/1/save", "POST");
+    EXPECT_EQ(unsaved.status, 500) << unsaved.body.data();
+    EXPECT_TRUE(unsaved.json["error"].toString().startsWith("Cannot")) << unsaved.body.data();
 
     const HttpResult state = Http(url_ + "/state", "GET");
     EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();
@@ -134,6 +147,30 @@ TEST_F(ApiServiceTest, EventsTellEveryChangeAndThePanelOptionSendsThroughTheServ
 
 // Served beyond loopback, every request needs the token kept in the user's configuration
 // (readable by the user alone); dpx20ctl --panel sends it.
+// A box that falls silent mid-synchronisation: the service answers other requests meanwhile,
+// gives the synchronisation up with its cause, and SIGTERM still ends it at once.
+TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
+    Start({"--silent-after", "8"});
+    QNetworkAccessManager network;
+    QNetworkRequest sync_request{QUrl(url_ + "/sync")};
+    sync_request.setTransferTimeout(60000);
+    std::unique_ptr<QNetworkReply> sync(network.post(sync_request, QByteArray()));
+    // Answered while the synchronisation runs; a second change waits for no one.
+    const HttpResult state = Http(url_ + "/state", "GET");
+    EXPECT_EQ(state.status, 200);
+    EXPECT_FALSE(sync->isFinished());
+    EXPECT_EQ(state.json["busy"].toString(), "a transaction is running") << state.body.data();
+    EXPECT_EQ(Http(url_ + "/settings", "PUT", "{\"sys_beep\": 1}").status, 409);
+
+    QEventLoop loop;
+    QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!sync->isFinished()) loop.exec();
+    const QJsonObject answer = QJsonDocument::fromJson(sync->readAll()).object();
+    EXPECT_EQ(sync->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 409);
+    EXPECT_EQ(answer["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
+    EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+}
+
 TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {
     qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
     Start({}, QStringLiteral("0.0.0.0:0"));

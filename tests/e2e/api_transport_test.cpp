@@ -15,6 +15,7 @@
 #include "api/ControlApi.h"
 #include "http/ApiServer.h"
 #include "link/SettingTable.h"
+#include "session/Session.h"
 #include "settings/SystemSettings.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/TestApp.h"
@@ -28,7 +29,6 @@ class TestHost final : public api::Host {
 public:
     std::string Name() const override { return "service"; }
     void ShowSettings() override {}
-    void ApplyLinkOptions() override {}
     std::string Device() const override { return "/dev/null"; }
     std::string PortKind() const override { return "device"; }
 };
@@ -125,7 +125,8 @@ protected:
     TemporaryCurrentDir dir_;
     RS232c_bios link_;
     TestHost host_;
-    api::ControlApi api_{link_, host_};
+    Session session_{link_, SystemSettings};
+    api::ControlApi api_{session_, host_};
     api::ApiServer server_{api_};
     std::vector<std::string> warnings_;
     quint16 port_ = 0;
@@ -304,7 +305,7 @@ TEST_F(ApiTransportTest, EventsAreCompleteAndBurstsOfOneSettingAreCoalesced) {
     burst.start();
     for (int i = 0; i < 1000; ++i) {
         SystemSettings.*Parallax().field = i % (high + 1);
-        api_.Notify("panel");
+        api_.Notify(Source::kPanel);
     }
     const int last = 999 % (high + 1);
     const auto has_last = [&] {

@@ -16,6 +16,7 @@
 #include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
@@ -190,6 +191,9 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
         {{"--nak", "SCPFI=1"}, "", {"set", "sys_scp_pos=1", "sys_scp_fil=1", "sys_scp_src=2"}, kExitBox,
          "dpx20ctl: sys_scp_fil=1: result 2 (" + meaning(kResultParameterError) + ")\n", kResultParameterError, 2},
         {{}, "", {"set", "sys_scp_pos=1", "sys_beep=2"}, kExitUsage, "dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", {}},
+        // The panel's rule, before anything is sent.
+        {{}, "", {"set", "sys_input_select=0", "sys_2D3D=1"}, kExitBox,
+         std::string("dpx20ctl: ") + rules::kSdiLrForbidsConversion + "\n", {}},
         {{}, "", {"frobnicate"}, kExitUsage, "dpx20ctl: unknown command", {}},
         {{}, "9", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port 9: a COM number is 1 to 8 (or COM1 to COM8). " + hint, {}},
         {{}, "tcp://box:1", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port tcp://box:1: ", {}},
@@ -255,6 +259,23 @@ TEST_F(CtlTest, InterruptedSyncLogsOffAndReports) {
         EXPECT_EQ(error.rfind(std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + " in pass 1 after ", 0), 0u) << error;
         EXPECT_NE(error.find("; logged off"), std::string::npos) << error;
     }
+}
+
+// A box that falls silent mid-synchronisation: the run ends after the few silent transactions
+// that tell it, with the cause, and does not wait for a logoff the box would not hear.
+TEST_F(CtlTest, ASilentBoxEndsTheSyncWithItsCause) {
+    SettingsRecord r;
+    r.sys_input_select = 0;
+    WriteText("dpx20remote01.sav", OptionFileText(r));
+    constexpr std::size_t kAnswered = 6;
+    StartSim({"--silent-after", std::to_string(kAnswered)});
+    const CtlResult sync = Ctl({"-p", Port(), "--json", "sync", "dpx20remote01.sav"});
+    EXPECT_EQ(sync.code, kExitBox) << sync.err;
+    const QJsonObject json = JsonOf(sync.out);
+    EXPECT_EQ(json["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
+    EXPECT_NE(json["summary"].toString().toStdString().find(RS232c_bios::kSilentCause), std::string::npos);
+    // Each silent transaction is one frame and its resend.
+    EXPECT_LE(sim_->Words().size(), kAnswered + 2 * RS232c_bios::kSilentLimit);
 }
 
 // A box that answers the frame before a refused one 150 ms late (the first try times out, the

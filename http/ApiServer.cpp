@@ -60,8 +60,8 @@ const char* ReasonPhrase(int status) {
         case 409: return "Conflict";
         case 413: return "Content Too Large";
         case 422: return "Unprocessable Content";
-        case 423: return "Locked";
         case 426: return "Upgrade Required";
+        case 500: return "Internal Server Error";
         case 431: return "Request Header Fields Too Large";
         case 501: return "Not Implemented";
         case 503: return "Service Unavailable";

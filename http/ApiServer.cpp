@@ -293,6 +293,8 @@ private:
                                    kHeadLimit, kBodyLimit);
             if (parsed.status == http::ParseResult::kIncomplete) {
                 if (bytes.size() >= kReadBufferLimit) Refuse(Refusal(413, "the request is over its size limit"));
+                // A client that waits for leave to send its body (curl does above 1 KiB) gets it.
+                if (parsed.awaits_continue) socket_->write("HTTP/1.1 100 Continue\r\n\r\n");
                 return;
             }
             if (parsed.status == http::ParseResult::kRefused) return Refuse(Refusal(parsed.refusal, parsed.error));

@@ -181,12 +181,15 @@ ParseResult ParseRequest(std::string_view bytes, std::size_t head_limit, std::si
     r.upgrade = ListHolds(connection, "upgrade") && Lower(r.Header("upgrade")) == "websocket";
 
     ParseResult result;
+    ParseResult body_due;
+    body_due.awaits_continue = Lower(r.Header("expect")) == "100-continue" && at == bytes.size();
     if (chunked) {
         result = Dechunk(bytes, at, body_limit, r.body);
+        if (result.status == ParseResult::kIncomplete) return body_due;
         if (result.status != ParseResult::kComplete) return result;
     } else {
         const std::size_t n = length.value_or(0);
-        if (bytes.size() - at < n) return {};
+        if (bytes.size() - at < n) return body_due;
         r.body = std::string(bytes.substr(at, n));
         result.status = ParseResult::kComplete;
         result.consumed = at + n;

@@ -29,6 +29,7 @@ struct HttpRequest {
 struct ParseResult {
     enum Status { kIncomplete, kComplete, kRefused } status = kIncomplete;
     std::size_t consumed = 0;  // kComplete: the bytes of the request, from the front
+    bool awaits_continue = false;  // kIncomplete: the head asked "Expect: 100-continue" and the body is due
     int refusal = 0;           // kRefused: the HTTP status to answer with, and why
     std::string error;
     HttpRequest request;       // kComplete

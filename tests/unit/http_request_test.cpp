@@ -63,6 +63,10 @@ TEST(HttpRequest, EndsWhereItsBytesEndAndRefusesWhatTwoReadersCouldSplitDifferen
     const ParseResult upgrade = ParseRequest("GET /e HTTP/1.1\r\nConnection: Upgrade\r\nUpgrade: WebSocket\r\n\r\n", kHead, kBody);
     EXPECT_TRUE(upgrade.request.upgrade);
     EXPECT_EQ(ParseRequest(get, kHead, kBody).request.path, "/api/v1/state");
+    // Leave to send the body is asked for once: while only the head has come.
+    const std::string expect = "PUT /s HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\n";
+    EXPECT_TRUE(ParseRequest(expect, kHead, kBody).awaits_continue);
+    EXPECT_FALSE(ParseRequest(expect + "{", kHead, kBody).awaits_continue);
 }
 
 }  // namespace

@@ -12,12 +12,11 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryFile>
+#include <QSaveFile>
 #include <QWebSocket>
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <filesystem>
 
 #include "api/ControlApi.h"
 #include "http/HttpRequest.h"
@@ -95,22 +94,14 @@ std::string WriteToken(const QString& name, std::string* why) {
     QRandomGenerator::system()->fillRange(random.data(), random.size());
     const QByteArray token =
         QByteArray(reinterpret_cast<const char*>(random.data()), static_cast<qsizetype>(kTokenBytes)).toHex();
-    // Readable by the user alone before the token goes in (a temporary file is made so), and
-    // whole before it takes the name: a reader sees the old token or the new one.
-    QTemporaryFile temp(name + QStringLiteral(".XXXXXX"));
-    if (!temp.open() || !temp.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        temp.write(token + '\n') != token.size() + 1 || !temp.flush()) {
-        *why = "cannot write the token file " + name.toStdString() + ": " + temp.errorString().toStdString();
+    // A temporary file beside it, readable by the user alone before the token goes in, takes
+    // the name once it is whole: a reader sees the old token or the new one.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(token + '\n') != token.size() + 1 || !file.commit()) {
+        *why = "cannot write the token file " + name.toStdString() + ": " + file.errorString().toStdString();
         return {};
     }
-    temp.close();
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(temp.fileName()).toStdString(), QFile::encodeName(name).toStdString(), ec);
-    if (ec) {
-        *why = "cannot write the token file " + name.toStdString() + ": " + ec.message();
-        return {};
-    }
-    temp.setAutoRemove(false);  // it has the token file's name now
     return token.toStdString();
 }
 
@@ -186,6 +177,8 @@ std::string LoadOrMakeToken(std::string* why, std::string* warning) {
                        " could be read by other users; it holds a new token now, which clients must send";
         return fresh;
     }
+#else
+    (void)warning;
 #endif
     return token;
 }

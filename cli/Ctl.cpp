@@ -57,7 +57,7 @@ constexpr char kUsage[] =
     "      --stay-logged-in    do not log off at the end\n"
     "      --api [ADDR:]PORT   serve: where the control API listens (127.0.0.1 by default)\n"
     "      --api-cert FILE     serve: HTTPS and WSS with this PEM certificate (chain)...\n"
-    "      --api-key FILE      ...and this PEM private key\n"
+    "      --api-key FILE      ...and this PEM private key (a .p12 certificate: no key file)\n"
     "      --sync FILE         serve: push FILE to the box before serving\n"
     "      --panel URL         send set, sync and memory to the control API of a running panel\n"
     "                          or service (http://HOST:PORT; also as -p http://HOST:PORT)\n"

@@ -199,6 +199,13 @@ protected:
         if (server_.tls_) {
             auto* tls = new QSslSocket(this);
             tls->setSslConfiguration(*server_.tls_);
+            // The first handshake that fails is told: a certificate or key the system's TLS
+            // cannot use shows there, and not again for every client.
+            connect(tls, &QSslSocket::errorOccurred, this, [this, tls] {
+                if (tls->isEncrypted() || handshake_failure_told_) return;
+                handshake_failure_told_ = true;
+                server_.Warn("a TLS handshake failed: " + tls->errorString().toStdString());
+            });
             socket = tls;
         } else {
             socket = new QTcpSocket(this);
@@ -213,6 +220,7 @@ protected:
 
 private:
     ApiServer& server_;
+    bool handshake_failure_told_ = false;
 };
 
 // One HTTP connection: reads requests from the front of what its socket received (peeked,
@@ -404,8 +412,8 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
     }
     tls_.reset();
     if (!cert_file_.empty() || !key_file_.empty()) {
-        if (cert_file_.empty() || key_file_.empty()) {
-            *why = "HTTPS needs both --api-cert FILE and --api-key FILE";
+        if (cert_file_.empty()) {
+            *why = "HTTPS needs --api-cert FILE with --api-key FILE (PEM), or --api-cert FILE.p12 alone";
             return false;
         }
         if (!QSslSocket::supportsSsl()) {
@@ -413,26 +421,44 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
                    "); the control API can be served over plain HTTP only";
             return false;
         }
-        const QList<QSslCertificate> chain = QSslCertificate::fromPath(QString::fromStdString(cert_file_));
-        QFile key_file(QString::fromStdString(key_file_));
-        if (chain.isEmpty()) {
-            *why = "no PEM certificate in " + cert_file_;
-            return false;
-        }
-        if (!key_file.open(QIODevice::ReadOnly)) {
-            *why = "cannot read the key file " + key_file_ + ": " + key_file.errorString().toStdString();
-            return false;
-        }
-        const QByteArray pem = key_file.readAll();
+        QList<QSslCertificate> chain;
         QSslKey key;
-        for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
-            key = QSslKey(pem, algorithm, QSsl::Pem);
-            if (!key.isNull()) break;
+        if (key_file_.empty()) {
+            // PKCS#12 (.p12, .pfx): certificate, chain and key in one file without a passphrase.
+            // Windows' TLS (Schannel) takes a server key only this way.
+            QFile bundle(QString::fromStdString(cert_file_));
+            QSslCertificate certificate;
+            QList<QSslCertificate> more;
+            if (!bundle.open(QIODevice::ReadOnly) || !QSslCertificate::importPkcs12(&bundle, &key, &certificate, &more)) {
+                *why = "no PKCS#12 certificate and key without a passphrase in " + cert_file_ +
+                       " (with PEM files, give --api-key FILE too)";
+                return false;
+            }
+            chain = QList<QSslCertificate>{certificate} + more;
+        } else {
+            chain = QSslCertificate::fromPath(QString::fromStdString(cert_file_));
+            QFile key_file(QString::fromStdString(key_file_));
+            if (chain.isEmpty()) {
+                *why = "no PEM certificate in " + cert_file_;
+                return false;
+            }
+            if (!key_file.open(QIODevice::ReadOnly)) {
+                *why = "cannot read the key file " + key_file_ + ": " + key_file.errorString().toStdString();
+                return false;
+            }
+            const QByteArray pem = key_file.readAll();
+            for (QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+                key = QSslKey(pem, algorithm, QSsl::Pem);
+                if (!key.isNull()) break;
+            }
+            if (key.isNull()) {
+                *why = "no unencrypted PEM private key in " + key_file_;
+                return false;
+            }
         }
-        if (key.isNull()) {
-            *why = "no unencrypted PEM private key in " + key_file_;
-            return false;
-        }
+        if (!key_file_.empty() && QSslSocket::activeBackend() == QLatin1String("schannel"))
+            Warn("Windows' TLS (Schannel) may refuse a PEM key for a server; when the handshake fails, give the "
+                 "certificate and key as one PKCS#12 file without a passphrase (--api-cert FILE.p12)");
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(chain);
         tls.setPrivateKey(key);

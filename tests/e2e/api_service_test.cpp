@@ -155,8 +155,12 @@ TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
     QNetworkRequest sync_request{QUrl(url_ + "/sync")};
     sync_request.setTransferTimeout(60000);
     std::unique_ptr<QNetworkReply> sync(network.post(sync_request, QByteArray()));
-    // Answered while the synchronisation runs; a second change waits for no one.
-    const HttpResult state = Http(url_ + "/state", "GET");
+    // Answered while the synchronisation runs; a second change waits for no one. The two
+    // requests go on two connections, so the state may be asked for before the
+    // synchronisation has reached the service.
+    HttpResult state = Http(url_ + "/state", "GET");
+    for (int i = 0; i < 100 && state.json["busy"].isNull() && !sync->isFinished(); ++i)
+        state = Http(url_ + "/state", "GET");
     EXPECT_EQ(state.status, 200);
     EXPECT_FALSE(sync->isFinished());
     EXPECT_EQ(state.json["busy"].toString(), "a transaction is running") << state.body.data();

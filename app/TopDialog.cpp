@@ -110,9 +110,9 @@ void TopDialog::Handle(Source source, const std::function<void()>& handler) {
     session_.Publish(source);
     if (close_pending_ && handling_ == 0) {
         close_pending_ = false;
-        // Logged off unless the box stopped answering: it would not hear it, and the close
-        // must not wait for it.
-        if (link_.State().link_connected == 1 && !link_.BoxSilent()) link_.ConnectLink(0);
+        // Logged off unless the box's last transaction heard nothing: it would not hear the
+        // logoff either, and the close must not wait for it.
+        if (link_.State().link_connected == 1 && link_.State().link_silent == 0) link_.ConnectLink(0);
         ui::LayoutDialog::done(close_result_);
     }
 }

@@ -50,7 +50,6 @@ Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
         Publish(source);
         return {false, kComPortNotValid, {}, {}, {}};
     }
-    cancel_ = false;
     link_.ClearResult();
     bool ok = false;
     link_.RunOnLink([&] { ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1; });
@@ -74,7 +73,6 @@ Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
 
 SyncOutcome Session::Synchronise(const SettingsRecord& run) {
     SyncOutcome out;
-    cancel_ = false;
     link_.RunOnLink([&] {
         MessageCapture* outer = MessageCapture::Current();
         const std::size_t before = outer ? outer->texts.size() : 0;

@@ -67,7 +67,8 @@ public:
     bool Wanted() const;
     bool Connected() const;
 
-    // A close or a stop asked for: a running synchronisation tries no further step.
+    // A close or a stop asked for: a running synchronisation tries no further step, and none
+    // starts any more (the front door is ending).
     void Cancel() { cancel_ = true; }
     bool Cancelled() const { return cancel_; }
 

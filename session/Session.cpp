@@ -163,6 +163,21 @@ void Session::Publish(Source source) {
     }
 }
 
+void Session::Took(int command, int32_t value, Source source) {
+    if (command == kMEMSV || command == kMEMLD) {
+        TakeAdjustMirror();
+    } else {
+        // ADJMD serves both adjust views: the input says which one the box is in.
+        for (const Setting& s : kSettings) {
+            if (s.command != command) continue;
+            if (command == kADJMD && (s.field == &SettingsRecord::sys_LRadj_mode) != rules::IsSdiLr(record_)) continue;
+            if (s.Valid(value)) record_.*s.field = value;
+            break;
+        }
+    }
+    Publish(source);
+}
+
 void Session::LostBox(const std::string& cause) {
     if (!told_connected_) return;
     told_connected_ = false;

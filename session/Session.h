@@ -103,6 +103,10 @@ public:
     void Publish(Source source);
     // The link lost its box unasked (a device gone): the disconnection with its cause.
     void LostBox(const std::string& cause);
+    // The box took `value` for value command `command` (RS232c_bios::SetTakenHandler): the
+    // record follows at once and the change is told as from `source`, so that a control
+    // dialog's change is an event when it happens, not when the dialog closes.
+    void Took(int command, int32_t value, Source source);
 
 private:
     void Tell(const SessionEvent& event);

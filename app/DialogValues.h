@@ -8,7 +8,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
 

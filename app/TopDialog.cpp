@@ -27,7 +27,7 @@
 #include "dialogs/OutputPresetDialog.h"
 #include "dialogs/ScopeDialog.h"
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "platform/ComPorts.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"

@@ -12,7 +12,7 @@
 
 #include "sync/Synchronise.h"
 #include "api/ApiJson.h"
-#include "cli/CtlRequest.h"
+#include "ctl/CtlRequest.h"
 #include "cli/Interrupt.h"
 #include "cli/PanelClient.h"
 #include "cli/Serve.h"
@@ -24,8 +24,8 @@
 #include "platform/QtWorker.h"
 #include "settings/FolderLock.h"
 #include "settings/OptionFile.h"
-#include "link/SettingTable.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingTable.h"
+#include "model/SettingsRecord.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx::cli {

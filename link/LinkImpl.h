@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/Format.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "link/SerialPort.h"
 

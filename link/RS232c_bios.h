@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/Executor.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SerialPort.h"
 

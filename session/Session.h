@@ -15,7 +15,7 @@
 
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

@@ -11,9 +11,9 @@
 
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/FrameTrace.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "tests/e2e/api_client.h"

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Checks the Windows setup program $1 (of version $2) under Wine, in the prefix WINEPREFIX (made
-# anew by the caller) on a virtual display, as a user and an administrator meet it: a silent
-# install into a user's long PATH, a second install over it, version information in every
-# program, the uninstall entry, dpx20ctl from a console, the panel started from its Start-menu
-# shortcut and in a profile, and the silent uninstall as Settings' Apps list runs it, leaving the
-# PATH as it was, byte for byte.
+# anew by the caller) on a virtual display, as a user and an administrator meet it. Twice:
+#  1. with a developer's long PATH: a silent install adds the program folder, a second install
+#     leaves it, every program and the setup carry their version information, the uninstall
+#     entry is complete, and the silent uninstall, run as the uninstall entry gives it, leaves
+#     the PATH as it was, byte for byte;
+#  2. with a short PATH: dpx20ctl from a console finds the program through it (Wine reads only
+#     the first 1024 characters of the user's PATH into a process's environment, so it could
+#     not through the long one), the panel starts from its Start-menu shortcut and in a
+#     profile, and the uninstall leaves no program file, the PATH as it was and the settings.
 set -euo pipefail
 setup=$1
 version=$2
@@ -21,7 +25,7 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\dpx20rem
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The user's PATH now, exported by Windows' own reg.
+# The user's PATH now, exported by Windows' own reg into $tmp/$1.reg.
 export_path() {
   rm -f "$tmp/$1.reg"
   wine reg export 'HKCU\Environment' "$(winepath -w "$tmp/$1.reg")" /y </dev/null >/dev/null 2>&1
@@ -32,27 +36,53 @@ entry() {
     sed -n "s/^ *$1 *REG_[A-Z]* *//p"
 }
 
-echo "== a user's long PATH"
-python3 "$here/user_path.py" make "$tmp/path.reg"
-wine regedit /s "$(winepath -w "$tmp/path.reg")" </dev/null >/dev/null 2>&1
-export_path before
-python3 "$here/user_path.py" check "$tmp/before.reg" "$tmp/path.reg"
+# Sets the user's PATH to the list `user_path.py make $1` gives and keeps it as $tmp/$1.reg.
+set_path() {
+  python3 "$here/user_path.py" make "$1" "$tmp/$1.reg"
+  wine regedit /s "$(winepath -w "$tmp/$1.reg")" </dev/null >/dev/null 2>&1
+  export_path "$1-set"
+  python3 "$here/user_path.py" check "$tmp/$1-set.reg" "$tmp/$1.reg"
+}
+# Checks that the user's PATH is list $1 with the program folder appended ("+") or not ("=").
+check_path() {
+  export_path "$1-now"
+  if [ "$2" = + ]; then
+    python3 "$here/user_path.py" check "$tmp/$1-now.reg" "$tmp/$1.reg" "$install_dir_windows"
+  else
+    python3 "$here/user_path.py" check "$tmp/$1-now.reg" "$tmp/$1.reg"
+  fi
+}
+install() {
+  wine "$setup" /S </dev/null
+  wineserver -w
+}
+# Uninstalls silently as Settings' Apps list does: the uninstall entry's QuietUninstallString,
+# "C:\...\uninstall.exe" /S, run by that Windows path (not a Z:\ one), then waits for the
+# uninstaller's copy in the temporary folder to finish.
+uninstall() {
+  local quiet uninstaller
+  quiet=$(entry QuietUninstallString)
+  uninstaller=$(echo "$quiet" | sed -n 's/^"\(.*\)" \/S$/\1/p')
+  [ "$uninstaller" = "$install_dir_windows\\uninstall.exe" ] || { echo "QuietUninstallString: $quiet" >&2; exit 1; }
+  wine "$uninstaller" /S </dev/null
+  wineserver -w
+  for _ in $(seq 100); do [ ! -e "$install_dir" ] && break; sleep 0.1; done
+  [ ! -e "$install_dir" ] || { echo "left behind:" >&2; find "$install_dir" >&2; exit 1; }
+  [ -z "$(entry DisplayName)" ] || { echo "the uninstall entry stays" >&2; exit 1; }
+}
 
-echo "== silent install"
-wine "$setup" /S </dev/null
-wineserver -w
+echo "== 1. a developer's long PATH: silent install"
+set_path long
+install
 for f in dpx20remote.exe dpx20ctl.exe dpx20remote-launch.exe uninstall.exe Qt6Core.dll \
          platforms/qwindows.dll libstdc++-6.dll; do
   [ -f "$install_dir/$f" ] || { echo "not installed: $f" >&2; exit 1; }
 done
 [ -f "$shortcut" ] || { echo "no Start-menu shortcut" >&2; exit 1; }
-export_path installed
-python3 "$here/user_path.py" check "$tmp/installed.reg" "$tmp/path.reg" "$install_dir_windows"
+check_path long +
 echo "PATH: the program folder appended, every other byte as it was"
-wine "$setup" /S </dev/null
-wineserver -w
-export_path reinstalled
-python3 "$here/user_path.py" check "$tmp/reinstalled.reg" "$tmp/path.reg" "$install_dir_windows"
+install
+check_path long +
 echo "PATH: a second install leaves it so"
 
 echo "== version information and the uninstall entry"
@@ -76,9 +106,18 @@ files=$(find "$install_dir" -type f | wc -l)
 [ $(( estimated_kib - installed_bytes / 1024 )) -le "$files" ] && [ $(( installed_bytes / 1024 - estimated_kib )) -le "$files" ] ||
   { echo "EstimatedSize $estimated_kib KiB for $installed_bytes bytes" >&2; exit 1; }
 
+echo "== silent uninstall"
+uninstall
+check_path long =
+echo "PATH: as before the install, byte for byte"
+
+echo "== 2. a short PATH: silent install"
+set_path short
+install
+check_path short +
+
 echo "== dpx20ctl from a console"
 wine cmd /c dpx20ctl --help </dev/null 2>&1 | tr -d '\r' | grep -q '^Usage: dpx20ctl'
-
 echo "== the panel from its shortcut"
 [ ! -e "$data_dir" ]
 wine start /unix "$shortcut" </dev/null >/dev/null 2>&1
@@ -103,18 +142,9 @@ grep -q "DPX20 Remote Settings" "$data_dir/studio-a/dpx20remote.ini"
 close "^ZR-DPX20 Remote\$" Escape
 wineserver -w
 
-echo "== silent uninstall, as the uninstall entry gives it"
-# QuietUninstallString is "C:\...\uninstall.exe" /S: run by that Windows path, not a Z:\ one.
-quiet=$(entry QuietUninstallString)
-uninstaller=$(echo "$quiet" | sed -n 's/^"\(.*\)" \/S$/\1/p')
-[ "$uninstaller" = "$install_dir_windows\\uninstall.exe" ] || { echo "QuietUninstallString: $quiet" >&2; exit 1; }
-wine "$uninstaller" /S </dev/null
-wineserver -w
-for _ in $(seq 100); do [ ! -e "$install_dir" ] && break; sleep 0.1; done
-[ ! -e "$install_dir" ] || { echo "left behind:" >&2; find "$install_dir" >&2; exit 1; }
+echo "== silent uninstall"
+uninstall
 [ ! -e "$programs/DPX20 Remote" ]
 [ -s "$data_dir/dpx20remote.ini" ]  # the user's settings stay
-[ -z "$(entry DisplayName)" ]
-export_path uninstalled
-python3 "$here/user_path.py" check "$tmp/uninstalled.reg" "$tmp/path.reg"
-echo "PATH: as before the install, byte for byte"
+check_path short =
+echo "PATH: as before the install"

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The user's PATH (HKCU\\Environment\\Path) for tests/windows/setup_check.sh, as .reg files.
 
-  user_path.py make FILE.reg             a .reg file that sets a long PATH like a developer's:
-                                         REG_EXPAND_SZ, variables, spaces, non-ASCII folders,
-                                         an empty entry, 171 entries, over 8192 characters
+  user_path.py make long|short FILE.reg  a .reg file that sets the user's PATH (REG_EXPAND_SZ):
+                                         long, like a developer's: variables, spaces, non-ASCII
+                                         folders, an empty entry, 171 entries, over 8192
+                                         characters; short: C:\tools;D:\bin
   user_path.py check EXPORT.reg MADE.reg [FOLDER]
                                          the Path in the export (`reg export`) is the one in
                                          MADE.reg byte for byte, with FOLDER as one more entry
@@ -63,10 +64,10 @@ def read_path(reg_file):
 
 def main():
     if sys.argv[1] == "make":
-        value = make_list()
+        value = make_list() if sys.argv[2] == "long" else "C:\\tools;D:\\bin"
         data = (value + "\0").encode("utf-16-le")
         body = f'{HEADER}\r\n\r\n[HKEY_CURRENT_USER\\Environment]\r\n"Path"=hex(2):{reg_hex(data)}\r\n\r\n'
-        open(sys.argv[2], "wb").write(b"\xff\xfe" + body.encode("utf-16-le"))
+        open(sys.argv[3], "wb").write(b"\xff\xfe" + body.encode("utf-16-le"))
         print(f"{len(value.split(';'))} entries, {len(value)} characters")
         return 0
     if sys.argv[1] == "check":

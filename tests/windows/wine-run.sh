@@ -8,13 +8,14 @@
 # waits for those processes after the test has printed PASSED and ended; they end only with the
 # wineserver, a few seconds after the last Wine program, which the next tests keep from
 # happening: the finished test times out. This happened whenever the wineserver had stopped in a
-# pause of the run (or for the first test of a run).
+# pause of the run, and happens when explorer.exe (Wine's desktop, which ends when it has been
+# idle) is started again by a test that makes windows.
 #
-# test-windows.sh keeps one wineserver with its background processes for the whole run, so no
-# test starts them. Besides, the program writes to a file that is passed on to ctest while it
-# runs and until it ends, so ctest never waits for anything else; a process still holding that
-# file when the program has ended is named on standard error. DPX20_WINE_RUN_LOG, if set, gets
-# one line per run (a test run twice after a time-out shows twice).
+# test-windows.sh keeps one wineserver with its background processes for the whole run, so
+# tests rarely start any. Besides, the program writes to a file that is passed on to ctest while
+# it runs and until it ends, so ctest never waits for anything else; a process still holding
+# that file when the program has ended is named on standard error. DPX20_WINE_RUN_LOG, if set,
+# gets one line per run (a test run twice after a time-out shows twice).
 set -uo pipefail
 out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
 trap 'rm -f "$out"' EXIT
@@ -28,6 +29,6 @@ holders=$(find /proc/[0-9]*/fd -lname "$out" 2>/dev/null | cut -d/ -f3 | sort -u
           while read -r p; do cat "/proc/$p/comm" 2>/dev/null; done | sort -u | tr '\n' ' ')
 if [ -n "$holders" ]; then
   echo "wine-run: $(basename "$1") ended (status $status); its output is still held by" \
-       "$holders(Wine's background processes, started by this test: the wineserver had stopped)" >&2
+       "$holders(Wine's background processes that this test started, with its output)" >&2
 fi
 exit $status

@@ -8,8 +8,8 @@
 # waits for those processes after the test has printed PASSED and ended; they end only with the
 # wineserver, a few seconds after the last Wine program, which the next tests keep from
 # happening: the finished test times out. This happened whenever the wineserver had stopped in a
-# pause of the run, and happens when explorer.exe (Wine's desktop, which ends when it has been
-# idle) is started again by a test that makes windows.
+# pause of the run, and happens when explorer.exe (Wine's desktop, which ends a while after the
+# last program that used it) is started again by a test that makes windows.
 #
 # test-windows.sh keeps one wineserver with its background processes for the whole run, so
 # tests rarely start any. Besides, the program writes to a file that is passed on to ctest while

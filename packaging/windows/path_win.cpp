@@ -8,7 +8,7 @@
 // a new value is REG_EXPAND_SZ, as Windows makes it. Programs started afterwards see the change:
 // it is broadcast as WM_SETTINGCHANGE "Environment". Prints what it did; exit status 0 when the
 // list is as asked, 1 for a wrong command line, 2 when the registry refused.
-#include "PathList.h"
+#include "winpath/PathList.h"
 
 #include <windows.h>
 

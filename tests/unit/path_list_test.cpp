@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "packaging/windows/PathList.h"
+#include "winpath/PathList.h"
 
 namespace dpx {
 namespace {

@@ -1,4 +1,4 @@
-#include "PathList.h"
+#include "winpath/PathList.h"
 
 #include <vector>
 

@@ -384,8 +384,10 @@ private:
     // logoff after a failure.
     void Logoff() {
         if (link_.State().link_connected != 1 || (o_.stay_logged_in && !StopRequested())) return;
-        // A box that stopped answering would not hear it either; an end asked for does not wait.
-        if (link_.BoxSilent()) return report_.Warn(std::string("not logged off: ") + RS232c_bios::kSilentCause);
+        // A box that stopped answering would not hear it either, and an end asked for does not
+        // wait for a box whose last transaction heard nothing.
+        if (link_.BoxSilent() || (StopRequested() && link_.State().link_silent > 0))
+            return report_.Warn(std::string("not logged off: ") + RS232c_bios::kSilentCause);
         if (link_.ConnectLink(0) == 1) return;
         const int result = link_.State().link_result;
         const std::string text = Format("logoff: result %d (%s)", result, LinkResultMeaning(result));

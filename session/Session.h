@@ -8,6 +8,7 @@
 // thread (RS232c_bios::SetExecutor). Qt-free.
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -53,8 +54,13 @@ struct Outcome {
 
 class Session {
 public:
-    // Serves `link` and `record`, which must outlive it.
+    // The panel's box: `link` and `record`, which must outlive it; its files in the current
+    // folder, its connection asked for in panel_connected (which the options-file reader
+    // consults), a damaged memory file rewriting the options file as the panel's reader does.
     Session(RS232c_bios& link, SettingsRecord& record);
+    // A box of a service: its files in `folder`, its connection its own, nothing rewritten by
+    // a failed read.
+    Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -87,6 +93,9 @@ public:
                        const std::function<SettingsRecord(const SettingsRecord&)>& run);
     // Saves the record as memory n.
     void SaveMemory(int n) const;
+    // Where memory n is kept.
+    std::filesystem::path MemoryPath(int n) const;
+    const std::filesystem::path& Folder() const { return folder_; }
     // The box's adjust memory n (1 or 2) saved or loaded; the record takes the link's mirror.
     Outcome AdjustMemory(int n, bool save, Source source);
     // The nine adjust values and the no-ACK, virtual and debug flags of `run` to the link.
@@ -113,6 +122,9 @@ private:
 
     RS232c_bios& link_;
     SettingsRecord& record_;
+    std::filesystem::path folder_;  // empty: the current folder
+    int32_t own_wanted_ = 0;
+    int32_t* wanted_;               // panel_connected, or own_wanted_
     std::atomic<bool> cancel_{false};
     SettingsRecord told_;
     bool told_connected_ = false;

@@ -19,7 +19,7 @@
 #include <cstdio>
 
 #include "api/ControlApi.h"
-#include "http/HttpRequest.h"
+#include "api/HttpRequest.h"
 #include "link/FrameTrace.h"
 
 #ifndef DPX20_VERSION

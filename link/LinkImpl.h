@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/Format.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "link/SerialPort.h"
 
@@ -35,6 +35,7 @@ struct RS232c_bios::Impl {
     uint32_t activity_tick = 0;
     FrameTrace trace;
     RS232c_bios::DeviceGoneHandler device_gone;
+    RS232c_bios::TakenHandler taken;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
 

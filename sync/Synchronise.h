@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "link/RS232c_bios.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

@@ -10,7 +10,7 @@
 
 #include "app/PanelApi.h"
 #include "common/Format.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "resources/PanelIds.h"
 #include "tests/e2e/openapi_check.h"
 #include "tests/ui/panel_fixture.h"

@@ -14,7 +14,7 @@
 
 #include "api/ControlApi.h"
 #include "http/ApiServer.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/Session.h"
 #include "settings/SystemSettings.h"
 #include "tests/e2e/api_client.h"

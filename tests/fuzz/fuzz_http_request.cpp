@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "http/HttpRequest.h"
+#include "api/HttpRequest.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;

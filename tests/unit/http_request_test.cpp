@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "http/HttpRequest.h"
+#include "api/HttpRequest.h"
 
 namespace dpx::http {
 namespace {

@@ -1,4 +1,4 @@
-#include "http/HttpRequest.h"
+#include "api/HttpRequest.h"
 
 #include <algorithm>
 #include <cctype>

@@ -349,7 +349,7 @@ int main(int argc, char** argv) {
     const QString url = StartServe(serve, sim.LinkPath(), {});
     if (url.isEmpty()) return 1;
     RunClient([&] { PutCost("service", url, transaction, kRuns); });
-    RunClient([&] { LockOut(url, 20); });
+    RunClient([&] { LockOut(url, 50); });
     serve.terminate();
     serve.waitForFinished(10000);
 

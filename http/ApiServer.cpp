@@ -42,6 +42,8 @@ constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 
 // cut).
 constexpr int kDrainQuietMs = 200;
 constexpr qint64 kDrainLimit = 1024 * 1024;
+// Connections the system holds for the server before it takes them.
+constexpr int kListenBacklog = 512;
 
 bool ValidToken(const std::string& token) {
     return token.size() == 2 * kTokenBytes && token.find_first_not_of("0123456789abcdef") == std::string::npos;
@@ -475,6 +477,9 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
         token_stamp_ = TokenStamp();
     }
     auto* listener = new Listener(*this);
+    // Room for a burst of connections the event loop has not taken yet: beyond the backlog the
+    // system drops a client's SYN, and the client tries again only a second later.
+    listener->setListenBacklogSize(kListenBacklog);
     if (!listener->listen(address, a.port)) {
         *why = "cannot listen on " + where + ": " + listener->errorString().toStdString();
         delete listener;

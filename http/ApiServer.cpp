@@ -176,7 +176,7 @@ std::string LoadOrMakeToken(std::string* why) {
     return {};
 }
 
-ApiServer::ApiServer(ControlApi& api, QObject* parent) : QAbstractHttpServer(parent), api_(api) {
+ApiServer::ApiServer(Endpoint& api, QObject* parent) : QAbstractHttpServer(parent), api_(api) {
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &ApiServer::TakeEventClients);
     api_.on_event = [this](const std::string& json) { Broadcast(json); };
 }

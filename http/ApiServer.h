@@ -17,7 +17,7 @@ class QWebSocket;
 
 namespace dpx::api {
 
-class ControlApi;
+class Endpoint;
 
 // Where the API listens: "PORT" (on 127.0.0.1), "HOST:PORT", "[IPv6]:PORT"; port 0 takes any
 // free one. `host` "localhost" means 127.0.0.1.
@@ -47,7 +47,7 @@ public:
     static constexpr qint64 kEventBacklogLimit = 1024 * 1024;
 
     // Serves `api`, which must outlive it, and takes its events.
-    explicit ApiServer(ControlApi& api, QObject* parent = nullptr);
+    explicit ApiServer(Endpoint& api, QObject* parent = nullptr);
     ~ApiServer() override;
 
     // Listens on `where` ([HOST:]PORT). Any address but a loopback one asks every request for
@@ -75,7 +75,7 @@ private:
     void Write(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& body);
     void RunDue();
 
-    ControlApi& api_;
+    Endpoint& api_;
     QHostAddress address_;
     quint16 port_ = 0;
     bool token_required_ = false;

@@ -68,6 +68,14 @@ Response BoxRouter::Handle(const Request& request) {
     const std::string_view path = request.path;
     if (path.substr(0, boxes_path.size()) != boxes_path || (path.size() > boxes_path.size() && path[boxes_path.size()] != '/')) {
         if (boxes_.size() == 1) return boxes_.front().api->Handle(request);
+        // The events of every box, each naming its box.
+        if (path == std::string(kBasePath) + "/events") {
+            if (std::optional<Response> refused = Admit(access_, request)) return *refused;
+            if (request.method != "GET") return Answer(405, Head().Set("ok", false).Set("error", std::string(path) + " takes GET, not " + request.method));
+            if (!request.websocket)
+                return Answer(426, Head().Set("ok", false).Set("error", "the events come over a WebSocket: ask to upgrade"));
+            return Answer(kSwitchingProtocols, Json::Object());
+        }
         return NotFound("no such endpoint: " + request.path + "; this service has several boxes: " + boxes_path +
                         " lists them, " + boxes_path + "/NAME/... is box NAME's");
     }

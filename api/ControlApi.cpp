@@ -199,19 +199,24 @@ SettingsRecord ControlApi::RunRecord() const {
 
 // ---------------------------------------------------------------- requests
 
-Response ControlApi::Handle(const Request& request) {
+std::optional<Response> Admit(const Access& access, const Request& request) {
     const std::string_view path = request.path;
     const std::string_view base = kBasePath;
     if (path.substr(0, base.size()) != base || (path.size() > base.size() && path[base.size()] != '/'))
         return Error(404, "no such endpoint: " + request.path + "; the endpoints are under " + kBasePath + "/");
     if (!request.origin.empty())
         return Error(403, "requests that a web page makes are refused (Origin: " + request.origin + ")");
-    if (!access_.token.empty() && !BearerMatches(request.authorization, access_.token))
+    if (!access.token.empty() && !BearerMatches(request.authorization, access.token))
         return Error(401, "a token is needed: \"Authorization: Bearer TOKEN\"");
-    if (access_.loopback && !request.host.empty() && !LoopbackHost(request.host))
+    if (access.loopback && !request.host.empty() && !LoopbackHost(request.host))
         return Error(403, "the Host header must name this computer: " + request.host);
     if (request.body.size() > kBodyLimit)
         return Error(413, Format("the body is %zu bytes; at most %zu are taken", request.body.size(), kBodyLimit));
+    return std::nullopt;
+}
+
+Response ControlApi::Handle(const Request& request) {
+    if (std::optional<Response> refused = Admit(access_, request)) return *refused;
     failure_sent_ = false;
     Response response = Route(request);
     // Every refusal of a request that was let in reaches the event clients, once.
@@ -453,7 +458,8 @@ Json ControlApi::State() const {
                           .Set("no_ack", link.link_no_ack != 0)
                           .Set("debug", link.link_debug != 0))
         .Set("busy", link.link_busy != 0 || handling_ ? Json("a transaction is running") : Json())
-        .Set("settings", std::move(settings));
+        .Set("settings", std::move(settings))
+        .Set("box", box_.empty() ? Json() : Json(box_));
 }
 
 void ControlApi::OnEvent(const SessionEvent& e) {
@@ -476,7 +482,10 @@ void ControlApi::NoteMessage(const std::string& text) {
 }
 
 void ControlApi::Emit(const Json& event) {
-    if (on_event) on_event(event.Dump());
+    if (!on_event) return;
+    if (box_.empty()) return on_event(event.Dump());
+    Json named = event;
+    on_event(named.Set("box", box_).Dump());
 }
 
 }  // namespace dpx::api

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,21 +86,39 @@ struct Access {
     bool loopback = true;
 };
 
-class ControlApi {
+// The refusal of a request that `access` does not let in (a web page's, one without the token,
+// a Host that is not this computer), or of a body over the limit; nothing when it is let in.
+std::optional<Response> Admit(const Access& access, const Request& request);
+
+// What the transport serves: one box (ControlApi) or several (BoxRouter).
+class Endpoint {
+public:
+    virtual ~Endpoint() = default;
+    virtual void SetAccess(Access access) = 0;
+    virtual Response Handle(const Request& request) = 0;
+    // The answer of GET /state, also the first event a WebSocket client receives.
+    virtual Json State() const = 0;
+    // Receives each event as one JSON object.
+    std::function<void(const std::string& json)> on_event;
+};
+
+class ControlApi final : public Endpoint {
 public:
     // Serves `session` for `host`; both must outlive it. Events report changes against the
     // record and the connection as they are now.
     ControlApi(Session& session, Host& host);
-    ~ControlApi();
+    ~ControlApi() override;
     ControlApi(const ControlApi&) = delete;
     ControlApi& operator=(const ControlApi&) = delete;
 
-    void SetAccess(Access access) { access_ = std::move(access); }
+    void SetAccess(Access access) override { access_ = std::move(access); }
+    // The box's name in a service of several boxes: every event and state carries it as "box".
+    void SetBoxName(std::string name) { box_ = std::move(name); }
 
     // Answers one request. Requests that change something are refused while a transaction is
     // running (409), and so are changes the box's rules refuse (409 with the panel's text);
     // what they refuse leaves the box, the record and the files untouched. Sends the events of what the request changed.
-    Response Handle(const Request& request);
+    Response Handle(const Request& request) override;
 
     // Sends one event for each setting whose value differs from the last one reported, and
     // for a change of the connection, each naming `source`.
@@ -107,11 +126,7 @@ public:
     // A message box the panel showed the operator: a "message" event, after any change of
     // the connection (a device that went away is told by its failure).
     void NoteMessage(const std::string& text);
-    // The answer of GET /state, also the first event a WebSocket client receives.
-    Json State() const;
-
-    // Receives each event as one JSON object.
-    std::function<void(const std::string& json)> on_event;
+    Json State() const override;
 
 private:
     class Collector;
@@ -142,6 +157,7 @@ private:
     bool handling_ = false;
     bool failure_sent_ = false;  // Change() sent the failure event of the request being handled
     int subscription_ = 0;
+    std::string box_;
 };
 
 }  // namespace dpx::api

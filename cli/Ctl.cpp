@@ -59,6 +59,10 @@ constexpr char kUsage[] =
     "      --api-cert FILE     serve: HTTPS and WSS with this PEM certificate (chain)...\n"
     "      --api-key FILE      ...and this PEM private key (a .p12 certificate: no key file)\n"
     "      --sync FILE         serve: push FILE to the box before serving\n"
+    "      --box NAME=PORT[,sync=FILE]\n"
+    "                          serve: one box of several (give it once per box), its settings\n"
+    "                          in the folder NAME; its API is /api/v1/boxes/NAME/...\n"
+    "      --box NAME          with --panel: the box of a service of several to ask\n"
     "      --panel URL         send set, sync and memory to the control API of a running panel\n"
     "                          or service (http://HOST:PORT; also as -p http://HOST:PORT)\n"
     "  -h, --help              this text\n"
@@ -174,19 +178,19 @@ const char* SignalName(int signal) { return signal == SIGTERM ? "SIGTERM" : "SIG
 
 // ---------------------------------------------------------------- one run on the box
 
-class Session {
+class Command {
 public:
-    Session(Options options, Report& report, RS232c_bios& link)
+    Command(Options options, Report& report, RS232c_bios& link)
         : o_(std::move(options)), report_(report), link_(link) {}
-    ~Session() {
+    ~Command() {
         sync_stop = nullptr;
         link_.ClosePorts();
         link_.Trace().SetStream(nullptr);
         if (trace_file_ && trace_file_ != stderr) std::fclose(trace_file_);
         SetMessageSink(previous_sink_);
     }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+    Command(const Command&) = delete;
+    Command& operator=(const Command&) = delete;
 
     void Execute(const Plan& plan) {
         if (plan.command == "ports") return Ports();
@@ -227,6 +231,7 @@ private:
     // end it normally; the settings are those of the folder's options file, as the panel's.
     void Serve() {
         if (o_.api.empty()) throw UsageError("serve needs --api [ADDR:]PORT");
+        if (!o_.boxes.empty()) return ServeSeveral();
         // The serial work runs on a thread of its own from the first open on, so that the
         // service answers while the box is slow or silent.
         platform::QtWorker worker;
@@ -270,21 +275,19 @@ private:
         Logoff();
     }
 
-    // Which COM number the link uses, and how its port is made.
-    void ChoosePort() {
-        const std::string& p = o_.port;
-        const int com = ComNumberOf(p);
-        if (com < 0) throw UsageError("--port " + p + ": a COM number is 1 to 8 (or COM1 to COM8). " + platform::PortNameHint());
-        if (com > 0) {
-            link_.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
-            link_.SetComNumber(com);
-            return;
-        }
+    // serve --box NAME=PORT...: each box on a link of its own.
+    void ServeSeveral() {
+        if (o_.port_given) throw UsageError("serve takes either --port or --box NAME=PORT, not both");
+        const std::vector<BoxSpec> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
+        if (!OpenTrace()) return;
+        CatchInterrupts();
+        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
         std::string why;
-        if (!platform::CheckPortName(p, &why)) throw UsageError("--port " + p + ": " + why + " " + platform::PortNameHint());
-        // A device path or address is served as COM1 of this run, beside the map.
-        link_.SetPortFactory([p](int) { return platform::MakeSerialPort(p); });
+        if (const int code = ServeBoxes(boxes, setup, &why); code != 0) report_.Fail(code, why);
     }
+
+    // Which COM number the link uses, and how its port is made.
+    void ChoosePort() { UsePort(link_, o_.port); }
 
     bool OpenTrace() {
         if (o_.trace.empty()) return true;
@@ -501,6 +504,7 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     } else {
         throw UsageError("--panel takes set, sync and memory, not " + plan.command);
     }
+    if (!o.box.empty()) path = "/boxes/" + o.box + path;
     const ApiAnswer answer = AskApi(o.panel, method, path, plan.command == "memory" ? std::string() : body.Dump());
     if (!answer.error.empty()) return report.Fail(kExitPort, "cannot reach the control API at " + o.panel + ": " + answer.error);
     std::string why;
@@ -553,8 +557,8 @@ int Run(int argc, char** argv, RS232c_bios& link) {
             AskPanel(options, plan, report);
             return report.Finish();
         }
-        Session session(options, report, link);
-        session.Execute(plan);
+        Command command(options, report, link);
+        command.Execute(plan);
     } catch (const UsageError& e) {
         report.Fail(kExitUsage, e.text);
         std::fputs("Try 'dpx20ctl --help'.\n", stderr);

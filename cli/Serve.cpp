@@ -3,9 +3,18 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
 
-#include "http/ApiServer.h"
+#include "api/BoxRouter.h"
+#include "cli/Ctl.h"
 #include "api/ControlApi.h"
+#include "common/Format.h"
+#include "common/MessageSink.h"
+#include "http/ApiServer.h"
+#include "platform/QtWorker.h"
+#include "settings/FolderLock.h"
 #include "model/SettingTable.h"
 #include "session/Session.h"
 #include "platform/ComPorts.h"
@@ -21,12 +30,13 @@ constexpr int kStopPollMs = 50;
 
 class ServiceHost final : public api::Host {
 public:
-    explicit ServiceHost(const ServeSetup& setup) : setup_(setup) {}
+    ServiceHost(const ServeSetup& setup, const SettingsRecord& record, std::filesystem::path options_file)
+        : setup_(setup), record_(record), options_file_(std::move(options_file)) {}
 
     std::string Name() const override { return "service"; }
     // The record goes into the options file after each change, as the panel writes it, before
     // the answer: a file that cannot be written is the answer's error, not the end of the service.
-    void ShowSettings() override { SaveOptionFile(); }
+    void ShowSettings() override { WriteOptionFile(options_file_, record_); }
     // The link options are the command line's, never the file's.
     void RunOptions(SettingsRecord& record) const override {
         record.com_port_num = setup_.com;
@@ -39,39 +49,190 @@ public:
 
 private:
     const ServeSetup& setup_;
+    const SettingsRecord& record_;
+    std::filesystem::path options_file_;
 };
 
-}  // namespace
+// Tells a box lost meanwhile (the device gone) to the event clients, with its cause; the link
+// tells it on its own thread.
+RS232c_bios::DeviceGoneHandler WatchGone(RS232c_bios& link, Session& session) {
+    return link.SetDeviceGoneHandler([&session] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [&session] { session.Publish(Source::kService); },
+                                  Qt::QueuedConnection);
+    });
+}
 
-bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
-    ServiceHost host(setup);
-    Session session(link, SystemSettings);
-    api::ControlApi api(session, host);
-    api::ApiServer server(api);
+// Listens, prints where, and serves until `stop` is true; every session is cancelled then.
+bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Session*>& sessions, std::string* why) {
+    api::ApiServer server(endpoint);
     server.SetTls(setup.api_cert, setup.api_key);
     if (!server.Listen(setup.api, why)) return false;
     std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
     if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
     std::fflush(stdout);
-
-    // A box lost meanwhile (the device gone) reaches the event clients with its cause; the link
-    // tells it on its own thread.
-    auto previous = link.SetDeviceGoneHandler([&session] {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [&session] { session.Publish(Source::kService); },
-                                  Qt::QueuedConnection);
-    });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!setup.stop || !setup.stop()) return;
         // An operation in progress tries no further step; the loop it waits in ends too.
-        session.Cancel();
+        for (Session* session : sessions) session->Cancel();
         QCoreApplication::quit();
     });
     poll.start(kStopPollMs);
     QCoreApplication::exec();
     server.Close();
-    link.SetDeviceGoneHandler(std::move(previous));
     return true;
+}
+
+}  // namespace
+
+bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
+    ServiceHost host(setup, SystemSettings, options_file_name);
+    Session session(link, SystemSettings);
+    api::ControlApi api(session, host);
+    api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device)}});
+    auto previous = WatchGone(link, session);
+    const bool served = Run(router, setup, {&session}, why);
+    link.SetDeviceGoneHandler(std::move(previous));
+    return served;
+}
+
+void UsePort(RS232c_bios& link, const std::string& port) {
+    const int com = ComNumberOf(port);
+    if (com < 0) throw UsageError("--port " + port + ": a COM number is 1 to 8 (or COM1 to COM8). " + platform::PortNameHint());
+    if (com > 0) {
+        link.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
+        link.SetComNumber(com);
+        return;
+    }
+    std::string why;
+    if (!platform::CheckPortName(port, &why)) throw UsageError("--port " + port + ": " + why + " " + platform::PortNameHint());
+    // A device path or address is served as COM1 of this run, beside the map.
+    link.SetPortFactory([port](int) { return platform::MakeSerialPort(port); });
+    link.SetComNumber(1);
+}
+
+std::string PortDevice(const std::string& port) {
+    const int com = ComNumberOf(port);
+    return com > 0 ? platform::ComDeviceName(com) : port;
+}
+
+bool SamePort(const std::string& a, const std::string& b) { return PortDevice(a) == PortDevice(b); }
+
+namespace {
+
+// One box of a service of several. Members are made and ended in this order: the link's
+// thread outlives every use of the link.
+struct ServedBox {
+    BoxSpec spec;
+    ServeSetup setup;
+    std::filesystem::path folder;
+    settings_file::FolderLock lock;
+    SettingsRecord record;
+    SettingsRecord loaded;  // the sync file's settings
+    platform::QtWorker worker;
+    RS232c_bios link;
+    std::unique_ptr<Session> session;
+    std::unique_ptr<ServiceHost> host;
+    std::unique_ptr<api::ControlApi> api;
+    std::string outcome;  // how its start went, for the log
+
+    SettingsRecord Run(const SettingsRecord& record) const {
+        SettingsRecord run = record;
+        host->RunOptions(run);
+        run.sys_sync_on = 0;
+        return run;
+    }
+    // Logs in and pushes the sync file, on a thread of the caller's; what it showed is kept.
+    void Start() {
+        MessageCapture capture;
+        const Outcome login = session->Connect(1, Run(record), Source::kService);
+        if (!login.ok) {
+            outcome = "not connected: " + (login.cause.empty() ? login.error : login.cause);
+            return;
+        }
+        outcome = "connected";
+        if (spec.sync_file.empty()) return;
+        const SyncOutcome sync = session->Synchronise(Run(loaded));
+        if (!sync.ok) {
+            outcome += ", " + spec.sync_file + " not synchronised: " + capture.Joined();
+            return;
+        }
+        record = loaded;
+        WriteOptionFile(folder / options_file_name, record);
+        outcome += ", " + spec.sync_file + " synchronised";
+    }
+};
+
+}  // namespace
+
+int ServeBoxes(const std::vector<BoxSpec>& specs, const ServeSetup& common, std::string* why) {
+    std::vector<std::unique_ptr<ServedBox>> boxes;
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    for (const BoxSpec& spec : specs) {
+        auto box = std::make_unique<ServedBox>();
+        box->spec = spec;
+        box->setup = common;
+        box->setup.device = PortDevice(spec.port);
+        const int com = ComNumberOf(spec.port);
+        box->setup.com = com > 0 ? com : 1;
+        box->folder = here / spec.name;
+        std::filesystem::create_directories(box->folder, ec);
+        if (int64_t holder = 0; !box->lock.Take(box->folder, &holder)) {
+            *why = Format("the folder %s is in use by another panel or service (process %lld)",
+                          box->folder.string().c_str(), static_cast<long long>(holder));
+            return kExitFile;
+        }
+        MessageCapture capture;
+        const std::filesystem::path options = box->folder / options_file_name;
+        if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), box->record, Rewrite::kNever) != 1) {
+            *why = spec.name + ": " + capture.Joined();
+            return kExitFile;
+        }
+        box->loaded = box->record;
+        if (!spec.sync_file.empty() && ReadSyncFile(spec.sync_file, stdin, box->loaded) != 1) {
+            *why = spec.name + ": " + capture.Joined();
+            return kExitFile;
+        }
+        UsePort(box->link, spec.port);
+        box->link.SetExecutor(&box->worker);
+        box->session = std::make_unique<Session>(box->link, box->record, box->folder);
+        box->host = std::make_unique<ServiceHost>(box->setup, box->record, options);
+        box->session->ApplyLinkOptions(box->Run(box->record));
+        boxes.push_back(std::move(box));
+    }
+    // Every box logs in at once: a slow or silent one holds up no other.
+    std::vector<std::thread> starts;
+    for (auto& box : boxes) starts.emplace_back([&box] { box->Start(); });
+    for (std::thread& start : starts) start.join();
+
+    std::vector<api::BoxRouter::Box> served;
+    std::vector<Session*> sessions;
+    std::vector<RS232c_bios::DeviceGoneHandler> previous;
+    for (auto& box : boxes) {
+        std::fprintf(stderr, "dpx20ctl: box %s on %s: %s\n", box->spec.name.c_str(), box->setup.device.c_str(),
+                     box->outcome.c_str());
+        box->api = std::make_unique<api::ControlApi>(*box->session, *box->host);
+        served.push_back({box->spec.name, box->api.get(), box->session.get(), box->spec.port,
+                          platform::PortKind(box->setup.device)});
+        sessions.push_back(box->session.get());
+        previous.push_back(WatchGone(box->link, *box->session));
+    }
+    int code = 0;
+    {
+        api::BoxRouter router(served);
+        if (!Run(router, common, sessions, why)) code = kExitUsage;
+    }
+    // Each box is logged off unless its last transaction heard nothing: it would not hear it.
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        ServedBox& box = *boxes[i];
+        box.api.reset();
+        box.link.SetDeviceGoneHandler(std::move(previous[i]));
+        if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
+        box.link.ClosePorts();
+        box.link.SetExecutor(nullptr);
+    }
+    return code;
 }
 
 }  // namespace dpx::cli

@@ -3,7 +3,9 @@
 // the run set up (and logged in) and the settings kept in the options file of the working
 // directory, as the panel keeps them, until Ctrl-C or SIGTERM.
 #include <string>
+#include <vector>
 
+#include "ctl/CtlRequest.h"
 #include "link/RS232c_bios.h"
 
 namespace dpx::cli {
@@ -22,6 +24,23 @@ struct ServeSetup {
 
 // Serves until setup.stop() is true; false with `why` when it cannot listen. Prints the
 // address it serves (and the token file when clients need the token) on standard output.
+// The box is named "1": /api/v1/boxes/1/... is its too.
 bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why);
+
+// Sets `link` up for `port` in any form --port takes: a COM number through the COM port map,
+// else the device or address as its COM1. Throws UsageError for a name no port has.
+void UsePort(RS232c_bios& link, const std::string& port);
+// What `port` opens: the device of a COM number, else the name itself.
+std::string PortDevice(const std::string& port);
+// Whether two --port names open one port.
+bool SamePort(const std::string& a, const std::string& b);
+
+// serve --box NAME=PORT...: every box on a link and a thread of its own, its settings in the
+// folder NAME/ under the current one (made when missing; its options file, memories and folder
+// lock, as a panel's folder), logged in at once and all together; a box that cannot be reached
+// is served as disconnected with its cause, to be connected later. Serves until stop() is
+// true, then logs every box off. The exit code: 0, kExitFile (a folder in use or a damaged
+// file) or kExitUsage (cannot listen), with `why`.
+int ServeBoxes(const std::vector<BoxSpec>& boxes, const ServeSetup& setup, std::string* why);
 
 }  // namespace dpx::cli

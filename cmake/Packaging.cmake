@@ -52,6 +52,8 @@ foreach(src ${dpx_man_pages} ${dpx_pkg_src}/debian/changelog ${PROJECT_SOURCE_DI
   endif()
 endforeach()
 install(FILES ${dpx_pkg_src}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# A service for a rack PC, installed and not enabled: systemctl enable --now dpx20ctl-serve@NAME
+install(FILES ${dpx_pkg_src}/systemd/dpx20ctl-serve@.service DESTINATION lib/systemd/system)
 add_custom_target(dpx_compressed_docs ALL DEPENDS ${dpx_gz_files})
 add_custom_target(dpx_package_files DEPENDS ${dpx_installed} dpx_compressed_docs)
 

@@ -2,6 +2,7 @@
 
 #include "session/Change.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -168,8 +169,14 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.version = true;
         } else if (a == "-p" || a == "--port") {
             o.port = value("--port");
+            o.port_given = true;
         } else if (a.rfind("--port=", 0) == 0) {
             o.port = a.substr(7);
+            o.port_given = true;
+        } else if (a == "--box") {
+            const std::string box = value("--box");
+            if (box.find('=') != std::string::npos) o.boxes.push_back(box);
+            else o.box = box;
         } else if (a == "--no-ack") {
             o.no_ack = true;
         } else if (a == "--virtual") {
@@ -207,13 +214,45 @@ Options ParseArguments(int argc, const char* const* argv) {
     return o;
 }
 
+std::vector<BoxSpec> ParseBoxes(const std::vector<std::string>& specs, const std::string& sync_file,
+                                const std::function<bool(const std::string&, const std::string&)>& same_port) {
+    std::vector<BoxSpec> boxes;
+    for (const std::string& spec : specs) {
+        BoxSpec box;
+        const std::size_t eq = spec.find('=');
+        box.name = spec.substr(0, eq);
+        std::string rest = spec.substr(eq + 1);
+        const std::size_t comma = rest.find(',');
+        box.port = rest.substr(0, comma);
+        box.sync_file = sync_file;
+        if (comma != std::string::npos) {
+            const std::string item = rest.substr(comma + 1);
+            if (item.rfind("sync=", 0) != 0 || item.size() == 5)
+                throw UsageError("--box " + spec + ": after the port only sync=FILE is taken");
+            box.sync_file = item.substr(5);
+        }
+        const bool name_ok = !box.name.empty() && std::all_of(box.name.begin(), box.name.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+        });
+        if (!name_ok) throw UsageError("--box " + spec + ": a box's name is letters, digits, '-' and '_'");
+        if (box.port.empty()) throw UsageError("--box " + spec + ": NAME=PORT, the port is missing");
+        for (const BoxSpec& other : boxes) {
+            if (other.name == box.name) throw UsageError("--box " + spec + ": the name " + box.name + " is given twice");
+            if (same_port(other.port, box.port))
+                throw UsageError("--box " + spec + ": boxes " + other.name + " and " + box.name + " are on one port");
+        }
+        boxes.push_back(std::move(box));
+    }
+    return boxes;
+}
+
 bool JsonRequested(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--") return false;
         if (a == "--json") return true;
         if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" ||
-            a == "--api-cert" || a == "--api-key")
+            a == "--box" || a == "--api-cert" || a == "--api-key")
             ++i;  // the option's value
     }
     return false;

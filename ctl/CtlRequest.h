@@ -35,8 +35,26 @@ struct Options {
     bool new_token = false;  // token: replace the control API's token
     std::string sync_file;  // serve: the file pushed to the box before serving
     std::string panel;      // set, sync, memory: the running panel or service to ask instead
+    bool port_given = false;
+    // serve: the boxes of a service of several, each "NAME=PORT" or "NAME=PORT,sync=FILE";
+    // with --panel: the one box of the service to ask ("NAME").
+    std::vector<std::string> boxes;
+    std::string box;
     std::vector<std::string> words;  // the command and its arguments
 };
+
+// One box of a service of several: its name, its port (any form --port takes) and the file
+// pushed to it before serving.
+struct BoxSpec {
+    std::string name;
+    std::string port;
+    std::string sync_file;
+};
+// The boxes of `serve`: throws UsageError for a bad or repeated name, an empty port, an
+// unknown item after the port, or two boxes on one port (`same_port` says whether two port
+// names mean one port).
+std::vector<BoxSpec> ParseBoxes(const std::vector<std::string>& specs, const std::string& sync_file,
+                                const std::function<bool(const std::string&, const std::string&)>& same_port);
 
 // The options and words of argv[1..argc-1]; throws UsageError.
 Options ParseArguments(int argc, const char* const* argv);

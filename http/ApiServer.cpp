@@ -375,7 +375,7 @@ private:
     qint64 drained_ = 0;
 };
 
-ApiServer::ApiServer(ControlApi& api, QObject* parent)
+ApiServer::ApiServer(Endpoint& api, QObject* parent)
     : QObject(parent), api_(api), websockets_(QStringLiteral("dpx20remote"), QWebSocketServer::NonSecureMode) {
     InitApiResources();
     clock_.start();
@@ -622,17 +622,24 @@ std::optional<Response> ApiServer::AnswerLocally(const Request& request, bool lo
         if (!document.open(QIODevice::ReadOnly)) return Refusal(404, "the OpenAPI document is not built in");
         return Response{200, document.readAll().toStdString(), {}};
     }
+    // One box's state, or those of every box a service serves.
     const Json state = api_.State();
-    Json box = Json::Object();
-    for (const char* field : {"device", "port_kind", "connected", "logged_in"})
-        if (const Json* value = state.Find(field)) box.Set(field, *value);
+    const Json* several = state.Find("boxes");
     Json boxes = Json::Array();
-    boxes.Push(std::move(box));
+    std::vector<const Json*> states;
+    if (several) for (const Json& item : several->Items()) states.push_back(&item);
+    else states.push_back(&state);
+    for (const Json* one : states) {
+        Json box = Json::Object();
+        for (const char* field : {"box", "device", "port_kind", "connected", "logged_in"})
+            if (const Json* value = one->Find(field)) box.Set(field, *value);
+        boxes.Push(std::move(box));
+    }
     Json answer = Json::Object();
     answer.Set("version", kVersion).Set("ok", true).Set("error", Json()).Set("result", Json()).Set("meaning", Json());
     answer.Set("program", QCoreApplication::applicationName().toStdString())
         .Set("program_version", DPX20_VERSION)
-        .Set("host", state.Find("host") ? *state.Find("host") : Json())
+        .Set("host", !states.empty() && states.front()->Find("host") ? *states.front()->Find("host") : Json())
         .Set("uptime_s", clock_.elapsed() / 1000)
         .Set("tls", tls_.has_value())
         .Set("event_clients", EventClients())
@@ -668,8 +675,12 @@ void ApiServer::TakeEventClients() {
         });
         clients_[client] = EventClient{};
         Json state = api_.State();
-        const Json host = state.Find("host") ? *state.Find("host") : Json();
-        state.Set("event", "state").Set("source", host).Set("time", FrameTrace::IsoTime(FrameTrace::WallMs()));
+        // Its source is the host: the one box's, or that of the first of several.
+        const Json* host = state.Find("host");
+        if (const Json* boxes = state.Find("boxes"); !host && boxes && !boxes->Items().empty())
+            host = boxes->Items().front().Find("host");
+        const Json source = host ? *host : Json("service");  // copied before the state grows
+        state.Set("event", "state").Set("source", source).Set("time", FrameTrace::IsoTime(FrameTrace::WallMs()));
         Send(client, QString::fromStdString(state.Dump()));
     }
 }

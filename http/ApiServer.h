@@ -31,7 +31,7 @@ class QWebSocket;
 
 namespace dpx::api {
 
-class ControlApi;
+class Endpoint;
 struct Request;
 struct Response;
 
@@ -77,7 +77,7 @@ public:
     static constexpr int kSettingEventsPerSecond = 20;
 
     // Serves `api`, which must outlive it, and takes its events.
-    explicit ApiServer(ControlApi& api, QObject* parent = nullptr);
+    explicit ApiServer(Endpoint& api, QObject* parent = nullptr);
     ~ApiServer() override;
 
     // The certificate (chain) and private key, PEM files, that the next Listen() serves HTTPS
@@ -135,7 +135,7 @@ private:
     void RunDue();
     void Warn(const std::string& text) const;
 
-    ControlApi& api_;
+    Endpoint& api_;
     QHostAddress address_;
     quint16 port_ = 0;
     bool token_required_ = false;

@@ -65,6 +65,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     RS232c_bios& Link() { return link_; }
+    const RS232c_bios& Link() const { return link_; }
     SettingsRecord& Record() { return record_; }
     const SettingsRecord& Record() const { return record_; }
 

@@ -5,8 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QThread>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <map>
 #include <sys/stat.h>
 
 #include "http/ApiServer.h"
@@ -170,6 +173,74 @@ TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
     EXPECT_EQ(sync->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 409);
     EXPECT_EQ(answer["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
     EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+}
+
+// Three boxes from one service: each request reaches its own box, a silent box holds up no
+// other, a vanished one is served as disconnected with its cause and is connected again.
+TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
+    std::map<std::string, std::unique_ptr<SimProcess>> sims;
+    for (const std::string name : {"a", "b", "c"}) {
+        // Links in the test's folder, so that c can come back where it was.
+        sims[name] = std::make_unique<SimProcess>(name == "b" ? std::vector<std::string>{"--silent-after", "12"}
+                                                              : std::vector<std::string>{},
+                                                  QDir::current().filePath(QString::fromStdString("link-" + name)).toStdString());
+        ASSERT_TRUE(sims[name]->Ok()) << sims[name]->Error();
+    }
+    QStringList args{"--api", "127.0.0.1:0"};
+    for (const auto& [name, sim] : sims) args << "--box" << QString::fromStdString(name + "=" + sim->LinkPath());
+    serve_ = std::make_unique<ServeProcess>(args);
+    ASSERT_FALSE(serve_->Url().isEmpty()) << serve_->Output().toStdString();
+    const QString url = serve_->Url();
+    const QJsonArray boxes = Http(url + "/boxes", "GET").json["boxes"].toArray();
+    ASSERT_EQ(boxes.size(), 3);
+    for (const QJsonValue& box : boxes) EXPECT_TRUE(box["connected"].toBool()) << box["name"].toString().toStdString();
+
+    // Routing: a setting reaches its box alone, its event names the box, its folder keeps it.
+    EventClient events(url);
+    ASSERT_TRUE(events.WaitFor(1));
+    EXPECT_EQ(Http(url + "/boxes/a/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
+    EXPECT_EQ(sims["a"]->State()["sys_beep"], 1);
+    EXPECT_EQ(sims["c"]->State()["sys_beep"], 0);
+    ASSERT_TRUE(events.WaitFor(2));
+    EXPECT_EQ(events.Events().back()["box"].toString(), "a");
+    EXPECT_TRUE(QFile::exists("a/dpx20remote.ini"));
+    EXPECT_EQ(Http(url + "/boxes/zz/state", "GET").status, 404);
+    EXPECT_EQ(Http(url + "/state", "GET").status, 404);  // which box's? the paths name it
+
+    // While b is silent mid-synchronisation, a answers as usual.
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> sync(network.post(QNetworkRequest{QUrl(url + "/boxes/b/sync")}, QByteArray()));
+    for (int i = 0; i < 100 && Http(url + "/boxes/b/state", "GET").json["busy"].isNull(); ++i) QThread::msleep(5);
+    EXPECT_EQ(Http(url + "/boxes/a/settings", "PUT", "{\"sys_beep\": 0}").status, 200);
+    EXPECT_FALSE(sync->isFinished());
+    QEventLoop loop;
+    QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!sync->isFinished()) loop.exec();
+    EXPECT_EQ(QJsonDocument::fromJson(sync->readAll()).object()["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
+
+    // c vanishes: its requests fail with the cause, and it is connected again once back.
+    const std::string c_link = sims["c"]->LinkPath();
+    sims["c"].reset();
+    const HttpResult lost = Http(url + "/boxes/c/settings", "PUT", "{\"sys_beep\": 1}");
+    EXPECT_EQ(lost.status, 409);
+    EXPECT_FALSE(lost.json["cause"].toString().isEmpty()) << lost.body.data();
+    for (const QJsonValue& box : Http(url + "/boxes", "GET").json["boxes"].toArray())
+        EXPECT_TRUE(box["name"] != "c" || !box["connected"].toBool());
+    sims["c"] = std::make_unique<SimProcess>(std::vector<std::string>{}, c_link);
+    ASSERT_TRUE(sims["c"]->Ok()) << sims["c"]->Error();
+    EXPECT_EQ(Http(url + "/boxes/c/connect", "POST").status, 200);
+    EXPECT_EQ(Http(url + "/boxes/c/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
+    EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+}
+
+// The boxes of a service are named and placed on the command line once each.
+TEST_F(ApiServiceTest, BadBoxesAreUsageErrors) {
+    const QStringList bad[] = {
+        {"--box", "a b=1"}, {"--box", "a=1", "--box", "a=2"}, {"--box", "a=1", "--box", "b=COM1"},
+        {"--box", "a="},    {"--box", "a=1,speed=2"},       {"-p", "1", "--box", "a=2"},
+    };
+    for (const QStringList& boxes : bad)
+        EXPECT_EQ(RunCtl(QStringList{"--api", "127.0.0.1:0"} + boxes + QStringList{"serve"}), 2) << boxes.join(' ').toStdString();
 }
 
 TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {

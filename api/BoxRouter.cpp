@@ -1,0 +1,107 @@
+#include "api/BoxRouter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace dpx::api {
+namespace {
+
+constexpr std::string_view kBoxes = "/boxes";
+
+Json Head() {
+    Json j = Json::Object();
+    return j.Set("version", kVersion).Set("ok", true).Set("error", Json()).Set("result", Json()).Set("meaning", Json());
+}
+
+Response Answer(int status, const Json& body) {
+    Response r;
+    r.status = status;
+    r.body = body.Dump();
+    return r;
+}
+
+Response NotFound(const std::string& error) { return Answer(404, Head().Set("ok", false).Set("error", error)); }
+
+}  // namespace
+
+bool BoxRouter::ValidName(const std::string& name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+    });
+}
+
+BoxRouter::BoxRouter(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
+    for (Box& box : boxes_) {
+        box.api->SetBoxName(box.name);
+        box.api->on_event = [this](const std::string& json) {
+            if (on_event) on_event(json);
+        };
+    }
+}
+
+BoxRouter::~BoxRouter() {
+    for (Box& box : boxes_) box.api->on_event = nullptr;
+}
+
+void BoxRouter::SetAccess(Access access) {
+    access_ = access;
+    for (Box& box : boxes_) box.api->SetAccess(access);
+}
+
+Json BoxRouter::List() const {
+    Json list = Json::Array();
+    for (const Box& box : boxes_) {
+        const LinkState& link = box.session->Link().State();
+        list.Push(Json::Object()
+                      .Set("name", box.name)
+                      .Set("port", box.port)
+                      .Set("port_kind", box.port_kind)
+                      .Set("connected", box.session->Connected())
+                      .Set("cause", box.session->Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure)));
+    }
+    return list;
+}
+
+Response BoxRouter::Handle(const Request& request) {
+    const std::string boxes_path = std::string(kBasePath) + std::string(kBoxes);
+    const std::string_view path = request.path;
+    if (path.substr(0, boxes_path.size()) != boxes_path || (path.size() > boxes_path.size() && path[boxes_path.size()] != '/')) {
+        if (boxes_.size() == 1) return boxes_.front().api->Handle(request);
+        // The events of every box, each naming its box.
+        if (path == std::string(kBasePath) + "/events") {
+            if (std::optional<Response> refused = Admit(access_, request)) return *refused;
+            if (request.method != "GET") return Answer(405, Head().Set("ok", false).Set("error", std::string(path) + " takes GET, not " + request.method));
+            if (!request.websocket)
+                return Answer(426, Head().Set("ok", false).Set("error", "the events come over a WebSocket: ask to upgrade"));
+            return Answer(kSwitchingProtocols, Json::Object());
+        }
+        return NotFound("no such endpoint: " + request.path + "; this service has several boxes: " + boxes_path +
+                        " lists them, " + boxes_path + "/NAME/... is box NAME's");
+    }
+    if (std::optional<Response> refused = Admit(access_, request)) return *refused;
+    std::string_view rest = path.substr(boxes_path.size());
+    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+    if (rest.empty()) {
+        if (request.method != "GET" && request.method != "HEAD") {
+            Response refused = Answer(405, Head().Set("ok", false).Set("error", boxes_path + " takes GET, not " + request.method));
+            return refused;
+        }
+        return Answer(200, Head().Set("boxes", List()));
+    }
+    const std::string name(rest.substr(0, rest.find('/')));
+    const auto box = std::find_if(boxes_.begin(), boxes_.end(), [&](const Box& b) { return b.name == name; });
+    if (box == boxes_.end()) return NotFound("no such box: " + name);
+    Request inner = request;
+    inner.path = std::string(kBasePath) + std::string(rest.substr(name.size()));
+    return box->api->Handle(inner);
+}
+
+Json BoxRouter::State() const {
+    if (boxes_.size() == 1) return boxes_.front().api->State();
+    Json states = Json::Array();
+    for (const Box& box : boxes_) states.Push(box.api->State());
+    return Head().Set("boxes", std::move(states));
+}
+
+}  // namespace dpx::api

@@ -409,6 +409,11 @@ int ControlApi::Synchronise(Json& answer, Collector& messages) {
         if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
     answer = std::move(head);
     answer.Set("synchronised", ok).Set("errors", sync_error_count).Set("summary", summary);
+    Json steps = Json::Array();  // the failed steps, in the shape of PUT /settings' steps
+    std::string why;
+    for (const SyncFailure& failure : sync_failures)
+        if (std::optional<Json> step = ParseJson(SyncFailureJson(failure), &why)) steps.Push(std::move(*step));
+    answer.Set("steps", std::move(steps));
     return ok ? 200 : 409;
 }
 

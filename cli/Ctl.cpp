@@ -356,6 +356,7 @@ private:
         report_.SetResult(result);
         report_.AddField("file", JsonString(file));
         report_.AddField("errors", std::to_string(sync_error_count));
+        for (const SyncFailure& failure : sync_failures) report_.AddStep(SyncFailureJson(failure));
         report_.AddField("summary", JsonString(summary));
         if (!report_.Json() && !summary.empty()) {
             if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());

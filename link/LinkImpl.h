@@ -33,6 +33,12 @@ struct RS232c_bios::Impl {
     // late replies counts from it.
     uint32_t replies_owed = 0;
     uint32_t activity_tick = 0;
+    // Replies given up as lost that may still come. While there are any, a reply read for a
+    // frame may be one of them, so the transaction that read it watches the line until it is
+    // quiet: a reply beyond those owed means replies and frames are out of step.
+    uint32_t replies_astray = 0;
+    uint32_t astray_until = 0;  // the tick until which replies astray may still come
+    uint32_t replies_read = 0;  // replies ReadComAck began to read, ever
     FrameTrace trace;
     RS232c_bios::DeviceGoneHandler device_gone;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};

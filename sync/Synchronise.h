@@ -3,8 +3,11 @@
 // settings table. Free of Qt: it uses only the link's device operations, the record and
 // MessageSink, so tools other than the panel can run it.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "link/RS232c_bios.h"
+#include "link/SettingTable.h"
 #include "settings/SettingsRecord.h"
 
 namespace dpx {
@@ -17,6 +20,21 @@ extern int32_t sync_last_failure;
 // Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
 extern int32_t sync_step_count;
 extern int32_t sync_pass;
+// A step that failed (its device operation failed twice), in the pass it failed in.
+struct SyncFailure {
+    int32_t pass;            // 1 to 3 (sync_pass when it failed)
+    const Setting* setting;  // its setting; the value command is setting->command
+    int32_t value;
+    int32_t result;          // the link result of its last try
+    uint32_t time_ms;        // both tries
+};
+// The failed steps of the latest SynchroniseAll, pass by pass (SyncRun adds those of its pass).
+extern std::vector<SyncFailure> sync_failures;
+// A failed step as a JSON object in the shape of a step of dpx20ctl set and PUT /settings
+// ("command": the setting's key, "value", "result", "meaning", "time_ms"), with the command
+// "word" and the "pass": one shape for every tool that reports a synchronisation.
+std::string SyncFailureJson(const SyncFailure& failure);
+
 // Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
 // it returns true, a pass tries no further step (the one in progress ends first) and
 // SynchroniseAll starts no further pass and shows no summary. nullptr: never.

@@ -518,6 +518,7 @@ int Run(int argc, char** argv, RS232c_bios& link) {
         Session session(options, report, link);
         session.Execute(plan);
     } catch (const UsageError& e) {
+        if (!e.command.empty()) report.SetCommand(e.command);
         report.Fail(kExitUsage, e.text);
         std::fputs("Try 'dpx20ctl --help'.\n", stderr);
     }

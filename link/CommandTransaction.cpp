@@ -88,6 +88,7 @@ bool RS232c_bios::ReadOwedReplies(uint32_t quiet_ms, bool until_paid) {
         uint32_t errors = 0;
         uint32_t queued = 0;
         if (!port->ClearError(&errors, &queued, wait)) break;
+        impl_->line_errors |= errors;
         if (queued == 0 && wait == 0) break;
         for (; queued > 0; --queued) {
             uint8_t byte = 0;

@@ -39,6 +39,9 @@ struct RS232c_bios::Impl {
     uint32_t replies_astray = 0;
     uint32_t astray_until = 0;  // the tick until which replies astray may still come
     uint32_t replies_read = 0;  // replies ReadComAck began to read, ever
+    // Line errors the port reported while replies were read before a write; the write's own
+    // check of the port's error state reports them with its own.
+    uint32_t line_errors = 0;
     FrameTrace trace;
     RS232c_bios::DeviceGoneHandler device_gone;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};

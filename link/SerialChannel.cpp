@@ -1,6 +1,7 @@
 // The serial channel: opening and configuring the current COM port, writing one frame,
 // and waiting for, reading and classifying the box's reply within the time limits.
 #include <cstring>
+#include <utility>
 
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -99,6 +100,7 @@ int RS232c_bios::WriteComCommand() {
     uint32_t errors = 0;
     uint32_t queued = 0;
     const bool cleared = port && port->ClearError(&errors, &queued, 0);
+    errors |= std::exchange(impl_->line_errors, 0);
     if (state_.link_debug) {
         if (!cleared)
             report(Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0, static_cast<int>(errors)));

@@ -11,49 +11,18 @@
 #include "link/FrameTrace.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
+#include "session/Change.h"
 #include "sync/Connect.h"
 #include "sync/Synchronise.h"
 
 namespace dpx::api {
 
-// The message boxes of one change, kept for its answer instead of shown. A settings file that
-// cannot be written still ends the process, as it does for the panel: its messages are then
-// shown where they would have been.
-class ControlApi::Collector final : public MessageSink {
+// The message boxes of one change, kept for its answer instead of shown; a settings file that
+// cannot be written ends the change with 500 instead of the process.
+class ControlApi::Collector final : public MessageCapture {
 public:
-    Collector() : previous_sink_(SetMessageSink(this)) {
-        previous_exit_ = SetFatalExitHook([this](int code) {
-            Restore();
-            for (const std::string& text : texts) ShowMessage(text);
-            FatalExit(code);
-        });
-    }
-    ~Collector() override { Restore(); }
-    Collector(const Collector&) = delete;
-    Collector& operator=(const Collector&) = delete;
-
-    void Show(const std::string& text) override { texts.push_back(text); }
-    void ShowDetailed(const std::string& text, const std::string& detail) override {
-        texts.push_back(detail.empty() ? text : text + "\n" + detail);
-    }
     // The texts shown since `count` of them had been.
-    std::string Since(std::size_t count) const {
-        std::string out;
-        for (std::size_t i = count; i < texts.size(); ++i) out += (out.empty() ? "" : "\n") + texts[i];
-        return out;
-    }
-    std::vector<std::string> texts;
-
-private:
-    void Restore() {
-        if (restored_) return;
-        restored_ = true;
-        SetMessageSink(previous_sink_);
-        SetFatalExitHook(std::move(previous_exit_));
-    }
-    MessageSink* previous_sink_;
-    FatalExitHook previous_exit_;
-    bool restored_ = false;
+    std::string Since(std::size_t count) const { return Joined(count); }
 };
 
 namespace {
@@ -305,7 +274,6 @@ Response ControlApi::Route(const Request& request) {
 }
 
 Response ControlApi::Change(const Request& request, const std::string& source, const Work& work) {
-    if (const std::string reason = host_.BusyReason(); !reason.empty()) return Error(423, "busy: " + reason);
     if (handling_ || link_.IsBusy()) return Error(409, "busy: a transaction is running");
     const Clock::time_point start = Clock::now();
     handling_ = true;
@@ -316,6 +284,14 @@ Response ControlApi::Change(const Request& request, const std::string& source, c
         Collector collector;
         status = work(answer, collector);
         for (const std::string& text : collector.texts) messages.Push(text);
+        if (collector.fatal) {
+            // A settings file could not be written: the box may have the change, the file has not.
+            status = 500;
+            Json failed = Reply(collector.texts.empty() ? std::string("a settings file could not be written")
+                                                        : collector.texts.back());
+            if (!collector.details.empty() && !collector.details.back().empty()) failed.Set("cause", collector.details.back());
+            answer = std::move(failed);
+        }
     }
     handling_ = false;
     answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
@@ -330,31 +306,29 @@ Response ControlApi::Change(const Request& request, const std::string& source, c
     return Answer(status, std::move(answer));
 }
 
-int ControlApi::PutSettings(const Values& steps, Json& answer) {
+int ControlApi::PutSettings(const Values& values, Json& answer) {
+    const ChangeResult change = ApplyChange(link_, SystemSettings, values);
     Json done = Json::Array();
-    std::string error;
-    int result = kResultOk;
-    bool changed = false;
-    for (const auto& [setting, value] : steps) {
-        const Clock::time_point start = Clock::now();
-        link_.ClearResult();
-        const bool ok = link_.SetValue(setting->command, value) == 1;
-        result = ok ? kResultOk : link_.State().link_result;
+    for (const ChangeStep& step : change.steps) {
         done.Push(Json::Object()
-                      .Set("command", setting->key)
-                      .Set("value", value)
-                      .Set("result", result)
-                      .Set("meaning", LinkResultMeaning(result))
-                      .Set("time_ms", MsSince(start)));
-        if (!ok) {
-            error = Format("%s=%d: result %d (%s)", setting->key, static_cast<int>(value), result, LinkResultMeaning(result));
-            break;
-        }
-        SystemSettings.*(setting->field) = value;
-        changed = true;
+                      .Set("command", step.setting->key)
+                      .Set("value", step.value)
+                      .Set("result", step.result)
+                      .Set("meaning", LinkResultMeaning(step.result))
+                      .Set("time_ms", step.time_ms));
     }
-    if (changed) host_.ShowSettings();
-    answer = Reply(error, result).Set("steps", std::move(done));
+    if (change.changed) host_.ShowSettings();
+    if (change.refused) {
+        answer = Reply(change.error).Set("steps", std::move(done));
+        return 409;
+    }
+    const int result = change.failed ? change.failed->result : kResultOk;
+    std::string error = change.error;
+    if (change.failed && error.empty())
+        error = Format("%s=%d: result %d (%s)", change.failed->setting->key, static_cast<int>(change.failed->value),
+                       result, LinkResultMeaning(result));
+    answer = change.steps.empty() ? Reply(error) : Reply(error, result);
+    answer.Set("steps", std::move(done));
     if (!error.empty() && !link_.State().link_failure.empty() && link_.State().link_connected == 0)
         answer.Set("cause", link_.State().link_failure);
     return error.empty() ? 200 : 409;
@@ -463,7 +437,6 @@ int ControlApi::AdjustMemory(int n, bool save, Json& answer) {
 
 Json ControlApi::State() const {
     const LinkState& link = link_.State();
-    const std::string busy = host_.BusyReason();
     Json settings = Json::Object();
     for (const Setting& s : kSettings) {
         settings.Set(s.key, Json::Object()
@@ -484,7 +457,7 @@ Json ControlApi::State() const {
                           .Set("virtual", link.link_virtual != 0)
                           .Set("no_ack", link.link_no_ack != 0)
                           .Set("debug", link.link_debug != 0))
-        .Set("busy", busy.empty() ? Json() : Json(busy))
+        .Set("busy", link.link_busy != 0 || handling_ ? Json("a transaction is running") : Json())
         .Set("settings", std::move(settings));
 }
 

@@ -3,7 +3,7 @@
 // status and one JSON object out, and an event (one JSON object) for every change of the
 // settings record or the connection. It serves one link and the process-wide settings record
 // (SystemSettings) for a host, the panel or the headless service, which shows what changed.
-// Free of Qt, so that it is fuzzed and unit-tested; api/ApiServer binds it to HTTP and
+// Free of Qt, so that it is fuzzed and unit-tested; http/ApiServer binds it to HTTP and
 // WebSockets. Everything runs on the one thread that also runs the panel: a request is
 // handled whole before anything else happens, and no message box opens for it (what the
 // link, the files or the synchronisation would show is returned in the answer instead).
@@ -50,10 +50,9 @@ class Host {
 public:
     virtual ~Host() = default;
     virtual std::string Name() const = 0;  // "panel" or "service"
-    // Why nothing may be changed now ("a dialog is open"), or empty.
-    virtual std::string BusyReason() const { return {}; }
     // SystemSettings changed: show it, and write the options file as the panel does after a
-    // change (RefreshPanel); both may wait until the answer has gone out.
+    // change (RefreshPanel). A host that writes it at once has a failed write answered as
+    // 500 with its message; the process goes on.
     virtual void ShowSettings() = 0;
     // panel_connected changed: show it (the panel's CONNECT box).
     virtual void ShowConnected() {}
@@ -88,9 +87,9 @@ public:
 
     void SetAccess(Access access) { access_ = std::move(access); }
 
-    // Answers one request. Requests that change something are refused while the host is busy
-    // (423) or a transaction is running (409); what they refuse leaves the box, the record
-    // and the files untouched. Sends the events of what the request changed.
+    // Answers one request. Requests that change something are refused while a transaction is
+    // running (409), and so are changes the box's rules refuse (409 with the panel's text);
+    // what they refuse leaves the box, the record and the files untouched. Sends the events of what the request changed.
     Response Handle(const Request& request);
 
     // Sends one event for each setting whose value differs from the last one reported, and

@@ -62,12 +62,6 @@ std::string PanelApi::Where() const {
     return url + " (clients send the token kept in " + api::TokenFile() + ")";
 }
 
-std::string PanelApi::BusyReason() const {
-    // The panel runs modally itself; anything else modal is a dialog or message box open on it.
-    const QWidget* modal = QApplication::activeModalWidget();
-    return modal && modal != &panel_ ? "a dialog is open" : std::string();
-}
-
 std::string PanelApi::Device() const {
     const int n = SystemSettings.com_port_num;
     return n >= 1 && n <= 8 ? platform::ComDeviceName(n) : std::string();

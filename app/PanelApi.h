@@ -1,6 +1,6 @@
 #pragma once
 // The control API served by the panel: the panel's link and settings, on the panel's thread
-// and event loop (also inside its modal dialogs, where changes are refused as busy). What a
+// and event loop (also while its dialogs and notices are open). What a
 // request changes shows on the panel's controls and goes into the options file as the panel
 // writes it; what the operator changes, on the panel or in a dialog, reaches the event
 // clients when the handler has run. The context menu's "Control API..." sets the address it
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "app/TopDialog.h"
 
@@ -32,7 +32,6 @@ public:
     api::ControlApi& Api() { return api_; }
 
     std::string Name() const override { return "panel"; }
-    std::string BusyReason() const override;
     // The controls and the options file (RefreshPanel writes it) once the answer is out.
     void ShowSettings() override {
         server_.Soon([this] { panel_.RefreshPanel(); });

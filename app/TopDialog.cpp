@@ -28,6 +28,7 @@
 #include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
 #include "platform/ComPorts.h"
+#include "session/Change.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "sync/Synchronise.h"
@@ -321,38 +322,27 @@ void TopDialog::ChooseComDevice(int n) {
 // ---------------------------------------------------------------- 2D-3D
 
 void TopDialog::ConversionHandler() {
-    S().sys_2D3D = IsChecked(kConversion) ? 1 : 0;
-    if (S().sys_input_select == 0) {
-        ShowMessage("Cannot Change!\nInput is SDI-LR now, 2D3D conversion is not valid.");
-        SetChecked(kConversion, false);
+    const int32_t adjust_before = S().sys_adj3d_mode;
+    // While CONNECT is off the value is only kept; the box's rules hold all the same.
+    const ChangeResult change =
+        ApplyChange(link_, S(), {{&SettingOf(&SettingsRecord::sys_2D3D), IsChecked(kConversion) ? 1 : 0}},
+                    panel_connected != 0);
+    if (change.refused) {
+        ShowMessage(change.error);
         S().sys_2D3D = 0;
-        return;
+    } else if (!change.ok) {
+        ShowMessage(!change.error.empty() ? change.error : "Set 2D3D on/off : RS232C error!");
     }
-    // Adjust mode cannot outlive the conversion: it is turned off on the box first.
-    if (S().sys_2D3D == 0 && S().sys_adj3d_mode != 0) {
-        if (panel_connected && !link_.SetAdjustMode(0)) {
-            ShowMessage("Turn off Adjust : RS232C error!");
-            S().sys_2D3D = 1;
-            SetChecked(kConversion, true);
-            return;
-        }
-        SetChecked(kAdjustMode, false);
-        S().sys_adj3d_mode = 0;
-    }
-    if (panel_connected && !link_.SetConversion(S().sys_2D3D)) {
-        ShowMessage("Set 2D3D on/off : RS232C error!");
-        S().sys_2D3D = S().sys_2D3D ? 0 : 1;
-        SetChecked(kConversion, S().sys_2D3D != 0);
-        return;
-    }
-    SaveOptionFile();
+    SetChecked(kConversion, S().sys_2D3D != 0);
+    if (adjust_before != 0 && S().sys_adj3d_mode == 0) SetChecked(kAdjustMode, false);
+    if (change.ok) SaveOptionFile();
 }
 
 // ---------------------------------------------------------------- control dialogs
 
 bool TopDialog::TurnOffAdjust() {
     if (panel_connected && !link_.SetAdjustMode(0)) {
-        ShowMessage("Turn off Adjust : RS232C error!");
+        ShowMessage(rules::kTurnOffAdjustFailed);
         return false;
     }
     SetChecked(kAdjustMode, false);
@@ -367,7 +357,7 @@ void TopDialog::AdjustModeHandler() {
     if (S().sys_input_select == 0) {
         bool scope_off = true;
         if (panel_connected && !link_.SetScopeMode(0)) {
-            ShowMessage("Turn off Scope : RS232C error!");
+            ShowMessage(rules::kTurnOffScopeFailed);
             scope_off = false;
         }
         if (scope_off) {

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "app/PanelApi.h"
 #include "app/TopDialog.h"

@@ -185,6 +185,7 @@ public:
     void Execute(const Plan& plan) {
         if (plan.command == "ports") return Ports();
         if (plan.command == "serve") return Serve();
+        if (!plan.refusal.empty()) return report_.Fail(kExitBox, plan.refusal);
         ChoosePort();
         // A damaged file is refused before the port is opened: nothing is sent.
         SettingsRecord loaded;

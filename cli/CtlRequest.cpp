@@ -1,5 +1,7 @@
 #include "cli/CtlRequest.h"
 
+#include "session/Change.h"
+
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -12,6 +14,7 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "link/SettingTable.h"
+#include "session/Change.h"
 #include "settings/OptionFile.h"
 #include "settings/SettingsFile.h"
 
@@ -221,7 +224,14 @@ Plan PlanOf(const std::vector<std::string>& words) {
         if (!args.empty()) throw UsageError(plan.command + " takes no arguments");
     } else if (plan.command == "set") {
         if (args.empty()) throw UsageError("set takes KEY=VALUE...");
-        for (const std::string& a : args) plan.steps.push_back(SetStep(a));
+        SettingValues values;
+        for (const std::string& a : args) {
+            const Step step = SetStep(a);
+            values.emplace_back(FindSetting(step.command), static_cast<int32_t>(step.value));
+        }
+        // The box's settings are unknown here: the rules see only the values given before.
+        for (const rules::Plan& p : PlanValues(SettingsRecord{}, values, &plan.refusal))
+            for (const rules::Send& send : p.sends) plan.steps.push_back(SetStep(Format("%s=%d", send.setting->key, send.value)));
     } else if (plan.command == "send") {
         plan.steps.push_back(SendStep(args));
     } else if (plan.command == "memory") {

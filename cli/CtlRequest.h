@@ -55,6 +55,9 @@ struct Plan {
     std::string command;
     std::vector<Step> steps;
     std::string sync_file;
+    // `set` only: the text of the box's rule that refuses the values as given (nothing is
+    // then sent). The steps are the commands the rules send for the values, in order.
+    std::string refusal;
 };
 // Throws UsageError for an unknown command, key or value, or the wrong arguments.
 Plan MakePlan(const std::vector<std::string>& words);

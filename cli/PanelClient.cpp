@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <memory>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 
 namespace dpx::cli {

@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "link/SettingTable.h"
 #include "platform/ComPorts.h"
@@ -22,13 +22,9 @@ public:
     ServiceHost(RS232c_bios& link, const ServeSetup& setup) : link_(link), setup_(setup) {}
 
     std::string Name() const override { return "service"; }
-    // The record goes into the options file after each change, as the panel writes it, once
-    // the answer is out.
-    void ShowSettings() override {
-        if (server) server->Soon(SaveOptionFile);
-        else SaveOptionFile();
-    }
-    api::ApiServer* server = nullptr;
+    // The record goes into the options file after each change, as the panel writes it, before
+    // the answer: a file that cannot be written is the answer's error, not the end of the service.
+    void ShowSettings() override { SaveOptionFile(); }
     void ApplyLinkOptions() override {
         RS232c_bios::AdjustValues values{};
         for (std::size_t i = 0; i < values.size(); ++i) values[i] = SystemSettings.*kAdjustMirror[i];
@@ -57,7 +53,6 @@ bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
     ServiceHost host(link, setup);
     api::ControlApi api(link, host);
     api::ApiServer server(api);
-    host.server = &server;
     if (!server.Listen(setup.api, why)) return false;
     std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
     if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());

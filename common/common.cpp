@@ -22,10 +22,29 @@ MessageSink* current_sink = &stderr_sink;
 FatalExitHook fatal_hook;
 SystemTickSource system_ticks;
 TickSource* current_ticks = &system_ticks;
+thread_local MessageCapture* capture = nullptr;
 
 }  // namespace
 
-MessageSink& Messages() { return *current_sink; }
+MessageCapture::MessageCapture() : outer_(capture) { capture = this; }
+MessageCapture::~MessageCapture() { capture = outer_; }
+
+void MessageCapture::ShowDetailed(const std::string& text, const std::string& detail) {
+    texts.push_back(text);
+    details.push_back(detail);
+}
+
+std::string MessageCapture::Joined(std::size_t from) const {
+    std::string out;
+    for (std::size_t i = from; i < texts.size(); ++i) {
+        if (!out.empty()) out += "\n";
+        out += texts[i];
+        if (!details[i].empty()) out += "\n" + details[i];
+    }
+    return out;
+}
+
+MessageSink& Messages() { return capture ? *capture : *current_sink; }
 
 MessageSink* SetMessageSink(MessageSink* sink) {
     MessageSink* previous = current_sink;
@@ -47,6 +66,11 @@ FatalExitHook SetFatalExitHook(FatalExitHook hook) {
 }
 
 void FatalExit(int code) {
+    if (capture) {
+        capture->fatal = true;
+        capture->fatal_code = code;
+        return;
+    }
     if (fatal_hook) {
         fatal_hook(code);
         return;

@@ -4,6 +4,7 @@
 #include "dialogs/DialogControls.h"
 #include "resources/Layout.h"
 #include "resources/OutputPresetIds.h"
+#include "session/BoxRules.h"
 
 namespace dpx {
 namespace {
@@ -16,10 +17,8 @@ const ChoiceGroup kHdmi{{{kHdmiMix, 0}, {kHdmiIndividual, 1}}, kHdmiMix, 0};
 const ChoiceGroup kFormat{{{kLineByLine, 0}, {kSideBySide, 1}, {kAboveBelow, 2}, {kCheckerBoard, 3}},
                           kLineByLine, 0};
 
-constexpr char kFormatForbidsIndividual[] =
-    "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid.";
-constexpr char kIndividualForbidsFormat[] =
-    "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid.";
+using rules::kFormatForbidsIndividual;
+using rules::kIndividualForbidsFormat;
 
 }  // namespace
 

@@ -96,6 +96,7 @@ bool RS232c_bios::ReadOwedReplies(uint32_t quiet_ms, bool until_paid) {
             if (late.empty() && byte != kReplyStart) continue;
             if (late.empty() && impl_->replies_owed == 0) return false;
             impl_->activity_tick = ticks.Now();
+            state_.link_silent = 0;  // the box is there, only late
             late.push_back(static_cast<char>(byte));
             if (byte != '\r' && late.size() < kFrameSize) continue;
             impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);
@@ -128,6 +129,7 @@ int RS232c_bios::OutOfStep() {
     state_.report_text += std::string("\n\n") + cause;
     state_.link_failure = TraceDevice() + ": " + cause;
     state_.link_category = kCategoryUnknown;
+    state_.link_silent = 0;  // the box is there
     if (SerialPort* port = Port(state_.link_port); port && port->Purge()) {
         // Quiet: nothing for kLateReplyLimitMs, waited for kQuietLimitMs at most.
         const uint32_t start = ticks.Now();
@@ -226,6 +228,8 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
         if (WriteComCommand() != kResultOk) return write_failed();
         r = ReadComAck();
     }
+    // A reply of any kind shows the box is there; only a time-out of every write is silence.
+    state_.link_silent = r == kResultTimeout && impl_->reply[0] == 0 ? state_.link_silent + 1 : 0;
     // A reply read while replies given up are astray may be one of them: if the line brings
     // more replies than are owed before it has been quiet for the limit, it was. Replies given
     // up that have not come kAstrayLimitMs after their frames are lost (those of this

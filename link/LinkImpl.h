@@ -28,7 +28,7 @@ struct RS232c_bios::Impl {
     uint32_t reply_tick = 0;  // when the last reply was classified
     // Replies come back in order and name no command. So the link counts the frames it wrote
     // whose replies it has not read, and before the next transaction's first write reads and
-    // drops that many late replies (ReadLateReplies); a reply is never read for another
+    // drops that many late replies (ReadOwedReplies); a reply is never read for another
     // command's. `activity_tick` is the last write or the last late byte read: the wait for
     // late replies counts from it.
     uint32_t replies_owed = 0;

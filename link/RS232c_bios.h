@@ -36,6 +36,9 @@ struct LinkState {
     // no permission, busy, gone, no answer); empty when unknown. Cleared when an attempt
     // starts; the panel shows it as the detail of its connect error.
     std::string link_failure;
+    // Transactions in a row that heard nothing from the box: every write of the frame timed
+    // out and no owed late reply came either. Any byte of a reply sets it back to 0.
+    int32_t link_silent = 0;
 };
 
 // The scoped test seam that may write a link's state (tests/support/TestSeam.h).
@@ -52,6 +55,11 @@ public:
     // still looked for: a reply later than this after its frame is beyond what the link can
     // tell from another frame's.
     static constexpr uint32_t kAstrayLimitMs = 5000;
+    // After this many silent transactions in a row the box counts as gone quiet: a
+    // synchronisation or any other run of several commands stops instead of trying the rest
+    // (each silent transaction costs up to about 1.3 s).
+    static constexpr int32_t kSilentLimit = 3;
+    static constexpr char kSilentCause[] = "the box stopped answering";
 
     RS232c_bios();
     ~RS232c_bios();
@@ -86,6 +94,10 @@ public:
     void SetVirtualMode(int flag);
     void SetDebugMode(int flag);
     int IsBusy() const;
+    // True once kSilentLimit transactions in a row heard nothing from the box.
+    bool BoxSilent() const { return state_.link_silent >= kSilentLimit; }
+    // Starts the count of silent transactions afresh (before a new run of commands).
+    void ForgetSilence() { state_.link_silent = 0; }
 
     // --- link connection ---
     int SetComNumber(int n);   // 1 if port n is selected (or already was), 0 if refused

@@ -16,6 +16,8 @@ int32_t sync_step_count = 0;
 int32_t sync_pass = 0;
 std::vector<SyncFailure> sync_failures;
 bool (*sync_stop)() = nullptr;
+bool sync_silent = false;
+int32_t sync_not_sent = 0;
 
 namespace {
 
@@ -27,10 +29,14 @@ bool Stopping() { return sync_stop && sync_stop(); }
 // One step: the device operation is tried twice before the step counts as failed.
 void Step(RS232c_bios& link, const SyncItem& item) {
     if (Stopping()) return;
+    if (link.BoxSilent()) {
+        ++sync_not_sent;
+        return;
+    }
     ++sync_step_count;
     const uint32_t start = Ticks().Now();
     for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
-        if (attempt > 1 && Stopping()) break;
+        if (attempt > 1 && (Stopping() || link.BoxSilent())) break;
         if (link.SetValue(item.setting->command, item.value)) return;
     }
     ++sync_error_count;
@@ -54,6 +60,7 @@ int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
     sync_error_count = 0;
     sync_last_failure = 0;
     sync_step_count = 0;
+    sync_not_sent = 0;
     if (settings.load_adj_only != 0 && settings.sys_2D3D == 0) {
         ShowMessage(
             "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
@@ -71,6 +78,9 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
     // The lines of the passes accumulate; a clean first pass has a message of its own.
     std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
     sync_failures.clear();
+    const char* const kGiveUp = "\nGive up! Maybe better to restart this program.";
+    sync_silent = false;
+    link.ForgetSilence();
     for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
         sync_pass = pass;
         const uint32_t start = ticks.Now();
@@ -84,8 +94,17 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
             return 1;
         }
         message += Format("%s try : error = %d times. process time = %u mS.\n", name, sync_error_count, ms);
+        if (link.BoxSilent()) {
+            // Further passes would only wait on the silence again.
+            sync_silent = true;
+            ShowMessage(message + kGiveUp,
+                        Format("%s: %d commands in a row got no reply; %d of %d steps of the %s try were not sent.",
+                               RS232c_bios::kSilentCause, static_cast<int>(RS232c_bios::kSilentLimit),
+                               static_cast<int>(sync_not_sent), static_cast<int>(sync_step_count + sync_not_sent), name));
+            return 0;
+        }
     }
-    ShowMessage(message + "\nGive up! Maybe better to restart this program.");
+    ShowMessage(message + kGiveUp);
     return 0;
 }
 

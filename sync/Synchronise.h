@@ -35,6 +35,10 @@ extern std::vector<SyncFailure> sync_failures;
 // "word" and the "pass": one shape for every tool that reports a synchronisation.
 std::string SyncFailureJson(const SyncFailure& failure);
 
+// Whether the latest SynchroniseAll gave up because the box stopped answering
+// (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
+extern bool sync_silent;
+extern int32_t sync_not_sent;
 // Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
 // it returns true, a pass tries no further step (the one in progress ends first) and
 // SynchroniseAll starts no further pass and shows no summary. nullptr: never.
@@ -46,7 +50,8 @@ extern bool (*sync_stop)();
 int SyncRun(RS232c_bios& link, const SettingsRecord& settings);
 
 // Up to three passes until one is clean; shows one summary message with the time of each
-// pass. 1 if a pass was clean, else 0.
+// pass. 1 if a pass was clean, else 0. A box that falls silent ends it at once: the summary
+// then gives the cause and the steps not sent as its detail.
 int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings);
 
 }  // namespace dpx

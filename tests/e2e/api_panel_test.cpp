@@ -54,7 +54,8 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
     const Case cases[] = {
         {parallax, parallax.Range().high, false, 200},
         {conversion, 1, false, 200},
-        {parallax, parallax.Range().low, true, 423},
+        // A dialog or notice open on the panel does not lock the API out.
+        {parallax, parallax.Range().low, true, 200},
     };
     for (const Case& c : cases) {
         QDialog dialog(panel_.get());
@@ -67,9 +68,6 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
         EXPECT_EQ(SystemSettings.*c.setting.field, now) << c.setting.key;
         EXPECT_EQ(sim::ParseDump(box_.Dump())[c.setting.key], now) << c.setting.key;
         EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
-        if (c.dialog_open) {
-            EXPECT_NE(r.body.find("busy: a dialog is open"), std::string::npos) << r.body;
-        }
     }
     EXPECT_TRUE(Checked(panel::kConversion));
 }

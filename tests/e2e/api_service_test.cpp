@@ -3,15 +3,17 @@
 // event clients, and what it answers.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <sys/stat.h>
 
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SettingTable.h"
+#include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/Recorders.h"
@@ -72,6 +74,8 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
         {"PUT", "/settings", "{\"" + para + "\": \"5\"}", 400, para + " takes an integer", 3},
         {"PUT", "/settings", QByteArray(api::kBodyLimit + 1, ' '), 413, "the body is", 3},
         {"POST", "/memory/7/save", {}, 404, "no such memory", 3},
+        // The panel's rule: nothing is sent.
+        {"PUT", "/settings", "{\"sys_input_select\": 0, \"sys_2D3D\": 1}", 409, rules::kSdiLrForbidsConversion, 3},
         {"DELETE", "/state", {}, 405, "/api/v1/state takes GET", 3},
         {"GET", "/trace", {}, 200, {}, 3},
     };
@@ -89,6 +93,13 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     MessageRecorder quiet;
     ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
     EXPECT_EQ(file.*Parallax().field, 3);
+
+    // A memory file that cannot be written is an answer with the panel's message; the service
+    // goes on serving.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(MemoryFileName(1))));
+    const HttpResult unsaved = Http(url_ + "/memory/1/save", "POST");
+    EXPECT_EQ(unsaved.status, 500) << unsaved.body.data();
+    EXPECT_TRUE(unsaved.json["error"].toString().startsWith("Cannot")) << unsaved.body.data();
 
     const HttpResult state = Http(url_ + "/state", "GET");
     EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();

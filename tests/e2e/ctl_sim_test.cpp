@@ -16,6 +16,7 @@
 #include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
@@ -203,6 +204,9 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
         {{"--nak", "SCPFI=1"}, "", {"set", "sys_scp_pos=1", "sys_scp_fil=1", "sys_scp_src=2"}, kExitBox,
          "dpx20ctl: sys_scp_fil=1: result 2 (" + meaning(kResultParameterError) + ")\n", kResultParameterError, 2},
         {{}, "", {"set", "sys_scp_pos=1", "sys_beep=2"}, kExitUsage, "dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", {}},
+        // The panel's rule, before anything is sent.
+        {{}, "", {"set", "sys_input_select=0", "sys_2D3D=1"}, kExitBox,
+         std::string("dpx20ctl: ") + rules::kSdiLrForbidsConversion + "\n", {}},
         {{}, "", {"frobnicate"}, kExitUsage, "dpx20ctl: unknown command", {}},
         {{}, "9", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port 9: a COM number is 1 to 8 (or COM1 to COM8). " + hint, {}},
         {{}, "tcp://box:1", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port tcp://box:1: ", {}},

@@ -167,6 +167,41 @@ TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
     EXPECT_EQ(link_.State().link_connected, 1);
 }
 
+// A box that falls silent mid-pass, at whichever step: the synchronisation stops after
+// kSilentLimit silent transactions instead of trying every step of three passes, and says why.
+TEST_F(SyncTest, BoxSilentMidPassIsGivenUpInSeconds) {
+    for (const char* last_answered : {"SDIRT", "BACKL", "INPSE"}) {
+        SCOPED_TRACE(last_answered);
+        messages_.texts.clear();
+        messages_.details.clear();
+        test::BoxPort* port = test::BoxPort::Of(link_);
+        port->silent = false;
+        ASSERT_EQ(link_.ConnectLink(1), 1);
+        uint32_t silent_since = 0;
+        port->tamper = [&](const sim::Exchange& ex, std::vector<uint8_t>&) {
+            if (ex.word != last_answered || port->silent) return;
+            port->silent = true;
+            silent_since = clock_.now;
+        };
+        box_.ClearHistory();
+        SystemSettings.sys_input_select = 1;
+        EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+        const uint32_t took = clock_.now - silent_since;
+        EXPECT_TRUE(sync_silent);
+        EXPECT_GT(sync_not_sent, 0);
+        EXPECT_LE(took, 5000u);
+        // Only the frames of the silent transactions went out after the silence (each with
+        // its resend), never a further pass.
+        const auto after = std::find_if(box_.History().begin(), box_.History().end(),
+                                        [&](const sim::Exchange& ex) { return ex.word == last_answered; });
+        EXPECT_LE(box_.History().end() - after - 1, 2 * RS232c_bios::kSilentLimit);
+        ASSERT_EQ(messages_.details.size(), 1u);
+        EXPECT_NE(messages_.details[0].find(RS232c_bios::kSilentCause), std::string::npos);
+        EXPECT_NE(messages_.texts[0].find("Give up!"), std::string::npos);
+        port->tamper = nullptr;
+    }
+}
+
 TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
     // SDIRT is refused until the first pass has moved on past it.
     bool refuse = true;

@@ -1,4 +1,4 @@
-#include "api/ApiServer.h"
+#include "http/ApiServer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,0 +1,57 @@
+#include "session/Change.h"
+
+#include <chrono>
+
+namespace dpx {
+
+std::vector<rules::Plan> PlanValues(SettingsRecord record, const SettingValues& values, std::string* refusal) {
+    std::vector<rules::Plan> plans;
+    for (const auto& [setting, value] : values) {
+        rules::Plan plan = rules::PlanChange(record, *setting, value);
+        if (!plan.refusal.empty()) {
+            *refusal = plan.refusal;
+            return {};
+        }
+        rules::Apply(plan, record);
+        plans.push_back(std::move(plan));
+    }
+    return plans;
+}
+
+ChangeResult ApplyChange(RS232c_bios& link, SettingsRecord& record, const SettingValues& values, bool send) {
+    ChangeResult out;
+    const std::vector<rules::Plan> plans = PlanValues(record, values, &out.error);
+    if (!out.error.empty()) {
+        out.ok = false;
+        out.refused = true;
+        return out;
+    }
+    const auto take = [&](const Setting* setting, int32_t value) {
+        int32_t& field = record.*(setting->field);
+        out.changed = out.changed || field != value;
+        field = value;
+    };
+    for (const rules::Plan& plan : plans) {
+        for (const rules::Send& s : plan.sends) {
+            if (send) {
+                const auto t0 = std::chrono::steady_clock::now();
+                link.ClearResult();
+                const bool ok = link.SetValue(s.setting->command, s.value) == 1;
+                const long ms = static_cast<long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
+                out.steps.push_back({s.setting, s.value, ok ? kResultOk : link.State().link_result, ms});
+                if (!ok) {
+                    out.ok = false;
+                    out.failed = out.steps.back();
+                    if (s.failure) out.error = s.failure;
+                    return out;
+                }
+            }
+            take(s.setting, s.value);
+        }
+        for (const auto& [setting, value] : plan.keeps) take(setting, value);
+    }
+    return out;
+}
+
+}  // namespace dpx

@@ -121,10 +121,13 @@ void RS232c_bios::GiveUpOwedReplies() {
 
 // Whatever reply the transaction read may have been another frame's, and what the box took
 // is unknown: the transaction fails, the category is asked again by the next operation, and
-// the next frame goes out on a quiet line, with every count of replies back at zero.
+// the next frame goes out on a quiet line. How many replies are still on their way is unknown
+// too: none is owed any more, and the replies of the frames written so far count as astray
+// until kAstrayLimitMs after the last of them.
 int RS232c_bios::OutOfStep() {
     const char* cause = LinkResultMeaning(kResultOutOfStep);
     TickSource& ticks = Ticks();
+    const uint32_t last_write = impl_->activity_tick;
     impl_->trace.Event(ticks.Now(), TraceDevice(), std::string(cause) + "; waiting for a quiet line");
     state_.report_text += std::string("\n\n") + cause;
     state_.link_failure = TraceDevice() + ": " + cause;
@@ -145,7 +148,9 @@ int RS232c_bios::OutOfStep() {
             for (; queued > 0 && port->ReadByte(&byte) == 1; --queued) last = ticks.Now();
         }
     }
-    ForgetReplies();
+    impl_->replies_owed = 0;
+    impl_->replies_astray = 1;
+    impl_->astray_until = last_write + kAstrayLimitMs;
     state_.link_last_tick = ticks.Now();
     if (state_.link_debug) ShowMessage(state_.report_text);
     return kResultOutOfStep;

@@ -208,6 +208,7 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
         {{}, "", {"set", "sys_input_select=0", "sys_2D3D=1"}, kExitBox,
          std::string("dpx20ctl: ") + rules::kSdiLrForbidsConversion + "\n", {}},
         {{}, "", {"frobnicate"}, kExitUsage, "dpx20ctl: unknown command", {}},
+        {{}, "http://127.0.0.1:1", {"set", "sys_beep=2"}, kExitUsage, "dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", {}},
         {{}, "9", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port 9: a COM number is 1 to 8 (or COM1 to COM8). " + hint, {}},
         {{}, "tcp://box:1", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port tcp://box:1: ", {}},
         {{}, "-gone", {"memory", "save", "1"}, kExitPort, "dpx20ctl: cannot open the port: ", {}},
@@ -233,6 +234,10 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
 
         const QJsonObject json = JsonOf(r.out);
         EXPECT_EQ(json["version"].toInt(), 1);
+        // A known command is named also when its arguments are refused.
+        const bool known = c.args[0] != "frobnicate";
+        EXPECT_EQ(json["command"].toString(), known ? c.args[0] : QString());
+        EXPECT_EQ(json["command"].isNull(), !known);
         EXPECT_EQ(json["ok"].toBool(), c.exit == kExitOk);
         EXPECT_EQ(json["exit"].toInt(-1), c.exit);
         const std::string error = json["error"].toString().toStdString();

@@ -125,8 +125,9 @@ TEST_F(LinkTest, AReplyNoFrameWasOwedFailsTheTransactionAndTheLinkWaitsForQuiet)
     EXPECT_EQ(link.State().link_category, kCategoryUnknown);
     EXPECT_NE(link.Trace().Text().find(LinkResultMeaning(kResultOutOfStep)), std::string::npos);
 
+    const uint32_t quiet = clock.now;
     EXPECT_EQ(link.SendCommand(kSCPFI, 0, 1), kResultOk);
-    EXPECT_EQ(port->write_ticks.back(), clock.now);
+    EXPECT_EQ(port->write_ticks.back(), quiet);
 }
 
 }  // namespace

@@ -10,10 +10,7 @@
 #include "common/MessageSink.h"
 #include "link/FrameTrace.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "session/Change.h"
-#include "sync/Connect.h"
-#include "sync/Synchronise.h"
 
 namespace dpx::api {
 
@@ -29,7 +26,6 @@ namespace {
 
 constexpr int kPanelMemories = 6;
 constexpr int kBoxMemories = 2;
-constexpr uint32_t kAfterConnectPauseMs = 500;
 
 using Clock = std::chrono::steady_clock;
 
@@ -183,18 +179,14 @@ Json RangeJson(const ValueRange& range) {
 
 }  // namespace
 
-ControlApi::ControlApi(RS232c_bios& link, Host& host)
-    : link_(link), host_(host), seen_(SystemSettings), seen_connected_(Connected()) {}
+ControlApi::ControlApi(Session& session, Host& host)
+    : session_(session), link_(session.Link()), host_(host),
+      subscription_(session.Subscribe([this](const SessionEvent& e) { OnEvent(e); })) {}
 
-ControlApi::~ControlApi() = default;
-
-bool ControlApi::Connected() const {
-    const LinkState& s = link_.State();
-    return s.link_connected == 1 || (s.link_virtual != 0 && panel_connected == 1);
-}
+ControlApi::~ControlApi() { session_.Unsubscribe(subscription_); }
 
 SettingsRecord ControlApi::RunRecord() const {
-    SettingsRecord run = SystemSettings;
+    SettingsRecord run = session_.Record();
     host_.RunOptions(run);
     return run;
 }
@@ -243,19 +235,19 @@ Response ControlApi::Route(const Request& request) {
             Values steps;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSettable, steps, error)) return Error(status, error);
-            return Change(request, "api", [&](Json& answer, Collector&) { return PutSettings(steps, answer); });
+            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return PutSettings(steps, answer); });
         }
         if (first == "connect" || first == "disconnect") {
             if (method != "POST") return wrong_method("POST");
             const int want = first == "connect" ? 1 : 0;
-            return Change(request, "api", [&](Json& answer, Collector& messages) { return Connect(want, answer, messages); });
+            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return Connect(want, answer); });
         }
         if (first == "sync") {
             if (method != "POST") return wrong_method("POST");
             Values values;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSynchronised, values, error)) return Error(status, error);
-            return Change(request, "api", [&](Json& answer, Collector& messages) { return SyncWith(values, answer, messages); });
+            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return SyncWith(values, answer); });
         }
     }
     if (parts.size() == 3 && (first == "memory" || first == "adjust-memory") && (parts[2] == "save" || parts[2] == "load")) {
@@ -266,14 +258,14 @@ Response ControlApi::Route(const Request& request) {
                                      panel ? "panel's" : "box's adjust", panel ? kPanelMemories : kBoxMemories));
         if (method != "POST") return wrong_method("POST");
         const bool save = parts[2] == "save";
-        if (!panel) return Change(request, "api", [&](Json& answer, Collector&) { return AdjustMemory(n, save, answer); });
-        return Change(request, save ? "api" : "memory",
+        if (!panel) return Change(request, Source::kApi, [&](Json& answer, Collector&) { return AdjustMemory(n, save, answer); });
+        return Change(request, save ? Source::kApi : Source::kMemory,
                       [&](Json& answer, Collector& messages) { return Memory(n, save, answer, messages); });
     }
     return Error(404, "no such endpoint: " + request.path);
 }
 
-Response ControlApi::Change(const Request& request, const std::string& source, const Work& work) {
+Response ControlApi::Change(const Request& request, Source source, const Work& work) {
     if (handling_ || link_.IsBusy()) return Error(409, "busy: a transaction is running");
     const Clock::time_point start = Clock::now();
     handling_ = true;
@@ -295,9 +287,9 @@ Response ControlApi::Change(const Request& request, const std::string& source, c
     }
     handling_ = false;
     answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
-    Notify(source);
+    session_.Publish(source);
     if (status >= 400) {
-        Json failure = Event("failure", source);
+        Json failure = Event("failure", SourceName(source));
         failure.Set("request", request.method + " " + request.path).Set("status", status);
         for (const char* field : {"error", "result", "meaning", "cause"})
             if (const Json* value = answer.Find(field)) failure.Set(field, *value);
@@ -307,7 +299,7 @@ Response ControlApi::Change(const Request& request, const std::string& source, c
 }
 
 int ControlApi::PutSettings(const Values& values, Json& answer) {
-    const ChangeResult change = ApplyChange(link_, SystemSettings, values);
+    const ChangeResult change = session_.Change(values, Source::kApi);
     Json done = Json::Array();
     for (const ChangeStep& step : change.steps) {
         done.Push(Json::Object()
@@ -334,100 +326,88 @@ int ControlApi::PutSettings(const Values& values, Json& answer) {
     return error.empty() ? 200 : 409;
 }
 
-int ControlApi::Connect(int want, Json& answer, Collector& messages) {
-    const SettingsRecord run = RunRecord();
-    const int32_t before = panel_connected;
-    panel_connected = want;
-    if (!link_.SetComNumber(run.com_port_num)) {
-        panel_connected = before;
-        host_.ShowConnected();
-        answer = Reply(kComPortNotValid);
-        return 409;
-    }
-    link_.ClearResult();
-    const bool ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1;
-    if (!ok) panel_connected = 0;
+namespace {
+
+// A synchronisation's figures into `answer`, after its head.
+int SyncAnswer(const SyncOutcome& sync, Json& answer) {
+    Json head = Reply(sync.ok ? std::string() : "synchronisation: " + sync.summary, sync.last_failure);
+    for (std::size_t i = 0; i < answer.Keys().size(); ++i)
+        if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
+    answer = std::move(head);
+    answer.Set("synchronised", sync.ok).Set("errors", sync.errors).Set("summary", sync.summary);
+    if (sync.silent) answer.Set("cause", RS232c_bios::kSilentCause);
+    Json steps = Json::Array();  // the failed steps, in the shape of PUT /settings' steps
+    std::string why;
+    for (const SyncFailure& failure : sync.failed)
+        if (std::optional<Json> step = ParseJson(SyncFailureJson(failure), &why)) steps.Push(std::move(*step));
+    answer.Set("steps", std::move(steps));
+    return sync.ok ? 200 : 409;
+}
+
+}  // namespace
+
+int ControlApi::Connect(int want, Json& answer) {
+    const Outcome out = session_.Connect(want, RunRecord(), Source::kApi);
     host_.ShowConnected();
-    if (!ok) {
-        answer = Reply(kConnectError, link_.State().link_result);
-        if (!link_.State().link_failure.empty()) answer.Set("cause", link_.State().link_failure);
+    if (out.sync) {
+        answer = Reply({}, kResultOk);
+        return SyncAnswer(*out.sync, answer);
+    }
+    if (!out.ok) {
+        // A failure with an ACK or "not sent" for its result never reached the box (the port
+        // could not be had): the result is then null, and the cause says why.
+        const bool reached = out.result && *out.result != kResultOk && *out.result != kResultNotSent;
+        answer = reached ? Reply(out.error, *out.result) : Reply(out.error);
+        if (!out.cause.empty()) answer.Set("cause", out.cause);
         return 409;
     }
     answer = Reply({}, kResultOk);
-    if (want == 1 && run.sys_sync_on != 0) return Synchronise(answer, messages);
-    Pause(kAfterConnectPauseMs);
     return 200;
 }
 
-int ControlApi::SyncWith(const Values& values, Json& answer, Collector& messages) {
-    if (!Connected()) {
+int ControlApi::SyncWith(const Values& values, Json& answer) {
+    if (!session_.Connected()) {
         answer = Reply("not connected: connect first", kResultNotSent);
         return 409;
     }
     if (!values.empty()) {
-        for (const auto& [setting, value] : values) SystemSettings.*(setting->field) = value;
+        for (const auto& [setting, value] : values) session_.Record().*(setting->field) = value;
         host_.ShowSettings();
-        host_.ApplyLinkOptions();
+        session_.ApplyLinkOptions(RunRecord());
+        session_.Publish(Source::kApi);
     }
     answer = Reply();
-    return Synchronise(answer, messages);
+    return Synchronise(answer);
 }
 
-int ControlApi::Synchronise(Json& answer, Collector& messages) {
-    const std::size_t before = messages.texts.size();
-    const bool ok = SynchroniseAll(link_, RunRecord()) == 1;
-    const std::string summary = messages.texts.size() > before ? messages.texts.back() : std::string();
-    const int result = ok ? kResultOk : sync_last_failure;
-    Json head = Reply(ok ? std::string() : "synchronisation: " + (summary.empty() ? messages.Since(before) : summary), result);
-    for (std::size_t i = 0; i < answer.Keys().size(); ++i)
-        if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
-    answer = std::move(head);
-    answer.Set("synchronised", ok).Set("errors", sync_error_count).Set("summary", summary);
-    Json steps = Json::Array();  // the failed steps, in the shape of PUT /settings' steps
-    std::string why;
-    for (const SyncFailure& failure : sync_failures)
-        if (std::optional<Json> step = ParseJson(SyncFailureJson(failure), &why)) steps.Push(std::move(*step));
-    answer.Set("steps", std::move(steps));
-    return ok ? 200 : 409;
-}
+int ControlApi::Synchronise(Json& answer) { return SyncAnswer(session_.Synchronise(RunRecord()), answer); }
 
 int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
     const std::string name = MemoryFileName(n);
     if (save) {
-        WriteOptionFile(name);
+        session_.SaveMemory(n);
         answer = Reply().Set("file", name);
         return 200;
     }
-    // As the panel's LOAD: a damaged file leaves the live settings as they were.
-    SettingsRecord loaded = SystemSettings;
-    if (ReadOptionFile(name, loaded) != 1) {
+    const Outcome out = session_.LoadMemory(
+        n, Source::kMemory, [this] { host_.ShowSettings(); },
+        [this](const SettingsRecord&) { return RunRecord(); });
+    if (!out.ok && !out.sync) {
         std::error_code ec;
         const bool missing = !std::filesystem::exists(name, ec);
         answer = Reply(messages.Since(0)).Set("file", name);
         return missing ? 404 : 422;
     }
-    SystemSettings = loaded;
-    host_.ShowSettings();
-    host_.ApplyLinkOptions();
     answer = Reply().Set("file", name);
-    if (panel_connected != 1) return 200;
-    return Synchronise(answer, messages);
+    return out.sync ? SyncAnswer(*out.sync, answer) : 200;
 }
 
 int ControlApi::AdjustMemory(int n, bool save, Json& answer) {
-    link_.ClearResult();
-    // The box numbers its memories from 0.
-    if (link_.SetValue(save ? kMEMSV : kMEMLD, n - 1) != 1) {
-        const int result = link_.State().link_result;
-        answer = Reply(Format("adjust memory %d %s: result %d (%s)", n, save ? "save" : "load", result,
-                              LinkResultMeaning(result)),
-                       result);
+    const Outcome out = session_.AdjustMemory(n, save, Source::kApi);
+    if (!out.ok) {
+        answer = Reply(out.error, out.result.value_or(kResultNotSent));
         return 409;
     }
-    // As the panel does after the function dialog: the settings take the link's mirror.
-    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
-    static_assert(std::tuple_size_v<RS232c_bios::AdjustValues> == kAdjustMirror.size());
-    for (std::size_t i = 0; i < values.size(); ++i) SystemSettings.*kAdjustMirror[i] = values[i];
     host_.ShowSettings();
     answer = Reply({}, kResultOk);
     return 200;
@@ -440,16 +420,16 @@ Json ControlApi::State() const {
     Json settings = Json::Object();
     for (const Setting& s : kSettings) {
         settings.Set(s.key, Json::Object()
-                                .Set("value", SystemSettings.*s.field)
+                                .Set("value", session_.Record().*s.field)
                                 .Set("range", RangeJson(s.Range()))
                                 .Set("settable", s.Settable())
                                 .Set("group", GroupName(s.group)));
     }
     return Reply()
         .Set("host", host_.Name())
-        .Set("connected", Connected())
+        .Set("connected", session_.Connected())
         .Set("logged_in", link.link_connected == 1)
-        .Set("panel_connected", panel_connected == 1)
+        .Set("panel_connected", session_.Wanted())
         .Set("com", RunRecord().com_port_num)
         .Set("device", host_.Device())
         .Set("port_kind", host_.PortKind())
@@ -461,31 +441,21 @@ Json ControlApi::State() const {
         .Set("settings", std::move(settings));
 }
 
-void ControlApi::Notify(const std::string& source) {
-    NotifyConnection(source);
-    for (const Setting& s : kSettings) {
-        const int32_t now = SystemSettings.*s.field;
-        const int32_t was = seen_.*s.field;
-        if (now == was) continue;
-        seen_.*s.field = now;
-        Emit(Event("setting", source).Set("key", s.key).Set("value", now).Set("previous", was));
+void ControlApi::OnEvent(const SessionEvent& e) {
+    const char* source = SourceName(e.source);
+    if (e.kind == SessionEvent::Kind::kSetting) {
+        Emit(Event("setting", source).Set("key", e.setting->key).Set("value", e.value).Set("previous", e.previous));
+        return;
     }
-}
-
-void ControlApi::NotifyConnection(const std::string& source) {
-    const bool now = Connected();
-    if (now == seen_connected_) return;
-    seen_connected_ = now;
-    Json event = Event(now ? "connected" : "disconnected", source);
+    const bool connected = e.kind == SessionEvent::Kind::kConnected;
+    Json event = Event(connected ? "connected" : "disconnected", source);
     event.Set("com", link_.State().link_port).Set("device", host_.Device());
-    // Lost without being asked to (a device gone): why.
-    if (!now && panel_connected == 1 && !link_.State().link_failure.empty())
-        event.Set("cause", link_.State().link_failure);
+    if (!e.cause.empty()) event.Set("cause", e.cause);
     Emit(event);
 }
 
 void ControlApi::NoteMessage(const std::string& text) {
-    NotifyConnection("panel");
+    session_.Publish(Source::kPanel);
     const int result = link_.State().link_result;
     Emit(Event("message", "panel").Set("text", text).Set("result", result).Set("meaning", LinkResultMeaning(result)));
 }

@@ -1,12 +1,13 @@
 #pragma once
 // The control API without its transport: a request (method, path, a few headers, body) in, a
 // status and one JSON object out, and an event (one JSON object) for every change of the
-// settings record or the connection. It serves one link and the process-wide settings record
-// (SystemSettings) for a host, the panel or the headless service, which shows what changed.
+// settings record or the connection. It serves one box's Session for a host, the panel or the
+// headless service, which shows what changed.
 // Free of Qt, so that it is fuzzed and unit-tested; http/ApiServer binds it to HTTP and
-// WebSockets. Everything runs on the one thread that also runs the panel: a request is
-// handled whole before anything else happens, and no message box opens for it (what the
-// link, the files or the synchronisation would show is returned in the answer instead).
+// WebSockets. Requests are handled on the thread of the panel or the service; their serial work
+// runs on the box's own thread, and meanwhile other requests are answered (a second change is
+// refused as busy). No message box opens for a request: what the link, the files or the
+// synchronisation would show is returned in the answer instead.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "api/ApiJson.h"
 #include "link/RS232c_bios.h"
 #include "link/SettingTable.h"
+#include "session/Session.h"
 #include "settings/SettingsRecord.h"
 
 namespace dpx::api {
@@ -56,8 +58,6 @@ public:
     virtual void ShowSettings() = 0;
     // panel_connected changed: show it (the panel's CONNECT box).
     virtual void ShowConnected() {}
-    // After a load: the nine adjust values and the link options go to the link.
-    virtual void ApplyLinkOptions() = 0;
     // The link options that a connect or a synchronisation of `record` runs with. The panel
     // runs with the record's own; the service with its command line's.
     virtual void RunOptions(SettingsRecord& record) const { (void)record; }
@@ -78,9 +78,9 @@ struct Access {
 
 class ControlApi {
 public:
-    // Serves `link` and SystemSettings for `host`; both must outlive it. The first Notify()
-    // reports changes against the record and link as they are now.
-    ControlApi(RS232c_bios& link, Host& host);
+    // Serves `session` for `host`; both must outlive it. Events report changes against the
+    // record and the connection as they are now.
+    ControlApi(Session& session, Host& host);
     ~ControlApi();
     ControlApi(const ControlApi&) = delete;
     ControlApi& operator=(const ControlApi&) = delete;
@@ -93,8 +93,8 @@ public:
     Response Handle(const Request& request);
 
     // Sends one event for each setting whose value differs from the last one reported, and
-    // for a change of the connection, each naming `source` ("panel", "api", "memory").
-    void Notify(const std::string& source);
+    // for a change of the connection, each naming `source`.
+    void Notify(Source source) { session_.Publish(source); }
     // A message box the panel showed the operator: a "message" event, after any change of
     // the connection (a device that went away is told by its failure).
     void NoteMessage(const std::string& text);
@@ -112,25 +112,25 @@ private:
 
     Response Route(const Request& request);
     // Runs `work` as a change: refused while busy; messages collected; events afterwards.
-    Response Change(const Request& request, const std::string& source, const Work& work);
+    Response Change(const Request& request, Source source, const Work& work);
     int PutSettings(const Values& steps, Json& answer);
-    int Connect(int want, Json& answer, Collector& messages);
-    int SyncWith(const Values& values, Json& answer, Collector& messages);
+    int Connect(int want, Json& answer);
+    int SyncWith(const Values& values, Json& answer);
     int Memory(int n, bool save, Json& answer, Collector& messages);
     int AdjustMemory(int n, bool save, Json& answer);
     // SynchroniseAll of the record with the host's link options; its summary into `answer`.
-    int Synchronise(Json& answer, Collector& messages);
+    int Synchronise(Json& answer);
+    // The record with the link options the host runs with.
     SettingsRecord RunRecord() const;
-    bool Connected() const;
-    void NotifyConnection(const std::string& source);
+    void OnEvent(const SessionEvent& event);
     void Emit(const Json& event);
 
+    Session& session_;
     RS232c_bios& link_;
     Host& host_;
     Access access_;
     bool handling_ = false;
-    SettingsRecord seen_;  // the settings as last reported
-    bool seen_connected_ = false;
+    int subscription_ = 0;
 };
 
 }  // namespace dpx::api

@@ -7,6 +7,7 @@
 
 #include "common/MessageSink.h"
 #include "platform/ComPorts.h"
+#include "ui/QtMessageSink.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx {
@@ -20,11 +21,10 @@ public:
     EventSink(const EventSink&) = delete;
     EventSink& operator=(const EventSink&) = delete;
 
-    void Show(const std::string& text) override {
-        api_.NoteMessage(text);
-        next_->Show(text);
-    }
+    void Show(const std::string& text) override { ShowDetailed(text, {}); }
     void ShowDetailed(const std::string& text, const std::string& detail) override {
+        // The event clients are served on the window's thread.
+        if (ui::ShownOnWindowThread([&] { ShowDetailed(text, detail); })) return;
         api_.NoteMessage(detail.empty() ? text : text + "\n" + detail);
         next_->ShowDetailed(text, detail);
     }
@@ -36,15 +36,13 @@ private:
 };
 
 PanelApi::PanelApi(TopDialog& panel, RS232c_bios& link)
-    : panel_(panel), link_(link), api_(link, *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
-    panel_.after_action = [this](const char* source) { api_.Notify(source); };
+    : panel_(panel), link_(link), api_(panel.BoxSession(), *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
     auto* action = new QAction(QStringLiteral("Control API..."), &panel_);
     QObject::connect(action, &QAction::triggered, &panel_, [this] { Configure(); });
     panel_.addAction(action);
 }
 
 PanelApi::~PanelApi() {
-    panel_.after_action = nullptr;
     server_.Close();
 }
 

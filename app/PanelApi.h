@@ -37,7 +37,6 @@ public:
         server_.Soon([this] { panel_.RefreshPanel(); });
     }
     void ShowConnected() override { panel_.ShowConnectState(); }
-    void ApplyLinkOptions() override { panel_.ApplyLinkOptions(); }
     std::string Device() const override;
     std::string PortKind() const override;
 

@@ -10,6 +10,7 @@
 #include <QMoveEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QThread>
 
 #include "app/BusyCursor.h"
 #include "app/ComDeviceDialog.h"
@@ -44,7 +45,6 @@ using namespace panel;
 
 namespace {
 
-constexpr uint32_t kAfterConnectPauseMs = 500;
 const char* const kDebugModeText = "Debug Mode!";
 
 SettingsRecord& S() { return SystemSettings; }
@@ -58,7 +58,7 @@ QString ComPortToolTip(int n) {
 }  // namespace
 
 TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link) {
+    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link), session_(link, SystemSettings) {
     // Title bar, system menu and minimise box; the close box ends the panel like Esc.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -88,7 +88,13 @@ void TopDialog::InitDialog() {
         child->installEventFilter(this);
     }
 
-    previous_gone_handler_ = link_.SetDeviceGoneHandler([this] { DeviceGone(); });
+    // The link tells a lost device on its own thread: the panel hears it on its own.
+    previous_gone_handler_ = link_.SetDeviceGoneHandler([this] {
+        const int port = link_.State().link_port;
+        const std::string cause = link_.State().link_failure;
+        if (QThread::currentThread() == thread()) DeviceGone(port, cause);
+        else QMetaObject::invokeMethod(this, [this, port, cause] { DeviceGone(port, cause); }, Qt::QueuedConnection);
+    });
     watching_gone_ = true;
 
     ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
@@ -97,13 +103,34 @@ void TopDialog::InitDialog() {
     ShowDebugText();
 }
 
+void TopDialog::Handle(Source source, const std::function<void()>& handler) {
+    ++handling_;
+    handler();
+    --handling_;
+    session_.Publish(source);
+    if (close_pending_ && handling_ == 0) {
+        close_pending_ = false;
+        // Logged off unless the box's last transaction heard nothing: it would not hear the
+        // logoff either, and the close must not wait for it.
+        if (link_.State().link_connected == 1 && link_.State().link_silent == 0) link_.ConnectLink(0);
+        ui::LayoutDialog::done(close_result_);
+    }
+}
+
+void TopDialog::done(int result) {
+    if (handling_ > 0) {
+        close_pending_ = true;
+        close_result_ = result;
+        session_.Cancel();
+        return;
+    }
+    ui::LayoutDialog::done(result);
+}
+
 void TopDialog::ConnectButtons() {
     auto on_click = [this](int id, void (TopDialog::*handler)()) {
         if (QAbstractButton* b = Button(id))
-            connect(b, &QAbstractButton::clicked, this, [this, handler] {
-                (this->*handler)();
-                Acted("panel");
-            });
+            connect(b, &QAbstractButton::clicked, this, [this, handler] { Handle(Source::kPanel, [this, handler] { (this->*handler)(); }); });
     };
     on_click(kConnect, &TopDialog::ConnectHandler);
     on_click(kConversion, &TopDialog::ConversionHandler);
@@ -119,27 +146,18 @@ void TopDialog::ConnectButtons() {
     on_click(kVersionInfo, &TopDialog::VersionBox);
     for (int n = 1; n <= 8; ++n) {
         if (QAbstractButton* b = Button(ComPortRadio(n))) {
-            connect(b, &QAbstractButton::clicked, this, [this, n] {
-                SelectComPort(n);
-                Acted("panel");
-            });
+            connect(b, &QAbstractButton::clicked, this, [this, n] { Handle(Source::kPanel, [this, n] { SelectComPort(n); }); });
             b->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(b, &QWidget::customContextMenuRequested, this, [this, n] { ChooseComDevice(n); });
         }
     }
     for (int n = 1; n <= 6; ++n) {
         if (QAbstractButton* b = Button(kSave[n - 1]))
-            connect(b, &QAbstractButton::clicked, this, [this, n] { SaveMemory(n); });
+            connect(b, &QAbstractButton::clicked, this, [this, n] { Handle(Source::kPanel, [this, n] { SaveMemory(n); }); });
         if (QAbstractButton* b = Button(kLoad[n - 1]))
-            connect(b, &QAbstractButton::clicked, this, [this, n] {
-                LoadMemory(n);
-                Acted("memory");
-            });
+            connect(b, &QAbstractButton::clicked, this, [this, n] { Handle(Source::kMemory, [this, n] { LoadMemory(n); }); });
     }
-    ui::OnPictureClicked(this, kCornerPicture, [this] {
-        CornerPictureHandler();
-        Acted("panel");
-    });
+    ui::OnPictureClicked(this, kCornerPicture, [this] { Handle(Source::kPanel, [this] { CornerPictureHandler(); }); });
 }
 
 void TopDialog::AddVersionMenuItem() {
@@ -212,14 +230,7 @@ void TopDialog::RefreshPanel() {
     ShowDebugText();
 }
 
-void TopDialog::ApplyLinkOptions() {
-    RS232c_bios::AdjustValues values{};
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = S().*kAdjustMirror[i];
-    link_.SetAdjustValues(values);
-    link_.SetNoAckMode(S().sys_no_ack);
-    link_.SetVirtualMode(S().vertual_mode);
-    link_.SetDebugMode(S().debug_mode);
-}
+void TopDialog::ApplyLinkOptions() { session_.ApplyLinkOptions(S()); }
 
 int TopDialog::SelectComPort(int n) {
     // A refused number (out of range, or another port while connected) is told by the link.
@@ -279,38 +290,27 @@ void TopDialog::ShowDebugText() {
 // ---------------------------------------------------------------- CONNECT
 
 void TopDialog::ConnectHandler() {
-    panel_connected = IsChecked(kConnect) ? 1 : 0;
-    if (!link_.SetComNumber(S().com_port_num)) {
-        ShowMessage(kComPortNotValid);
-        panel_connected = panel_connected ? 0 : 1;
-        SetChecked(kConnect, panel_connected != 0);
-        return;
-    }
-
+    const int want = IsChecked(kConnect) ? 1 : 0;
     BusyCursor busy;
-    if (!ConnectWithRetries(link_, panel_connected, S().sys_no_ack)) {
-        ShowMessage(kConnectError, link_.State().link_failure);
-        panel_connected = 0;
-        SetChecked(kConnect, false);
-    }
-    if (panel_connected == 1 && S().sys_sync_on != 0) {
-        SynchroniseAll(link_, S());
-    } else {
-        Pause(kAfterConnectPauseMs);
-    }
+    const Outcome out = session_.Connect(want, S(), Source::kPanel);
+    // A synchronisation after the connect has shown its own summary.
+    if (!out.ok && !out.sync) ShowMessage(out.error, out.cause);
+    SetChecked(kConnect, panel_connected != 0);
 }
 
 void TopDialog::ShowConnectState() { SetChecked(kConnect, panel_connected != 0); }
 
-void TopDialog::DeviceGone() {
+void TopDialog::DeviceGone() { DeviceGone(link_.State().link_port, link_.State().link_failure); }
+
+void TopDialog::DeviceGone(int port, const std::string& cause) {
     // Found while CONNECT is being cleared: that disconnection is already done.
     if (panel_connected != 1) return;
+    session_.LostBox(cause);
     panel_connected = 0;
     SetChecked(kConnect, false);
-    const LinkState& state = link_.State();
     ShowMessage(Format("COM%d: the connection to the box was lost.\n%s\n\nCONNECT is now off. "
                        "Tick CONNECT again when the device is back.",
-                       static_cast<int>(state.link_port), state.link_failure.c_str()));
+                       port, cause.c_str()));
 }
 
 void TopDialog::ChooseComDevice(int n) {
@@ -325,8 +325,8 @@ void TopDialog::ConversionHandler() {
     const int32_t adjust_before = S().sys_adj3d_mode;
     // While CONNECT is off the value is only kept; the box's rules hold all the same.
     const ChangeResult change =
-        ApplyChange(link_, S(), {{&SettingOf(&SettingsRecord::sys_2D3D), IsChecked(kConversion) ? 1 : 0}},
-                    panel_connected != 0);
+        session_.Change({{&SettingOf(&SettingsRecord::sys_2D3D), IsChecked(kConversion) ? 1 : 0}}, Source::kPanel,
+                        panel_connected != 0);
     if (change.refused) {
         ShowMessage(change.error);
         S().sys_2D3D = 0;
@@ -414,8 +414,7 @@ void TopDialog::FunctionHandler() {
     FunctionDialog dialog(link_, this);
     RunWithSettings(dialog, S());
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
-    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
-    for (std::size_t i = 0; i < values.size(); ++i) S().*kAdjustMirror[i] = values[i];
+    session_.TakeAdjustMirror();
     SaveOptionFile();
 }
 
@@ -423,20 +422,15 @@ void TopDialog::FunctionHandler() {
 
 void TopDialog::Synchronise() {
     BusyCursor busy;
-    SynchroniseAll(link_, S());
+    session_.Synchronise(S());
 }
 
-void TopDialog::SaveMemory(int n) { WriteOptionFile(MemoryFileName(n)); }
+void TopDialog::SaveMemory(int n) { session_.SaveMemory(n); }
 
 void TopDialog::LoadMemory(int n) {
-    // A damaged file must not leave half of its fields in the live settings: read into a
-    // copy and take it only when the whole file was read.
-    SettingsRecord loaded = SystemSettings;
-    if (ReadOptionFile(MemoryFileName(n), loaded) != 1) return;
-    SystemSettings = loaded;
-    RefreshPanel();
-    ApplyLinkOptions();
-    if (panel_connected == 1) Synchronise();
+    BusyCursor busy;
+    session_.LoadMemory(n, Source::kMemory, [this] { RefreshPanel(); },
+                        [](const SettingsRecord& record) { return record; });
 }
 
 // ---------------------------------------------------------------- pictures

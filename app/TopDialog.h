@@ -1,9 +1,12 @@
 #pragma once
 // The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
 // the control dialogs, the six memories, the version box and the hidden debug switch.
-// Every handler works on SystemSettings directly, reaches the box only through the link
-// it was given, which it hands to the control dialogs and the synchronisation, and writes the options file after the changes that persist. Control dialogs and the
-// version box run through ui::RunDialog.
+// The panel is a view of its box's Session (the link it was given and SystemSettings): the
+// operations with rules (CONNECT, 2D-3D, the memories, the synchronisation) are the session's,
+// and every handler ends by publishing what changed. The control dialogs drive the link, whose
+// serial work runs on its own thread while the panel keeps painting. Control dialogs and the
+// version box run through ui::RunDialog. A close asked for while a handler runs cancels it,
+// logs off and ends the panel once the handler has returned.
 #include <QColor>
 #include <QIcon>
 #include <QImage>
@@ -12,6 +15,7 @@
 
 #include "link/RS232c_bios.h"
 #include "resources/PanelIds.h"
+#include "session/Session.h"
 #include "ui/LayoutDialog.h"
 
 class QAbstractButton;
@@ -47,9 +51,8 @@ public:
 
     // Sets the CONNECT box from panel_connected.
     void ShowConnectState();
-    // Called after each handler of a control has run, with "memory" for LOAD and "panel" for
-    // the others: the control API reports what the operator changed.
-    std::function<void(const char* source)> after_action;
+    // The box the panel shows.
+    Session& BoxSession() { return session_; }
 
     // Right-click on the radio of COM n: the modal "COM n device" dialog, which may change
     // the device COM n means. A change takes effect at the next CONNECT.
@@ -71,6 +74,7 @@ public:
     // The link ended the session because its device or server connection went away:
     // CONNECT goes off and one notice says which port, which device and why.
     void DeviceGone();
+    void DeviceGone(int port, const std::string& cause);
 
     // The six memories: write or read dpx20remote%02d.sav.
     void SaveMemory(int n);
@@ -105,9 +109,12 @@ private:
     void SetChecked(int id, bool on);
     bool IsChecked(int id) const;
     void ConnectButtons();
-    void Acted(const char* source) {
-        if (after_action) after_action(source);
-    }
+    // Runs one handler of a control; afterwards the session tells what changed, as from
+    // `source`, and a close asked for meanwhile is carried out.
+    void Handle(Source source, const std::function<void()>& handler);
+    // A close asked for while a handler runs waits for it; one asked for while none runs
+    // closes at once.
+    void done(int result) override;
     void AddVersionMenuItem();
     void AddTraceMenuItem();
     // The three steps both debug switches share after debug_mode is set.
@@ -119,6 +126,10 @@ private:
     void Synchronise();
 
     RS232c_bios& link_;
+    Session session_;
+    int handling_ = 0;           // handlers running (a dialog's event loop may start another)
+    bool close_pending_ = false;  // a close came while a handler ran
+    int close_result_ = 0;
     QIcon icon_;
     QImage corner_image_;               // bitmap 139 as loaded, light grey background
     QColor applied_bg_{192, 192, 192};  // the colour the picture shows now

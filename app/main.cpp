@@ -8,6 +8,7 @@
 #include "app/RemoteApp.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "platform/QtWorker.h"
 #include "ui/LayoutDialog.h"
 #include "ui/Pictures.h"
 #include "ui/QtMessageSink.h"
@@ -39,8 +40,14 @@ int main(int argc, char** argv) {
     dpx::SetMessageSink(&message_box);
     dpx::RS232c_bios& link = dpx::Link();
     link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
+    // The serial work runs on a thread of its own: the panel keeps painting and answering the
+    // window manager while the box is slow or silent.
+    dpx::platform::QtWorker worker;
+    link.SetExecutor(&worker);
 
     const int code = dpx::RemoteApp().Run(link, ApiAddress(QApplication::arguments()));
+    link.ClosePorts();
+    link.SetExecutor(nullptr);
     dpx::SetMessageSink(nullptr);
     return code;
 }

@@ -172,7 +172,7 @@ void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
     for (int i = 0; i < runs; ++i) {
         dpx::SystemSettings.*Parallax().field = i % 2;
         changed = Clock::now();
-        api.Notify("panel");
+        api.Notify(dpx::Source::kPanel);
         loop.exec();
     }
     std::printf("event on a WebSocket client after a change: median %.2f ms, max %.2f ms (target: within 5 ms)\n",

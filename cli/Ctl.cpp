@@ -21,6 +21,7 @@
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "platform/QtWorker.h"
 #include "settings/FolderLock.h"
 #include "settings/OptionFile.h"
 #include "link/SettingTable.h"
@@ -220,6 +221,17 @@ private:
     // end it normally; the settings are those of the folder's options file, as the panel's.
     void Serve() {
         if (o_.api.empty()) throw UsageError("serve needs --api [ADDR:]PORT");
+        // The serial work runs on a thread of its own from the first open on, so that the
+        // service answers while the box is slow or silent.
+        platform::QtWorker worker;
+        link_.SetExecutor(&worker);
+        struct Detach {
+            RS232c_bios& link;
+            ~Detach() {
+                link.ClosePorts();
+                link.SetExecutor(nullptr);
+            }
+        } detach{link_};
         ChoosePort();
         // A device path or address is COM1 of this run (ChoosePort).
         const int com = ComNumberOf(o_.port);
@@ -359,6 +371,7 @@ private:
         report_.AddField("errors", std::to_string(sync_error_count));
         for (const SyncFailure& failure : sync_failures) report_.AddStep(SyncFailureJson(failure));
         report_.AddField("summary", JsonString(summary));
+        if (sync_silent) report_.AddField("cause", JsonString(RS232c_bios::kSilentCause));
         if (!report_.Json() && !summary.empty()) {
             if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());
             if (!ok) std::fprintf(stderr, "%s%s\n", kPrefix, summary.c_str());
@@ -372,6 +385,8 @@ private:
     // logoff after a failure.
     void Logoff() {
         if (link_.State().link_connected != 1 || (o_.stay_logged_in && !StopRequested())) return;
+        // A box that stopped answering would not hear it either; an end asked for does not wait.
+        if (link_.BoxSilent()) return report_.Warn(std::string("not logged off: ") + RS232c_bios::kSilentCause);
         if (link_.ConnectLink(0) == 1) return;
         const int result = link_.State().link_result;
         const std::string text = Format("logoff: result %d (%s)", result, LinkResultMeaning(result));

@@ -50,6 +50,21 @@ public:
     int fatal_code = 0;                // the code of a FatalExit asked for, else 0
     bool fatal = false;
 
+    // The capture in force on this thread, or nullptr.
+    static MessageCapture* Current();
+    // Work done on another thread for a caller that waits for it keeps its messages in the
+    // caller's capture: Adopt puts `capture` in force on this thread while it lives.
+    class Adopt {
+    public:
+        explicit Adopt(MessageCapture* capture);
+        ~Adopt();
+        Adopt(const Adopt&) = delete;
+        Adopt& operator=(const Adopt&) = delete;
+
+    private:
+        MessageCapture* outer_;
+    };
+
 private:
     MessageCapture* outer_;
 };

@@ -28,6 +28,9 @@ thread_local MessageCapture* capture = nullptr;
 
 MessageCapture::MessageCapture() : outer_(capture) { capture = this; }
 MessageCapture::~MessageCapture() { capture = outer_; }
+MessageCapture* MessageCapture::Current() { return capture; }
+MessageCapture::Adopt::Adopt(MessageCapture* adopted) : outer_(capture) { capture = adopted; }
+MessageCapture::Adopt::~Adopt() { capture = outer_; }
 
 void MessageCapture::ShowDetailed(const std::string& text, const std::string& detail) {
     texts.push_back(text);

@@ -59,6 +59,7 @@ private:
 };
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
+    if (Away()) return Elsewhere([&] { return SendCommand(n, p1, p2); });
     state_.link_result = Transact(n, p1, p2);
     return state_.link_result;
 }

@@ -27,6 +27,7 @@ int MirrorIndex(int command) {
 }  // namespace
 
 int RS232c_bios::SetValue(int command, int32_t v) {
+    if (Away()) return Elsewhere([&] { return SetValue(command, v); });
     if (!IsValueCommand(command)) return 0;
     if (state_.link_virtual) return 1;
     const CommandRow& row = CommandTable[static_cast<std::size_t>(command)];

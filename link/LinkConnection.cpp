@@ -11,6 +11,7 @@ constexpr uint32_t kLoginSpacingMs = 300;
 }
 
 int RS232c_bios::SetComNumber(int n) {
+    if (Away()) return Elsewhere([&] { return SetComNumber(n); });
     if (n < 1 || n > kPortCount) {
         state_.report_text = Format("SetComNumber : COM port number is invalid!\nnumber = %d.", n);
         ShowMessage(state_.report_text);
@@ -42,6 +43,7 @@ void RS232c_bios::ReleaseIdlePort(int n) {
 }
 
 int RS232c_bios::ConnectLink(int want) {
+    if (Away()) return Elsewhere([&] { return ConnectLink(want); });
     state_.link_category = kCategoryUnknown;
     if (state_.link_virtual) return 1;
     want = want ? 1 : 0;

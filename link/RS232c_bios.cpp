@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/LinkImpl.h"
 
@@ -16,7 +17,29 @@ void RS232c_bios::SetPortFactory(PortFactory factory, PortNamer namer) {
     impl_->namer = std::move(namer);
 }
 
+void RS232c_bios::RunOnLink(const std::function<void()>& work) {
+    Elsewhere([&] {
+        work();
+        return 0;
+    });
+}
+
+int RS232c_bios::Elsewhere(const std::function<int()>& call) {
+    if (!Away()) return call();
+    int result = 0;
+    MessageCapture* capture = MessageCapture::Current();
+    executor_->Run([&] {
+        MessageCapture::Adopt adopt(capture);
+        result = call();
+    });
+    return result;
+}
+
 void RS232c_bios::ClosePorts() {
+    if (Away()) {
+        RunOnLink([this] { ClosePorts(); });
+        return;
+    }
     for (std::unique_ptr<SerialPort>& port : impl_->ports) port.reset();
     impl_->configured = {};
     ForgetReplies();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "common/Executor.h"
 #include "link/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SerialPort.h"
@@ -72,6 +73,15 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Runs every operation that uses the port (and work given to RunOnLink) on `executor`'s
+    // thread; nullptr, the default: on the caller's. Port objects are made, used and closed
+    // on that thread. Notices shown there go to the caller's MessageCapture, if it has one.
+    void SetExecutor(Executor* executor) { executor_ = executor; }
+    // Runs `work` as one operation on the link's thread and returns when it has run: a
+    // connect with its retries and pauses, or a whole synchronisation, is not interleaved
+    // with other work on the link.
+    void RunOnLink(const std::function<void()>& work);
 
     // Called when the link ends a session because its port's device or server connection
     // went away: link_connected has just gone from 1 to 0 and State().link_failure says
@@ -155,6 +165,10 @@ public:
 private:
     class GoneCheck;
 
+    // Whether a call must go over to the executor's thread; Elsewhere takes it there.
+    bool Away() const { return executor_ && !executor_->OnWorker(); }
+    int Elsewhere(const std::function<int()>& call);
+
     int Transact(int n, char p1, int8_t p2);
     // Reads what comes in until the line has been quiet for `quiet_ms` after the last write or
     // reply byte (0: only what has come already), dropping each reply still owed as it comes;
@@ -180,6 +194,7 @@ private:
     friend class TestSeam;
 
     LinkState state_;
+    Executor* executor_ = nullptr;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -17,6 +17,7 @@ constexpr uint32_t kInvalidHandle = 0xFFFFFFFFu;
 }  // namespace
 
 int RS232c_bios::OpenComPort() {
+    if (Away()) return Elsewhere([this] { return OpenComPort(); });
     if (state_.link_port < 1 || state_.link_port > kPortCount) {
         state_.report_text = Format("COM port number is invalid!\nnumber = %d.", state_.link_port);
         ShowMessage(state_.report_text);

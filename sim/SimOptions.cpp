@@ -53,7 +53,7 @@ ReplyPlan PlanReply(FaultOptions& faults, uint64_t frame_no, const Exchange& exc
         for (FrameSelector& sel : sels) hit = sel.Hits(frame_no, exchange.word) || hit;
         return hit;
     };
-    const bool drop = hits(faults.drop);
+    const bool drop = hits(faults.drop) || (faults.silent_after != 0 && frame_no > faults.silent_after);
     const bool late = hits(faults.late);
     const bool cut = hits(faults.cut);
     const bool garble = hits(faults.garble);
@@ -96,9 +96,11 @@ bool ParseSimArgs(const std::vector<std::string>& args, SimConfig* config, std::
         else if (opt == "--port") c.port = value;
         else if (opt == "--log") c.log = value;
         else if (opt == "--state") c.state = value;
-        else if (opt == "--delay" || opt == "--late-ms" || opt == "--adjmd-busy" || opt == "--cut-bytes") {
-            if (!ParseNumber(value, 600000, &n)) return fail("needs a number of milliseconds or bytes: " + value);
+        else if (opt == "--delay" || opt == "--late-ms" || opt == "--adjmd-busy" || opt == "--cut-bytes" ||
+                 opt == "--silent-after") {
+            if (!ParseNumber(value, 600000, &n)) return fail("needs a number of milliseconds, bytes or frames: " + value);
             if (opt == "--delay") c.faults.delay_ms = static_cast<uint32_t>(n);
+            else if (opt == "--silent-after") c.faults.silent_after = n;
             else if (opt == "--late-ms") c.faults.late_ms = static_cast<uint32_t>(n);
             else if (opt == "--adjmd-busy") c.box.adjmd_busy_ms = static_cast<uint32_t>(n);
             else c.faults.cut_bytes = n;
@@ -186,6 +188,7 @@ WORD:K for only the first K frames of WORD; each option may be given more than o
   --cut SEL          send only the first --cut-bytes bytes of the reply, without its CR
   --cut-bytes N      (default 5)
   --garble SEL       flip one bit of reply byte 4, so the reply is neither ACK nor NAK
+  --silent-after N   answer the first N frames, then none at all (a box that falls silent)
   --nak WORD=STATUS  answer every frame of WORD with a NAK of STATUS (0-255, decimal or
                      0x..) instead; the command is not applied
   --adjmd-busy MS    refuse ADJMD with NAK status 2 (invalid now) for MS after a mode

@@ -27,6 +27,7 @@ struct FaultOptions {
     uint32_t late_ms = 150;         // a late reply: beyond the controller's 100 ms limit
     std::size_t cut_bytes = 5;      // a cut-short reply keeps this many bytes (no CR)
     std::vector<FrameSelector> drop, late, cut, garble;
+    uint64_t silent_after = 0;      // not 0: no reply to any frame after this many
 };
 
 // What to send for one frame.

@@ -10,21 +10,36 @@
 
 namespace dpx {
 
-int32_t sync_error_count = 0;
-int32_t sync_last_failure = 0;
-int32_t sync_step_count = 0;
-int32_t sync_pass = 0;
-std::vector<SyncFailure> sync_failures;
+thread_local int32_t sync_error_count = 0;
+thread_local int32_t sync_last_failure = 0;
+thread_local int32_t sync_step_count = 0;
+thread_local int32_t sync_pass = 0;
+thread_local std::vector<SyncFailure> sync_failures;
 bool (*sync_stop)() = nullptr;
-bool sync_silent = false;
-int32_t sync_not_sent = 0;
+thread_local bool sync_silent = false;
+thread_local int32_t sync_not_sent = 0;
 
 namespace {
 
 constexpr int kStepAttempts = 2;
 constexpr const char* kPassNames[] = {"1st", "2nd", "3rd"};  // one pass each, at most
 
-bool Stopping() { return sync_stop && sync_stop(); }
+// The stop of the run in progress, besides sync_stop.
+thread_local const std::function<bool()>* run_stop = nullptr;
+
+bool Stopping() { return (sync_stop && sync_stop()) || (run_stop && *run_stop && (*run_stop)()); }
+
+// Puts `stop` in force for one run and the previous one back after it.
+class StopScope {
+public:
+    explicit StopScope(const std::function<bool()>& stop) : previous_(run_stop) { run_stop = &stop; }
+    ~StopScope() { run_stop = previous_; }
+    StopScope(const StopScope&) = delete;
+    StopScope& operator=(const StopScope&) = delete;
+
+private:
+    const std::function<bool()>* previous_;
+};
 
 // One step: the device operation is tried twice before the step counts as failed.
 void Step(RS232c_bios& link, const SyncItem& item) {
@@ -54,7 +69,8 @@ std::string SyncFailureJson(const SyncFailure& f) {
                   JsonString(CommandTable[f.setting->command].word).c_str(), static_cast<int>(f.pass));
 }
 
-int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop) {
+    StopScope scope(stop);
     if (settings.vertual_mode != 0) return 1;
     link.SetDebugMode(0);
     sync_error_count = 0;
@@ -73,7 +89,8 @@ int SyncRun(RS232c_bios& link, const SettingsRecord& settings) {
     return sync_error_count == 0 ? 1 : 0;
 }
 
-int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop) {
+    StopScope scope(stop);
     TickSource& ticks = Ticks();
     // The lines of the passes accumulate; a clean first pass has a message of its own.
     std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
@@ -84,7 +101,7 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings) {
     for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
         sync_pass = pass;
         const uint32_t start = ticks.Now();
-        const int r = SyncRun(link, settings);
+        const int r = SyncRun(link, settings, stop);
         const uint32_t ms = TicksBetween(start, ticks.Now());
         if (Stopping()) return 0;
         const char* name = kPassNames[pass - 1];

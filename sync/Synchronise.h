@@ -3,6 +3,7 @@
 // settings table. Free of Qt: it uses only the link's device operations, the record and
 // MessageSink, so tools other than the panel can run it.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,14 +13,15 @@
 
 namespace dpx {
 
+// Each thread has its own figures: the boxes of a service synchronise on threads of their own.
 // Failed steps of the latest SyncRun (a step fails when its device operation fails twice).
-extern int32_t sync_error_count;
+extern thread_local int32_t sync_error_count;
 // The link result of the latest failed step (kResultOk while none failed), for tools that
 // report why a synchronisation gave up.
-extern int32_t sync_last_failure;
+extern thread_local int32_t sync_last_failure;
 // Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
-extern int32_t sync_step_count;
-extern int32_t sync_pass;
+extern thread_local int32_t sync_step_count;
+extern thread_local int32_t sync_pass;
 // A step that failed (its device operation failed twice), in the pass it failed in.
 struct SyncFailure {
     int32_t pass;            // 1 to 3 (sync_pass when it failed)
@@ -29,7 +31,7 @@ struct SyncFailure {
     uint32_t time_ms;        // both tries
 };
 // The failed steps of the latest SynchroniseAll, pass by pass (SyncRun adds those of its pass).
-extern std::vector<SyncFailure> sync_failures;
+extern thread_local std::vector<SyncFailure> sync_failures;
 // A failed step as a JSON object in the shape of a step of dpx20ctl set and PUT /settings
 // ("command": the setting's key, "value", "result", "meaning", "time_ms"), with the command
 // "word" and the "pass": one shape for every tool that reports a synchronisation.
@@ -37,21 +39,22 @@ std::string SyncFailureJson(const SyncFailure& failure);
 
 // Whether the latest SynchroniseAll gave up because the box stopped answering
 // (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
-extern bool sync_silent;
-extern int32_t sync_not_sent;
+extern thread_local bool sync_silent;
+extern thread_local int32_t sync_not_sent;
 // Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
 // it returns true, a pass tries no further step (the one in progress ends first) and
-// SynchroniseAll starts no further pass and shows no summary. nullptr: never.
+// SynchroniseAll starts no further pass and shows no summary. nullptr: never. A `stop` given
+// to SyncRun or SynchroniseAll is asked as well.
 extern bool (*sync_stop)();
 
 // One pass of `settings` over `link`: 1 if no step failed, else 0. In virtual mode
 // (vertual_mode) 1 at once. Debug reports are off during the pass and set to debug_mode
 // after it. Shows nothing except the adjust-only limitation message.
-int SyncRun(RS232c_bios& link, const SettingsRecord& settings);
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {});
 
 // Up to three passes until one is clean; shows one summary message with the time of each
 // pass. 1 if a pass was clean, else 0. A box that falls silent ends it at once: the summary
 // then gives the cause and the steps not sent as its detail.
-int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings);
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {});
 
 }  // namespace dpx

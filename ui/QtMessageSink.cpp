@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThread>
 #include <QScreen>
 #include <QStringDecoder>
 
@@ -30,11 +31,20 @@ NoticeParts FitNotice(const std::string& text, const std::string& detail, int ma
     return {text.substr(0, head), detail.empty() ? moved : detail + "\n\n" + moved};
 }
 
+bool ShownOnWindowThread(const std::function<void()>& show) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread()) return false;
+    QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+    return true;
+}
+
 // A warning box with OK over the window the operator is using, so it is modal to it; the
 // title is the program's name.
 void QtMessageSink::Show(const std::string& text) { ShowDetailed(text, {}); }
 
 void QtMessageSink::ShowDetailed(const std::string& text, const std::string& detail) {
+    // The link waits for the operator as it would on the window's own thread.
+    if (ShownOnWindowThread([&] { ShowDetailed(text, detail); })) return;
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), {}, QMessageBox::Ok, parent);

@@ -1,6 +1,7 @@
 #pragma once
 // MessageSink over QMessageBox: a modal warning with an OK button.
 #include <QString>
+#include <functional>
 #include <string>
 
 #include "common/MessageSink.h"
@@ -19,6 +20,11 @@ struct NoticeParts {
     std::string detail;
 };
 NoticeParts FitNotice(const std::string& text, const std::string& detail, int max_lines);
+
+// A notice asked for on another thread (the link's) is shown on the window's thread while the
+// asking thread waits: true when `show` was run there, false when the caller is on that
+// thread already and shows it itself.
+bool ShownOnWindowThread(const std::function<void()>& show);
 
 class QtMessageSink final : public MessageSink {
 public:

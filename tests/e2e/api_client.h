@@ -55,6 +55,11 @@ public:
     ~ServeProcess();
     const QString& Url() const { return url_; }
     QString Output() { return out_ + process_.readAllStandardError(); }
+    // SIGTERM; true when the service ended within `ms` with exit code 0.
+    bool Terminate(int ms) {
+        process_.terminate();
+        return process_.waitForFinished(ms) && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    }
 
 private:
     QProcess process_;

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <sys/stat.h>
 
 #include "http/ApiServer.h"
@@ -163,6 +165,30 @@ TEST_F(ApiServiceTest, EventsTellEveryChangeAndThePanelOptionSendsThroughTheServ
 
 // Served beyond loopback, every request needs the token kept in the user's configuration
 // (readable by the user alone); dpx20ctl --panel sends it.
+// A box that falls silent mid-synchronisation: the service answers other requests meanwhile,
+// gives the synchronisation up with its cause, and SIGTERM still ends it at once.
+TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
+    Start({"--silent-after", "8"});
+    QNetworkAccessManager network;
+    QNetworkRequest sync_request{QUrl(url_ + "/sync")};
+    sync_request.setTransferTimeout(60000);
+    std::unique_ptr<QNetworkReply> sync(network.post(sync_request, QByteArray()));
+    // Answered while the synchronisation runs; a second change waits for no one.
+    const HttpResult state = Http(url_ + "/state", "GET");
+    EXPECT_EQ(state.status, 200);
+    EXPECT_FALSE(sync->isFinished());
+    EXPECT_EQ(state.json["busy"].toString(), "a transaction is running") << state.body.data();
+    EXPECT_EQ(Http(url_ + "/settings", "PUT", "{\"sys_beep\": 1}").status, 409);
+
+    QEventLoop loop;
+    QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!sync->isFinished()) loop.exec();
+    const QJsonObject answer = QJsonDocument::fromJson(sync->readAll()).object();
+    EXPECT_EQ(sync->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 409);
+    EXPECT_EQ(answer["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
+    EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+}
+
 TEST_F(ApiServiceTest, AnAddressBeyondLoopbackAsksForTheToken) {
     qputenv("XDG_CONFIG_HOME", dir_.path().toUtf8());
     Start({}, QStringLiteral("0.0.0.0:0"));

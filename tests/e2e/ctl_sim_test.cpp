@@ -283,6 +283,23 @@ TEST_F(CtlTest, InterruptedSyncLogsOffAndReports) {
     }
 }
 
+// A box that falls silent mid-synchronisation: the run ends after the few silent transactions
+// that tell it, with the cause, and does not wait for a logoff the box would not hear.
+TEST_F(CtlTest, ASilentBoxEndsTheSyncWithItsCause) {
+    SettingsRecord r;
+    r.sys_input_select = 0;
+    WriteText("dpx20remote01.sav", OptionFileText(r));
+    constexpr std::size_t kAnswered = 6;
+    StartSim({"--silent-after", std::to_string(kAnswered)});
+    const CtlResult sync = Ctl({"-p", Port(), "--json", "sync", "dpx20remote01.sav"});
+    EXPECT_EQ(sync.code, kExitBox) << sync.err;
+    const QJsonObject json = JsonOf(sync.out);
+    EXPECT_EQ(json["cause"].toString().toStdString(), RS232c_bios::kSilentCause);
+    EXPECT_NE(json["summary"].toString().toStdString().find(RS232c_bios::kSilentCause), std::string::npos);
+    // Each silent transaction is one frame and its resend.
+    EXPECT_LE(sim_->Words().size(), kAnswered + 2 * RS232c_bios::kSilentLimit);
+}
+
 // A box that answers the frame before a refused one 150 ms late (the first try times out, the
 // resend reads its reply, and the resend's own reply comes later still): the refusal must be
 // seen as refused, not answered by that late reply.

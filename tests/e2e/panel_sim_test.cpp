@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 #include "link/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
+#include "platform/QtWorker.h"
 #include "resources/Adjust2D3DIds.h"
 #include "resources/AdjustSdiLrIds.h"
 #include "resources/FunctionIds.h"
@@ -229,6 +231,36 @@ TEST_F(PanelSimTest, ConnectWithConversionOnSynchronisesTheBox) {
             EXPECT_EQ(CommandTable[n].category, category) << all[i] << " outside its category";
         }
     }
+}
+
+// With its serial work on a thread of its own, as the program runs it, the panel goes on
+// processing its events while the box is silent, and a close asked for meanwhile ends the
+// synchronisation and the panel within two seconds.
+TEST_F(PanelSimTest, ASilentBoxNeitherFreezesThePanelNorHoldsItsClose) {
+    platform::QtWorker worker;
+    link_.SetExecutor(&worker);
+    SettingsRecord r;
+    r.sys_input_select = 0;  // SDI-LR: the longest pass
+    r.sys_sync_on = 1;
+    Start(r, {"--silent-after", "2"});  // the login and one more
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(20);
+    QElapsedTimer since_close;
+    QTimer::singleShot(300, [&] {
+        since_close.start();
+        panel_->close();
+    });
+    Click(panel::kConnect);
+    const qint64 close_ms = since_close.elapsed();
+    EXPECT_TRUE(since_close.isValid());
+    EXPECT_FALSE(panel_->isVisible());
+    EXPECT_LT(close_ms, 2000);
+    EXPECT_GT(ticks, 5);
+    EXPECT_TRUE(messages_.texts.empty());  // a cancelled synchronisation shows no summary
+    link_.ClosePorts();
+    link_.SetExecutor(nullptr);
 }
 
 TEST_F(PanelSimTest, ConnectWithSdiLrInputSendsTheScopeTailAndOffLogsOff) {

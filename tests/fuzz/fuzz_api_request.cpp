@@ -16,12 +16,12 @@ class QuietHost final : public api::Host {
 public:
     std::string Name() const override { return "service"; }
     void ShowSettings() override {}
-    void ApplyLinkOptions() override {}
     std::string Device() const override { return "COM1"; }
     std::string PortKind() const override { return "device"; }
 };
 
 RS232c_bios* box_link = nullptr;
+Session* session = nullptr;
 QuietHost host;
 api::ControlApi* control = nullptr;
 
@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
     box_link = new RS232c_bios;
     box_link->SetVirtualMode(1);
-    control = new api::ControlApi(*box_link, host);
+    session = new Session(*box_link, SystemSettings);
+    control = new api::ControlApi(*session, host);
     return 0;
 }
 

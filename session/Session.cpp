@@ -1,0 +1,173 @@
+#include "session/Session.h"
+
+#include "common/Format.h"
+#include "common/MessageSink.h"
+#include "settings/OptionFile.h"
+#include "settings/SystemSettings.h"
+#include "sync/Connect.h"
+#include "sync/Synchronise.h"
+
+namespace dpx {
+namespace {
+
+constexpr uint32_t kAfterConnectPauseMs = 500;
+
+}  // namespace
+
+const char* SourceName(Source source) {
+    switch (source) {
+        case Source::kPanel: return "panel";
+        case Source::kApi: return "api";
+        case Source::kMemory: return "memory";
+        case Source::kService: return "service";
+    }
+    return "panel";
+}
+
+Session::Session(RS232c_bios& link, SettingsRecord& record)
+    : link_(link), record_(record), told_(record), told_connected_(Connected()) {}
+
+bool Session::Wanted() const { return panel_connected == 1; }
+
+bool Session::Connected() const {
+    const LinkState& s = link_.State();
+    return s.link_connected == 1 || (s.link_virtual != 0 && Wanted());
+}
+
+ChangeResult Session::Change(const SettingValues& values, Source source, bool send) {
+    ChangeResult change;
+    link_.RunOnLink([&] { change = ApplyChange(link_, record_, values, send); });
+    Publish(source);
+    return change;
+}
+
+Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
+    Outcome out;
+    const int32_t before = panel_connected;
+    panel_connected = want;
+    if (!link_.SetComNumber(run.com_port_num)) {
+        panel_connected = before;
+        Publish(source);
+        return {false, kComPortNotValid, {}, {}, {}};
+    }
+    link_.ClearResult();
+    bool ok = false;
+    link_.RunOnLink([&] { ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1; });
+    if (!ok) {
+        panel_connected = 0;
+        out = {false, kConnectError, link_.State().link_result, link_.State().link_failure, {}};
+    } else {
+        out.result = kResultOk;
+    }
+    Publish(source);
+    if (ok && want == 1 && run.sys_sync_on != 0) {
+        const SyncOutcome sync = Synchronise(run);
+        if (!sync.ok) out = {false, "synchronisation: " + sync.summary, sync.last_failure, {}, {}};
+        out.sync = sync;
+        Publish(source);
+        return out;
+    }
+    link_.RunOnLink([] { Pause(kAfterConnectPauseMs); });
+    return out;
+}
+
+SyncOutcome Session::Synchronise(const SettingsRecord& run) {
+    SyncOutcome out;
+    link_.RunOnLink([&] {
+        MessageCapture* outer = MessageCapture::Current();
+        const std::size_t before = outer ? outer->texts.size() : 0;
+        out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }) == 1;
+        out.errors = sync_error_count;
+        out.last_failure = out.ok ? kResultOk : sync_last_failure;
+        out.silent = sync_silent;
+        out.failed = sync_failures;
+        if (outer && outer->texts.size() > before) out.summary = outer->texts.back();
+    });
+    return out;
+}
+
+Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& taken,
+                            const std::function<SettingsRecord(const SettingsRecord&)>& run) {
+    // A damaged file must not leave half of its fields in the live settings: it is read into
+    // a copy, taken only when the whole file was read.
+    SettingsRecord loaded = record_;
+    if (ReadOptionFile(MemoryFileName(n), loaded) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
+    record_ = loaded;
+    ApplyLinkOptions(run(record_));
+    if (taken) taken();
+    Publish(source);
+    if (!Wanted()) return {};
+    const SyncOutcome sync = Synchronise(run(record_));
+    Publish(source);
+    if (!sync.ok) return {false, "synchronisation: " + sync.summary, sync.last_failure, {}, sync};
+    return {true, {}, kResultOk, {}, sync};
+}
+
+void Session::SaveMemory(int n) const { WriteOptionFile(MemoryFileName(n), record_); }
+
+Outcome Session::AdjustMemory(int n, bool save, Source source) {
+    link_.ClearResult();
+    // The box numbers its memories from 0.
+    if (link_.SetValue(save ? kMEMSV : kMEMLD, n - 1) != 1) {
+        const int result = link_.State().link_result;
+        return {false,
+                Format("adjust memory %d %s: result %d (%s)", n, save ? "save" : "load", result, LinkResultMeaning(result)),
+                result, {}, {}};
+    }
+    TakeAdjustMirror();
+    Publish(source);
+    return {true, {}, kResultOk, {}, {}};
+}
+
+void Session::ApplyLinkOptions(const SettingsRecord& run) {
+    RS232c_bios::AdjustValues values{};
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = run.*kAdjustMirror[i];
+    link_.SetAdjustValues(values);
+    link_.SetNoAckMode(run.sys_no_ack);
+    link_.SetVirtualMode(run.vertual_mode);
+    link_.SetDebugMode(run.debug_mode);
+}
+
+void Session::TakeAdjustMirror() {
+    const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
+    static_assert(std::tuple_size_v<RS232c_bios::AdjustValues> == kAdjustMirror.size());
+    for (std::size_t i = 0; i < values.size(); ++i) record_.*kAdjustMirror[i] = values[i];
+}
+
+int Session::Subscribe(Observer observer) {
+    observers_[next_id_] = std::move(observer);
+    return next_id_++;
+}
+
+void Session::Unsubscribe(int id) { observers_.erase(id); }
+
+void Session::Tell(const SessionEvent& event) {
+    for (const auto& [id, observer] : observers_) observer(event);
+}
+
+void Session::Publish(Source source) {
+    if (const bool now = Connected(); now != told_connected_) {
+        told_connected_ = now;
+        SessionEvent event;
+        event.kind = now ? SessionEvent::Kind::kConnected : SessionEvent::Kind::kDisconnected;
+        event.source = source;
+        // Lost without being asked to (a device gone): why.
+        if (!now && Wanted()) event.cause = link_.State().link_failure;
+        Tell(event);
+    }
+    for (const Setting& s : kSettings) {
+        const int32_t now = record_.*s.field;
+        const int32_t was = told_.*s.field;
+        if (now == was) continue;
+        told_.*s.field = now;
+        Tell({SessionEvent::Kind::kSetting, source, &s, now, was, {}});
+    }
+}
+
+void Session::LostBox(const std::string& cause) {
+    if (!told_connected_) return;
+    told_connected_ = false;
+    Tell({SessionEvent::Kind::kDisconnected, Source::kPanel, nullptr, 0, 0, cause});
+}
+
+}  // namespace dpx

@@ -1,0 +1,122 @@
+#pragma once
+// One box: its link, its settings record, its connection and the operations every front door
+// (the panel, the control API, dpx20ctl serve) runs on it. Each operation returns what happened
+// instead of showing it; the notices the Parts of the program show (the synchronisation's
+// summary, a file's fault) go through MessageSink as before, so a panel shows them and a
+// service keeps them in a MessageCapture for its answer. Every change of the record or of the
+// connection reaches the observers as one event with its source. Serial work runs on the link's
+// thread (RS232c_bios::SetExecutor). Qt-free.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/RS232c_bios.h"
+#include "session/Change.h"
+#include "settings/SettingsRecord.h"
+#include "sync/Synchronise.h"
+
+namespace dpx {
+
+// Who asked for a change.
+enum class Source { kPanel, kApi, kMemory, kService };
+const char* SourceName(Source source);
+
+struct SessionEvent {
+    enum class Kind { kSetting, kConnected, kDisconnected };
+    Kind kind = Kind::kSetting;
+    Source source = Source::kPanel;
+    const Setting* setting = nullptr;  // kSetting
+    int32_t value = 0;
+    int32_t previous = 0;
+    std::string cause;  // kDisconnected without being asked: why the box was lost
+};
+
+// A synchronisation's figures.
+struct SyncOutcome {
+    bool ok = true;
+    int errors = 0;           // failed steps of the last pass
+    int last_failure = 0;     // the link result of the last failed step
+    bool silent = false;      // given up because the box stopped answering
+    std::string summary;      // the message it showed, when a MessageCapture kept it
+    std::vector<SyncFailure> failed;  // the steps that failed, pass by pass
+};
+
+// What an operation did.
+struct Outcome {
+    bool ok = true;
+    std::string error;          // the text the panel shows for the failure, else empty
+    std::optional<int> result;  // the link result; empty when nothing reached the box
+    std::string cause;          // why the port or the box failed, when known
+    std::optional<SyncOutcome> sync;  // the synchronisation it ran, if any
+};
+
+class Session {
+public:
+    // Serves `link` and `record`, which must outlive it.
+    Session(RS232c_bios& link, SettingsRecord& record);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    RS232c_bios& Link() { return link_; }
+    SettingsRecord& Record() { return record_; }
+    const SettingsRecord& Record() const { return record_; }
+
+    // The connection asked for (the panel's CONNECT), and whether the box is reachable: logged
+    // in, or in virtual mode while asked for.
+    bool Wanted() const;
+    bool Connected() const;
+
+    // A close or a stop asked for: a running synchronisation tries no further step, and none
+    // starts any more (the front door is ending).
+    void Cancel() { cancel_ = true; }
+    bool Cancelled() const { return cancel_; }
+
+    // --- operations ---
+    // The settings planned by the box's rules; while not connected (or with `send` false)
+    // only kept. Publishes what changed.
+    ChangeResult Change(const SettingValues& values, Source source, bool send = true);
+    // CONNECT: the COM port of `run`, two tries and the third after the pause, then (connecting
+    // with sync on) the synchronisation of `run`, else the pause after a connect.
+    Outcome Connect(int want, const SettingsRecord& run, Source source);
+    // SynchroniseAll of `run` as one operation on the link's thread.
+    SyncOutcome Synchronise(const SettingsRecord& run);
+    // Reads memory n into the record when the whole file reads (else nothing changes), hands
+    // the link its options, calls `taken` and, while connected, synchronises `run(record)`.
+    Outcome LoadMemory(int n, Source source, const std::function<void()>& taken,
+                       const std::function<SettingsRecord(const SettingsRecord&)>& run);
+    // Saves the record as memory n.
+    void SaveMemory(int n) const;
+    // The box's adjust memory n (1 or 2) saved or loaded; the record takes the link's mirror.
+    Outcome AdjustMemory(int n, bool save, Source source);
+    // The nine adjust values and the no-ACK, virtual and debug flags of `run` to the link.
+    void ApplyLinkOptions(const SettingsRecord& run);
+    // The record takes the link's mirror of the adjust values.
+    void TakeAdjustMirror();
+
+    // --- events ---
+    using Observer = std::function<void(const SessionEvent&)>;
+    int Subscribe(Observer observer);
+    void Unsubscribe(int id);
+    // Tells the observers every setting whose value differs from the last one told, and a
+    // change of the connection, each as from `source`.
+    void Publish(Source source);
+    // The link lost its box unasked (a device gone): the disconnection with its cause.
+    void LostBox(const std::string& cause);
+
+private:
+    void Tell(const SessionEvent& event);
+
+    RS232c_bios& link_;
+    SettingsRecord& record_;
+    std::atomic<bool> cancel_{false};
+    SettingsRecord told_;
+    bool told_connected_ = false;
+    std::map<int, Observer> observers_;
+    int next_id_ = 1;
+};
+
+}  // namespace dpx

@@ -383,7 +383,8 @@ int ControlApi::SyncWith(const Values& values, Json& answer) {
 int ControlApi::Synchronise(Json& answer) { return SyncAnswer(session_.Synchronise(RunRecord()), answer); }
 
 int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
-    const std::string name = MemoryFileName(n);
+    const std::filesystem::path path = session_.MemoryPath(n);
+    const std::string name = path.string();
     if (save) {
         session_.SaveMemory(n);
         answer = Reply().Set("file", name);
@@ -394,7 +395,7 @@ int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
         [this](const SettingsRecord&) { return RunRecord(); });
     if (!out.ok && !out.sync) {
         std::error_code ec;
-        const bool missing = !std::filesystem::exists(name, ec);
+        const bool missing = !std::filesystem::exists(path, ec);
         answer = Reply(messages.Since(0)).Set("file", name);
         return missing ? 404 : 422;
     }

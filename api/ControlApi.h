@@ -16,9 +16,9 @@
 
 #include "api/ApiJson.h"
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/Session.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx::api {
 

@@ -17,7 +17,7 @@
 #endif
 
 #include "common/Format.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "settings/SettingsFile.h"

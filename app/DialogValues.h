@@ -1,13 +1,14 @@
 #pragma once
 // Each control dialog's values record, filled from the settings and copied back into them.
-// A dialog gets its values before it runs and hands them back whichever button closed it.
+// A dialog gets its values before it runs and hands back what it changed, whichever button
+// closed it.
 // A values record holds the settings of its group (Values::kGroup) as int32_t members, in
 // the order of the settings table, so the table alone says which field is which.
 #include <array>
 #include <bit>
 #include <cstdint>
 
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
 
@@ -26,22 +27,24 @@ void FillFrom(const SettingsRecord& s, Values& v) {
     v = std::bit_cast<Values>(values);
 }
 
-template <class Values>
-void CopyBack(const Values& v, SettingsRecord& s) {
-    const auto values = std::bit_cast<ValuesArray<Values>>(v);
-    std::size_t i = 0;
-    for (const Setting& setting : kSettings)
-        if (setting.group == Values::kGroup) s.*setting.field = values[i++];
-}
-
-// Hands `dialog` its values from `s`, runs it modally and copies its values back into `s`.
+// Hands `dialog` its values from `s`, runs it modally and copies back into `s` the values the
+// dialog changed: a setting changed meanwhile by someone else (the control API) keeps its
+// value unless the dialog changed it too.
 template <class Dialog>
 void RunWithSettings(Dialog& dialog, SettingsRecord& s) {
-    decltype(dialog.GetValues()) values;
-    FillFrom(s, values);
-    dialog.SetValues(values);
+    using Values = decltype(dialog.GetValues());
+    Values given;
+    FillFrom(s, given);
+    dialog.SetValues(given);
     ui::RunDialog(dialog);
-    CopyBack(dialog.GetValues(), s);
+    const auto before = std::bit_cast<ValuesArray<Values>>(given);
+    const auto after = std::bit_cast<ValuesArray<Values>>(dialog.GetValues());
+    std::size_t i = 0;
+    for (const Setting& setting : kSettings) {
+        if (setting.group != Values::kGroup) continue;
+        if (after[i] != before[i]) s.*setting.field = after[i];
+        ++i;
+    }
 }
 
 }  // namespace dpx

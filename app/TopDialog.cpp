@@ -27,7 +27,7 @@
 #include "dialogs/OutputPresetDialog.h"
 #include "dialogs/ScopeDialog.h"
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "platform/ComPorts.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"
@@ -67,7 +67,9 @@ TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
 }
 
 TopDialog::~TopDialog() {
-    if (watching_gone_) link_.SetDeviceGoneHandler(std::move(previous_gone_handler_));
+    if (!watching_gone_) return;
+    link_.SetDeviceGoneHandler(std::move(previous_gone_handler_));
+    link_.SetTakenHandler(std::move(previous_taken_handler_));
 }
 
 // ---------------------------------------------------------------- initialisation
@@ -94,6 +96,11 @@ void TopDialog::InitDialog() {
         const std::string cause = link_.State().link_failure;
         if (QThread::currentThread() == thread()) DeviceGone(port, cause);
         else QMetaObject::invokeMethod(this, [this, port, cause] { DeviceGone(port, cause); }, Qt::QueuedConnection);
+    });
+    // What the box took reaches the record and the event clients at once, also from a dialog.
+    previous_taken_handler_ = link_.SetTakenHandler([this](int command, int32_t value) {
+        if (QThread::currentThread() == thread()) session_.Took(command, value, Source::kPanel);
+        else QMetaObject::invokeMethod(this, [this, command, value] { session_.Took(command, value, Source::kPanel); }, Qt::QueuedConnection);
     });
     watching_gone_ = true;
 

@@ -139,6 +139,7 @@ private:
     // Whether the link's device-gone handler is ours, and the handler it had before.
     bool watching_gone_ = false;
     std::function<void()> previous_gone_handler_;
+    RS232c_bios::TakenHandler previous_taken_handler_;
 };
 
 }  // namespace dpx

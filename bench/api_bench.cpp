@@ -29,7 +29,7 @@
 #include "app/PanelApi.h"
 #include "app/TopDialog.h"
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "platform/ComPorts.h"
 #include "settings/SystemSettings.h"
 #include "tests/support/SimProcess.h"

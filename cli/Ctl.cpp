@@ -12,7 +12,7 @@
 
 #include "sync/Synchronise.h"
 #include "api/ApiJson.h"
-#include "cli/CtlRequest.h"
+#include "ctl/CtlRequest.h"
 #include "cli/Interrupt.h"
 #include "cli/PanelClient.h"
 #include "cli/Serve.h"
@@ -24,8 +24,8 @@
 #include "platform/QtWorker.h"
 #include "settings/FolderLock.h"
 #include "settings/OptionFile.h"
-#include "link/SettingTable.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingTable.h"
+#include "model/SettingsRecord.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx::cli {
@@ -385,8 +385,10 @@ private:
     // logoff after a failure.
     void Logoff() {
         if (link_.State().link_connected != 1 || (o_.stay_logged_in && !StopRequested())) return;
-        // A box that stopped answering would not hear it either; an end asked for does not wait.
-        if (link_.BoxSilent()) return report_.Warn(std::string("not logged off: ") + RS232c_bios::kSilentCause);
+        // A box that stopped answering would not hear it either, and an end asked for does not
+        // wait for a box whose last transaction heard nothing.
+        if (link_.BoxSilent() || (StopRequested() && link_.State().link_silent > 0))
+            return report_.Warn(std::string("not logged off: ") + RS232c_bios::kSilentCause);
         if (link_.ConnectLink(0) == 1) return;
         const int result = link_.State().link_result;
         const std::string text = Format("logoff: result %d (%s)", result, LinkResultMeaning(result));

@@ -6,7 +6,7 @@
 
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/Session.h"
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"

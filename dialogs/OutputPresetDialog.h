@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx {

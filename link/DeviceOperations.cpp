@@ -57,6 +57,7 @@ int RS232c_bios::SetValue(int command, int32_t v) {
         if (command == kMEMSV) a[memory + i] = a[i];
         if (command == kMEMLD) a[i] = a[memory + i];
     }
+    if (impl_->taken) impl_->taken(command, value);
     return 1;
 }
 

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "common/Format.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 
 namespace dpx {
 namespace {

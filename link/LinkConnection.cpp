@@ -106,6 +106,12 @@ void RS232c_bios::PortGone(int n) {
     if (n == state_.link_port && !state_.link_busy) EndSessionIfGone();
 }
 
+RS232c_bios::TakenHandler RS232c_bios::SetTakenHandler(TakenHandler handler) {
+    TakenHandler previous = std::move(impl_->taken);
+    impl_->taken = std::move(handler);
+    return previous;
+}
+
 RS232c_bios::DeviceGoneHandler RS232c_bios::SetDeviceGoneHandler(DeviceGoneHandler handler) {
     std::swap(impl_->device_gone, handler);
     return handler;

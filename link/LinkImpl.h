@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/Format.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "link/SerialPort.h"
 
@@ -44,6 +44,7 @@ struct RS232c_bios::Impl {
     uint32_t line_errors = 0;
     FrameTrace trace;
     RS232c_bios::DeviceGoneHandler device_gone;
+    RS232c_bios::TakenHandler taken;
     AdjustValues adjust = {13, 23, 40, 13, 23, 40, 13, 23, 40};
 };
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/Executor.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "link/SerialPort.h"
 
@@ -89,6 +89,11 @@ public:
     // port reports it (SerialPort::SetGoneHandler). Returns the handler it replaces.
     using DeviceGoneHandler = std::function<void()>;
     DeviceGoneHandler SetDeviceGoneHandler(DeviceGoneHandler handler);
+    // Called on the link's thread each time the box took a value command (SetValue
+    // succeeded on the line), with the command and the value byte it took: whoever keeps the
+    // box's settings learns of a change as it happens. Returns the handler it replaces.
+    using TakenHandler = std::function<void(int command, int32_t value)>;
+    TakenHandler SetTakenHandler(TakenHandler handler);
 
     // --- serial channel ---
     int OpenComPort();      // 1 if the current port is open and configured, else 0

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "link/SerialPort.h"
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 
 namespace dpx::platform {
 

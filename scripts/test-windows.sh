@@ -14,20 +14,32 @@ source scripts/windows-env.sh
 
 # Tests are listed when ctest runs, under Wine, not at build time.
 windows_configure "$build/all" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON \
-  -DCMAKE_CROSSCOMPILING_EMULATOR=wine -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/tests/windows/wine-run.sh" \
+  -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST
 cmake --build "$build/all" -j "$jobs"
 
 new_wine_prefix "$build/wine" offscreen
 export WINEPATH
 WINEPATH=$(windows_dll_path)
+# One wineserver for the whole run, and Wine's background processes started now, by a program
+# whose output goes nowhere: a test that started them would have its output held by them, and
+# ctest would wait for them after the test had ended (tests/windows/wine-run.sh).
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
 status=0
-# A test that hangs under Wine is run once more (seen once in a while for a test that shows a
-# tool tip while another test starts Wine; it passes when run again).
+# A test that does not end in time is run once more, as a last resort; the runs are counted.
+export DPX20_WINE_RUN_LOG=$build/all/wine-runs.log
+rm -f "$DPX20_WINE_RUN_LOG"
 ctest --test-dir "$build/all" --output-on-failure -j "$jobs" --timeout 90 --repeat after-timeout:2 || status=$?
 # ctest names the skipped tests; their reasons are in the log, on the line before the mark.
 echo "Skipped tests and why:"
 awk '/^\[  SKIPPED \] [^ ]+ \(/ { print "  " $4 ": " previous } { previous = $0 }' \
   "$build/all/Testing/Temporary/LastTest.log"
+again=$(grep -v -- '--gtest_list_tests' "$DPX20_WINE_RUN_LOG" | sort | uniq -d)
+echo "Tests run again after a time-out: $(echo -n "$again" | grep -c '^' || true)"
+[ -z "$again" ] || echo "$again" | sed 's/^/  /'
+held=$(grep -c '^wine-run: .* is still held by' "$build/all/Testing/Temporary/LastTest.log" || true)
+echo "Test outputs held by Wine's background processes: $held"
 wineserver -k || true
 [ $status = 0 ] || exit $status
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link/SettingTable.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingTable.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx::rules {
 

@@ -26,11 +26,9 @@ ChangeResult ApplyChange(RS232c_bios& link, SettingsRecord& record, const Settin
         out.refused = true;
         return out;
     }
-    const auto take = [&](const Setting* setting, int32_t value) {
-        int32_t& field = record.*(setting->field);
-        out.changed = out.changed || field != value;
-        field = value;
-    };
+    // Compared as a whole at the end: the link's taken handler may have set a value already.
+    const SettingsRecord start = record;
+    const auto take = [&](const Setting* setting, int32_t value) { record.*(setting->field) = value; };
     for (const rules::Plan& plan : plans) {
         for (const rules::Send& s : plan.sends) {
             if (send) {
@@ -44,6 +42,7 @@ ChangeResult ApplyChange(RS232c_bios& link, SettingsRecord& record, const Settin
                     out.ok = false;
                     out.failed = out.steps.back();
                     if (s.failure) out.error = s.failure;
+                    out.changed = !(record == start);
                     return out;
                 }
             }
@@ -51,6 +50,7 @@ ChangeResult ApplyChange(RS232c_bios& link, SettingsRecord& record, const Settin
         }
         for (const auto& [setting, value] : plan.keeps) take(setting, value);
     }
+    out.changed = !(record == start);
     return out;
 }
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/BoxRules.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

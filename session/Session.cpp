@@ -25,9 +25,13 @@ const char* SourceName(Source source) {
 }
 
 Session::Session(RS232c_bios& link, SettingsRecord& record)
-    : link_(link), record_(record), told_(record), told_connected_(Connected()) {}
+    : link_(link), record_(record), wanted_(&panel_connected), told_(record), told_connected_(Connected()) {}
 
-bool Session::Wanted() const { return panel_connected == 1; }
+Session::Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder)
+    : link_(link), record_(record), folder_(std::move(folder)), wanted_(&own_wanted_), told_(record),
+      told_connected_(Connected()) {}
+
+bool Session::Wanted() const { return *wanted_ == 1; }
 
 bool Session::Connected() const {
     const LinkState& s = link_.State();
@@ -43,10 +47,10 @@ ChangeResult Session::Change(const SettingValues& values, Source source, bool se
 
 Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
     Outcome out;
-    const int32_t before = panel_connected;
-    panel_connected = want;
+    const int32_t before = *wanted_;
+    *wanted_ = want;
     if (!link_.SetComNumber(run.com_port_num)) {
-        panel_connected = before;
+        *wanted_ = before;
         Publish(source);
         return {false, kComPortNotValid, {}, {}, {}};
     }
@@ -54,7 +58,7 @@ Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
     bool ok = false;
     link_.RunOnLink([&] { ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1; });
     if (!ok) {
-        panel_connected = 0;
+        *wanted_ = 0;
         out = {false, kConnectError, link_.State().link_result, link_.State().link_failure, {}};
     } else {
         out.result = kResultOk;
@@ -91,7 +95,8 @@ Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& t
     // A damaged file must not leave half of its fields in the live settings: it is read into
     // a copy, taken only when the whole file was read.
     SettingsRecord loaded = record_;
-    if (ReadOptionFile(MemoryFileName(n), loaded) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
+    const Rewrite rewrite = wanted_ == &panel_connected ? Rewrite::kOnFailure : Rewrite::kNever;
+    if (ReadOptionFile(MemoryPath(n).string(), loaded, rewrite) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
     record_ = loaded;
     ApplyLinkOptions(run(record_));
     if (taken) taken();
@@ -103,7 +108,9 @@ Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& t
     return {true, {}, kResultOk, {}, sync};
 }
 
-void Session::SaveMemory(int n) const { WriteOptionFile(MemoryFileName(n), record_); }
+void Session::SaveMemory(int n) const { WriteOptionFile(MemoryPath(n), record_); }
+
+std::filesystem::path Session::MemoryPath(int n) const { return folder_ / MemoryFileName(n); }
 
 Outcome Session::AdjustMemory(int n, bool save, Source source) {
     link_.ClearResult();
@@ -162,6 +169,21 @@ void Session::Publish(Source source) {
         told_.*s.field = now;
         Tell({SessionEvent::Kind::kSetting, source, &s, now, was, {}});
     }
+}
+
+void Session::Took(int command, int32_t value, Source source) {
+    if (command == kMEMSV || command == kMEMLD) {
+        TakeAdjustMirror();
+    } else {
+        // ADJMD serves both adjust views: the input says which one the box is in.
+        for (const Setting& s : kSettings) {
+            if (s.command != command) continue;
+            if (command == kADJMD && (s.field == &SettingsRecord::sys_LRadj_mode) != rules::IsSdiLr(record_)) continue;
+            if (s.Valid(value)) record_.*s.field = value;
+            break;
+        }
+    }
+    Publish(source);
 }
 
 void Session::LostBox(const std::string& cause) {

@@ -8,6 +8,7 @@
 // thread (RS232c_bios::SetExecutor). Qt-free.
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -16,7 +17,7 @@
 
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 #include "sync/Synchronise.h"
 
 namespace dpx {
@@ -56,8 +57,13 @@ struct Outcome {
 
 class Session {
 public:
-    // Serves `link` and `record`, which must outlive it.
+    // The panel's box: `link` and `record`, which must outlive it; its files in the current
+    // folder, its connection asked for in panel_connected (which the options-file reader
+    // consults), a damaged memory file rewriting the options file as the panel's reader does.
     Session(RS232c_bios& link, SettingsRecord& record);
+    // A box of a service: its files in `folder`, its connection its own, nothing rewritten by
+    // a failed read.
+    Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -90,6 +96,9 @@ public:
                        const std::function<SettingsRecord(const SettingsRecord&)>& run);
     // Saves the record as memory n.
     void SaveMemory(int n) const;
+    // Where memory n is kept.
+    std::filesystem::path MemoryPath(int n) const;
+    const std::filesystem::path& Folder() const { return folder_; }
     // The box's adjust memory n (1 or 2) saved or loaded; the record takes the link's mirror.
     Outcome AdjustMemory(int n, bool save, Source source);
     // The nine adjust values and the no-ACK, virtual and debug flags of `run` to the link.
@@ -106,12 +115,19 @@ public:
     void Publish(Source source);
     // The link lost its box unasked (a device gone): the disconnection with its cause.
     void LostBox(const std::string& cause);
+    // The box took `value` for value command `command` (RS232c_bios::SetTakenHandler): the
+    // record follows at once and the change is told as from `source`, so that a control
+    // dialog's change is an event when it happens, not when the dialog closes.
+    void Took(int command, int32_t value, Source source);
 
 private:
     void Tell(const SessionEvent& event);
 
     RS232c_bios& link_;
     SettingsRecord& record_;
+    std::filesystem::path folder_;  // empty: the current folder
+    int32_t own_wanted_ = 0;
+    int32_t* wanted_;               // panel_connected, or own_wanted_
     std::atomic<bool> cancel_{false};
     SettingsRecord told_;
     bool told_connected_ = false;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "common/MessageSink.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "settings/HexCodec.h"
 #include "settings/SettingsFile.h"
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/SettingsRecord.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 
 namespace dpx::sim {
 namespace {

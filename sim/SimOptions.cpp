@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 
 namespace dpx::sim {
 namespace {

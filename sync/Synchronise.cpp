@@ -6,7 +6,7 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 
 namespace dpx {
 

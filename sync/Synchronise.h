@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "link/RS232c_bios.h"
-#include "link/SettingTable.h"
-#include "settings/SettingsRecord.h"
+#include "model/SettingTable.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

@@ -1,16 +1,25 @@
 ; The Windows setup program, made by scripts/package-windows.sh:
-;   makensis -DVERSION=<version> -DSTAGE=<installed files> -DOUTFILE=<setup.exe> dpx20remote.nsi
+;   makensis -DSETUP=<build>/setup.nsh -DSTAGE=<installed files> -DOUTFILE=<setup.exe> dpx20remote.nsi
+; setup.nsh (made by cmake/WindowsInstall.cmake) gives the version from project(), the names
+; and the PATH helper.
 ; A per-user install: the programs go to %LOCALAPPDATA%\Programs\dpx20remote, which needs no
 ; administrator; the Start-menu shortcut runs the panel in %LOCALAPPDATA%\dpx20remote, where it
 ; keeps its options and memory files (made on first start by the launcher).
-; A 64-bit setup program for the 64-bit programs (it also runs where Wine has no 32-bit part).
-Target amd64-unicode
+!include "${SETUP}"
+; A 64-bit setup program for the 64-bit programs where NSIS has the 64-bit stubs (Debian's
+; does; it also runs where Wine has no 32-bit part); NSIS's own Windows build has only 32-bit
+; ones, which 64-bit Windows runs as well.
+!if /FileExists "${NSISDIR}\Stubs\lzma_solid-amd64-unicode"
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
 !define APP dpx20remote
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
-Name "DPX20 Remote ${VERSION}"
+Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\${APP}"
 ; The setup's own key; Software\dpx20remote\dpx20remote holds the operator's COM device choices.
@@ -19,12 +28,33 @@ InstallDirRegKey HKCU "${SETUP_KEY}" "InstallDir"
 Icon "dpx20remote.ico"
 UninstallIcon "dpx20remote.ico"
 
+; The setup program's own version information.
+VIProductVersion "${FILE_VERSION}"
+VIFileVersion "${FILE_VERSION}"
+VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=0 "CompanyName" "${COMPANY}"
+VIAddVersionKey /LANG=0 "LegalCopyright" "${COPYRIGHT}"
+VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+
 Page directory
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-!include "WinMessages.nsh"
+!include "FileFunc.nsh"
+
+; Runs the PATH helper (packaging/windows/path_win.cpp) with `add` or `remove` and the folder;
+; its report goes to the details list. A failure is told and the rest goes on.
+!macro EditPath command folder
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\dpx20remote-path.exe" "${PATH_TOOL}"
+  nsExec::ExecToLog '"$PLUGINSDIR\dpx20remote-path.exe" ${command} "${folder}"'
+  Pop $0
+  StrCmp $0 0 +2
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Your PATH could not be changed (${command} ${folder}): $0" /SD IDOK
+!macroend
 
 Section "Install"
   SetOutPath "$INSTDIR"
@@ -36,23 +66,16 @@ Section "Install"
   CreateShortCut "$SMPROGRAMS\DPX20 Remote\Uninstall DPX20 Remote.lnk" "$INSTDIR\uninstall.exe"
 
   ; dpx20ctl from any console: the program folder on the user's PATH.
-  ReadRegStr $0 HKCU "Environment" "Path"
-  StrCmp $0 "" 0 +3
-    WriteRegExpandStr HKCU "Environment" "Path" "$INSTDIR"
-    Goto path_done
-  Push "$0"
-  Push "$INSTDIR"
-  Call PathHas
-  Pop $1
-  StrCmp $1 1 path_done
-    WriteRegExpandStr HKCU "Environment" "Path" "$0;$INSTDIR"
-  path_done:
-  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=500
+  !insertmacro EditPath add "$INSTDIR"
 
   WriteRegStr HKCU "${SETUP_KEY}" "InstallDir" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "DPX20 Remote"
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dpx20remote.exe"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${COMPANY}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\dpx20remote.exe,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0  ; in KiB
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
@@ -67,83 +90,14 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\DPX20 Remote"
   RMDir /r "$INSTDIR"
 
-  ReadRegStr $0 HKCU "Environment" "Path"
-  Push "$0"
-  Push ";$INSTDIR"
-  Call un.RemoveFromPath
-  Pop $0
-  Push "$0"
-  Push "$INSTDIR"
-  Call un.RemoveFromPath
-  Pop $0
-  WriteRegExpandStr HKCU "Environment" "Path" "$0"
-  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=500
+  ; The PATH entry is the folder the setup put there, also when the uninstaller is started under
+  ; another name of the same folder (Wine's Z:\ for a Unix path, say).
+  ReadRegStr $1 HKCU "${SETUP_KEY}" "InstallDir"
+  StrCmp $1 "" 0 +2
+    StrCpy $1 "$INSTDIR"
+  !insertmacro EditPath remove "$1"
 
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
   DeleteRegKey HKCU "${SETUP_KEY}"
   DeleteRegKey /ifempty HKCU "Software\${APP}"
 SectionEnd
-
-; Pushes 1 if the ;-separated list (second from top) holds the entry (top), else 0.
-Function PathHas
-  Exch $1  ; entry
-  Exch
-  Exch $0  ; list
-  Push $2
-  Push $3
-  Push $4
-  StrCpy $0 ";$0;"
-  StrCpy $1 ";$1;"
-  StrLen $3 $1
-  StrCpy $4 0
-  loop:
-    StrCpy $2 $0 $3 $4
-    StrCmp $2 "" no
-    StrCmp $2 $1 yes
-    IntOp $4 $4 + 1
-    Goto loop
-  yes:
-    StrCpy $0 1
-    Goto done
-  no:
-    StrCpy $0 0
-  done:
-  Pop $4
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd
-
-; Removes the first occurrence of the text (top) from the string (second from top) and pushes
-; the result.
-Function un.RemoveFromPath
-  Exch $1  ; text
-  Exch
-  Exch $0  ; string
-  Push $2
-  Push $3
-  Push $4
-  Push $5
-  StrLen $3 $1
-  StrLen $5 $0
-  StrCpy $4 0
-  loop:
-    IntCmp $4 $5 done
-    StrCpy $2 $0 $3 $4
-    StrCmp $2 $1 found
-    IntOp $4 $4 + 1
-    Goto loop
-  found:
-    StrCpy $2 $0 $4
-    IntOp $4 $4 + $3
-    StrCpy $0 $0 "" $4
-    StrCpy $0 "$2$0"
-  done:
-  Pop $5
-  Pop $4
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd

@@ -9,7 +9,7 @@
 
 #include "app/PanelApi.h"
 #include "common/Format.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "resources/PanelIds.h"
 #include "tests/ui/panel_fixture.h"
 

@@ -12,9 +12,9 @@
 
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/FrameTrace.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/BoxRules.h"
 #include "settings/OptionFile.h"
 #include "tests/e2e/api_client.h"
@@ -174,7 +174,8 @@ TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
     sync_request.setTransferTimeout(60000);
     std::unique_ptr<QNetworkReply> sync(network.post(sync_request, QByteArray()));
     // Answered while the synchronisation runs; a second change waits for no one.
-    const HttpResult state = Http(url_ + "/state", "GET");
+    HttpResult state;
+    for (int i = 0; i < 100 && state.json["busy"].isNull() && !sync->isFinished(); ++i) state = Http(url_ + "/state", "GET");
     EXPECT_EQ(state.status, 200);
     EXPECT_FALSE(sync->isFinished());
     EXPECT_EQ(state.json["busy"].toString(), "a transaction is running") << state.body.data();

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sync/Synchronise.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "settings/SystemSettings.h"

@@ -24,7 +24,7 @@
 
 #include "app/RemoteApp.h"
 #include "app/TopDialog.h"
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "platform/QtWorker.h"

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "sim/BoxModel.h"
 #include "sim/SimOptions.h"
 #include "tests/support/SimProcess.h"

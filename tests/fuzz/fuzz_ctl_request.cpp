@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CtlRequest.h"
+#include "ctl/CtlRequest.h"
 #include "common/Format.h"
 #include "settings/OptionFile.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <random>
 
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 #include "sim/BoxModel.h"
 #include "tests/support/ScriptedServer.h"
 

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 
 namespace dpx::test {
 

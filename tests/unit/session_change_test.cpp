@@ -9,10 +9,7 @@
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"
-#include "sim/BoxModel.h"
-#include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
-#include "tests/support/TestSeam.h"
+#include "tests/unit/box_fixture.h"
 
 namespace dpx {
 namespace {
@@ -22,29 +19,7 @@ using Commands = std::vector<int>;
 
 const Setting* Of(int32_t R::*field) { return &SettingOf(field); }
 
-class ChangeTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::BoxPort::Install(link_, box_);
-        link_.SetDebugMode(0);
-        ASSERT_EQ(link_.SetComNumber(1), 1);
-        ASSERT_EQ(link_.ConnectLink(1), 1);
-        box_.ClearHistory();
-    }
-    // The value commands the box received, in order (category selects left out).
-    Commands Received() const {
-        Commands out;
-        for (const sim::Exchange& ex : box_.History())
-            if (ex.command >= kINPSE && ex.command <= kCONVE) out.push_back(ex.command);
-        return out;
-    }
-
-    test::FakeClock clock_;
-    test::MessageRecorder messages_;
-    sim::BoxModel box_;
-    RS232c_bios link_;
-    TestSeam seam_;
-};
+using ChangeTest = test::ConnectedBoxTest;
 
 TEST_F(ChangeTest, RulesDecideTheCommandsAndTheRefusals) {
     struct Case {
@@ -98,7 +73,7 @@ TEST_F(ChangeTest, RulesDecideTheCommandsAndTheRefusals) {
         } else {
             EXPECT_TRUE(change.ok) << change.error;
         }
-        EXPECT_EQ(Received(), c.sent);
+        EXPECT_EQ(ValueCommands(), c.sent);
         c.check(record);
         // A tool that does not know the box's settings plans the same way from a default record.
         std::string refusal;
@@ -121,7 +96,7 @@ TEST_F(ChangeTest, AFailedSendStopsTheChangeWithItsText) {
     ASSERT_TRUE(change.failed);
     EXPECT_EQ(change.failed->setting, Of(&R::sys_adj3d_mode));
     EXPECT_EQ(record.sys_2D3D, 1);
-    const Commands sent = Received();
+    const Commands sent = ValueCommands();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), kCONVE), 0);
 }
 

@@ -1,7 +1,7 @@
 // The settings table against itself and the command table: a row the code can trust.
 #include <gtest/gtest.h>
 
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 
 namespace dpx {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 #include "sim/BoxModel.h"
 #include "sim/SimOptions.h"
 

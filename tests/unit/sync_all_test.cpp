@@ -12,8 +12,7 @@
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
-#include "tests/support/TestSeam.h"
+#include "tests/unit/box_fixture.h"
 
 namespace dpx {
 namespace {
@@ -40,22 +39,12 @@ Words Join(Words a, const Words& b) {
     return a;
 }
 
-class SyncTest : public ::testing::Test {
+class SyncTest : public test::ConnectedBoxTest {
 protected:
-    void SetUp() override {
-        seam_.Settings();
-        test::BoxPort::Install(link_, box_);
-        link_.SetDebugMode(0);
-        ASSERT_EQ(link_.SetComNumber(1), 1);
-        ASSERT_EQ(link_.ConnectLink(1), 1);
-        box_.ClearHistory();
-    }
-
-    // The value commands the box received, in order (category selects left out).
+    // The value commands the box received by their words, in order.
     Words ValueWords() const {
         Words words;
-        for (const sim::Exchange& ex : box_.History())
-            if (ex.command >= kINPSE && ex.command <= kCONVE) words.push_back(ex.word);
+        for (const int command : ValueCommands()) words.push_back(CommandTable[command].word);
         return words;
     }
     // The value byte of every frame of `word` the box received.
@@ -65,12 +54,6 @@ protected:
             if (ex.word == word) values.push_back(static_cast<int8_t>(ex.frame[9]));
         return values;
     }
-
-    test::FakeClock clock_;
-    test::MessageRecorder messages_;
-    sim::BoxModel box_;
-    RS232c_bios link_;
-    TestSeam seam_;  // after the link: restores its hooks first
 };
 
 TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 
 namespace dpx::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 
 #include <cstdlib>
 

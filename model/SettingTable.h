@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "link/CommandTable.h"
-#include "settings/SettingsRecord.h"
+#include "model/CommandTable.h"
+#include "model/SettingsRecord.h"
 
 namespace dpx {
 

@@ -1,4 +1,4 @@
-#include "link/CommandTable.h"
+#include "model/CommandTable.h"
 
 #include <cstring>
 

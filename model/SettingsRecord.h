@@ -1,6 +1,6 @@
 #pragma once
 // The record of every box and controller setting, named after the options-file keys. Plain
-// data: the settings table (link/SettingTable.h) describes each field.
+// data: the settings table (model/SettingTable.h) describes each field.
 #include <cstdint>
 
 namespace dpx {

@@ -1,4 +1,4 @@
-#include "platform/TelnetCodec.h"
+#include "telnet/TelnetCodec.h"
 
 #include <cstdio>
 

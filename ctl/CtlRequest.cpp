@@ -1,4 +1,4 @@
-#include "cli/CtlRequest.h"
+#include "ctl/CtlRequest.h"
 
 #include "session/Change.h"
 
@@ -13,7 +13,7 @@
 
 #include "common/Format.h"
 #include "common/MessageSink.h"
-#include "link/SettingTable.h"
+#include "model/SettingTable.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"
 #include "settings/SettingsFile.h"

@@ -360,6 +360,11 @@ int SyncAnswer(const SyncOutcome& sync, Json& answer) {
     answer = std::move(head);
     answer.Set("synchronised", sync.ok).Set("errors", sync.errors).Set("summary", sync.summary);
     if (sync.silent) answer.Set("cause", RS232c_bios::kSilentCause);
+    Json steps = Json::Array();  // the failed steps, in the shape of PUT /settings' steps
+    std::string why;
+    for (const SyncFailure& failure : sync.failed)
+        if (std::optional<Json> step = ParseJson(SyncFailureJson(failure), &why)) steps.Push(std::move(*step));
+    answer.Set("steps", std::move(steps));
     return sync.ok ? 200 : 409;
 }
 

@@ -378,6 +378,7 @@ private:
         report_.SetResult(result);
         report_.AddField("file", JsonString(file));
         report_.AddField("errors", std::to_string(sync_error_count));
+        for (const SyncFailure& failure : sync_failures) report_.AddStep(SyncFailureJson(failure));
         report_.AddField("summary", JsonString(summary));
         if (sync_silent) report_.AddField("cause", JsonString(RS232c_bios::kSilentCause));
         if (!report_.Json() && !summary.empty()) {
@@ -560,6 +561,7 @@ int Run(int argc, char** argv, RS232c_bios& link) {
         Command command(options, report, link);
         command.Execute(plan);
     } catch (const UsageError& e) {
+        if (!e.command.empty()) report.SetCommand(e.command);
         report.Fail(kExitUsage, e.text);
         std::fputs("Try 'dpx20ctl --help'.\n", stderr);
     }

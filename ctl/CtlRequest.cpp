@@ -258,8 +258,11 @@ bool JsonRequested(int argc, const char* const* argv) {
     return false;
 }
 
-Plan MakePlan(const std::vector<std::string>& words) {
-    if (words.empty()) throw UsageError("no command given");
+namespace {
+
+constexpr char kUnknownCommand[] = "unknown command \"";
+
+Plan PlanOf(const std::vector<std::string>& words) {
     Plan plan;
     plan.command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
@@ -283,9 +286,22 @@ Plan MakePlan(const std::vector<std::string>& words) {
         if (args.size() != 1 || args[0].empty()) throw UsageError("sync takes one FILE ('-': standard input)");
         plan.sync_file = args[0];
     } else {
-        throw UsageError("unknown command \"" + plan.command + "\"");
+        throw UsageError(kUnknownCommand + plan.command + "\"");
     }
     return plan;
+}
+
+}  // namespace
+
+Plan MakePlan(const std::vector<std::string>& words) {
+    if (words.empty()) throw UsageError("no command given");
+    try {
+        return PlanOf(words);
+    } catch (UsageError& e) {
+        // A known command whose arguments were refused is still named in the report.
+        if (e.text.rfind(kUnknownCommand, 0) != 0) e.command = words[0];
+        throw;
+    }
 }
 
 int ComNumberOf(const std::string& port) {

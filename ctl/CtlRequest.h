@@ -17,6 +17,7 @@ class UsageError {
 public:
     explicit UsageError(std::string text) : text(std::move(text)) {}
     std::string text;
+    std::string command;  // the command whose arguments were refused, when it is a known one
 };
 
 struct Options {

@@ -11,6 +11,9 @@ namespace dpx {
 namespace {
 
 constexpr uint32_t kNoAckSpacingMs = 70;
+// The longest wait for a quiet line once replies are out of step: a line that never stops
+// talking must not hold the caller for ever.
+constexpr uint32_t kQuietLimitMs = 5000;
 
 // Resend rule: a time-out is written once more; if the box then says "unknown command" (the
 // first frame may have reached it garbled), a third time.
@@ -64,24 +67,35 @@ int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
 // A reply that comes after its time-out would be taken for the next frame's: replies come in
 // order and name no command. So before the first write of a transaction the replies still
 // owed for earlier frames are read and dropped, each as it comes, waiting for them until
-// kLateReplyLimitMs after the last write or the last late byte, whichever is later (the
-// pacing waits the link has already made count towards it). Bytes before a reply's first
-// byte (the rest of a reply cut short by a time-out, noise) are dropped uncounted. Replies
-// that have not come by then are given up as lost. Only a transaction after a time-out pays.
-void RS232c_bios::ReadLateReplies() {
+// kLateReplyLimitMs after the last write or the last reply byte, whichever is later (the
+// pacing waits the link has already made count towards it); those that have not come by then
+// are given up (GiveUpOwedReplies). Bytes before a reply's first byte (the rest of a reply
+// cut short by a time-out, noise) are dropped uncounted and do not hold the wait. Only a
+// transaction after a time-out pays.
+//
+// A reply given up may still come, later than the limit, and would then be taken for a later
+// frame's. The link notices when it is out of step: every reply it reads is one owed, so a
+// reply that begins while none is owed (more replies than frames since a give-up) means that
+// an earlier reply was taken for the wrong frame. That is looked for before every write (what
+// came in between transactions), and, while replies given up are astray, after the reply of
+// each transaction, on a line watched until it has been quiet for the limit.
+bool RS232c_bios::ReadOwedReplies(uint32_t quiet_ms, bool until_paid) {
     SerialPort* port = Port(state_.link_port);
     TickSource& ticks = Ticks();
     std::string late;  // the late reply being read
-    while (port && impl_->replies_owed > 0) {
+    while (port && !(until_paid && impl_->replies_owed == 0)) {
         const uint32_t waited = TicksBetween(impl_->activity_tick, ticks.Now());
-        if (waited >= kLateReplyLimitMs) break;
+        const uint32_t wait = waited < quiet_ms ? quiet_ms - waited : 0;
         uint32_t errors = 0;
         uint32_t queued = 0;
-        if (!port->ClearError(&errors, &queued, kLateReplyLimitMs - waited)) break;
-        for (; queued > 0 && impl_->replies_owed > 0; --queued) {
+        if (!port->ClearError(&errors, &queued, wait)) break;
+        impl_->line_errors |= errors;
+        if (queued == 0 && wait == 0) break;
+        for (; queued > 0; --queued) {
             uint8_t byte = 0;
             if (port->ReadByte(&byte) != 1) break;
             if (late.empty() && byte != kReplyStart) continue;
+            if (late.empty() && impl_->replies_owed == 0) return false;
             impl_->activity_tick = ticks.Now();
             state_.link_silent = 0;  // the box is there, only late
             late.push_back(static_cast<char>(byte));
@@ -89,14 +103,58 @@ void RS232c_bios::ReadLateReplies() {
             impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);
             late.clear();
             --impl_->replies_owed;
+            if (until_paid && impl_->replies_owed == 0) break;
         }
     }
-    if (impl_->replies_owed > 0) {
-        impl_->trace.Event(ticks.Now(), TraceDevice(),
-                           Format("%u late repl%s not come within %u ms: given up", impl_->replies_owed,
-                                  impl_->replies_owed == 1 ? "y did" : "ies did", kLateReplyLimitMs));
-        impl_->replies_owed = 0;
+    return true;
+}
+
+void RS232c_bios::GiveUpOwedReplies() {
+    const uint32_t owed = impl_->replies_owed;
+    if (owed == 0) return;
+    impl_->trace.Event(Ticks().Now(), TraceDevice(),
+                       Format("%u late repl%s not come within %u ms: given up", owed,
+                              owed == 1 ? "y did" : "ies did", kLateReplyLimitMs));
+    impl_->replies_astray += owed;
+    impl_->replies_owed = 0;
+    impl_->astray_until = impl_->activity_tick + kAstrayLimitMs;
+}
+
+// Whatever reply the transaction read may have been another frame's, and what the box took
+// is unknown: the transaction fails, the category is asked again by the next operation, and
+// the next frame goes out on a quiet line. How many replies are still on their way is unknown
+// too: none is owed any more, and the replies of the frames written so far count as astray
+// until kAstrayLimitMs after the last of them.
+int RS232c_bios::OutOfStep() {
+    const char* cause = LinkResultMeaning(kResultOutOfStep);
+    TickSource& ticks = Ticks();
+    const uint32_t last_write = impl_->activity_tick;
+    impl_->trace.Event(ticks.Now(), TraceDevice(), std::string(cause) + "; waiting for a quiet line");
+    state_.report_text += std::string("\n\n") + cause;
+    state_.link_failure = TraceDevice() + ": " + cause;
+    state_.link_category = kCategoryUnknown;
+    state_.link_silent = 0;  // the box is there
+    if (SerialPort* port = Port(state_.link_port); port && port->Purge()) {
+        // Quiet: nothing for kLateReplyLimitMs, waited for kQuietLimitMs at most.
+        const uint32_t start = ticks.Now();
+        uint32_t last = start;
+        for (;;) {
+            const uint32_t now = ticks.Now();
+            const uint32_t quiet = TicksBetween(last, now);
+            if (quiet >= kLateReplyLimitMs || TicksBetween(start, now) >= kQuietLimitMs) break;
+            uint32_t errors = 0;
+            uint32_t queued = 0;
+            if (!port->ClearError(&errors, &queued, kLateReplyLimitMs - quiet)) break;
+            uint8_t byte = 0;
+            for (; queued > 0 && port->ReadByte(&byte) == 1; --queued) last = ticks.Now();
+        }
     }
+    impl_->replies_owed = 0;
+    impl_->replies_astray = 1;
+    impl_->astray_until = last_write + kAstrayLimitMs;
+    state_.link_last_tick = ticks.Now();
+    if (state_.link_debug) ShowMessage(state_.report_text);
+    return kResultOutOfStep;
 }
 
 int RS232c_bios::Transact(int n, char p1, int8_t p2) {
@@ -146,8 +204,18 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     // From here on the port is used.
     GoneCheck gone(*this);
     // No-ACK mode never reads replies, so it never waits for late ones either.
-    if (state_.link_no_ack == 1) Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
-    else if (impl_->replies_owed > 0) ReadLateReplies();
+    if (state_.link_no_ack == 1) {
+        Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
+    } else {
+        if (impl_->replies_owed > 0) {
+            ReadOwedReplies(kLateReplyLimitMs, true);
+            GiveUpOwedReplies();
+        }
+        // In a session, a reply that came in since is one that no frame was owed (before the
+        // login, what the port held is only dropped).
+        if (state_.link_connected == 1 && !ReadOwedReplies(0, false)) return OutOfStep();
+    }
+    const uint32_t replies_read = impl_->replies_read;
 
     // A frame that did not go out whole ends the transaction; the port says why if it knows.
     auto write_failed = [&] {
@@ -168,6 +236,15 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     }
     // A reply of any kind shows the box is there; only a time-out of every write is silence.
     state_.link_silent = r == kResultTimeout && impl_->reply[0] == 0 ? state_.link_silent + 1 : 0;
+    // A reply read while replies given up are astray may be one of them: if the line brings
+    // more replies than are owed before it has been quiet for the limit, it was. Replies given
+    // up that have not come kAstrayLimitMs after their frames are lost (those of this
+    // transaction's frames that did not come are given up in turn).
+    if (impl_->replies_astray > 0 && impl_->replies_read != replies_read) {
+        if (!ReadOwedReplies(kLateReplyLimitMs, false)) return OutOfStep();
+        GiveUpOwedReplies();
+        if (static_cast<int32_t>(Ticks().Now() - impl_->astray_until) >= 0) impl_->replies_astray = 0;
+    }
     if (r != kResultOk) {
         if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)
             state_.link_failure = port->DeviceName() + ": the box did not answer within 100 ms";

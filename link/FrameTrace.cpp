@@ -49,6 +49,7 @@ const char* LinkResultMeaning(int result) {
         case kResultUndefined: return "neither ACK nor a known NAK";
         case kResultTimeout: return "no answer within 100 ms";
         case kResultNotSent: return "not sent";
+        case kResultOutOfStep: return "replies out of step: a reply came that no frame was owed";
         default: return "unknown result";
     }
 }

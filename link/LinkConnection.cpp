@@ -27,7 +27,7 @@ int RS232c_bios::SetComNumber(int n) {
     // The old port stays open (a network port is closed); the new one is opened by the next
     // connect. The count of replies owed belonged to the old port's box.
     ReleaseIdlePort(state_.link_port);
-    impl_->replies_owed = 0;
+    ForgetReplies();
     state_.link_last_tick = Ticks().Now();
     state_.link_port = n;
     state_.link_connected = 0;

@@ -28,11 +28,20 @@ struct RS232c_bios::Impl {
     uint32_t reply_tick = 0;  // when the last reply was classified
     // Replies come back in order and name no command. So the link counts the frames it wrote
     // whose replies it has not read, and before the next transaction's first write reads and
-    // drops that many late replies (ReadLateReplies); a reply is never read for another
+    // drops that many late replies (ReadOwedReplies); a reply is never read for another
     // command's. `activity_tick` is the last write or the last late byte read: the wait for
     // late replies counts from it.
     uint32_t replies_owed = 0;
     uint32_t activity_tick = 0;
+    // Replies given up as lost that may still come. While there are any, a reply read for a
+    // frame may be one of them, so the transaction that read it watches the line until it is
+    // quiet: a reply beyond those owed means replies and frames are out of step.
+    uint32_t replies_astray = 0;
+    uint32_t astray_until = 0;  // the tick until which replies astray may still come
+    uint32_t replies_read = 0;  // replies ReadComAck began to read, ever
+    // Line errors the port reported while replies were read before a write; the write's own
+    // check of the port's error state reports them with its own.
+    uint32_t line_errors = 0;
     FrameTrace trace;
     RS232c_bios::DeviceGoneHandler device_gone;
     RS232c_bios::TakenHandler taken;

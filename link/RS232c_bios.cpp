@@ -42,9 +42,14 @@ void RS232c_bios::ClosePorts() {
     }
     for (std::unique_ptr<SerialPort>& port : impl_->ports) port.reset();
     impl_->configured = {};
-    impl_->replies_owed = 0;
+    ForgetReplies();
     state_.link_connected = 0;
     state_.link_category = kCategoryUnknown;
+}
+
+void RS232c_bios::ForgetReplies() {
+    impl_->replies_owed = 0;
+    impl_->replies_astray = 0;
 }
 
 SerialPort* RS232c_bios::Port(int n) const {

@@ -52,6 +52,10 @@ public:
     // 1000 ms has every late reply read and dropped by then (11 reply bytes take 12 ms at
     // 9600 baud); replies later still are beyond what the link can tell apart.
     static constexpr uint32_t kLateReplyLimitMs = 1050;
+    // How long after the last write (or reply byte) before a give-up the replies given up are
+    // still looked for: a reply later than this after its frame is beyond what the link can
+    // tell from another frame's.
+    static constexpr uint32_t kAstrayLimitMs = 5000;
     // After this many silent transactions in a row the box counts as gone quiet: a
     // synchronisation or any other run of several commands stops instead of trying the rest
     // (each silent transaction costs up to about 1.3 s).
@@ -171,9 +175,18 @@ private:
     int Elsewhere(const std::function<int()>& call);
 
     int Transact(int n, char p1, int8_t p2);
-    // Before a transaction's first write: reads and drops the replies still owed for frames
-    // written earlier, waiting up to kLateReplyLimitMs for them.
-    void ReadLateReplies();
+    // Reads what comes in until the line has been quiet for `quiet_ms` after the last write or
+    // reply byte (0: only what has come already), dropping each reply still owed as it comes;
+    // with `until_paid` it returns as soon as none is owed. False at once when a reply begins
+    // while none is owed: a reply that no frame was owed.
+    bool ReadOwedReplies(uint32_t quiet_ms, bool until_paid);
+    // The replies still owed are given up as lost (traced); they count as astray.
+    void GiveUpOwedReplies();
+    // Replies and frames are out of step: traced, the port purged and the line waited quiet,
+    // every count of replies forgotten. Returns kResultOutOfStep, the transaction's result.
+    int OutOfStep();
+    // A port opened afresh, or another port: no reply is owed or astray.
+    void ForgetReplies();
     // Closes port n if it is a network port and open: the link keeps none while logged off.
     void ReleaseIdlePort(int n);
     // The current port's device is gone: the session ends and the handler is told.

@@ -1,6 +1,7 @@
 // The serial channel: opening and configuring the current COM port, writing one frame,
 // and waiting for, reading and classifying the box's reply within the time limits.
 #include <cstring>
+#include <utility>
 
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -59,7 +60,7 @@ int RS232c_bios::OpenComPort() {
             if (state_.link_debug) ShowMessage(state_.report_text, state_.link_failure);
             return 0;
         }
-        impl_->replies_owed = 0;  // a port opened afresh owes nothing from before
+        ForgetReplies();  // a port opened afresh owes nothing from before
     }
     // Configuration runs again on the next open if it failed here, so a port is never
     // reported ready with line settings that were not applied.
@@ -93,13 +94,14 @@ int RS232c_bios::WriteComCommand() {
     // this same frame is still owed (the resend after a time-out): that reply is this frame's
     // as much as the resend's, and reading it keeps the count of owed replies true.
     if (impl_->replies_owed == 0 || state_.link_no_ack) {
-        impl_->replies_owed = 0;
+        if (state_.link_no_ack) ForgetReplies();  // replies are never read in no-ACK mode
         if (!(port && port->Purge()) && state_.link_debug)
             report(Format("WriteComCommand : PurgeComm() : err = %d, dwFlags = %X", 0, 0x0Fu));
     }
     uint32_t errors = 0;
     uint32_t queued = 0;
     const bool cleared = port && port->ClearError(&errors, &queued, 0);
+    errors |= std::exchange(impl_->line_errors, 0);
     if (state_.link_debug) {
         if (!cleared)
             report(Format("WriteComCommand : ClearCommError() : err = %d, swErrrors = %d", 0, static_cast<int>(errors)));
@@ -131,8 +133,12 @@ int RS232c_bios::ReadComAck() {
     std::memset(reply, 0, kReplyBufferSize);
     // Bytes that begin as a reply does are the reply of one owed frame, also when cut short;
     // anything else (the rest of a reply cut short earlier, noise) is not counted.
+    // The wait for late replies counts from the last reply byte too.
     auto count_reply = [&] {
-        if (reply[0] == kReplyStart && impl_->replies_owed > 0) --impl_->replies_owed;
+        if (reply[0] != kReplyStart) return;
+        ++impl_->replies_read;
+        impl_->activity_tick = Ticks().Now();
+        if (impl_->replies_owed > 0) --impl_->replies_owed;
     };
 
     // First byte. Instead of polling the queue in a tight loop, the port blocks until a

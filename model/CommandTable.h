@@ -22,6 +22,9 @@ enum LinkResult : int {
     kResultUndefined = 4,      // NAK with another status, or neither ACK nor NAK
     kResultTimeout = 5,
     kResultNotSent = 6,        // not connected, or incomplete write
+    // A reply came that no frame was owed: replies and frames are out of step, so no reply
+    // of the transaction can be told to be its own (see RS232c_bios::ReadOwedReplies).
+    kResultOutOfStep = 7,
 };
 
 // Category codes: the menu category the box is in.

@@ -82,6 +82,12 @@ std::string ServerWords(const std::string& heard) {
     return words;
 }
 
+// Which way binary transmission is off, and what that does, for the cause of a failure.
+std::string BinaryOff(bool to, bool from) {
+    return std::string(!to && !from ? "both ways" : !to ? "towards the server" : "from the server") +
+           ", so frame and reply bytes 0x0D and 0x80-0xFF could be changed on the way";
+}
+
 }  // namespace
 
 TcpSerialPort::TcpSerialPort(std::string name, Mode mode, std::string host, uint16_t port, Options options)
@@ -119,6 +125,13 @@ void TcpSerialPort::Gone(const char* what) {
     } else {
         Fail(std::string("connection lost (") + what + ": " + socket_.errorString().toStdString() + ")");
     }
+    socket_.abort();
+}
+
+void TcpSerialPort::Broken(const std::string& reason) {
+    gone_ = true;
+    watching_ = false;
+    Fail(reason);
     socket_.abort();
 }
 
@@ -163,6 +176,7 @@ bool TcpSerialPort::Open() {
     received_.clear();
     heard_.clear();
     gone_ = false;
+    binary_agreed_ = false;
     error_.clear();
     if (port_ == 0) {
         Fail("not a valid network port name (socket://HOST:PORT or rfc2217://HOST:PORT)");
@@ -186,9 +200,7 @@ bool TcpSerialPort::Open() {
     if (codec_.ComPort() == Codec::Option::kRefused) {
         Fail("the server refuses the COM-PORT-OPTION (RFC 2217), so the line settings cannot be set");
     } else if (!to || !from) {
-        Fail(std::string("the server refuses binary transmission (Telnet BINARY) ") +
-             (!to && !from ? "both ways" : !to ? "towards the server" : "from the server") +
-             ", so frame and reply bytes 0x0D and 0x80-0xFF could be changed on the way");
+        Fail("the server refuses binary transmission (Telnet BINARY) " + BinaryOff(to, from));
     } else if (!answered) {
         if (!gone_) {
             std::string missing;
@@ -199,6 +211,7 @@ bool TcpSerialPort::Open() {
             Fail("no answer within 2 s to our offer of " + missing + " (RFC 2217)");
         }
     } else if (!gone_) {
+        binary_agreed_ = true;
         return true;
     }
     watching_ = false;
@@ -305,6 +318,14 @@ bool TcpSerialPort::Pump(int wait_ms) {
             heard_.erase(0, eol == std::string::npos ? heard_.size() : eol + 1);
         }
         if (!answer.empty() && !Send(answer)) return false;
+        // Binary transmission taken back mid-session (WONT or DONT BINARY, acknowledged above):
+        // from here on bytes of frames and replies could be changed, so the session ends.
+        const bool to = codec_.BinaryToServer() != Codec::Option::kRefused;
+        const bool from = codec_.BinaryFromServer() != Codec::Option::kRefused;
+        if (binary_agreed_ && (!to || !from)) {
+            Broken("the server turned binary transmission (Telnet BINARY) off mid-session " + BinaryOff(to, from));
+            return false;
+        }
     }
     // Bytes that came with a close are taken above; then the connection counts as gone.
     if (!IsUsable()) {
@@ -365,7 +386,7 @@ uint32_t TcpSerialPort::Write(const uint8_t* data, uint32_t n) {
         while (codec_.Suspended() && !deadline.hasExpired())
             if (!Pump(static_cast<int>(deadline.remainingTime()))) return 0;
         if (codec_.Suspended()) {
-            Fail("the server has held our output back (FLOWCONTROL-SUSPEND) for more than 1 s");
+            Broken("the server has held our output back (FLOWCONTROL-SUSPEND) for more than 1 s");
             return 0;
         }
     }

@@ -67,6 +67,9 @@ private:
     template <typename Done>
     bool AwaitServer(Done done);
     void Gone(const char* what);
+    // The server broke the session's rules (held our output too long, turned binary
+    // transmission off): the port fails with `reason` and closes, as when the server is gone.
+    void Broken(const std::string& reason);
     // The socket disconnected between the link's calls (queued from its signal).
     void NoticeGone();
     void Fail(const std::string& reason);
@@ -84,6 +87,7 @@ private:
     bool gone_ = false;
     bool purge_due_ = false;        // ask the server to purge at the next Purge()
     bool watching_ = false;         // connected by Open(): a disconnect now is the server's doing
+    bool binary_agreed_ = false;    // RFC 2217: binary both ways was agreed at Open()
 };
 
 }  // namespace dpx::platform

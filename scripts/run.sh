@@ -6,7 +6,11 @@
 # file run/dpx20remote.ini names, and the options and memory files are written in run/.
 # The simulator's frame log run/dpx20sim.log is kept across runs (each run appends, after a
 # start line); its box state is run/dpx20sim.state. The simulator stops when the panel
-# exits. DPX20_RUN_BUILD names another build directory.
+# exits. The panel serves its control API when DPX20_API names where it listens:
+#   DPX20_API=127.0.0.1:8420 scripts/run.sh
+# build/ is configured as scripts/test.sh configures it (scripts/build-config.sh), so either
+# script after the other rebuilds only what changed. DPX20_RUN_BUILD names another build
+# directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,7 +24,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 build=${DPX20_RUN_BUILD:-build}  # build directory, relative to the repository
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+. scripts/build-config.sh
+dpx20_configure "$build" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target dpx20remote dpx20sim
 
 run="$root/run"
@@ -53,7 +58,13 @@ done
 echo "run.sh: box simulator on $(head -n 1 "$run/dpx20sim.out" 2>/dev/null) (COM1 to COM8 = $box)"
 for n in 1 2 3 4 5 6 7 8; do export "DPX20_COM$n=$box"; done
 
+panel_args=()
+if [ -n "${DPX20_API:-}" ]; then
+  panel_args+=(--api "$DPX20_API")
+  echo "run.sh: the panel serves its control API on $DPX20_API"
+fi
+
 cd "$run"
 status=0
-"$root/$build/dpx20remote" || status=$?
+"$root/$build/dpx20remote" "${panel_args[@]}" || status=$?
 exit $status

@@ -4,15 +4,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+. scripts/build-config.sh
 build=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON)
+flags=()
 if [ "${DPX20_SANITIZE:-0}" = 1 ]; then
   build=build-asan
   flags+=(-DDPX20_SANITIZE=ON)
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
-cmake -S . -B "$build" -G Ninja "${flags[@]}"
+dpx20_configure "$build" "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

@@ -13,10 +13,12 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
 #include "model/SettingsRecord.h"
+#include "sync/Synchronise.h"
 
 namespace dpx {
 
@@ -41,6 +43,7 @@ struct SyncOutcome {
     int last_failure = 0;     // the link result of the last failed step
     bool silent = false;      // given up because the box stopped answering
     std::string summary;      // the message it showed, when a MessageCapture kept it
+    std::vector<SyncFailure> failed;  // the steps that failed, pass by pass
 };
 
 // What an operation did.

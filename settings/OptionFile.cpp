@@ -47,13 +47,20 @@ int Chars(FileForm form) { return form == FileForm::kDigit ? 1 : 2; }
 
 bool IsOptionsFileName(const std::string& name) { return name == options_file_name; }
 
-// Moves the damaged options file at `path` aside; the result is the detail of its notice.
+// Moves the damaged options file at `path` (the name itself, links not followed) aside; the
+// result is the detail of its notice.
 std::string KeepDamaged(const std::filesystem::path& path) {
-    std::string why;
-    const std::filesystem::path kept = settings_file::KeepDamagedFile(path, &why);
-    if (!kept.empty()) return "The damaged file is kept as " + settings_file::ShownName(kept) + ".";
-    return "The damaged file could not be renamed to " + settings_file::ShownName(path) +
-           settings_file::kDamagedSuffix + ": " + why + ".";
+    const settings_file::KeptFile kept = settings_file::KeepDamagedFile(path);
+    const std::string name = settings_file::ShownName(path);
+    switch (kept.status) {
+        case settings_file::KeptFile::kKept:
+            return "The damaged file is kept as " + settings_file::ShownName(kept.kept) + ".";
+        case settings_file::KeptFile::kLeft:
+            return "Nothing was kept as " + name + settings_file::kDamagedSuffix + ": " + name + " is " + kept.why +
+                   ", which is left as it is (only a regular file is moved aside).";
+        case settings_file::KeptFile::kFailed: break;
+    }
+    return "The damaged file could not be renamed to " + name + settings_file::kDamagedSuffix + ": " + kept.why + ".";
 }
 
 }  // namespace
@@ -107,7 +114,9 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
     // one that cannot be read): the damaged file is moved aside first, so that nothing the
     // operator saved is lost, and the notice's detail says where it went.
     const auto notice = [&](const std::string& text) {
-        ShowMessage(text, options_file ? KeepDamaged(full_path) : std::string());
+        std::error_code ec;
+        const std::filesystem::path own_path = std::filesystem::absolute(file_name, ec);
+        ShowMessage(text, options_file ? KeepDamaged(ec ? std::filesystem::path(file_name) : own_path) : std::string());
     };
     const auto fail = [&](const std::string& text) {
         notice(text);

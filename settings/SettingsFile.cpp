@@ -53,17 +53,48 @@ bool WriteSettingsFile(const fs::path& name, const std::string& text) {
     return false;
 }
 
-fs::path KeepDamagedFile(const fs::path& name, std::string* why) {
+namespace {
+
+// What stands at a path that is neither a regular file nor a folder, in words; nullptr for
+// those two (and for nothing at all).
+const char* SpecialKind(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::regular:
+        case fs::file_type::directory:
+        case fs::file_type::not_found:
+        case fs::file_type::none: return nullptr;
+        case fs::file_type::symlink: return "a symbolic link";
+        case fs::file_type::character: return "a character device";
+        case fs::file_type::block: return "a block device";
+        case fs::file_type::fifo: return "a FIFO";
+        case fs::file_type::socket: return "a socket";
+        default: return "not a regular file";
+    }
+}
+
+}  // namespace
+
+KeptFile KeepDamagedFile(const fs::path& name) {
+    KeptFile result;
+    std::error_code ec;
+    if (const char* kind = SpecialKind(fs::symlink_status(name, ec))) {
+        result.status = KeptFile::kLeft;
+        result.why = kind;
+        return result;
+    }
     fs::path kept = name;
     kept += kDamagedSuffix;
-    std::error_code ec;
     fs::rename(name, kept, ec);
     // An older copy of another kind (a file where a folder goes) gives way first; a folder
     // that still holds something is never removed.
     if (std::error_code gone; ec && fs::remove(kept, gone)) fs::rename(name, kept, ec);
-    if (!ec) return kept;
-    if (why) *why = ec.message();
-    return {};
+    if (ec) {
+        result.why = ec.message();
+        return result;
+    }
+    result.status = KeptFile::kKept;
+    result.kept = kept;
+    return result;
 }
 
 KeyWalk::KeyWalk(const char* buffer, std::size_t capacity, int64_t size)

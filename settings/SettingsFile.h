@@ -63,10 +63,20 @@ bool WriteSettingsFile(const std::filesystem::path& name, const std::string& tex
 
 // What a damaged settings file is renamed to before it is rewritten: "<file>.damaged".
 inline constexpr char kDamagedSuffix[] = ".damaged";
-// Renames `name` (a file, or whatever stands in its place) to `name` + kDamagedSuffix,
-// replacing an older one, so that rewriting `name` loses nothing. Returns the new name, or
-// an empty path with the system's reason in `why`.
-std::filesystem::path KeepDamagedFile(const std::filesystem::path& name, std::string* why);
+// Renames `name` to `name` + kDamagedSuffix, replacing an older one, so that rewriting `name`
+// loses nothing. Only what stands at `name` itself is renamed, and only a regular file or a
+// folder: a symbolic link (whatever it points to), a device, a FIFO or a socket is left as it
+// is, since moving it would move what a save must never replace (or leave a dangling link).
+struct KeptFile {
+    enum Status {
+        kKept,    // renamed to `kept`
+        kLeft,    // no regular file: left as it is; `why` says what it is ("a symbolic link")
+        kFailed   // the rename failed; `why` is the system's reason
+    } status = kFailed;
+    std::filesystem::path kept;
+    std::string why;
+};
+KeptFile KeepDamagedFile(const std::filesystem::path& name);
 
 // Walks the "=" characters of a settings text by position. The text ends at its first zero
 // byte; `size` is the file's byte length, which the limits are measured against.

@@ -14,6 +14,7 @@ thread_local int32_t sync_error_count = 0;
 thread_local int32_t sync_last_failure = 0;
 thread_local int32_t sync_step_count = 0;
 thread_local int32_t sync_pass = 0;
+thread_local std::vector<SyncFailure> sync_failures;
 bool (*sync_stop)() = nullptr;
 thread_local bool sync_silent = false;
 thread_local int32_t sync_not_sent = 0;
@@ -48,15 +49,25 @@ void Step(RS232c_bios& link, const SyncItem& item) {
         return;
     }
     ++sync_step_count;
+    const uint32_t start = Ticks().Now();
     for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
         if (attempt > 1 && (Stopping() || link.BoxSilent())) break;
         if (link.SetValue(item.setting->command, item.value)) return;
     }
     ++sync_error_count;
     sync_last_failure = link.State().link_result;
+    sync_failures.push_back(
+        {sync_pass, item.setting, item.value, sync_last_failure, TicksBetween(start, Ticks().Now())});
 }
 
 }  // namespace
+
+std::string SyncFailureJson(const SyncFailure& f) {
+    return Format("{\"command\":%s,\"value\":%d,\"result\":%d,\"meaning\":%s,\"time_ms\":%u,\"word\":%s,\"pass\":%d}",
+                  JsonString(f.setting->key).c_str(), static_cast<int>(f.value), static_cast<int>(f.result),
+                  JsonString(LinkResultMeaning(f.result)).c_str(), f.time_ms,
+                  JsonString(CommandTable[f.setting->command].word).c_str(), static_cast<int>(f.pass));
+}
 
 int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop) {
     StopScope scope(stop);
@@ -83,6 +94,7 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
     TickSource& ticks = Ticks();
     // The lines of the passes accumulate; a clean first pass has a message of its own.
     std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
+    sync_failures.clear();
     const char* const kGiveUp = "\nGive up! Maybe better to restart this program.";
     sync_silent = false;
     link.ForgetSilence();

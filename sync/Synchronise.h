@@ -4,8 +4,11 @@
 // MessageSink, so tools other than the panel can run it.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "link/RS232c_bios.h"
+#include "model/SettingTable.h"
 #include "model/SettingsRecord.h"
 
 namespace dpx {
@@ -19,6 +22,21 @@ extern thread_local int32_t sync_last_failure;
 // Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
 extern thread_local int32_t sync_step_count;
 extern thread_local int32_t sync_pass;
+// A step that failed (its device operation failed twice), in the pass it failed in.
+struct SyncFailure {
+    int32_t pass;            // 1 to 3 (sync_pass when it failed)
+    const Setting* setting;  // its setting; the value command is setting->command
+    int32_t value;
+    int32_t result;          // the link result of its last try
+    uint32_t time_ms;        // both tries
+};
+// The failed steps of the latest SynchroniseAll, pass by pass (SyncRun adds those of its pass).
+extern thread_local std::vector<SyncFailure> sync_failures;
+// A failed step as a JSON object in the shape of a step of dpx20ctl set and PUT /settings
+// ("command": the setting's key, "value", "result", "meaning", "time_ms"), with the command
+// "word" and the "pass": one shape for every tool that reports a synchronisation.
+std::string SyncFailureJson(const SyncFailure& failure);
+
 // Whether the latest SynchroniseAll gave up because the box stopped answering
 // (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
 extern thread_local bool sync_silent;

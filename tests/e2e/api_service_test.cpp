@@ -109,6 +109,23 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();
     EXPECT_EQ(state.json["settings"][Parallax().key]["value"].toInt(), 3);
     EXPECT_EQ(state.json["settings"][Parallax().key]["range"]["high"].toInt(), high);
+
+    // A synchronisation (HDMI input, conversion on: the adjust values are sent) lists the step
+    // that failed in each pass, in the shape of a PUT's steps.
+    const HttpResult sync = Http(url_ + "/sync", "POST", "{\"sys_2D3D\": 1, \"sys_input_select\": 1}");
+    EXPECT_EQ(sync.status, 409) << sync.body.data();
+    EXPECT_EQ(sync.json["errors"].toInt(), 1);
+    const QJsonArray steps = sync.json["steps"].toArray();
+    ASSERT_EQ(steps.size(), 3) << sync.body.data();
+    for (int pass = 1; pass <= 3; ++pass) {
+        const QJsonObject step = steps[pass - 1].toObject();
+        EXPECT_EQ(step["command"].toString(), Intensity().key);
+        EXPECT_EQ(step["value"].toInt(), state.json["settings"][Intensity().key]["value"].toInt());
+        EXPECT_EQ(step["result"].toInt(), kResultParameterError);
+        EXPECT_EQ(step["meaning"].toString(), LinkResultMeaning(kResultParameterError));
+        EXPECT_EQ(step["word"].toString(), CommandTable[Intensity().command].word);
+        EXPECT_EQ(step["pass"].toInt(), pass);
+    }
 }
 
 // An event client hears the state first, then each change with its source; dpx20ctl --panel

@@ -176,6 +176,19 @@ TEST_F(CtlTest, SyncFromStandardInputSendsWhatThePanelSends) {
 // one JSON object that says the same.
 TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
     ScriptedServer other_settings([](int fd) { test::Negotiate(fd, test::TakesOffers(), test::Answers(19200, 1, 1)); });
+    // Takes the login, then holds our output back (FLOWCONTROL-SUSPEND) until the client goes.
+    ScriptedServer holds_output([](int fd) {
+        using Codec = platform::TelnetCodec;
+        test::Negotiate(fd);
+        const char* login = CommandTable[kBCN_Login].frame;
+        test::AwaitBytes(fd, test::Bytes(login, login + kFrameSize));
+        test::Bytes reply = sim::AckReply();
+        const test::Bytes suspend = {Codec::kIac, Codec::kSb, Codec::kComPortOption,
+                                     Codec::kFlowControlSuspend + Codec::kServerOffset, Codec::kIac, Codec::kSe};
+        reply.insert(reply.end(), suspend.begin(), suspend.end());
+        test::Put(fd, reply);
+        test::AwaitBytes(fd, {0});  // until the client closes
+    });
     const auto meaning = [](int result) { return std::string(LinkResultMeaning(result)); };
     const std::string hint = platform::PortNameHint();
     struct Case {
@@ -195,10 +208,15 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
         {{}, "", {"set", "sys_input_select=0", "sys_2D3D=1"}, kExitBox,
          std::string("dpx20ctl: ") + rules::kSdiLrForbidsConversion + "\n", {}},
         {{}, "", {"frobnicate"}, kExitUsage, "dpx20ctl: unknown command", {}},
+        {{}, "http://127.0.0.1:1", {"set", "sys_beep=2"}, kExitUsage, "dpx20ctl: sys_beep takes 0 or 1: sys_beep=2\n", {}},
         {{}, "9", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port 9: a COM number is 1 to 8 (or COM1 to COM8). " + hint, {}},
         {{}, "tcp://box:1", {"send", "INPUT"}, kExitUsage, "dpx20ctl: --port tcp://box:1: ", {}},
         {{}, "-gone", {"memory", "save", "1"}, kExitPort, "dpx20ctl: cannot open the port: ", {}},
         {{}, other_settings.Url(), {"send", "INPUT"}, kExitPort, "dpx20ctl: cannot open the port: " + other_settings.Url(), {}},
+        // A server fault mid-run is a port failure too, with its cause.
+        {{}, holds_output.Url(), {"send", "INPUT"}, kExitPort,
+         "dpx20ctl: INPUT: " + holds_output.Url() + ": the server has held our output back (FLOWCONTROL-SUSPEND) for more than 1 s\n",
+         kResultNotSent, 1},
         {{"--drop", "BCN10"}, "", {"send", "INPUT"}, kExitBox,
          "dpx20ctl: login: result 5 (" + meaning(kResultTimeout) + ")\n", kResultTimeout},
         // A lost reply to the logoff after work well done: a warning only.
@@ -216,6 +234,10 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
 
         const QJsonObject json = JsonOf(r.out);
         EXPECT_EQ(json["version"].toInt(), 1);
+        // A known command is named also when its arguments are refused.
+        const bool known = c.args[0] != "frobnicate";
+        EXPECT_EQ(json["command"].toString(), known ? c.args[0] : QString());
+        EXPECT_EQ(json["command"].isNull(), !known);
         EXPECT_EQ(json["ok"].toBool(), c.exit == kExitOk);
         EXPECT_EQ(json["exit"].toInt(-1), c.exit);
         const std::string error = json["error"].toString().toStdString();
@@ -299,6 +321,38 @@ TEST_F(CtlTest, LateRepliesDoNotHideARefusal) {
     const std::string text = summary["summary"].toString().toStdString();
     EXPECT_EQ(text.find("process OK"), std::string::npos) << text;
     EXPECT_NE(text.find("3rd try : error = 1 times."), std::string::npos) << text;
+    // The failed step of each pass, in the shape of set's steps.
+    const QJsonArray steps = summary["steps"].toArray();
+    ASSERT_EQ(steps.size(), 3) << sync.out;
+    for (int pass = 1; pass <= 3; ++pass) {
+        const QJsonObject step = steps[pass - 1].toObject();
+        EXPECT_EQ(step["command"].toString(), "sys_scp_fil");
+        EXPECT_EQ(step["value"].toInt(), 1);
+        EXPECT_EQ(step["result"].toInt(), kResultInvalidNow);
+        EXPECT_EQ(step["meaning"].toString(), LinkResultMeaning(kResultInvalidNow));
+        EXPECT_TRUE(step["time_ms"].isDouble());
+        EXPECT_EQ(step["word"].toString(), CommandTable[kSCPFI].word);
+        EXPECT_EQ(step["pass"].toInt(), pass);
+    }
+}
+
+// The same late replies, later than the link waits for them (the box answers SCPOS 1200 ms
+// late): the refusal is never reported accepted, and the synchronisation does not end
+// "Compleate!".
+TEST_F(CtlTest, RepliesLaterThanTheLimitDoNotHideARefusal) {
+    StartSim({"--late", "SCPOS", "--late-ms", "1200", "--nak", "SCPFI=2"});
+    SettingsRecord r;
+    r.sys_input_select = 0;
+    r.sys_scp_fil = 1;
+    WriteText("dpx20remote01.sav", OptionFileText(r));
+    const CtlResult sync = Ctl({"-p", Port(), "--json", "sync", "dpx20remote01.sav"});
+    EXPECT_EQ(sync.code, 1) << sync.err;
+    const QJsonObject json = JsonOf(sync.out);
+    EXPECT_EQ(json["summary"].toString().toStdString().find("Compleate!"), std::string::npos) << sync.out;
+    bool refused = false;
+    for (const QJsonValue& step : json["steps"].toArray())
+        refused = refused || step.toObject()["word"].toString() == CommandTable[kSCPFI].word;
+    EXPECT_TRUE(refused) << sync.out;
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(TcpSerialPortTest, ServersThatBreakTheRulesFailTheConnectWithTheCause) {
 }
 
 // While the server holds our output back no frame goes out; a hold longer than a second
-// fails the write with the cause.
+// is a port failure: the write fails and the session ends, with the cause.
 TEST_F(TcpSerialPortTest, NoFrameIsWrittenWhileTheServerSuspendsOurOutput) {
     constexpr int kHoldMs = 600;
     const Bytes suspend = {IAC, SB, COM, 108, IAC, SE}, resume = {IAC, SB, COM, 109, IAC, SE};
@@ -157,7 +157,31 @@ TEST_F(TcpSerialPortTest, NoFrameIsWrittenWhileTheServerSuspendsOurOutput) {
     EXPECT_EQ(link_.SendCommand(kBACKL, '+', 2), kResultNotSent);
     EXPECT_NE(link_.State().link_failure.find("(FLOWCONTROL-SUSPEND) for more than 1 s"), std::string::npos)
         << link_.State().link_failure;
-    link_.ClosePorts();  // the server is still holding our output
+    EXPECT_EQ(link_.State().link_connected, 0);
+    EXPECT_FALSE(link_.Port(3)->IsUsable());
+}
+
+// A server that takes binary transmission back mid-session (WONT or DONT BINARY, here with the
+// reply to the frame after the login) ends the session with the cause, as a refusal at the
+// open fails it: from then on frame and reply bytes could be changed on the way.
+TEST_F(TcpSerialPortTest, BinaryTakenBackMidSessionEndsTheSessionWithTheCause) {
+    const std::pair<Bytes, const char*> cases[] = {
+        {{IAC, Codec::kWont, Codec::kBinary}, "off mid-session from the server"},
+        {{IAC, Codec::kDont, Codec::kBinary}, "off mid-session towards the server"},
+    };
+    for (const auto& [taken_back, cause] : cases) {
+        SCOPED_TRACE(cause);
+        ScriptedServer server([&taken_back = taken_back](int fd) {
+            Negotiate(fd);
+            AckFrames(fd, taken_back);
+        });
+        ASSERT_EQ(Connect(server.Url()), 1) << link_.State().link_failure;
+        EXPECT_NE(link_.SendCommand(kMMENU, 0, 0), kResultOk);
+        EXPECT_EQ(link_.State().link_connected, 0);
+        EXPECT_NE(link_.State().link_failure.find(std::string("turned binary transmission (Telnet BINARY) ") + cause),
+                  std::string::npos)
+            << link_.State().link_failure;
+    }
 }
 
 TEST_F(TcpSerialPortTest, CommandsInsideRepliesAreNotDataAndAServerClosingMidReplyEndsTheSession) {

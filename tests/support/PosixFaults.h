@@ -10,6 +10,9 @@ namespace dpx::test {
 extern const bool kPosixFaults;
 
 bool MakeFifo(const std::filesystem::path& path);
+// A character device node with the null device's numbers (root only; false where the system
+// does not let the tests make one).
+bool MakeCharDevice(const std::filesystem::path& path);
 bool RunningAsRoot();
 
 // Lowers the process's file-size limit for its lifetime, so that a write beyond `bytes`

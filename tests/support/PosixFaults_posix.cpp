@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,10 @@ namespace dpx::test {
 const bool kPosixFaults = true;
 
 bool MakeFifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
+
+bool MakeCharDevice(const std::filesystem::path& path) {
+    return ::mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+}
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
 

@@ -5,6 +5,7 @@ namespace dpx::test {
 const bool kPosixFaults = false;
 
 bool MakeFifo(const std::filesystem::path&) { return false; }
+bool MakeCharDevice(const std::filesystem::path&) { return false; }
 bool RunningAsRoot() { return false; }
 FileSizeLimit::FileSizeLimit(long) {}
 FileSizeLimit::~FileSizeLimit() = default;

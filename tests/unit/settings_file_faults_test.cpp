@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <set>
@@ -70,6 +71,53 @@ TEST_F(SettingsFaultTest, LinkToAFifoIsLeftAsItWas) {
     EXPECT_EQ(fs::read_symlink("dpx20remote03.adj"), "fifo");
     EXPECT_TRUE(fs::is_fifo("fifo"));
     EXPECT_EQ(Entries(), (std::set<std::string>{"fifo", "dpx20remote.ini", "dpx20remote03.adj"}));
+}
+
+// A damaged options file is moved aside before it is rewritten only when a regular file stands
+// at its name itself: a link (to a device, a FIFO, a regular file), a device or a FIFO is left
+// as it is, link target included, and the notice says why nothing was kept.
+TEST_F(SettingsFaultTest, DamagedFileIsKeptAsideOnlyWhenItIsARegularFile) {
+    const std::string damaged = "damaged";
+    struct Case {
+        const char* name;
+        std::function<bool()> make;  // puts it at dpx20remote.ini; false: the system cannot
+        const char* kind;            // what the notice calls it; nullptr: it is kept
+    };
+    const Case cases[] = {
+        {"regular file", [&] { Spit("dpx20remote.ini", damaged); return true; }, nullptr},
+        {"link to a character device",
+         [&] { return test::MakeCharDevice("node") && (fs::create_symlink("node", "dpx20remote.ini"), true); },
+         "a symbolic link"},
+        {"link to a FIFO", [&] { return test::MakeFifo("node") && (fs::create_symlink("node", "dpx20remote.ini"), true); },
+         "a symbolic link"},
+        {"link to a regular file", [&] { Spit("node", damaged); fs::create_symlink("node", "dpx20remote.ini"); return true; },
+         "a symbolic link"},
+        {"character device", [&] { return test::MakeCharDevice("dpx20remote.ini"); }, "a character device"},
+        {"FIFO", [&] { return test::MakeFifo("dpx20remote.ini"); }, "a FIFO"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(dir_)) fs::remove(e.path());
+        messages.texts.clear();
+        messages.details.clear();
+        if (!c.make()) continue;  // no device nodes here
+        const fs::file_type node = fs::symlink_status("node").type();
+        EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
+        ASSERT_FALSE(messages.details.empty());
+        const std::string ini = (dir_ / "dpx20remote.ini").string();
+        if (!c.kind) {
+            EXPECT_EQ(messages.details[0], "The damaged file is kept as " + ini + settings_file::kDamagedSuffix + ".");
+            EXPECT_EQ(Slurp(ini + settings_file::kDamagedSuffix), damaged);
+            continue;
+        }
+        EXPECT_EQ(messages.details[0], "Nothing was kept as " + ini + settings_file::kDamagedSuffix + ": " + ini +
+                                           " is " + c.kind + ", which is left as it is (only a regular file is moved aside).");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(ini + settings_file::kDamagedSuffix)));
+        EXPECT_EQ(fs::symlink_status("node").type(), node);
+        if (node != fs::file_type::not_found) {
+            EXPECT_EQ(fs::read_symlink("dpx20remote.ini"), "node");
+        }
+    }
 }
 
 TEST_F(SettingsFaultTest, LinkToARegularFileStaysALink) {

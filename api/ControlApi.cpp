@@ -42,7 +42,7 @@ Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
     return j;
 }
 
-Response Answer(int status, Json body) { return {status, body.Dump()}; }
+Response Answer(int status, Json body) { return {status, body.Dump(), {}}; }
 Response Error(int status, const std::string& error) { return Answer(status, Reply(error)); }
 
 Json Event(const char* name, const std::string& source) {
@@ -65,6 +65,8 @@ bool SameText(std::string_view a, std::string_view b) {
     return diff == 0;
 }
 
+}  // namespace
+
 bool BearerMatches(std::string_view header, std::string_view token) {
     constexpr std::string_view kScheme = "bearer ";
     if (header.size() < kScheme.size() || Lower(header.substr(0, kScheme.size())) != kScheme) return false;
@@ -73,6 +75,10 @@ bool BearerMatches(std::string_view header, std::string_view token) {
     while (!header.empty() && header.back() == ' ') header.remove_suffix(1);
     return SameText(header, token);
 }
+
+Response Refusal(int status, const std::string& error) { return Error(status, error); }
+
+namespace {
 
 // "localhost", "127.0.0.1", "[::1]", each with or without ":port".
 bool LoopbackHost(std::string_view host) {
@@ -211,14 +217,24 @@ std::optional<Response> Admit(const Access& access, const Request& request) {
 
 Response ControlApi::Handle(const Request& request) {
     if (std::optional<Response> refused = Admit(access_, request)) return *refused;
-    return Route(request);
+    failure_sent_ = false;
+    Response response = Route(request);
+    // Every refusal of a request that was let in reaches the event clients, once.
+    if (response.status >= 400 && !failure_sent_) {
+        std::string why;
+        if (const std::optional<Json> answer = ParseJson(response.body, &why))
+            EmitFailure(request, "api", response.status, *answer);
+    }
+    return response;
 }
 
 Response ControlApi::Route(const Request& request) {
     const std::vector<std::string_view> parts = Segments(std::string_view(request.path).substr(sizeof kBasePath - 1));
     const std::string& method = request.method;
     const auto wrong_method = [&](const char* allowed) {
-        return Error(405, request.path + " takes " + allowed + ", not " + method);
+        Response refused = Error(405, request.path + " takes " + allowed + ", not " + method);
+        refused.allow = allowed;
+        return refused;
     };
     const std::string first = parts.empty() ? "" : std::string(parts[0]);
 
@@ -233,7 +249,7 @@ Response ControlApi::Route(const Request& request) {
         if (first == "events") {
             if (method != "GET") return wrong_method("GET");
             if (!request.websocket) return Error(426, "the events come over a WebSocket: ask to upgrade");
-            return {kSwitchingProtocols, {}};
+            return {kSwitchingProtocols, {}, {}};
         }
         if (first == "settings") {
             if (method != "PUT") return wrong_method("PUT");
@@ -293,14 +309,17 @@ Response ControlApi::Change(const Request& request, Source source, const Work& w
     handling_ = false;
     answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
     session_.Publish(source);
-    if (status >= 400) {
-        Json failure = Event("failure", SourceName(source));
-        failure.Set("request", request.method + " " + request.path).Set("status", status);
-        for (const char* field : {"error", "result", "meaning", "cause"})
-            if (const Json* value = answer.Find(field)) failure.Set(field, *value);
-        Emit(failure);
-    }
+    if (status >= 400) EmitFailure(request, SourceName(source), status, answer);
     return Answer(status, std::move(answer));
+}
+
+void ControlApi::EmitFailure(const Request& request, const std::string& source, int status, const Json& answer) {
+    failure_sent_ = true;
+    Json failure = Event("failure", source);
+    failure.Set("request", request.method + " " + request.path).Set("status", status);
+    for (const char* field : {"error", "result", "meaning", "cause"})
+        if (const Json* value = answer.Find(field)) failure.Set(field, *value);
+    Emit(failure);
 }
 
 int ControlApi::PutSettings(const Values& values, Json& answer) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/ApiJson.h"
@@ -44,8 +45,16 @@ struct Request {
 
 struct Response {
     int status = 200;
-    std::string body;  // one JSON object
+    std::string body;   // one JSON object
+    std::string allow;  // 405: the methods the endpoint takes ("GET", "PUT", ...)
 };
+
+// A refusal with no link result: the head of every answer with `error`, `result` and
+// `meaning` null. The transport answers with it what never reaches Handle() (a request that
+// cannot be read, a full server).
+Response Refusal(int status, const std::string& error);
+// Whether `authorization` (an Authorization header) carries `token` as its Bearer token.
+bool BearerMatches(std::string_view authorization, std::string_view token);
 
 // What the panel and the service do differently. Every call comes from inside Handle() or
 // Notify().
@@ -138,6 +147,7 @@ private:
     // The record with the link options the host runs with.
     SettingsRecord RunRecord() const;
     void OnEvent(const SessionEvent& event);
+    void EmitFailure(const Request& request, const std::string& source, int status, const Json& answer);
     void Emit(const Json& event);
 
     Session& session_;
@@ -145,6 +155,7 @@ private:
     Host& host_;
     Access access_;
     bool handling_ = false;
+    bool failure_sent_ = false;  // Change() sent the failure event of the request being handled
     int subscription_ = 0;
     std::string box_;
 };

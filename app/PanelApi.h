@@ -25,6 +25,8 @@ public:
     PanelApi(const PanelApi&) = delete;
     PanelApi& operator=(const PanelApi&) = delete;
 
+    // HTTPS and WSS with these PEM files from the next Start() on (--api-cert, --api-key).
+    void UseTls(const std::string& cert_file, const std::string& key_file) { server_.SetTls(cert_file, key_file); }
     // Serves on `address` ([ADDR:]PORT), or nothing when it is empty. False with `why`.
     bool Start(const std::string& address, std::string* why);
     // Where it serves, with the token file when one is needed; empty when it serves nothing.

@@ -14,7 +14,7 @@
 
 namespace dpx {
 
-int RemoteApp::Run(RS232c_bios& link, const std::string& api) {
+int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string& api_cert, const std::string& api_key) {
     // The folder's settings belong to one panel at a time; a second one says who has them and
     // ends before it reads or writes anything.
     std::error_code ec;
@@ -34,6 +34,7 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api) {
         TopDialog panel(link);  // no parent: it is the main window
         panel.EnsureInitialised();
         PanelApi control(panel, link);
+        control.UseTls(api_cert, api_key);
         if (std::string why; !control.Start(api, &why)) {
             ShowMessage("The control API cannot start.", why);
         } else if (!api.empty()) {

@@ -17,8 +17,10 @@ public:
     // closed. Returns the exit code. The current directory is locked for the panel's life:
     // when another panel has it, one notice says so and nothing is read or written.
     // With `api` ([ADDR:]PORT, empty: none) the panel also serves the control API there; a
-    // failure to listen is told and the panel runs without it.
-    int Run(RS232c_bios& link, const std::string& api = {});
+    // failure to listen is told and the panel runs without it. `api_cert` and `api_key` (PEM
+    // files) serve it over HTTPS.
+    int Run(RS232c_bios& link, const std::string& api = {}, const std::string& api_cert = {},
+            const std::string& api_key = {});
 };
 
 }  // namespace dpx

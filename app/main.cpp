@@ -28,6 +28,15 @@ std::string ApiAddress(const QStringList& arguments) {
     return dpx::platform::UserSettings()->value(dpx::kApiListenKey).toString().toStdString();
 }
 
+// The value of --NAME VALUE or --NAME=VALUE, else empty.
+std::string OptionValue(const QStringList& arguments, const QString& name) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == name && i + 1 < arguments.size()) return arguments[i + 1].toStdString();
+        if (arguments[i].startsWith(name + '=')) return arguments[i].mid(name.size() + 1).toStdString();
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,7 +54,9 @@ int main(int argc, char** argv) {
     dpx::platform::QtWorker worker;
     link.SetExecutor(&worker);
 
-    const int code = dpx::RemoteApp().Run(link, ApiAddress(QApplication::arguments()));
+    const QStringList arguments = QApplication::arguments();
+    const int code = dpx::RemoteApp().Run(link, ApiAddress(arguments), OptionValue(arguments, QStringLiteral("--api-cert")),
+                                          OptionValue(arguments, QStringLiteral("--api-key")));
     link.ClosePorts();
     link.SetExecutor(nullptr);
     dpx::SetMessageSink(nullptr);

@@ -1,7 +1,8 @@
 // The control API's costs: a one-key PUT /settings through the panel's host and through the
 // service, against the link transaction it runs (dpx20sim on a pseudo-terminal, real Qt serial
 // backend); 200 requests a second for 10 s (queue and memory); the time from a change to its
-// event on a WebSocket client. Prints figures only.
+// event on a WebSocket client; a client among 70 idle connections; a burst of one setting's
+// events; an HTTPS round trip. Prints figures only.
 // Usage: api_bench [seconds of the load run] (default 10). Runs offscreen without a display.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -9,7 +10,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
@@ -156,7 +162,8 @@ void Load(const QString& url, int rate, int seconds) {
                 rate, seconds, sent, answered, by_status.c_str(), outstanding_max, rss_start, rss_half, RssKb());
 }
 
-// From a change of the settings to its event on a WebSocket client.
+// From a change of the settings to its event on a WebSocket client, the changes spaced as an
+// operator makes them.
 void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
     QWebSocket socket;
     std::vector<double> latency;
@@ -170,6 +177,8 @@ void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
     socket.open(QUrl(QString(url + "/events").replace(QStringLiteral("http://"), QStringLiteral("ws://"))));
     loop.exec();  // the state event
     for (int i = 0; i < runs; ++i) {
+        // Changes of one setting closer together than this are coalesced (EventBurst).
+        Idle(1000 / dpx::api::ApiServer::kSettingEventsPerSecond + 5);
         dpx::SystemSettings.*Parallax().field = i % 2;
         changed = Clock::now();
         api.Notify(dpx::Source::kPanel);
@@ -177,6 +186,121 @@ void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
     }
     std::printf("event on a WebSocket client after a change: median %.2f ms, max %.2f ms (target: within 5 ms)\n",
                 Median(latency), latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end()));
+}
+
+// With 70 idle TCP connections held open (each reopened as soon as the server closes it), how
+// soon a client's GET /state on a new connection is answered.
+void LockOut(const QString& url, int probes) {
+    const QUrl target(url);
+    const auto port = static_cast<quint16>(target.port());
+    std::vector<std::unique_ptr<QTcpSocket>> idle(70);
+    const auto reopen = [&] {
+        for (auto& socket : idle) {
+            if (socket && socket->state() == QAbstractSocket::ConnectedState) continue;
+            socket = std::make_unique<QTcpSocket>();
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            socket->waitForConnected(1000);
+        }
+    };
+    std::vector<double> answer;
+    int answered = 0;
+    for (int i = 0; i < probes; ++i) {
+        reopen();
+        for (auto& socket : idle) socket->waitForReadyRead(0);  // notices the ones closed meanwhile
+        reopen();
+        QTcpSocket client;
+        const Clock::time_point start = Clock::now();
+        client.connectToHost(QHostAddress::LocalHost, port);
+        client.waitForConnected(5000);
+        client.write("GET " + target.path().toUtf8() + "/state HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+        QByteArray got;
+        while (client.waitForReadyRead(5000)) got += client.readAll();
+        got += client.readAll();
+        if (got.startsWith("HTTP/1.1 200")) {
+            ++answered;
+            answer.push_back(Ms(Clock::now() - start));
+        }
+    }
+    std::printf("GET /state with 70 idle connections held open (reopened as they are closed): %d of %d "
+                "answered, median %.2f ms, max %.2f ms (target: within 1000 ms)\n",
+                answered, probes, Median(answer), answer.empty() ? 0 : *std::max_element(answer.begin(), answer.end()));
+}
+
+// One setting changed 1000 times in a second: the events of it that one WebSocket client receives.
+void EventBurst(const QString& url, dpx::api::ControlApi& api) {
+    QWebSocket socket;
+    int events = 0;
+    int last = -1;
+    QEventLoop loop;
+    QObject::connect(&socket, &QWebSocket::textMessageReceived, [&](const QString& text) {
+        const QJsonObject e = QJsonDocument::fromJson(text.toUtf8()).object();
+        if (e["event"].toString() == "state") return loop.quit();
+        if (e["key"].toString() != Parallax().key) return;
+        ++events;
+        last = e["value"].toInt();
+    });
+    socket.open(QUrl(QString(url + "/events").replace(QStringLiteral("http://"), QStringLiteral("ws://"))));
+    loop.exec();
+    const int high = Parallax().Range().high;
+    int changes = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < 1000) {
+        const qint64 due = elapsed.elapsed();
+        for (; changes < due; ++changes) {
+            dpx::SystemSettings.*Parallax().field = changes % (high + 1);
+            api.Notify(dpx::Source::kPanel);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    const double seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
+    Idle(200);
+    std::printf("one setting changed %d times in %.2f s: %d events reached a client, the last with %s value "
+                "(at most %d a second)\n",
+                changes, seconds, events, last == (changes - 1) % (high + 1) ? "the latest" : "an old",
+                dpx::api::ApiServer::kSettingEventsPerSecond);
+}
+
+// GET /state over HTTPS: on a new connection each time (TLS handshake included) and on one kept
+// open.
+void TlsRoundTrip(const QString& url, const QString& cert, int runs) {
+    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+    trust.setCaCertificates(QSslCertificate::fromPath(cert));
+    std::vector<double> fresh, kept;
+    QNetworkAccessManager network;
+    for (int i = 0; i < 2 * runs; ++i) {
+        if (i < runs) network.clearConnectionCache();
+        QNetworkRequest request{QUrl(url + "/state")};
+        request.setSslConfiguration(trust);
+        const Clock::time_point start = Clock::now();
+        std::unique_ptr<QNetworkReply> reply(network.get(request));
+        QEventLoop loop;
+        QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (reply->error() != QNetworkReply::NoError) {
+            std::printf("HTTPS: %s\n", reply->errorString().toUtf8().constData());
+            return;
+        }
+        (i < runs ? fresh : kept).push_back(Ms(Clock::now() - start));
+    }
+    std::printf("GET /state over HTTPS (RSA 2048): new connection with handshake median %.2f ms, on a kept "
+                "connection median %.2f ms\n",
+                Median(fresh), Median(kept));
+}
+
+// `dpx20ctl serve` with `extra` arguments; its URL, empty when it did not start.
+QString StartServe(QProcess& serve, const std::string& link, const QStringList& extra) {
+    serve.start(QString::fromStdString(dpx::test::SimProcess::Program()).replace("dpx20sim", "dpx20ctl"),
+                QStringList{"serve", "-p", QString::fromStdString(link), "--api", "127.0.0.1:0"} + extra);
+    QString out, url;
+    static const QRegularExpression kAt(QStringLiteral("control API at (\\S+)"));
+    while (url.isEmpty() && serve.waitForReadyRead(10000)) {
+        out += serve.readAllStandardOutput();
+        if (const auto m = kAt.match(out); m.hasMatch()) url = m.captured(1);
+    }
+    if (url.isEmpty())
+        std::fprintf(stderr, "api_bench: the service did not start: %s\n", serve.readAllStandardError().constData());
+    return url;
 }
 
 }  // namespace
@@ -215,26 +339,33 @@ int main(int argc, char** argv) {
         transaction = TransactionMedian(link, kRuns);
         RunClient([&] { PutCost("panel", url, transaction, kRuns); });
         EventLatency(url, api.Api(), kRuns);
+        EventBurst(url, api.Api());
         RunClient([&] { Load(url, 200, seconds); });
         link.ConnectLink(0);
         link.ClosePorts();
     }
 
     QProcess serve;
-    serve.start(QString::fromStdString(dpx::test::SimProcess::Program()).replace("dpx20sim", "dpx20ctl"),
-                {"serve", "-p", QString::fromStdString(sim.LinkPath()), "--api", "127.0.0.1:0"});
-    QString out, url;
-    static const QRegularExpression kAt(QStringLiteral("control API at (\\S+)"));
-    while (url.isEmpty() && serve.waitForReadyRead(10000)) {
-        out += serve.readAllStandardOutput();
-        if (const auto m = kAt.match(out); m.hasMatch()) url = m.captured(1);
-    }
-    if (url.isEmpty()) {
-        std::fprintf(stderr, "api_bench: the service did not start: %s\n", serve.readAllStandardError().constData());
-        return 1;
-    }
+    const QString url = StartServe(serve, sim.LinkPath(), {});
+    if (url.isEmpty()) return 1;
     RunClient([&] { PutCost("service", url, transaction, kRuns); });
+    RunClient([&] { LockOut(url, 50); });
     serve.terminate();
     serve.waitForFinished(10000);
+
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                                              "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                                              "key.pem", "-out", "cert.pem"});
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
+        std::fprintf(stderr, "api_bench: openssl: %s\n", openssl.readAllStandardError().constData());
+        return 1;
+    }
+    QProcess tls_serve;
+    const QString tls_url = StartServe(tls_serve, sim.LinkPath(), {"--api-cert", "cert.pem", "--api-key", "key.pem"});
+    if (tls_url.isEmpty()) return 1;
+    RunClient([&] { TlsRoundTrip(tls_url, QStringLiteral("cert.pem"), kRuns); });
+    tls_serve.terminate();
+    tls_serve.waitForFinished(10000);
     return 0;
 }

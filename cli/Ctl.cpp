@@ -16,6 +16,7 @@
 #include "cli/Interrupt.h"
 #include "cli/PanelClient.h"
 #include "cli/Serve.h"
+#include "http/ApiServer.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
@@ -42,6 +43,8 @@ constexpr char kUsage[] =
     "  memory save|load 1|2    save or load one of the box's two adjust memories\n"
     "  send WORD [VALUE]       one raw command by its five-character command word\n"
     "  serve                   stay logged in and serve the control API (--api) until Ctrl-C\n"
+    "  token [--new]           print the control API's token (made when there is none);\n"
+    "                          --new replaces it, and running panels and services take it\n"
     "\n"
     "Options:\n"
     "  -p, --port PORT         COM number 1-8 (through the COM port map), a device path or a\n"
@@ -53,6 +56,8 @@ constexpr char kUsage[] =
     "  -q, --quiet             print nothing on success\n"
     "      --stay-logged-in    do not log off at the end\n"
     "      --api [ADDR:]PORT   serve: where the control API listens (127.0.0.1 by default)\n"
+    "      --api-cert FILE     serve: HTTPS and WSS with this PEM certificate (chain)...\n"
+    "      --api-key FILE      ...and this PEM private key (a .p12 certificate: no key file)\n"
     "      --sync FILE         serve: push FILE to the box before serving\n"
     "      --box NAME=PORT[,sync=FILE]\n"
     "                          serve: one box of several (give it once per box), its settings\n"
@@ -190,6 +195,7 @@ public:
     void Execute(const Plan& plan) {
         if (plan.command == "ports") return Ports();
         if (plan.command == "serve") return Serve();
+        if (plan.command == "token") return Token();
         if (!plan.refusal.empty()) return report_.Fail(kExitBox, plan.refusal);
         ChoosePort();
         // A damaged file is refused before the port is opened: nothing is sent.
@@ -241,7 +247,7 @@ private:
         // A device path or address is COM1 of this run (ChoosePort).
         const int com = ComNumberOf(o_.port);
         const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
-                               o_.no_ack, o_.virtual_mode, StopRequested};
+                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
         std::error_code ec;
         const std::filesystem::path folder = std::filesystem::current_path(ec);
         settings_file::FolderLock lock;
@@ -275,7 +281,7 @@ private:
         const std::vector<BoxSpec> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
-        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested};
+        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
         std::string why;
         if (const int code = ServeBoxes(boxes, setup, &why); code != 0) report_.Fail(code, why);
     }
@@ -431,6 +437,21 @@ private:
             std::printf("%s\n", line.c_str());
         }
         if (report_.Json()) report_.AddField("ports", JsonArray(ports));
+    }
+
+    // The control API's token on standard output; --new replaces it first.
+    void Token() {
+        std::string why;
+        std::string warning;
+        const std::string token = o_.new_token ? api::MakeNewToken(&why) : api::LoadOrMakeToken(&why, &warning);
+        if (token.empty()) return report_.Fail(kExitFile, why);
+        if (!warning.empty()) std::fprintf(stderr, "%swarning: %s\n", kPrefix, warning.c_str());
+        if (report_.Json()) {
+            report_.AddField("token", JsonString(token));
+            report_.AddField("token_file", JsonString(api::TokenFile()));
+        } else {
+            std::printf("%s\n", token.c_str());
+        }
     }
 
     static std::string Name(const Step& step) {

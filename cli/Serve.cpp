@@ -65,6 +65,7 @@ RS232c_bios::DeviceGoneHandler WatchGone(RS232c_bios& link, Session& session) {
 // Listens, prints where, and serves until `stop` is true; every session is cancelled then.
 bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Session*>& sessions, std::string* why) {
     api::ApiServer server(endpoint);
+    server.SetTls(setup.api_cert, setup.api_key);
     if (!server.Listen(setup.api, why)) return false;
     std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
     if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());

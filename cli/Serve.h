@@ -18,6 +18,8 @@ struct ServeSetup {
     bool no_ack = false;
     bool virtual_mode = false;
     bool (*stop)() = nullptr;  // true once the service is to end
+    std::string api_cert;      // HTTPS: the PEM certificate (chain) and private key files
+    std::string api_key;
 };
 
 // Serves until setup.stop() is true; false with `why` when it cannot listen. Prints the

@@ -8,8 +8,8 @@ endif()
 
 # The Qt modules and plugins the programs load. A module or plugin missing here shows when the
 # installed panel is started in a fresh Wine prefix (scripts/package-windows.sh).
-set(DPX_QT_MODULES Core Gui Widgets Network SerialPort HttpServer WebSockets)
-set(DPX_QT_PLUGINS platforms/qwindows styles/qwindowsvistastyle)
+set(DPX_QT_MODULES Core Gui Widgets Network SerialPort WebSockets)
+set(DPX_QT_PLUGINS platforms/qwindows styles/qwindowsvistastyle tls/qschannelbackend)
 # The compiler's runtime, which the programs and Qt's DLLs link.
 set(DPX_MINGW_RUNTIME libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 

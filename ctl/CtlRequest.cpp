@@ -187,6 +187,12 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.trace = a.substr(8);
         } else if (a == "--api") {
             o.api = value("--api");
+        } else if (a == "--api-cert") {
+            o.api_cert = value("--api-cert");
+        } else if (a == "--api-key") {
+            o.api_key = value("--api-key");
+        } else if (a == "--new") {
+            o.new_token = true;
         } else if (a == "--sync") {
             o.sync_file = value("--sync");
         } else if (a == "--panel") {
@@ -245,7 +251,8 @@ bool JsonRequested(int argc, const char* const* argv) {
         const std::string a = argv[i];
         if (a == "--") return false;
         if (a == "--json") return true;
-        if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" || a == "--box")
+        if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" ||
+            a == "--api-cert" || a == "--api-key" || a == "--box")
             ++i;  // the option's value
     }
     return false;
@@ -259,7 +266,7 @@ Plan PlanOf(const std::vector<std::string>& words) {
     Plan plan;
     plan.command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (plan.command == "ports" || plan.command == "serve") {
+    if (plan.command == "ports" || plan.command == "serve" || plan.command == "token") {
         if (!args.empty()) throw UsageError(plan.command + " takes no arguments");
     } else if (plan.command == "set") {
         if (args.empty()) throw UsageError("set takes KEY=VALUE...");

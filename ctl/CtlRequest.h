@@ -31,6 +31,9 @@ struct Options {
     bool version = false;
     std::string trace;
     std::string api;        // serve: where the control API listens ([ADDR:]PORT)
+    std::string api_cert;   // serve: the PEM certificate and key of HTTPS
+    std::string api_key;
+    bool new_token = false;  // token: replace the control API's token
     std::string sync_file;  // serve: the file pushed to the box before serving
     std::string panel;      // set, sync, memory: the running panel or service to ask instead
     bool port_given = false;
@@ -67,7 +70,7 @@ struct Step {
     std::function<int(RS232c_bios&)> run;  // 1 success, 0 failure
 };
 
-// The work of a command: `ports`, `serve`, the steps of `set`, `send` and `memory`, or the file of
+// The work of a command: `ports`, `serve`, `token`, the steps of `set`, `send` and `memory`, or the file of
 // `sync` ("-": standard input).
 struct Plan {
     std::string command;

@@ -1,13 +1,27 @@
 #pragma once
-// The control API on the network: Qt HTTP Server takes the requests and hands each, whole, to
-// the ControlApi; its events go to every WebSocket client of GET /api/v1/events. The server
-// runs on the thread and event loop of its host (the panel's, also inside its modal dialogs,
-// or the service's). A client gets a bounded share: at most kMaxConnections connections, a
-// request whose bytes exceed kRequestByteLimit cuts its connection, a connection that brings
-// no whole request within kRequestTimeoutMs is closed, and an event client that stops reading
-// is dropped.
-#include <QAbstractHttpServer>
+// The control API on the network: HTTP/1.1 (or HTTPS) connections read here, request by
+// request, each handed whole to the API (one box's ControlApi or a BoxRouter) and answered before the next one is read; its
+// events go to every WebSocket client of GET /api/v1/events (Qt's WebSocket server takes the
+// upgraded connection). The server runs on the thread and event loop of its host (the
+// panel's, also inside its modal dialogs, or the service's).
+//
+// No client locks out another: a connection that has not sent a whole request within
+// kFirstRequestMs is closed, and while it has not it holds a place only until a newer
+// connection needs it; a peer address has at most kMaxPerPeer connections and the server
+// kMaxConnections, beyond which the answer is 503. On a listener that asks for the token, a
+// connection earns its place only with a request that carried it.
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocketServer>
+#include <cstddef>
+#include <list>
+#include <map>
+#include <optional>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,6 +32,8 @@ class QWebSocket;
 namespace dpx::api {
 
 class Endpoint;
+struct Request;
+struct Response;
 
 // Where the API listens: "PORT" (on 127.0.0.1), "HOST:PORT", "[IPv6]:PORT"; port 0 takes any
 // free one. `host` "localhost" means 127.0.0.1.
@@ -29,61 +45,112 @@ struct ListenAddress {
 bool ParseListenAddress(const std::string& address, ListenAddress* out, std::string* why);
 
 // The token that a listener on an address other than a loopback one asks for, kept in the
-// user's configuration: made on first use, readable by the user alone (mode 0600).
+// user's configuration: made on first use, readable by the user alone (mode 0600), written
+// whole to a temporary file that is then renamed over the old one.
 std::string TokenFile();
 // The token, made and saved when there is none yet; empty with `why` when it cannot be kept.
-std::string LoadOrMakeToken(std::string* why);
+// A file that other users could read is no secret any more: it gets a new token, and
+// `warning` says so.
+std::string LoadOrMakeToken(std::string* why, std::string* warning = nullptr);
+// Replaces the token with a new one (dpx20ctl token --new); empty with `why` on failure.
+// Running programs take it at their next request.
+std::string MakeNewToken(std::string* why);
 
-class ApiServer final : public QAbstractHttpServer {
+class ApiServer final : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxConnections = 64;
+    static constexpr int kMaxPerPeer = 16;
     static constexpr int kMaxEventClients = 32;
-    static constexpr int kRequestTimeoutMs = 10000;
-    // The bytes one request may send (head and body); a body up to this size is still answered
-    // with 413, a longer one is not read.
-    static constexpr qint64 kRequestByteLimit = 256 * 1024;
+    // A new connection's time to send its first whole request (the TLS handshake included).
+    static constexpr int kFirstRequestMs = 2000;
+    // A connection that was answered waits this long for its next request.
+    static constexpr int kKeepAliveMs = 10000;
+    // The request line and headers; longer is refused with 431 (a body over kBodyLimit: 413).
+    static constexpr std::size_t kHeadLimit = 16 * 1024;
     // What an event client may leave unread before it is dropped.
     static constexpr qint64 kEventBacklogLimit = 1024 * 1024;
+    // Every event client is pinged this often; one that did not answer the last ping is dropped.
+    static constexpr int kPingMs = 15000;
+    // The events of one setting that one client receives in a second, at most: a faster burst
+    // of changes reaches it as the latest value (with the value it saw last as `previous`).
+    static constexpr int kSettingEventsPerSecond = 20;
 
     // Serves `api`, which must outlive it, and takes its events.
     explicit ApiServer(Endpoint& api, QObject* parent = nullptr);
     ~ApiServer() override;
 
+    // The certificate (chain) and private key, PEM files, that the next Listen() serves HTTPS
+    // and WSS with; both empty: plain HTTP.
+    void SetTls(std::string cert_file, std::string key_file);
     // Listens on `where` ([HOST:]PORT). Any address but a loopback one asks every request for
-    // the token (LoadOrMakeToken). False with `why` (the address taken, not an address, ...).
+    // the token (LoadOrMakeToken). False with `why` (the address taken, not an address, a
+    // certificate that cannot be read, ...). What the operator should know (the token in
+    // clear on the network, a token file replaced) goes to on_warning.
     bool Listen(const std::string& where, std::string* why);
-    // "http://127.0.0.1:8420/api/v1" while listening, else empty.
+    // "http://127.0.0.1:8420/api/v1" (https with TLS) while listening, else empty.
     std::string Url() const;
     bool TokenRequired() const { return token_required_; }
     // Closes the port, every connection and every event client.
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }
+    int Connections() const { return static_cast<int>(connections_.size()); }
     // Runs `work` once the answer in progress has gone out, on the event loop; what is asked
     // for again before it ran runs once (the latest `work`). The options file is written this
     // way: a burst of requests flushes it once, and no answer waits for the disk. Close() runs
     // what is still due.
     void Soon(std::function<void()> work);
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // Receives each warning; by default it is printed on standard error.
+    std::function<void(const std::string& text)> on_warning;
 
 private:
+    class Connection;
+    class Listener;
+    friend class Connection;
+    friend class Listener;
+    struct PendingSetting {
+        qint64 sent_ms = -1000000;       // when this client last received this setting
+        std::optional<std::string> due;  // the latest event held back, as JSON
+        std::optional<std::string> previous;  // the value the client saw before it, as JSON
+    };
+    struct EventClient {
+        bool answered_ping = true;
+        std::map<std::string, PendingSetting> settings;
+    };
+
+    void Admit(QTcpSocket* socket);
+    void Forget(Connection* connection);
+    // Hands an accepted upgrade to the WebSocket server.
+    void Upgrade(QTcpSocket* socket);
+    // The answer to a request that was read whole; kSwitchingProtocols hands the socket on.
+    Response Answer(const Connection& connection, const Request& request);
+    std::optional<Response> AnswerLocally(const Request& request, bool loopback_peer);
+    void RefreshToken();
     void TakeEventClients();
     void Broadcast(const std::string& json);
-    void Write(const QHttpServerRequest& request, QTcpSocket* socket, int status, const std::string& body);
+    void Send(QWebSocket* client, const QString& text);
+    void SendDueSettings();
+    void PingClients();
     void RunDue();
+    void Warn(const std::string& text) const;
 
     Endpoint& api_;
     QHostAddress address_;
     quint16 port_ = 0;
     bool token_required_ = false;
-    int connections_ = 0;
-    std::vector<QWebSocket*> clients_;
-    // The answer to a WebSocket upgrade that was refused, written by missingHandler.
-    int refused_status_ = 0;
-    std::string refused_body_;
+    std::string token_;
+    qint64 token_stamp_ = 0;
+    std::string cert_file_, key_file_;
+    std::optional<QSslConfiguration> tls_;
+    Listener* listener_ = nullptr;
+    std::list<Connection*> connections_;  // oldest first
+    QWebSocketServer websockets_;
+    std::vector<QPointer<QTcpSocket>> upgrading_;
+    std::map<QWebSocket*, EventClient> clients_;
+    QTimer ping_timer_;
+    QTimer due_timer_;
+    QElapsedTimer clock_;  // since the server was made: the uptime in /health
     std::function<void()> due_;
 };
 

@@ -10,7 +10,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       libgtest-dev libgmock-dev googletest
       clang libclang-rt-14-dev
       fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
-      ser2net curl
+      ser2net curl openssl
       dpkg-dev file lintian desktop-file-utils appstream xdotool)
 if [ "${1:-}" = windows ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev

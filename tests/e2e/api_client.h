@@ -1,6 +1,9 @@
 #pragma once
 // Qt's own HTTP and WebSocket clients against the control API, waiting on the event loop, and
-// `dpx20ctl serve` as a child process: what the API tests share.
+// `dpx20ctl serve` as a child process: what the API tests share. Every answer and event they
+// receive is checked against the OpenAPI document the server serves.
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -14,10 +17,12 @@
 #include <QString>
 #include <QStringList>
 #include <QWebSocket>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/openapi_check.h"
 #include "tests/support/SimProcess.h"
 
 namespace dpx::test {
@@ -27,6 +32,9 @@ struct HttpResult {
     QJsonObject json;
     QByteArray body;
 };
+
+// The OpenAPI document served below `api_url` (".../api/v1"), fetched once per server.
+const OpenApi& ServedDocument(const QString& api_url);
 
 // One request; `token` non-empty sends it as the Bearer token. Waits at most 60 s.
 HttpResult Http(const QString& url, const QByteArray& method, const QByteArray& body = {}, const QByteArray& token = {});
@@ -68,7 +76,7 @@ private:
 };
 
 // ---------------------------------------------------------------- definitions
-inline HttpResult Http(const QString& url, const QByteArray& method, const QByteArray& body, const QByteArray& token) {
+inline HttpResult Send(const QString& url, const QByteArray& method, const QByteArray& body, const QByteArray& token) {
     QNetworkAccessManager network;
     QNetworkRequest request{QUrl(url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
@@ -85,9 +93,36 @@ inline HttpResult Http(const QString& url, const QByteArray& method, const QByte
     return r;
 }
 
+inline const OpenApi& ServedDocument(const QString& api_url) {
+    static std::map<QString, std::unique_ptr<OpenApi>> documents;
+    std::unique_ptr<OpenApi>& document = documents[api_url];
+    if (!document) document = std::make_unique<OpenApi>(Send(api_url + QStringLiteral("/openapi.json"), "GET", {}, {}).body);
+    return *document;
+}
+
+inline HttpResult Http(const QString& url, const QByteArray& method, const QByteArray& body, const QByteArray& token) {
+    HttpResult r = Send(url, method, body, token);
+    const qsizetype base = url.indexOf(QStringLiteral("/api/v1"));
+    if (base < 0 || r.status == 0) return r;
+    const QString api_url = url.left(base + 7);
+    const OpenApi& document = ServedDocument(api_url);
+    EXPECT_TRUE(document.Loaded()) << api_url.toStdString();
+    QString path = QUrl(url).path();
+    path = path.mid(path.indexOf(QStringLiteral("/api/v1")) + 7);
+    const QString why = document.CheckAnswer(QString::fromLatin1(method), path, r.status, r.body);
+    EXPECT_TRUE(why.isEmpty()) << method.data() << " " << url.toStdString() << " " << r.status << ": " << why.toStdString();
+    return r;
+}
+
 inline EventClient::EventClient(const QString& api_url) {
-    QObject::connect(&socket_, &QWebSocket::textMessageReceived, [this](const QString& text) {
+    const OpenApi& document = ServedDocument(api_url);
+    QObject::connect(&socket_, &QWebSocket::textMessageReceived, [this, &document](const QString& text) {
         events_.push_back(QJsonDocument::fromJson(text.toUtf8()).object());
+        const bool state = events_.back()[QStringLiteral("event")] == QStringLiteral("state");
+        const bool several = events_.back().contains(QStringLiteral("boxes"));
+        const QString why = document.CheckSchema(
+            state ? (several ? QStringLiteral("BoxesState") : QStringLiteral("State")) : QStringLiteral("Change"), events_.back());
+        EXPECT_TRUE(why.isEmpty()) << text.toStdString() << ": " << why.toStdString();
     });
     QString ws = api_url + QStringLiteral("/events");
     socket_.open(QUrl(ws.replace(QStringLiteral("http://"), QStringLiteral("ws://"))));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QFile>
 #include <QEventLoop>
 #include <QProcess>
 
@@ -11,6 +12,7 @@
 #include "common/Format.h"
 #include "model/SettingTable.h"
 #include "resources/PanelIds.h"
+#include "tests/e2e/openapi_check.h"
 #include "tests/ui/panel_fixture.h"
 
 namespace dpx::test {
@@ -21,7 +23,8 @@ struct Curl {
     std::string body;
 };
 
-// curl -X PUT URL -d BODY, run while the panel's event loop serves it.
+// curl -X PUT URL -d BODY, run while the panel's event loop serves it; the answer is checked
+// against the OpenAPI document the program carries.
 Curl CurlPut(const std::string& url, const std::string& body) {
     QProcess curl;
     curl.start(QStringLiteral("curl"), {"-s", "-w", "\n%{http_code}", "-X", "PUT", "-H", "Content-Type: application/json",
@@ -31,7 +34,12 @@ Curl CurlPut(const std::string& url, const std::string& body) {
     if (curl.state() != QProcess::NotRunning) loop.exec();
     const std::string out = curl.readAllStandardOutput().toStdString();
     const std::size_t nl = out.rfind('\n');
-    return {nl == std::string::npos ? 0 : std::atoi(out.c_str() + nl + 1), out.substr(0, nl)};
+    const Curl answer{nl == std::string::npos ? 0 : std::atoi(out.c_str() + nl + 1), out.substr(0, nl)};
+    QFile document(QStringLiteral(":/dpx20remote/openapi.json"));
+    EXPECT_TRUE(document.open(QIODevice::ReadOnly));
+    const QString why = OpenApi(document.readAll()).CheckAnswer("PUT", "/settings", answer.status, QByteArray::fromStdString(answer.body));
+    EXPECT_TRUE(why.isEmpty()) << answer.body << ": " << why.toStdString();
+    return answer;
 }
 
 class ApiPanelTest : public PanelTest {};

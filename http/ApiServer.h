@@ -115,6 +115,7 @@ private:
         std::optional<std::string> previous;  // the value the client saw before it, as JSON
     };
     struct EventClient {
+        std::string box;  // only this box's events (?box=NAME or /boxes/NAME/events); empty: all
         bool answered_ping = true;
         std::map<std::string, PendingSetting> settings;
     };

@@ -214,7 +214,10 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
 
     // Routing: a setting reaches its box alone, its event names the box, its folder keeps it.
     EventClient events(url);
+    EventClient c_events(url + "/boxes/c");  // c's alone
     ASSERT_TRUE(events.WaitFor(1));
+    ASSERT_TRUE(c_events.WaitFor(1));
+    EXPECT_EQ(c_events.Events().front()["box"].toString(), "c");
     EXPECT_EQ(Http(url + "/boxes/a/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
     EXPECT_EQ(sims["a"]->State()["sys_beep"], 1);
     EXPECT_EQ(sims["c"]->State()["sys_beep"], 0);
@@ -247,6 +250,8 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     ASSERT_TRUE(sims["c"]->Ok()) << sims["c"]->Error();
     EXPECT_EQ(Http(url + "/boxes/c/connect", "POST").status, 200);
     EXPECT_EQ(Http(url + "/boxes/c/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
+    ASSERT_TRUE(c_events.WaitFor(2));
+    for (const QJsonObject& event : c_events.Events()) EXPECT_EQ(event["box"].toString(), "c");
     EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
 }
 

@@ -278,7 +278,7 @@ private:
     // serve --box NAME=PORT...: each box on a link of its own.
     void ServeSeveral() {
         if (o_.port_given) throw UsageError("serve takes either --port or --box NAME=PORT, not both");
-        const std::vector<BoxSpec> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
+        const std::vector<BoxOption> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
         const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};

@@ -46,7 +46,7 @@ struct Options {
 
 // One box of a service of several: its name, its port (any form --port takes) and the file
 // pushed to it before serving.
-struct BoxSpec {
+struct BoxOption {
     std::string name;
     std::string port;
     std::string sync_file;
@@ -54,7 +54,7 @@ struct BoxSpec {
 // The boxes of `serve`: throws UsageError for a bad or repeated name, an empty port, an
 // unknown item after the port, or two boxes on one port (`same_port` says whether two port
 // names mean one port).
-std::vector<BoxSpec> ParseBoxes(const std::vector<std::string>& specs, const std::string& sync_file,
+std::vector<BoxOption> ParseBoxes(const std::vector<std::string>& given, const std::string& sync_file,
                                 const std::function<bool(const std::string&, const std::string&)>& same_port);
 
 // The options and words of argv[1..argc-1]; throws UsageError.

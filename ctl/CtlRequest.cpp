@@ -275,6 +275,7 @@ Plan PlanOf(const std::vector<std::string>& words) {
             const Step step = SetStep(a);
             values.emplace_back(FindSetting(step.command), static_cast<int32_t>(step.value));
         }
+        plan.values = values;
         // The box's settings are unknown here: the rules see only the values given before.
         for (const rules::Plan& p : PlanValues(SettingsRecord{}, values, &plan.refusal))
             for (const rules::Send& send : p.sends) plan.steps.push_back(SetStep(Format("%s=%d", send.setting->key, send.value)));

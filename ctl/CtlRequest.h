@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/RS232c_bios.h"
+#include "session/Change.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx::cli {
@@ -77,8 +78,10 @@ struct Plan {
     std::vector<Step> steps;
     std::string sync_file;
     // `set` only: the text of the box's rule that refuses the values as given (nothing is
-    // then sent). The steps are the commands the rules send for the values, in order.
+    // then sent). The steps are the commands the rules send for the values, in order; `values`
+    // the values as given, which a running panel or service plans against its own settings.
     std::string refusal;
+    SettingValues values;
 };
 // Throws UsageError for an unknown command, key or value, or the wrong arguments.
 Plan MakePlan(const std::vector<std::string>& words);

@@ -224,6 +224,10 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     ASSERT_TRUE(events.WaitFor(2));
     EXPECT_EQ(events.Events().back()["box"].toString(), "a");
     EXPECT_TRUE(QFile::exists("a/dpx20remote.ini"));
+    // dpx20ctl --panel --box: the values as given, to one box, planned by that box's rules.
+    EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_bk_light=-3"}), 0);
+    EXPECT_EQ(sims["c"]->State()["sys_bk_light"], -3);
+    EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_input_select=0", "sys_2D3D=1"}), 1);
     EXPECT_EQ(Http(url + "/boxes/zz/state", "GET").status, 404);
     EXPECT_EQ(Http(url + "/state", "GET").status, 404);  // which box's? the paths name it
 

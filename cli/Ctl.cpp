@@ -278,7 +278,7 @@ private:
     // serve --box NAME=PORT...: each box on a link of its own.
     void ServeSeveral() {
         if (o_.port_given) throw UsageError("serve takes either --port or --box NAME=PORT, not both");
-        const std::vector<BoxSpec> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
+        const std::vector<BoxOption> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
         const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
@@ -489,9 +489,11 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     std::string method = "POST", path;
     api::Json body = api::Json::Object();
     if (plan.command == "set") {
+        if (!plan.refusal.empty()) return report.Fail(kExitBox, plan.refusal);
         method = "PUT";
         path = "/settings";
-        for (const Step& step : plan.steps) body.Set(step.command, step.value);
+        // As given: the panel or service plans them against the box's settings it keeps.
+        for (const auto& [setting, value] : plan.values) body.Set(setting->key, value);
     } else if (plan.command == "memory") {
         path = Format("/adjust-memory/%ld/%s", plan.steps[0].value, plan.steps[0].command.substr(7).c_str());
     } else if (plan.command == "sync") {

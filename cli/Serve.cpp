@@ -123,7 +123,7 @@ namespace {
 // One box of a service of several. Members are made and ended in this order: the link's
 // thread outlives every use of the link.
 struct ServedBox {
-    BoxSpec spec;
+    BoxOption option;
     ServeSetup setup;
     std::filesystem::path folder;
     settings_file::FolderLock lock;
@@ -151,32 +151,32 @@ struct ServedBox {
             return;
         }
         outcome = "connected";
-        if (spec.sync_file.empty()) return;
+        if (option.sync_file.empty()) return;
         const SyncOutcome sync = session->Synchronise(Run(loaded));
         if (!sync.ok) {
-            outcome += ", " + spec.sync_file + " not synchronised: " + capture.Joined();
+            outcome += ", " + option.sync_file + " not synchronised: " + capture.Joined();
             return;
         }
         record = loaded;
         WriteOptionFile(folder / options_file_name, record);
-        outcome += ", " + spec.sync_file + " synchronised";
+        outcome += ", " + option.sync_file + " synchronised";
     }
 };
 
 }  // namespace
 
-int ServeBoxes(const std::vector<BoxSpec>& specs, const ServeSetup& common, std::string* why) {
+int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, std::string* why) {
     std::vector<std::unique_ptr<ServedBox>> boxes;
     std::error_code ec;
     const std::filesystem::path here = std::filesystem::current_path(ec);
-    for (const BoxSpec& spec : specs) {
+    for (const BoxOption& option : given) {
         auto box = std::make_unique<ServedBox>();
-        box->spec = spec;
+        box->option = option;
         box->setup = common;
-        box->setup.device = PortDevice(spec.port);
-        const int com = ComNumberOf(spec.port);
+        box->setup.device = PortDevice(option.port);
+        const int com = ComNumberOf(option.port);
         box->setup.com = com > 0 ? com : 1;
-        box->folder = here / spec.name;
+        box->folder = here / option.name;
         std::filesystem::create_directories(box->folder, ec);
         if (int64_t holder = 0; !box->lock.Take(box->folder, &holder)) {
             *why = Format("the folder %s is in use by another panel or service (process %lld)",
@@ -186,15 +186,15 @@ int ServeBoxes(const std::vector<BoxSpec>& specs, const ServeSetup& common, std:
         MessageCapture capture;
         const std::filesystem::path options = box->folder / options_file_name;
         if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), box->record, Rewrite::kNever) != 1) {
-            *why = spec.name + ": " + capture.Joined();
+            *why = option.name + ": " + capture.Joined();
             return kExitFile;
         }
         box->loaded = box->record;
-        if (!spec.sync_file.empty() && ReadSyncFile(spec.sync_file, stdin, box->loaded) != 1) {
-            *why = spec.name + ": " + capture.Joined();
+        if (!option.sync_file.empty() && ReadSyncFile(option.sync_file, stdin, box->loaded) != 1) {
+            *why = option.name + ": " + capture.Joined();
             return kExitFile;
         }
-        UsePort(box->link, spec.port);
+        UsePort(box->link, option.port);
         box->link.SetExecutor(&box->worker);
         box->session = std::make_unique<Session>(box->link, box->record, box->folder);
         box->host = std::make_unique<ServiceHost>(box->setup, box->record, options);
@@ -210,10 +210,10 @@ int ServeBoxes(const std::vector<BoxSpec>& specs, const ServeSetup& common, std:
     std::vector<Session*> sessions;
     std::vector<RS232c_bios::DeviceGoneHandler> previous;
     for (auto& box : boxes) {
-        std::fprintf(stderr, "dpx20ctl: box %s on %s: %s\n", box->spec.name.c_str(), box->setup.device.c_str(),
+        std::fprintf(stderr, "dpx20ctl: box %s on %s: %s\n", box->option.name.c_str(), box->setup.device.c_str(),
                      box->outcome.c_str());
         box->api = std::make_unique<api::ControlApi>(*box->session, *box->host);
-        served.push_back({box->spec.name, box->api.get(), box->session.get(), box->spec.port,
+        served.push_back({box->option.name, box->api.get(), box->session.get(), box->option.port,
                           platform::PortKind(box->setup.device)});
         sessions.push_back(box->session.get());
         previous.push_back(WatchGone(box->link, *box->session));

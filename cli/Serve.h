@@ -41,6 +41,6 @@ bool SamePort(const std::string& a, const std::string& b);
 // is served as disconnected with its cause, to be connected later. Serves until stop() is
 // true, then logs every box off. The exit code: 0, kExitFile (a folder in use or a damaged
 // file) or kExitUsage (cannot listen), with `why`.
-int ServeBoxes(const std::vector<BoxSpec>& boxes, const ServeSetup& setup, std::string* why);
+int ServeBoxes(const std::vector<BoxOption>& boxes, const ServeSetup& setup, std::string* why);
 
 }  // namespace dpx::cli

@@ -214,32 +214,32 @@ Options ParseArguments(int argc, const char* const* argv) {
     return o;
 }
 
-std::vector<BoxSpec> ParseBoxes(const std::vector<std::string>& specs, const std::string& sync_file,
+std::vector<BoxOption> ParseBoxes(const std::vector<std::string>& given, const std::string& sync_file,
                                 const std::function<bool(const std::string&, const std::string&)>& same_port) {
-    std::vector<BoxSpec> boxes;
-    for (const std::string& spec : specs) {
-        BoxSpec box;
-        const std::size_t eq = spec.find('=');
-        box.name = spec.substr(0, eq);
-        std::string rest = spec.substr(eq + 1);
+    std::vector<BoxOption> boxes;
+    for (const std::string& option : given) {
+        BoxOption box;
+        const std::size_t eq = option.find('=');
+        box.name = option.substr(0, eq);
+        std::string rest = option.substr(eq + 1);
         const std::size_t comma = rest.find(',');
         box.port = rest.substr(0, comma);
         box.sync_file = sync_file;
         if (comma != std::string::npos) {
             const std::string item = rest.substr(comma + 1);
             if (item.rfind("sync=", 0) != 0 || item.size() == 5)
-                throw UsageError("--box " + spec + ": after the port only sync=FILE is taken");
+                throw UsageError("--box " + option + ": after the port only sync=FILE is taken");
             box.sync_file = item.substr(5);
         }
         const bool name_ok = !box.name.empty() && std::all_of(box.name.begin(), box.name.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
         });
-        if (!name_ok) throw UsageError("--box " + spec + ": a box's name is letters, digits, '-' and '_'");
-        if (box.port.empty()) throw UsageError("--box " + spec + ": NAME=PORT, the port is missing");
-        for (const BoxSpec& other : boxes) {
-            if (other.name == box.name) throw UsageError("--box " + spec + ": the name " + box.name + " is given twice");
+        if (!name_ok) throw UsageError("--box " + option + ": a box's name is letters, digits, '-' and '_'");
+        if (box.port.empty()) throw UsageError("--box " + option + ": NAME=PORT, the port is missing");
+        for (const BoxOption& other : boxes) {
+            if (other.name == box.name) throw UsageError("--box " + option + ": the name " + box.name + " is given twice");
             if (same_port(other.port, box.port))
-                throw UsageError("--box " + spec + ": boxes " + other.name + " and " + box.name + " are on one port");
+                throw UsageError("--box " + option + ": boxes " + other.name + " and " + box.name + " are on one port");
         }
         boxes.push_back(std::move(box));
     }
@@ -252,7 +252,7 @@ bool JsonRequested(int argc, const char* const* argv) {
         if (a == "--") return false;
         if (a == "--json") return true;
         if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" ||
-            a == "--box" || a == "--api-cert" || a == "--api-key")
+            a == "--api-cert" || a == "--api-key" || a == "--box")
             ++i;  // the option's value
     }
     return false;
@@ -275,6 +275,7 @@ Plan PlanOf(const std::vector<std::string>& words) {
             const Step step = SetStep(a);
             values.emplace_back(FindSetting(step.command), static_cast<int32_t>(step.value));
         }
+        plan.values = values;
         // The box's settings are unknown here: the rules see only the values given before.
         for (const rules::Plan& p : PlanValues(SettingsRecord{}, values, &plan.refusal))
             for (const rules::Send& send : p.sends) plan.steps.push_back(SetStep(Format("%s=%d", send.setting->key, send.value)));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/RS232c_bios.h"
+#include "session/Change.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx::cli {
@@ -46,7 +47,7 @@ struct Options {
 
 // One box of a service of several: its name, its port (any form --port takes) and the file
 // pushed to it before serving.
-struct BoxSpec {
+struct BoxOption {
     std::string name;
     std::string port;
     std::string sync_file;
@@ -54,7 +55,7 @@ struct BoxSpec {
 // The boxes of `serve`: throws UsageError for a bad or repeated name, an empty port, an
 // unknown item after the port, or two boxes on one port (`same_port` says whether two port
 // names mean one port).
-std::vector<BoxSpec> ParseBoxes(const std::vector<std::string>& specs, const std::string& sync_file,
+std::vector<BoxOption> ParseBoxes(const std::vector<std::string>& given, const std::string& sync_file,
                                 const std::function<bool(const std::string&, const std::string&)>& same_port);
 
 // The options and words of argv[1..argc-1]; throws UsageError.
@@ -77,8 +78,10 @@ struct Plan {
     std::vector<Step> steps;
     std::string sync_file;
     // `set` only: the text of the box's rule that refuses the values as given (nothing is
-    // then sent). The steps are the commands the rules send for the values, in order.
+    // then sent). The steps are the commands the rules send for the values, in order; `values`
+    // the values as given, which a running panel or service plans against its own settings.
     std::string refusal;
+    SettingValues values;
 };
 // Throws UsageError for an unknown command, key or value, or the wrong arguments.
 Plan MakePlan(const std::vector<std::string>& words);

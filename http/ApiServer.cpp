@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
@@ -13,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QSaveFile>
+#include <QUrlQuery>
 #include <QWebSocket>
 #include <algorithm>
 #include <array>
@@ -673,8 +675,20 @@ void ApiServer::TakeEventClients() {
         connect(client, &QWebSocket::pong, this, [this, client] {
             if (const auto it = clients_.find(client); it != clients_.end()) it->second.answered_ping = true;
         });
-        clients_[client] = EventClient{};
+        // /events?box=NAME or /boxes/NAME/events: one box's events of a service of several.
+        EventClient events;
+        const QUrl url = client->requestUrl();
+        events.box = QUrlQuery(url).queryItemValue(QStringLiteral("box")).toStdString();
+        static const QRegularExpression kBoxPath(QStringLiteral("/boxes/([^/]+)/events$"));
+        if (const QRegularExpressionMatch m = kBoxPath.match(url.path()); m.hasMatch()) events.box = m.captured(1).toStdString();
+        clients_[client] = events;
         Json state = api_.State();
+        if (const Json* boxes = state.Find("boxes"); boxes && !events.box.empty()) {
+            std::optional<Json> picked;  // copied out before the state is replaced
+            for (const Json& one : boxes->Items())
+                if (const Json* name = one.Find("box"); name && name->Text() == events.box) picked = one;
+            if (picked) state = std::move(*picked);
+        }
         // Its source is the host: the one box's, or that of the first of several.
         const Json* host = state.Find("host");
         if (const Json* boxes = state.Find("boxes"); !host && boxes && !boxes->Items().empty())
@@ -702,8 +716,10 @@ void ApiServer::Broadcast(const std::string& json) {
     const Json* key = event ? event->Find("key") : nullptr;
     const bool setting = name && name->Text() == "setting" && key;
     const qint64 now = clock_.elapsed();
+    const Json* box = event ? event->Find("box") : nullptr;
     for (auto& [client, state] : std::map<QWebSocket*, EventClient>(clients_)) {
         if (!clients_.count(client)) continue;  // dropped meanwhile
+        if (!state.box.empty() && box && box->Text() != state.box) continue;
         if (!setting) {
             Send(client, text);
             continue;

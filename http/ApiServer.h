@@ -1,6 +1,6 @@
 #pragma once
 // The control API on the network: HTTP/1.1 (or HTTPS) connections read here, request by
-// request, each handed whole to the ControlApi and answered before the next one is read; its
+// request, each handed whole to the API (one box's ControlApi or a BoxRouter) and answered before the next one is read; its
 // events go to every WebSocket client of GET /api/v1/events (Qt's WebSocket server takes the
 // upgraded connection). The server runs on the thread and event loop of its host (the
 // panel's, also inside its modal dialogs, or the service's).
@@ -115,6 +115,7 @@ private:
         std::optional<std::string> previous;  // the value the client saw before it, as JSON
     };
     struct EventClient {
+        std::string box;  // only this box's events (?box=NAME or /boxes/NAME/events); empty: all
         bool answered_ping = true;
         std::map<std::string, PendingSetting> settings;
     };

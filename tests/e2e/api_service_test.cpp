@@ -214,13 +214,20 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
 
     // Routing: a setting reaches its box alone, its event names the box, its folder keeps it.
     EventClient events(url);
+    EventClient c_events(url + "/boxes/c");  // c's alone
     ASSERT_TRUE(events.WaitFor(1));
+    ASSERT_TRUE(c_events.WaitFor(1));
+    EXPECT_EQ(c_events.Events().front()["box"].toString(), "c");
     EXPECT_EQ(Http(url + "/boxes/a/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
     EXPECT_EQ(sims["a"]->State()["sys_beep"], 1);
     EXPECT_EQ(sims["c"]->State()["sys_beep"], 0);
     ASSERT_TRUE(events.WaitFor(2));
     EXPECT_EQ(events.Events().back()["box"].toString(), "a");
     EXPECT_TRUE(QFile::exists("a/dpx20remote.ini"));
+    // dpx20ctl --panel --box: the values as given, to one box, planned by that box's rules.
+    EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_bk_light=-3"}), 0);
+    EXPECT_EQ(sims["c"]->State()["sys_bk_light"], -3);
+    EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_input_select=0", "sys_2D3D=1"}), 1);
     EXPECT_EQ(Http(url + "/boxes/zz/state", "GET").status, 404);
     EXPECT_EQ(Http(url + "/state", "GET").status, 404);  // which box's? the paths name it
 
@@ -247,6 +254,8 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     ASSERT_TRUE(sims["c"]->Ok()) << sims["c"]->Error();
     EXPECT_EQ(Http(url + "/boxes/c/connect", "POST").status, 200);
     EXPECT_EQ(Http(url + "/boxes/c/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
+    ASSERT_TRUE(c_events.WaitFor(2));
+    for (const QJsonObject& event : c_events.Events()) EXPECT_EQ(event["box"].toString(), "c");
     EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
 }
 

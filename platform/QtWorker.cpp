@@ -15,10 +15,9 @@ QtWorker::QtWorker() : receiver_(std::make_unique<QObject>()) {
 }
 
 QtWorker::~QtWorker() {
-    // The receiver is deleted on its own thread, after the work still queued for it.
-    QObject* receiver = receiver_.release();
-    QMetaObject::invokeMethod(receiver, [receiver] { delete receiver; }, Qt::QueuedConnection);
-    thread_.quit();
+    // The work still queued runs before the thread ends; the receiver, a plain object without
+    // timers or children, goes with the worker once its thread has ended.
+    QMetaObject::invokeMethod(receiver_.get(), [this] { thread_.quit(); }, Qt::QueuedConnection);
     thread_.wait();
 }
 

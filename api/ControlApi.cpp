@@ -14,14 +14,6 @@
 
 namespace dpx::api {
 
-// The message boxes of one change, kept for its answer instead of shown; a settings file that
-// cannot be written ends the change with 500 instead of the process.
-class ControlApi::Collector final : public MessageCapture {
-public:
-    // The texts shown since `count` of them had been.
-    std::string Since(std::size_t count) const { return Joined(count); }
-};
-
 namespace {
 
 constexpr int kPanelMemories = 6;
@@ -256,19 +248,19 @@ Response ControlApi::Route(const Request& request) {
             Values steps;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSettable, steps, error)) return Error(status, error);
-            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return PutSettings(steps, answer); });
+            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return PutSettings(steps, answer); });
         }
         if (first == "connect" || first == "disconnect") {
             if (method != "POST") return wrong_method("POST");
             const int want = first == "connect" ? 1 : 0;
-            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return Connect(want, answer); });
+            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return Connect(want, answer); });
         }
         if (first == "sync") {
             if (method != "POST") return wrong_method("POST");
             Values values;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSynchronised, values, error)) return Error(status, error);
-            return Change(request, Source::kApi, [&](Json& answer, Collector&) { return SyncWith(values, answer); });
+            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return SyncWith(values, answer); });
         }
     }
     if (parts.size() == 3 && (first == "memory" || first == "adjust-memory") && (parts[2] == "save" || parts[2] == "load")) {
@@ -279,9 +271,9 @@ Response ControlApi::Route(const Request& request) {
                                      panel ? "panel's" : "box's adjust", panel ? kPanelMemories : kBoxMemories));
         if (method != "POST") return wrong_method("POST");
         const bool save = parts[2] == "save";
-        if (!panel) return Change(request, Source::kApi, [&](Json& answer, Collector&) { return AdjustMemory(n, save, answer); });
+        if (!panel) return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return AdjustMemory(n, save, answer); });
         return Change(request, save ? Source::kApi : Source::kMemory,
-                      [&](Json& answer, Collector& messages) { return Memory(n, save, answer, messages); });
+                      [&](Json& answer, MessageCapture& messages) { return Memory(n, save, answer, messages); });
     }
     return Error(404, "no such endpoint: " + request.path);
 }
@@ -294,7 +286,9 @@ Response ControlApi::Change(const Request& request, Source source, const Work& w
     int status = 0;
     Json messages = Json::Array();
     {
-        Collector collector;
+        // The message boxes of one change, kept for its answer instead of shown; a settings
+        // file that cannot be written ends the change with 500 instead of the process.
+        MessageCapture collector;
         status = work(answer, collector);
         for (const std::string& text : collector.texts) messages.Push(text);
         if (collector.fatal) {
@@ -406,7 +400,7 @@ int ControlApi::SyncWith(const Values& values, Json& answer) {
 
 int ControlApi::Synchronise(Json& answer) { return SyncAnswer(session_.Synchronise(RunRecord()), answer); }
 
-int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
+int ControlApi::Memory(int n, bool save, Json& answer, MessageCapture& messages) {
     const std::filesystem::path path = session_.MemoryPath(n);
     const std::string name = path.string();
     if (save) {
@@ -420,7 +414,7 @@ int ControlApi::Memory(int n, bool save, Json& answer, Collector& messages) {
     if (!out.ok && !out.sync) {
         std::error_code ec;
         const bool missing = !std::filesystem::exists(path, ec);
-        answer = Reply(messages.Since(0)).Set("file", name);
+        answer = Reply(messages.Joined()).Set("file", name);
         return missing ? 404 : 422;
     }
     answer = Reply().Set("file", name);

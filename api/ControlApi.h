@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "api/ApiJson.h"
+#include "common/MessageSink.h"
 #include "link/RS232c_bios.h"
 #include "model/SettingTable.h"
 #include "session/Session.h"
@@ -129,8 +130,7 @@ public:
     Json State() const override;
 
 private:
-    class Collector;
-    using Work = std::function<int(Json& answer, Collector& messages)>;
+    using Work = std::function<int(Json& answer, MessageCapture& messages)>;
     // Settings with their new values, in the order given.
     using Values = std::vector<std::pair<const Setting*, int32_t>>;
 
@@ -140,7 +140,7 @@ private:
     int PutSettings(const Values& steps, Json& answer);
     int Connect(int want, Json& answer);
     int SyncWith(const Values& values, Json& answer);
-    int Memory(int n, bool save, Json& answer, Collector& messages);
+    int Memory(int n, bool save, Json& answer, MessageCapture& messages);
     int AdjustMemory(int n, bool save, Json& answer);
     // SynchroniseAll of the record with the host's link options; its summary into `answer`.
     int Synchronise(Json& answer);

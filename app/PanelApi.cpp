@@ -35,8 +35,8 @@ private:
     MessageSink* restore_;
 };
 
-PanelApi::PanelApi(TopDialog& panel, RS232c_bios& link)
-    : panel_(panel), link_(link), api_(panel.BoxSession(), *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
+PanelApi::PanelApi(TopDialog& panel)
+    : panel_(panel), api_(panel.BoxSession(), *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
     auto* action = new QAction(QStringLiteral("Control API..."), &panel_);
     QObject::connect(action, &QAction::triggered, &panel_, [this] { Configure(); });
     panel_.addAction(action);

@@ -20,7 +20,7 @@ inline constexpr char kApiListenKey[] = "api/listen";
 class PanelApi final : public api::Host {
 public:
     // Serves nothing until Start(); reports the panel's changes from now on.
-    PanelApi(TopDialog& panel, RS232c_bios& link);
+    explicit PanelApi(TopDialog& panel);
     ~PanelApi() override;
     PanelApi(const PanelApi&) = delete;
     PanelApi& operator=(const PanelApi&) = delete;
@@ -48,7 +48,6 @@ private:
     void Configure();
 
     TopDialog& panel_;
-    RS232c_bios& link_;
     api::ControlApi api_;
     api::ApiServer server_;
     std::unique_ptr<EventSink> sink_;

@@ -33,7 +33,7 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
     {
         TopDialog panel(link);  // no parent: it is the main window
         panel.EnsureInitialised();
-        PanelApi control(panel, link);
+        PanelApi control(panel);
         control.UseTls(api_cert, api_key);
         if (std::string why; !control.Start(api, &why)) {
             ShowMessage("The control API cannot start.", why);

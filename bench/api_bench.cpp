@@ -329,7 +329,7 @@ int main(int argc, char** argv) {
         link.SetComNumber(1);
         link.ConnectLink(1);
         dpx::panel_connected = 1;
-        dpx::PanelApi api(panel, link);
+        dpx::PanelApi api(panel);
         std::string why;
         if (!api.Start("127.0.0.1:0", &why)) {
             std::fprintf(stderr, "api_bench: %s\n", why.c_str());

@@ -47,7 +47,7 @@ class ApiPanelTest : public PanelTest {};
 TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
     Start();
     ConnectQuietly();
-    PanelApi api(*panel_, link_);
+    PanelApi api(*panel_);
     std::string why;
     ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
     const std::string url = api.Where() + "/settings";

@@ -11,7 +11,8 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       clang libclang-rt-14-dev
       fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
       ser2net curl openssl
-      dpkg-dev file lintian desktop-file-utils appstream xdotool)
+      dpkg-dev file lintian desktop-file-utils appstream xdotool
+      chromium chromium-driver python3-selenium)
 if [ "${1:-}" = windows ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
          wine wine64 fonts-wine nsis xz-utils perl python3 xclip)

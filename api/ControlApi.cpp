@@ -34,7 +34,7 @@ Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
     return j;
 }
 
-Response Answer(int status, Json body) { return {status, body.Dump(), {}}; }
+Response Answer(int status, Json body) { return {status, body.Dump(), {}, {}}; }
 Response Error(int status, const std::string& error) { return Answer(status, Reply(error)); }
 
 Json Event(const char* name, const std::string& source) {
@@ -83,6 +83,20 @@ bool LoopbackHost(std::string_view host) {
     }
     if (name == "localhost" || name == "localhost." || name == "::1") return true;
     return name.rfind("127.", 0) == 0 && name.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// Whether `origin` (an Origin header) is the origin of the page the request came from: `scheme`
+// and `host` (the Host header), each without the scheme's default port.
+bool SameOrigin(std::string_view origin, std::string_view scheme, std::string_view host) {
+    const std::string prefix = std::string(scheme) + "://";
+    std::string o = Lower(origin);
+    std::string h = Lower(host);
+    if (h.empty() || o.rfind(prefix, 0) != 0) return false;
+    o.erase(0, prefix.size());
+    const std::string default_port = scheme == "https" ? ":443" : ":80";
+    for (std::string* name : {&o, &h})
+        if (name->size() > default_port.size() && name->ends_with(default_port)) name->resize(name->size() - default_port.size());
+    return o == h;
 }
 
 std::vector<std::string_view> Segments(std::string_view path) {
@@ -196,8 +210,8 @@ std::optional<Response> Admit(const Access& access, const Request& request) {
     const std::string_view base = kBasePath;
     if (path.substr(0, base.size()) != base || (path.size() > base.size() && path[base.size()] != '/'))
         return Error(404, "no such endpoint: " + request.path + "; the endpoints are under " + kBasePath + "/");
-    if (!request.origin.empty())
-        return Error(403, "requests that a web page makes are refused (Origin: " + request.origin + ")");
+    if (!request.origin.empty() && !SameOrigin(request.origin, request.scheme, request.host))
+        return Error(403, "requests from another web page are refused (Origin: " + request.origin + ")");
     if (!access.token.empty() && !BearerMatches(request.authorization, access.token))
         return Error(401, "a token is needed: \"Authorization: Bearer TOKEN\"");
     if (access.loopback && !request.host.empty() && !LoopbackHost(request.host))
@@ -241,7 +255,7 @@ Response ControlApi::Route(const Request& request) {
         if (first == "events") {
             if (method != "GET") return wrong_method("GET");
             if (!request.websocket) return Error(426, "the events come over a WebSocket: ask to upgrade");
-            return {kSwitchingProtocols, {}, {}};
+            return {kSwitchingProtocols, {}, {}, {}};
         }
         if (first == "settings") {
             if (method != "PUT") return wrong_method("PUT");
@@ -447,6 +461,7 @@ Json ControlApi::State() const {
     return Reply()
         .Set("host", host_.Name())
         .Set("connected", session_.Connected())
+        .Set("cause", session_.Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure))
         .Set("logged_in", link.link_connected == 1)
         .Set("panel_connected", session_.Wanted())
         .Set("com", RunRecord().com_port_num)

@@ -41,13 +41,15 @@ struct Request {
     std::string authorization;  // the Authorization header ("" when absent), likewise:
     std::string origin;         // the Origin header: a web browser sent the request for a page
     std::string host;           // the Host header
+    std::string scheme = "http";  // how the request came: "http", or "https" over TLS
     bool websocket = false;     // asks to upgrade to a WebSocket
 };
 
 struct Response {
     int status = 200;
-    std::string body;   // one JSON object
+    std::string body;   // one JSON object, or a file of the web page
     std::string allow;  // 405: the methods the endpoint takes ("GET", "PUT", ...)
+    std::string content_type;  // empty: application/json
 };
 
 // A refusal with no link result: the head of every answer with `error`, `result` and
@@ -87,8 +89,10 @@ struct Access {
     bool loopback = true;
 };
 
-// The refusal of a request that `access` does not let in (a web page's, one without the token,
-// a Host that is not this computer), or of a body over the limit; nothing when it is let in.
+// The refusal of a request that `access` does not let in (one from a web page of another origin,
+// one without the token, a Host that is not this computer), or of a body over the limit; nothing
+// when it is let in. A page's own requests are let in: their Origin is the scheme they came
+// with and the Host they name (the server's own page, served at /).
 std::optional<Response> Admit(const Access& access, const Request& request);
 
 // What the transport serves: one box (ControlApi) or several (BoxRouter).

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 #include "api/ControlApi.h"
 #include "api/HttpRequest.h"
@@ -28,9 +29,12 @@
 #define DPX20_VERSION "unknown"
 #endif
 
-// The OpenAPI document is a resource of this static library; a program that links it keeps
-// it only when asked by name.
-static void InitApiResources() { Q_INIT_RESOURCE(http); }
+// The OpenAPI document and the web page are resources of this static library; a program that
+// links it keeps them only when asked by name.
+static void InitApiResources() {
+    Q_INIT_RESOURCE(http);
+    Q_INIT_RESOURCE(web);
+}
 
 namespace dpx::api {
 namespace {
@@ -46,6 +50,16 @@ constexpr int kDrainQuietMs = 200;
 constexpr qint64 kDrainLimit = 1024 * 1024;
 // Connections the system holds for the server before it takes them.
 constexpr int kListenBacklog = 512;
+// The WebSocket subprotocol the page asks for; beside it, "bearer.TOKEN" carries the token,
+// which a browser cannot send in a header of its WebSocket.
+constexpr char kSubprotocol[] = "dpx20remote";
+constexpr std::string_view kBearerSubprotocol = "bearer.";
+// What every answer allows a browser: the page's own files and requests, no inline script or
+// style, no frame of it in another page.
+constexpr char kSecurityHeaders[] =
+    "X-Content-Type-Options: nosniff\r\n"
+    "Content-Security-Policy: default-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'\r\n"
+    "Referrer-Policy: no-referrer\r\n";
 
 bool ValidToken(const std::string& token) {
     return token.size() == 2 * kTokenBytes && token.find_first_not_of("0123456789abcdef") == std::string::npos;
@@ -77,7 +91,9 @@ const char* ReasonPhrase(int status) {
 // the connection ends after it.
 QByteArray Encode(const Response& response, bool head_only, bool close) {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + ReasonPhrase(response.status) + "\r\n";
-    out += "Content-Type: application/json\r\nCache-Control: no-store\r\n";
+    out += "Content-Type: " +
+           (response.content_type.empty() ? QByteArray("application/json") : QByteArray::fromStdString(response.content_type)) +
+           "\r\nCache-Control: no-store\r\n" + kSecurityHeaders;
     out += "Content-Length: " + QByteArray::number(static_cast<qsizetype>(response.body.size())) + "\r\n";
     if (response.status == 401) out += "WWW-Authenticate: Bearer\r\n";
     if (response.status == 503) out += "Retry-After: 1\r\n";
@@ -107,6 +123,42 @@ std::string WriteToken(const QString& name, std::string* why) {
         return {};
     }
     return token.toStdString();
+}
+
+// The token of a WebSocket upgrade's "Sec-WebSocket-Protocol: dpx20remote, bearer.TOKEN" as an
+// Authorization header, or empty.
+std::string SubprotocolBearer(std::string_view protocols) {
+    while (!protocols.empty()) {
+        const std::size_t comma = std::min(protocols.find(','), protocols.size());
+        std::string_view item = protocols.substr(0, comma);
+        protocols.remove_prefix(std::min(comma + 1, protocols.size()));
+        while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+        while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+        if (item.substr(0, kBearerSubprotocol.size()) == kBearerSubprotocol)
+            return "Bearer " + std::string(item.substr(kBearerSubprotocol.size()));
+    }
+    return {};
+}
+
+// The file of the web page a GET of `path` asks for ("/" is index.html), with its type; nothing
+// when the path names none.
+std::optional<Response> PageFile(const std::string& path) {
+    static const QRegularExpression kName(QStringLiteral("^/([a-z0-9-]+\\.(html|css|js|svg))?$"));
+    const QRegularExpressionMatch m = kName.match(QString::fromStdString(path));
+    if (!m.hasMatch()) return std::nullopt;
+    const QString name = m.captured(1).isEmpty() ? QStringLiteral("index.html") : m.captured(1);
+    QFile file(QStringLiteral(":/dpx20remote/web/") + name);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    static const std::map<QString, std::string> kTypes = {
+        {QStringLiteral("html"), "text/html; charset=utf-8"},
+        {QStringLiteral("css"), "text/css; charset=utf-8"},
+        {QStringLiteral("js"), "text/javascript; charset=utf-8"},
+        {QStringLiteral("svg"), "image/svg+xml"},
+    };
+    Response page;
+    page.body = file.readAll().toStdString();
+    page.content_type = kTypes.at(name.section(QLatin1Char('.'), -1));
+    return page;
 }
 
 // The modification time of the token file, to tell when another program replaced it.
@@ -317,7 +369,10 @@ private:
         request.authorization = h.Header("authorization");
         request.origin = h.Header("origin");
         request.host = h.Header("host");
+        request.scheme = server_.tls_ ? "https" : "http";
         request.websocket = h.upgrade;
+        if (request.websocket && request.authorization.empty())
+            request.authorization = SubprotocolBearer(h.Header("sec-websocket-protocol"));
         timer_.stop();
         handling_ = true;
         const QPointer<QTcpSocket> alive(socket_);
@@ -382,6 +437,7 @@ ApiServer::ApiServer(Endpoint& api, QObject* parent)
     InitApiResources();
     clock_.start();
     connect(&websockets_, &QWebSocketServer::newConnection, this, &ApiServer::TakeEventClients);
+    websockets_.setSupportedSubprotocols({QString::fromLatin1(kSubprotocol)});
     api_.on_event = [this](const std::string& json) { Broadcast(json); };
     ping_timer_.setInterval(kPingMs);
     connect(&ping_timer_, &QTimer::timeout, this, &ApiServer::PingClients);
@@ -606,10 +662,20 @@ Response ApiServer::Answer(const Connection& connection, const Request& request)
     return response;
 }
 
-// GET /health and GET /openapi.json, which a monitor asks for without the token on this
+// The web page's files, which hold nothing secret (the page asks for the token where one is
+// needed), GET /health and GET /openapi.json, which a monitor asks for without the token on this
 // computer.
 std::optional<Response> ApiServer::AnswerLocally(const Request& request, bool loopback_peer) {
     const std::string base = kBasePath;
+    if (request.path.rfind(base, 0) != 0) {
+        std::optional<Response> page = PageFile(request.path);
+        if (page && request.method != "GET") {
+            Response refused = Refusal(405, request.path + " takes GET, not " + request.method);
+            refused.allow = "GET";
+            return refused;
+        }
+        if (page) return page;
+    }
     const bool health = request.path == base + "/health";
     if (!health && request.path != base + "/openapi.json") return std::nullopt;
     if (request.method != "GET") {
@@ -622,7 +688,7 @@ std::optional<Response> ApiServer::AnswerLocally(const Request& request, bool lo
     if (!health) {
         QFile document(QStringLiteral(":/dpx20remote/openapi.json"));
         if (!document.open(QIODevice::ReadOnly)) return Refusal(404, "the OpenAPI document is not built in");
-        return Response{200, document.readAll().toStdString(), {}};
+        return Response{200, document.readAll().toStdString(), {}, {}};
     }
     // One box's state, or those of every box a service serves.
     const Json state = api_.State();
@@ -646,7 +712,7 @@ std::optional<Response> ApiServer::AnswerLocally(const Request& request, bool lo
         .Set("tls", tls_.has_value())
         .Set("event_clients", EventClients())
         .Set("boxes", std::move(boxes));
-    return Response{200, answer.Dump(), {}};
+    return Response{200, answer.Dump(), {}, {}};
 }
 
 // ---------------------------------------------------------------- events

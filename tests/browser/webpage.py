@@ -1,0 +1,195 @@
+"""What the browser tests and the page's benchmark share: dpx20sim on a pseudo-terminal,
+`dpx20ctl serve` or the panel serving the control API and its page, requests to the API, and
+Debian's headless Chromium driven through chromedriver."""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+TABLET_SIZES = [(768, 1024), (1024, 768)]
+
+
+def build_dir():
+    """The build directory: $DPX20_BUILD_DIR (ctest sets it), else ./build."""
+    return os.environ.get("DPX20_BUILD_DIR", os.path.abspath("build"))
+
+
+def missing_tools():
+    """What is not installed for the browser tests, or an empty list."""
+    missing = [path for path in (CHROMIUM, CHROMEDRIVER) if not os.access(path, os.X_OK)]
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        missing.append("python3-selenium")
+    return missing
+
+
+def wait_until(done, seconds=10.0, step=0.01):
+    """Polls `done` until it returns something true or `seconds` passed; its last value."""
+    end = time.monotonic() + seconds
+    while True:
+        value = done()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+class Sim:
+    """dpx20sim on a pseudo-terminal reached through `<folder>/<name>`, with its frame log and
+    its state file beside it."""
+
+    def __init__(self, folder, name, options=()):
+        self.link = os.path.join(folder, name)
+        self.log = self.link + ".log"
+        self.state_file = self.link + ".state"
+        self.process = subprocess.Popen(
+            [os.path.join(build_dir(), "dpx20sim"), "--link", self.link, "--log", self.log,
+             "--state", self.state_file, *options],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not wait_until(lambda: os.path.exists(self.link), 5):
+            raise RuntimeError("dpx20sim made no link " + self.link)
+
+    def state(self):
+        """The box's state (the simulator's dump), asked for now."""
+        before = self._read().get("requests", -1)
+        self.process.send_signal(signal.SIGUSR1)
+        wait_until(lambda: self._read().get("requests", -1) > before, 3)
+        return self._read()
+
+    def _read(self):
+        try:
+            with open(self.state_file) as f:
+                return {k.strip(): int(v) for k, v in (line.split("=") for line in f if "=" in line)}
+        except (OSError, ValueError):
+            return {}
+
+    def words(self):
+        """The command word of every frame the box received, in order."""
+        words = []
+        try:
+            with open(self.log) as f:
+                for line in f:
+                    fields = line.rstrip("\n").split("\t")
+                    if len(fields) >= 4 and fields[1] == "recv":
+                        frame = bytes(int(h, 16) for h in fields[3].split())
+                        words.append(frame[3:8].decode("ascii", "replace"))
+        except OSError:
+            pass
+        return words
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Server:
+    """A program serving the control API and its page, started with `args`; `origin` is the
+    page's address (http://127.0.0.1:PORT) once it listens."""
+
+    def __init__(self, args, env=None, cwd=None, stream="stdout"):
+        self.process = subprocess.Popen(args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE if stream == "stdout" else subprocess.DEVNULL,
+                                        stderr=subprocess.PIPE if stream == "stderr" else subprocess.DEVNULL,
+                                        text=True)
+        out = self.process.stdout if stream == "stdout" else self.process.stderr
+        self.url = None
+        end = time.monotonic() + 30
+        while time.monotonic() < end:
+            line = out.readline()
+            if not line:
+                break
+            m = re.search(r"control API at (\S+)", line)
+            if m:
+                self.url = m.group(1)
+                break
+        if not self.url:
+            self.stop()
+            raise RuntimeError("no control API from " + " ".join(args))
+        self.url = self.url.replace("0.0.0.0", "127.0.0.1")
+        self.origin = self.url[: self.url.index("/api/v1")]
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def serve(folder, boxes, listen="127.0.0.1:0", env=None):
+    """`dpx20ctl serve` in `folder` with --box NAME=LINK for each of `boxes` ({name: Sim})."""
+    args = [os.path.join(build_dir(), "dpx20ctl"), "--api", listen]
+    for name, sim in boxes.items():
+        args += ["--box", f"{name}={sim.link}"]
+    return Server(args + ["serve"], env=env, cwd=folder)
+
+
+def panel(folder, sim):
+    """The panel, offscreen, serving the API with its COM1 at `sim`; its settings in `folder`."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", DPX20_COM1=sim.link, XDG_CONFIG_HOME=folder)
+    return Server([os.path.join(build_dir(), "dpx20remote"), "--api", "127.0.0.1:0"], env=env, cwd=folder,
+                  stream="stderr")
+
+
+def api(url, method="GET", body=None, token=None):
+    """One request to the API: (status, answer as JSON)."""
+    data = None if body is None else json.dumps(body).encode()
+    request = urllib.request.Request(url, data=data, method=method)
+    if data is not None:
+        request.add_header("Content-Type", "application/json")
+    if token:
+        request.add_header("Authorization", "Bearer " + token)
+    try:
+        with urllib.request.urlopen(request, timeout=60) as answer:
+            return answer.status, json.loads(answer.read() or b"{}")
+    except urllib.error.HTTPError as refused:
+        return refused.code, json.loads(refused.read() or b"{}")
+
+
+def browser(width=768, height=1024, dark=False):
+    """Headless Chromium whose page is width x height CSS pixels, in the dark scheme if asked;
+    the console's messages are kept for get_log("browser")."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--no-first-run", "--disable-extensions", "--disable-background-networking",
+                     f"--window-size={width},{height}"):
+        options.add_argument(argument)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    resize(driver, width, height, dark)
+    return driver
+
+
+def resize(driver, width, height, dark=False):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False})
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                           {"features": [{"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]})
+
+
+def temporary_folder():
+    return tempfile.mkdtemp(prefix="dpx20-web-")
+
+
+def remove(folder):
+    shutil.rmtree(folder, ignore_errors=True)

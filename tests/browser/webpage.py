@@ -9,6 +9,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 import urllib.error
 import urllib.request
@@ -44,11 +45,11 @@ def wait_until(done, seconds=10.0, step=0.01):
 
 
 class Sim:
-    """dpx20sim on a pseudo-terminal reached through `<folder>/<name>`, with its frame log and
-    its state file beside it."""
+    """dpx20sim on a pseudo-terminal reached through `<folder>/link-<name>`, with its frame log
+    and its state file beside it."""
 
     def __init__(self, folder, name, options=()):
-        self.link = os.path.join(folder, name)
+        self.link = os.path.join(folder, "link-" + name)
         self.log = self.link + ".log"
         self.state_file = self.link + ".state"
         self.process = subprocess.Popen(
@@ -119,6 +120,9 @@ class Server:
         if not self.url:
             self.stop()
             raise RuntimeError("no control API from " + " ".join(args))
+        # What it writes later is read and dropped, so that it never waits for a full pipe.
+        self.output = out
+        threading.Thread(target=lambda: [None for _ in out], daemon=True).start()
         self.url = self.url.replace("0.0.0.0", "127.0.0.1")
         self.origin = self.url[: self.url.index("/api/v1")]
 
@@ -130,6 +134,9 @@ class Server:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        for pipe in (self.process.stdout, self.process.stderr):
+            if pipe:
+                pipe.close()
 
 
 def serve(folder, boxes, listen="127.0.0.1:0", env=None):
@@ -141,7 +148,13 @@ def serve(folder, boxes, listen="127.0.0.1:0", env=None):
 
 
 def panel(folder, sim):
-    """The panel, offscreen, serving the API with its COM1 at `sim`; its settings in `folder`."""
+    """The panel, offscreen, serving the API with its COM1 at `sim`; its settings in `folder`,
+    whose options file a virtual service makes first (a panel without one shows a notice)."""
+    maker = Server([os.path.join(build_dir(), "dpx20ctl"), "--virtual", "-p", os.devnull, "--api", "127.0.0.1:0",
+                    "serve"], cwd=folder)
+    for beep in (1, 0):
+        api(maker.url + "/settings", "PUT", {"sys_beep": beep})
+    maker.stop()
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", DPX20_COM1=sim.link, XDG_CONFIG_HOME=folder)
     return Server([os.path.join(build_dir(), "dpx20remote"), "--api", "127.0.0.1:0"], env=env, cwd=folder,
                   stream="stderr")
@@ -193,3 +206,72 @@ def temporary_folder():
 
 def remove(folder):
     shutil.rmtree(folder, ignore_errors=True)
+
+
+class Proxy:
+    """A TCP relay from a port of its own to `target_port`, whose connections can be cut and
+    whose port can be closed and opened again: a network drop between a browser and the
+    server."""
+
+    def __init__(self, target_port):
+        import socket
+        import threading
+
+        self.socket_module, self.threading = socket, threading
+        self.target_port = target_port
+        self.pairs = []
+        self.lock = threading.Lock()
+        self.port = 0
+        self.listener = None
+        self.up()
+
+    def up(self):
+        listener = self.socket_module.socket()
+        listener.setsockopt(self.socket_module.SOL_SOCKET, self.socket_module.SO_REUSEADDR, 1)
+        listener.bind(("127.0.0.1", self.port))
+        listener.listen(64)
+        self.port = listener.getsockname()[1]
+        self.listener = listener
+        self.threading.Thread(target=self._accept, args=(listener,), daemon=True).start()
+
+    def down(self):
+        """Closes the port and cuts every connection through it."""
+        self.listener.shutdown(self.socket_module.SHUT_RDWR)  # ends the accept() under way
+        self.listener.close()
+        with self.lock:
+            pairs, self.pairs = self.pairs, []
+        for pair in pairs:
+            for s in pair:
+                try:
+                    s.shutdown(self.socket_module.SHUT_RDWR)
+                except OSError:
+                    pass
+                s.close()
+
+    def _accept(self, listener):
+        while True:
+            try:
+                client, _ = listener.accept()
+            except OSError:
+                return
+            server = self.socket_module.create_connection(("127.0.0.1", self.target_port))
+            with self.lock:
+                self.pairs.append((client, server))
+            for a, b in ((client, server), (server, client)):
+                self.threading.Thread(target=self._pump, args=(a, b), daemon=True).start()
+
+    @staticmethod
+    def _pump(source, sink):
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+        except OSError:
+            pass
+        for s in (source, sink):
+            try:
+                s.shutdown(2)
+            except OSError:
+                pass

@@ -1,0 +1,346 @@
+"""The web page of the control API in Debian's headless Chromium, against `dpx20ctl serve` with
+two boxes of dpx20sim and against the panel: what an operator at the rack sees and does, what
+reaches the box, refusals, the disconnected state, a dropped network, the token, and the page
+at both tablet sizes in both themes (screenshots in <build>/tests/browser/screens).
+
+Run by ctest (label "browser"); by hand: /usr/bin/python3 tests/browser/web_page_test.py
+with DPX20_BUILD_DIR set to the build directory. Exits 77 (skipped) when Chromium, chromedriver
+or Selenium is not installed (scripts/install-deps.sh installs them)."""
+
+import os
+import re
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import webpage  # noqa: E402
+from webpage import wait_until  # noqa: E402
+
+# Every target an operator touches, at both tablet sizes; the interactive elements and how
+# each is named for a screen reader.
+CHECK_LAYOUT = """
+const problems = [];
+for (const e of document.querySelectorAll("button, input")) {
+  const r = e.getBoundingClientRect();
+  if (r.width === 0 && r.height === 0) continue;
+  const name = e.getAttribute("aria-label") || e.textContent.trim() || (e.labels && e.labels.length && e.labels[0].textContent.trim());
+  if (r.width < 44 || r.height < 44) problems.push(`${e.outerHTML.slice(0, 80)} is ${r.width}x${r.height}`);
+  if (!name) problems.push(`${e.outerHTML.slice(0, 80)} has no name`);
+}
+if (document.documentElement.scrollWidth > innerWidth) problems.push(`page ${document.documentElement.scrollWidth} px wide`);
+return problems;
+"""
+
+
+def normal(text):
+    return re.sub(r"\s+", " ", text or "").strip()
+
+
+class PageTest(unittest.TestCase):
+    driver = None
+
+    @classmethod
+    def start_browser(cls):
+        cls.driver = webpage.browser(*webpage.TABLET_SIZES[0])
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.driver:
+            cls.driver.quit()
+
+    def open(self, origin):
+        self.driver.get_log("browser")  # what came before
+        self.driver.get("about:blank")
+        self.driver.get(origin + "/")
+        self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.shown === 'true'")), "no state shown")
+
+    def js(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def find(self, selector):
+        from selenium.webdriver.common.by import By
+        return self.driver.find_element(By.CSS_SELECTOR, selector)
+
+    def value(self, box, key):
+        return self.js("const e = document.querySelector(arguments[0]); return e ? e.dataset.value : null;",
+                       f'[data-box="{box}"] [data-setting="{key}"]')
+
+    def wait_value(self, box, key, value, seconds=10.0):
+        shown = wait_until(lambda: self.value(box, key) == str(value), seconds)
+        self.assertTrue(shown, f"{box} {key}: {self.value(box, key)}, not {value}")
+
+    def connected(self, box):
+        return self.js("return document.querySelector(arguments[0]).dataset.connected", f'[data-box="{box}"]')
+
+    def refusal(self, box, key):
+        return normal(self.find(f'[data-box="{box}"] [data-setting="{key}"] .refusal').text)
+
+    def console_errors(self, refusals=False):
+        """The console's errors; with `refusals`, those of the 409 answers the test provoked aside
+        (Chromium notes every answer that is not 2xx)."""
+        return [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE" and not (
+            refusals and e["source"] == "network" and "status of 409" in e["message"])]
+
+
+class ServiceTest(PageTest):
+    """dpx20ctl serve with box a, and box b that refuses the back light (a NAK)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = webpage.temporary_folder()
+        cls.sims = {"a": webpage.Sim(cls.folder, "a"), "b": webpage.Sim(cls.folder, "b", ["--nak", "BACKL=1"])}
+        cls.server = webpage.serve(cls.folder, cls.sims)
+        cls.start_browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.server.stop()
+        for sim in cls.sims.values():
+            sim.stop()
+        webpage.remove(cls.folder)
+
+    def setUp(self):
+        webpage.resize(self.driver, *webpage.TABLET_SIZES[0])
+        self.open(self.server.origin)
+        for box in self.sims:
+            if not wait_until(lambda: self.connected(box) == "true", 1):
+                webpage.api(f"{self.server.url}/boxes/{box}/connect", "POST")  # after a failed test
+            self.assertTrue(wait_until(lambda: self.connected(box) == "true"), box)
+
+    def put(self, box, settings):
+        return webpage.api(f"{self.server.url}/boxes/{box}/settings", "PUT", settings)
+
+    def test_loads_clean_and_shows_api_changes_within_a_second(self):
+        low, high = -5, 7  # two back light levels
+        for level in (high, low):
+            self.assertEqual(self.put("a", {"sys_bk_light": level})[0], 200)
+            self.wait_value("a", "sys_bk_light", level, seconds=1.0)
+        self.assertEqual(self.find('[data-box="a"] [data-setting="sys_bk_light"] input').get_attribute("value"), str(low))
+        self.assertEqual(self.console_errors(), [])
+        # Nothing from another host; the page's answers forbid inline script and framing.
+        resources = self.js("return performance.getEntriesByType('resource').map(e => e.name)")
+        self.assertTrue(resources)
+        for name in resources:
+            self.assertTrue(name.startswith(self.server.origin), name)
+        import urllib.request
+        with urllib.request.urlopen(self.server.origin + "/") as page:
+            policy = page.headers["Content-Security-Policy"]
+            self.assertIn("default-src 'self'", policy)
+            self.assertIn("frame-ancestors 'none'", policy)
+            self.assertNotIn("unsafe-inline", policy)
+            self.assertEqual(page.headers["X-Content-Type-Options"], "nosniff")
+            self.assertTrue(page.headers["Content-Type"].startswith("text/html"))
+        # Another origin's request is still refused.
+        request = urllib.request.Request(self.server.url + "/boxes", headers={"Origin": "http://elsewhere.example"})
+        with self.assertRaises(urllib.error.HTTPError) as refused:
+            urllib.request.urlopen(request)
+        self.assertEqual(refused.exception.code, 403)
+
+    def test_a_click_a_slider_and_a_stepper_reach_the_box(self):
+        from selenium.webdriver.common.keys import Keys
+        sim = self.sims["a"]
+        beep = 1 - int(self.value("a", "sys_beep"))
+        self.find(f'[data-box="a"] [data-setting="sys_beep"] [data-choice="{beep}"]').click()
+        self.wait_value("a", "sys_beep", beep)
+        self.assertEqual(sim.state()["sys_beep"], beep)
+        self.assertIn("BEEPA", sim.words())
+
+        before = len(sim.words())
+        parallax = int(self.value("a", "sys_adj3d_para"))
+        target = parallax + 1 if parallax < 60 else parallax - 1
+        slider = self.find('[data-box="a"] [data-setting="sys_adj3d_para"] input[type="range"]')
+        slider.send_keys(Keys.ARROW_RIGHT if target > parallax else Keys.ARROW_LEFT)
+        self.wait_value("a", "sys_adj3d_para", target)
+        self.assertEqual(sim.state()["sys_adj3d_para"], target)
+        self.assertIn("ADJPX", sim.words()[before:])
+
+        intensity = int(self.value("a", "sys_adj3d_inte"))
+        step = -1 if intensity > 0 else 1
+        self.find(f'[data-box="a"] [data-setting="sys_adj3d_inte"] [data-step="{step}"]').click()
+        self.wait_value("a", "sys_adj3d_inte", intensity + step)
+        self.assertEqual(sim.state()["sys_adj3d_inte"], intensity + step)
+        self.assertEqual(self.refusal("a", "sys_adj3d_inte"), "")
+
+    def test_refusals_show_their_text_and_the_value_in_force_comes_back(self):
+        from selenium.webdriver.common.keys import Keys
+        # The rule: no 2D-3D at the SDI-LR input. Its text is what the API answers.
+        self.assertEqual(self.put("a", {"sys_2D3D": 0, "sys_input_select": 0})[0], 200)
+        self.wait_value("a", "sys_input_select", 0)
+        status, answer = self.put("a", {"sys_2D3D": 1})
+        self.assertEqual(status, 409)
+        frames = len(self.sims["a"].words())
+        self.find('[data-box="a"] [data-setting="sys_2D3D"] [data-choice="1"]').click()
+        self.assertTrue(wait_until(lambda: self.refusal("a", "sys_2D3D")))
+        self.assertEqual(self.refusal("a", "sys_2D3D"), normal(answer["error"]))
+        self.assertEqual(self.value("a", "sys_2D3D"), "0")
+        self.assertEqual(self.find('[data-box="a"] [data-setting="sys_2D3D"] [aria-pressed="true"]').get_attribute("data-choice"), "0")
+        self.assertEqual(len(self.sims["a"].words()), frames)  # nothing sent
+        self.assertEqual(self.put("a", {"sys_input_select": 3})[0], 200)
+
+        # The box's NAK: the slider goes back to the level in force.
+        level = int(self.value("b", "sys_bk_light"))
+        wanted = level + 1 if level < 30 else level - 1
+        status, answer = self.put("b", {"sys_bk_light": wanted})
+        self.assertEqual(status, 409)
+        slider = self.find('[data-box="b"] [data-setting="sys_bk_light"] input[type="range"]')
+        slider.send_keys(Keys.ARROW_RIGHT if wanted > level else Keys.ARROW_LEFT)
+        self.assertTrue(wait_until(lambda: self.refusal("b", "sys_bk_light")))
+        self.assertEqual(self.refusal("b", "sys_bk_light"), normal(answer["error"]))
+        self.assertEqual(slider.get_attribute("value"), str(level))
+        self.assertEqual(self.value("b", "sys_bk_light"), str(level))
+        self.assertEqual(self.console_errors(refusals=True), [])
+
+    def test_a_disconnected_box_disables_its_controls_until_connect(self):
+        controls = '[data-box="b"] [data-setting] button, [data-box="b"] [data-setting] input, [data-box="b"] [data-action]'
+        enabled = f'return [...document.querySelectorAll(arguments[0])].filter(e => !e.disabled).map(e => e.dataset.action || e.closest("[data-setting]").dataset.setting)'
+        self.assertEqual(webpage.api(f"{self.server.url}/boxes/b/disconnect", "POST")[0], 200)
+        self.assertTrue(wait_until(lambda: self.connected("b") == "false"))
+        self.assertEqual(self.js(enabled, controls), ["connect"])
+        self.assertEqual(self.find('[data-box="b"] .badge').text, "DISCONNECTED")
+        self.assertEqual(self.connected("a"), "true")  # the other box goes on
+        self.find('[data-box="b"] [data-action="connect"]').click()
+        self.assertTrue(wait_until(lambda: self.connected("b") == "true"))
+        self.assertGreater(len(self.js(enabled, controls)), 1)
+
+        # The box's device vanishes: the section says why; CONNECT once it is back.
+        self.sims["b"].stop()
+        self.assertTrue(wait_until(lambda: self.connected("b") == "false"))
+        self.assertTrue(wait_until(lambda: normal(self.find('[data-box="b"] .cause').text)))
+        self.assertEqual(self.js(enabled, controls), ["connect"])
+        self.sims["b"] = webpage.Sim(self.folder, "b", ["--nak", "BACKL=1"])
+        self.find('[data-box="b"] [data-action="connect"]').click()
+        self.assertTrue(wait_until(lambda: self.connected("b") == "true"))
+        self.assertEqual(normal(self.find('[data-box="b"] .cause').text), "")
+
+    def test_the_events_come_back_after_a_network_drop_without_a_reload(self):
+        proxy = webpage.Proxy(int(self.server.origin.rsplit(":", 1)[1]))
+        origin = f"http://127.0.0.1:{proxy.port}"
+        self.open(origin)
+        self.js("window.loadedOnce = true")
+        proxy.down()
+        self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.live") == "false"))
+        self.assertTrue(self.find('[data-box="a"] [data-action="connect"]').get_attribute("disabled"))
+        self.assertIn("lost", self.find("#link").text)
+        proxy.up()
+        self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.live") == "true"))
+        self.assertTrue(self.js("return window.loadedOnce === true"))  # no reload
+        level = 3 if self.value("a", "sys_bk_light") != "3" else 4
+        self.assertEqual(self.put("a", {"sys_bk_light": level})[0], 200)
+        self.wait_value("a", "sys_bk_light", level, seconds=1.0)
+        proxy.down()
+
+    def test_tablet_sizes_keyboard_and_themes(self):
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        screens = os.path.join(webpage.build_dir(), "tests", "browser", "screens")
+        os.makedirs(screens, exist_ok=True)
+        for width, height in webpage.TABLET_SIZES:
+            for dark in (False, True):
+                webpage.resize(self.driver, width, height, dark)
+                self.assertEqual(self.js("return [innerWidth, innerHeight]"), [width, height])
+                self.assertEqual(self.js(CHECK_LAYOUT), [], f"{width}x{height}")
+                background = self.js("return getComputedStyle(document.body).backgroundColor")
+                channels = [int(c) for c in re.findall(r"\d+", background)[:3]]
+                self.assertEqual(sum(channels) < 3 * 64, dark, background)
+                name = f"page-{width}x{height}-{'dark' if dark else 'light'}.png"
+                self.assertTrue(self.driver.save_screenshot(os.path.join(screens, name)))
+        # Every control is reached with Tab, and the focus shows.
+        self.js("window.reached = new Set(); document.addEventListener('focusin', e => window.reached.add(e.target));"
+                "document.activeElement.blur()")
+        total = self.js("return [...document.querySelectorAll('button, input')].filter(e => !e.disabled && e.offsetParent).length")
+        ActionChains(self.driver).send_keys(Keys.TAB * (total + 2)).perform()
+        self.assertEqual(self.js("return window.reached.size"), total)
+        outline = self.js("const s = getComputedStyle(document.activeElement); return [s.outlineStyle, s.outlineWidth]")
+        self.assertNotEqual(outline[0], "none")
+        self.assertGreaterEqual(float(outline[1].rstrip("px")), 2)
+
+
+class PanelTest(PageTest):
+    """The panel (offscreen) serving its one box: the page connects it and switches 2D-3D on."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = webpage.temporary_folder()
+        cls.sim = webpage.Sim(cls.folder, "com1")
+        cls.server = webpage.panel(cls.folder, cls.sim)
+        cls.start_browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.server.stop()
+        cls.sim.stop()
+        webpage.remove(cls.folder)
+
+    def test_the_page_connects_the_panel_and_drives_the_box(self):
+        self.open(self.server.origin)
+        self.assertEqual(self.connected("panel"), "false")
+        self.assertTrue(self.find('[data-box="panel"] [data-setting="sys_2D3D"] button').get_attribute("disabled"))
+        self.find('[data-box="panel"] [data-action="connect"]').click()
+        self.assertTrue(wait_until(lambda: self.connected("panel") == "true", 30))
+        self.assertEqual(self.sim.state()["logged_in"], 1)
+        if self.value("panel", "sys_input_select") == "0":
+            self.find('[data-box="panel"] [data-setting="sys_input_select"] [data-choice="3"]').click()
+            self.wait_value("panel", "sys_input_select", 3)
+        on = 1 - int(self.value("panel", "sys_2D3D"))
+        self.find(f'[data-box="panel"] [data-setting="sys_2D3D"] [data-choice="{on}"]').click()
+        self.wait_value("panel", "sys_2D3D", on)
+        self.assertEqual(self.sim.state()["sys_2D3D"], on)
+        self.assertIn("CONVE", self.sim.words())
+        self.assertEqual(self.console_errors(), [])
+
+
+class TokenTest(PageTest):
+    """A service beyond loopback: the page asks for the token once and keeps it in the tab."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = webpage.temporary_folder()
+        cls.sim = webpage.Sim(cls.folder, "a")
+        env = dict(os.environ, XDG_CONFIG_HOME=cls.folder)
+        cls.server = webpage.serve(cls.folder, {"a": cls.sim}, listen="0.0.0.0:0", env=env)
+        with open(os.path.join(cls.folder, "dpx20remote", "api-token")) as f:
+            cls.token = f.read().strip()
+        cls.start_browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.server.stop()
+        cls.sim.stop()
+        webpage.remove(cls.folder)
+
+    def enter(self, token):
+        field = self.find("#token-input")
+        field.clear()
+        field.send_keys(token)
+        self.find('#token button[type="submit"]').click()
+
+    def test_the_token_is_asked_once_and_kept_in_the_tab_only(self):
+        self.driver.get(self.server.origin + "/")
+        self.assertTrue(wait_until(lambda: self.find("#token").is_displayed()))
+        self.enter("0" * len(self.token))
+        self.assertTrue(wait_until(lambda: self.find("#token").is_displayed() and self.find("#token-error").text))
+        self.enter(self.token)
+        self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.live === 'true'")))
+        self.assertFalse(self.find("#token").is_displayed())
+        self.assertEqual(self.js("return sessionStorage.getItem('dpx20remote.token')"), self.token)
+        self.assertEqual(self.js("return document.cookie + localStorage.length"), "0")
+        self.assertNotIn(self.token, self.driver.current_url)
+        # A reload in the same tab asks no more; a change goes through with the token.
+        self.open(self.server.origin)
+        self.assertFalse(self.find("#token").is_displayed())
+        beep = 1 - int(self.value("a", "sys_beep"))
+        self.find(f'[data-box="a"] [data-setting="sys_beep"] [data-choice="{beep}"]').click()
+        self.wait_value("a", "sys_beep", beep)
+        self.assertEqual(self.sim.state()["sys_beep"], beep)
+        self.assertEqual(self.console_errors(), [])
+
+
+if __name__ == "__main__":
+    missing = webpage.missing_tools()
+    if missing:
+        print("skipped: not installed: " + ", ".join(missing))
+        sys.exit(77)
+    unittest.main(verbosity=2)

@@ -285,6 +285,41 @@ TEST_F(ApiTransportTest, TheTokenGuardsPlacesAndIsReplacedWhileServing) {
     qunsetenv("XDG_CONFIG_HOME");
 }
 
+// The web page at / and its files, and every answer with the headers that keep a browser to the
+// page's own files and requests; a request of the page's own origin is let in, another's not.
+TEST_F(ApiTransportTest, ServesThePageWithItsSecurityHeaders) {
+    Listen();
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(port_) + "\r\nConnection: close\r\n";
+    const QByteArray json = "application/json";
+    struct Case {
+        QByteArray request;
+        int status;
+        QByteArray type;
+    };
+    const Case cases[] = {
+        {"GET / HTTP/1.1\r\n" + host + "\r\n", 200, "text/html; charset=utf-8"},
+        {"GET /main.js HTTP/1.1\r\n" + host + "\r\n", 200, "text/javascript; charset=utf-8"},
+        {"GET /style.css HTTP/1.1\r\n" + host + "\r\n", 200, "text/css; charset=utf-8"},
+        {"PUT / HTTP/1.1\r\nContent-Length: 0\r\n" + host + "\r\n", 405, json},
+        {"GET /nothing.js HTTP/1.1\r\n" + host + "\r\n", 404, json},
+        {"GET /../openapi.json HTTP/1.1\r\n" + host + "\r\n", 404, json},
+        {"GET /api/v1/state HTTP/1.1\r\nOrigin: http://127.0.0.1:" + QByteArray::number(port_) + "\r\n" + host + "\r\n", 200, json},
+        {"GET /api/v1/state HTTP/1.1\r\nOrigin: http://elsewhere.example\r\n" + host + "\r\n", 403, json},
+    };
+    for (const Case& c : cases) {
+        const std::vector<RawAnswer> answers = Answers(Talk(port_, c.request).received);
+        ASSERT_EQ(answers.size(), 1u) << c.request.data();
+        const RawAnswer& a = answers[0];
+        EXPECT_EQ(a.status, c.status) << c.request.data() << a.body.data();
+        EXPECT_EQ(a.headers.at("content-type"), c.type) << c.request.data();
+        EXPECT_EQ(a.headers.at("x-content-type-options"), "nosniff");
+        const QByteArray policy = a.headers.at("content-security-policy");
+        for (const char* part : {"default-src 'self'", "frame-ancestors 'none'"}) EXPECT_TRUE(policy.contains(part)) << policy.data();
+        EXPECT_FALSE(policy.contains("unsafe")) << policy.data();
+        EXPECT_FALSE(a.body.isEmpty());
+    }
+}
+
 // Every event names its source and time; a refused request is told as a failure; a burst of
 // one setting reaches a client at most kSettingEventsPerSecond times a second, ending with
 // the latest value.

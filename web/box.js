@@ -135,7 +135,10 @@ export class BoxView {
     this.queue = Promise.resolve();
     this.connected = false;
     this.live = false;
-    this.root = make("section", { class: "box", "data-box": name ?? "panel", "data-connected": "false" });
+    const id = `box-${name ?? "panel"}`;
+    this.root = make("section", { class: "box", id, "data-box": name ?? "panel", "data-connected": "false" });
+    // Its link in the page's header, which shows every box's connection at a glance.
+    this.jump = make("a", { href: `#${id}`, "data-connected": "false", text: name ?? "panel" });
     this.title = make("h2", { text: name === null ? "Box" : name });
     this.device = make("span", { class: "device" });
     this.badge = make("span", { class: "badge", role: "status" });
@@ -213,6 +216,8 @@ export class BoxView {
   setConnected(connected, cause) {
     this.connected = connected;
     this.root.dataset.connected = String(connected);
+    this.jump.dataset.connected = String(connected);
+    this.jump.title = connected ? "connected" : "disconnected";
     this.badge.textContent = connected ? "CONNECTED" : "DISCONNECTED";
     if (connected) this.cause.textContent = "";
     else if (cause) this.cause.textContent = cause;

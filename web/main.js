@@ -6,6 +6,7 @@ import { BoxView } from "./box.js";
 const boxes = new Map();  // by the box's name in the events; "" for the panel's one box
 const main = document.getElementById("boxes");
 const link = document.getElementById("link");
+const jump = document.getElementById("jump");
 const tokenForm = document.getElementById("token");
 let shown = false;
 
@@ -27,6 +28,8 @@ function view(name) {
     box.setLive(document.body.dataset.live === "true");
     boxes.set(name ?? "", box);
     main.append(box.root);
+    jump.append(box.jump);
+    jump.hidden = boxes.size < 2;
   }
   return box;
 }
@@ -41,6 +44,7 @@ function onEvent(event) {
   for (const [name, box] of boxes) {
     if (!names.has(name)) {
       box.root.remove();
+      box.jump.remove();
       boxes.delete(name);
     }
   }

@@ -20,7 +20,7 @@ from webpage import wait_until  # noqa: E402
 # each is named for a screen reader.
 CHECK_LAYOUT = """
 const problems = [];
-for (const e of document.querySelectorAll("button, input")) {
+for (const e of document.querySelectorAll("button, input, a[href]")) {
   const r = e.getBoundingClientRect();
   if (r.width === 0 && r.height === 0) continue;
   const name = e.getAttribute("aria-label") || e.textContent.trim() || (e.labels && e.labels.length && e.labels[0].textContent.trim());
@@ -83,12 +83,12 @@ class PageTest(unittest.TestCase):
 
 
 class ServiceTest(PageTest):
-    """dpx20ctl serve with box a, and box b that refuses the back light (a NAK)."""
+    """dpx20ctl serve with box cam1, and box cam2 that refuses the back light (a NAK)."""
 
     @classmethod
     def setUpClass(cls):
         cls.folder = webpage.temporary_folder()
-        cls.sims = {"a": webpage.Sim(cls.folder, "a"), "b": webpage.Sim(cls.folder, "b", ["--nak", "BACKL=1"])}
+        cls.sims = {"cam1": webpage.Sim(cls.folder, "cam1"), "cam2": webpage.Sim(cls.folder, "cam2", ["--nak", "BACKL=1"])}
         cls.server = webpage.serve(cls.folder, cls.sims)
         cls.start_browser()
 
@@ -114,9 +114,9 @@ class ServiceTest(PageTest):
     def test_loads_clean_and_shows_api_changes_within_a_second(self):
         low, high = -5, 7  # two back light levels
         for level in (high, low):
-            self.assertEqual(self.put("a", {"sys_bk_light": level})[0], 200)
-            self.wait_value("a", "sys_bk_light", level, seconds=1.0)
-        self.assertEqual(self.find('[data-box="a"] [data-setting="sys_bk_light"] input').get_attribute("value"), str(low))
+            self.assertEqual(self.put("cam1", {"sys_bk_light": level})[0], 200)
+            self.wait_value("cam1", "sys_bk_light", level, seconds=1.0)
+        self.assertEqual(self.find('[data-box="cam1"] [data-setting="sys_bk_light"] input').get_attribute("value"), str(low))
         self.assertEqual(self.console_errors(), [])
         # Nothing from another host; the page's answers forbid inline script and framing.
         resources = self.js("return performance.getEntriesByType('resource').map(e => e.name)")
@@ -139,79 +139,79 @@ class ServiceTest(PageTest):
 
     def test_a_click_a_slider_and_a_stepper_reach_the_box(self):
         from selenium.webdriver.common.keys import Keys
-        sim = self.sims["a"]
-        beep = 1 - int(self.value("a", "sys_beep"))
-        self.find(f'[data-box="a"] [data-setting="sys_beep"] [data-choice="{beep}"]').click()
-        self.wait_value("a", "sys_beep", beep)
+        sim = self.sims["cam1"]
+        beep = 1 - int(self.value("cam1", "sys_beep"))
+        self.find(f'[data-box="cam1"] [data-setting="sys_beep"] [data-choice="{beep}"]').click()
+        self.wait_value("cam1", "sys_beep", beep)
         self.assertEqual(sim.state()["sys_beep"], beep)
         self.assertIn("BEEPA", sim.words())
 
         before = len(sim.words())
-        parallax = int(self.value("a", "sys_adj3d_para"))
+        parallax = int(self.value("cam1", "sys_adj3d_para"))
         target = parallax + 1 if parallax < 60 else parallax - 1
-        slider = self.find('[data-box="a"] [data-setting="sys_adj3d_para"] input[type="range"]')
+        slider = self.find('[data-box="cam1"] [data-setting="sys_adj3d_para"] input[type="range"]')
         slider.send_keys(Keys.ARROW_RIGHT if target > parallax else Keys.ARROW_LEFT)
-        self.wait_value("a", "sys_adj3d_para", target)
+        self.wait_value("cam1", "sys_adj3d_para", target)
         self.assertEqual(sim.state()["sys_adj3d_para"], target)
         self.assertIn("ADJPX", sim.words()[before:])
 
-        intensity = int(self.value("a", "sys_adj3d_inte"))
+        intensity = int(self.value("cam1", "sys_adj3d_inte"))
         step = -1 if intensity > 0 else 1
-        self.find(f'[data-box="a"] [data-setting="sys_adj3d_inte"] [data-step="{step}"]').click()
-        self.wait_value("a", "sys_adj3d_inte", intensity + step)
+        self.find(f'[data-box="cam1"] [data-setting="sys_adj3d_inte"] [data-step="{step}"]').click()
+        self.wait_value("cam1", "sys_adj3d_inte", intensity + step)
         self.assertEqual(sim.state()["sys_adj3d_inte"], intensity + step)
-        self.assertEqual(self.refusal("a", "sys_adj3d_inte"), "")
+        self.assertEqual(self.refusal("cam1", "sys_adj3d_inte"), "")
 
     def test_refusals_show_their_text_and_the_value_in_force_comes_back(self):
         from selenium.webdriver.common.keys import Keys
         # The rule: no 2D-3D at the SDI-LR input. Its text is what the API answers.
-        self.assertEqual(self.put("a", {"sys_2D3D": 0, "sys_input_select": 0})[0], 200)
-        self.wait_value("a", "sys_input_select", 0)
-        status, answer = self.put("a", {"sys_2D3D": 1})
+        self.assertEqual(self.put("cam1", {"sys_2D3D": 0, "sys_input_select": 0})[0], 200)
+        self.wait_value("cam1", "sys_input_select", 0)
+        status, answer = self.put("cam1", {"sys_2D3D": 1})
         self.assertEqual(status, 409)
-        frames = len(self.sims["a"].words())
-        self.find('[data-box="a"] [data-setting="sys_2D3D"] [data-choice="1"]').click()
-        self.assertTrue(wait_until(lambda: self.refusal("a", "sys_2D3D")))
-        self.assertEqual(self.refusal("a", "sys_2D3D"), normal(answer["error"]))
-        self.assertEqual(self.value("a", "sys_2D3D"), "0")
-        self.assertEqual(self.find('[data-box="a"] [data-setting="sys_2D3D"] [aria-pressed="true"]').get_attribute("data-choice"), "0")
-        self.assertEqual(len(self.sims["a"].words()), frames)  # nothing sent
-        self.assertEqual(self.put("a", {"sys_input_select": 3})[0], 200)
+        frames = len(self.sims["cam1"].words())
+        self.find('[data-box="cam1"] [data-setting="sys_2D3D"] [data-choice="1"]').click()
+        self.assertTrue(wait_until(lambda: self.refusal("cam1", "sys_2D3D")))
+        self.assertEqual(self.refusal("cam1", "sys_2D3D"), normal(answer["error"]))
+        self.assertEqual(self.value("cam1", "sys_2D3D"), "0")
+        self.assertEqual(self.find('[data-box="cam1"] [data-setting="sys_2D3D"] [aria-pressed="true"]').get_attribute("data-choice"), "0")
+        self.assertEqual(len(self.sims["cam1"].words()), frames)  # nothing sent
+        self.assertEqual(self.put("cam1", {"sys_input_select": 3})[0], 200)
 
         # The box's NAK: the slider goes back to the level in force.
-        level = int(self.value("b", "sys_bk_light"))
+        level = int(self.value("cam2", "sys_bk_light"))
         wanted = level + 1 if level < 30 else level - 1
-        status, answer = self.put("b", {"sys_bk_light": wanted})
+        status, answer = self.put("cam2", {"sys_bk_light": wanted})
         self.assertEqual(status, 409)
-        slider = self.find('[data-box="b"] [data-setting="sys_bk_light"] input[type="range"]')
+        slider = self.find('[data-box="cam2"] [data-setting="sys_bk_light"] input[type="range"]')
         slider.send_keys(Keys.ARROW_RIGHT if wanted > level else Keys.ARROW_LEFT)
-        self.assertTrue(wait_until(lambda: self.refusal("b", "sys_bk_light")))
-        self.assertEqual(self.refusal("b", "sys_bk_light"), normal(answer["error"]))
+        self.assertTrue(wait_until(lambda: self.refusal("cam2", "sys_bk_light")))
+        self.assertEqual(self.refusal("cam2", "sys_bk_light"), normal(answer["error"]))
         self.assertEqual(slider.get_attribute("value"), str(level))
-        self.assertEqual(self.value("b", "sys_bk_light"), str(level))
+        self.assertEqual(self.value("cam2", "sys_bk_light"), str(level))
         self.assertEqual(self.console_errors(refusals=True), [])
 
     def test_a_disconnected_box_disables_its_controls_until_connect(self):
-        controls = '[data-box="b"] [data-setting] button, [data-box="b"] [data-setting] input, [data-box="b"] [data-action]'
+        controls = '[data-box="cam2"] [data-setting] button, [data-box="cam2"] [data-setting] input, [data-box="cam2"] [data-action]'
         enabled = f'return [...document.querySelectorAll(arguments[0])].filter(e => !e.disabled).map(e => e.dataset.action || e.closest("[data-setting]").dataset.setting)'
-        self.assertEqual(webpage.api(f"{self.server.url}/boxes/b/disconnect", "POST")[0], 200)
-        self.assertTrue(wait_until(lambda: self.connected("b") == "false"))
+        self.assertEqual(webpage.api(f"{self.server.url}/boxes/cam2/disconnect", "POST")[0], 200)
+        self.assertTrue(wait_until(lambda: self.connected("cam2") == "false"))
         self.assertEqual(self.js(enabled, controls), ["connect"])
-        self.assertEqual(self.find('[data-box="b"] .badge').text, "DISCONNECTED")
-        self.assertEqual(self.connected("a"), "true")  # the other box goes on
-        self.find('[data-box="b"] [data-action="connect"]').click()
-        self.assertTrue(wait_until(lambda: self.connected("b") == "true"))
+        self.assertEqual(self.find('[data-box="cam2"] .badge').text, "DISCONNECTED")
+        self.assertEqual(self.connected("cam1"), "true")  # the other box goes on
+        self.find('[data-box="cam2"] [data-action="connect"]').click()
+        self.assertTrue(wait_until(lambda: self.connected("cam2") == "true"))
         self.assertGreater(len(self.js(enabled, controls)), 1)
 
         # The box's device vanishes: the section says why; CONNECT once it is back.
-        self.sims["b"].stop()
-        self.assertTrue(wait_until(lambda: self.connected("b") == "false"))
-        self.assertTrue(wait_until(lambda: normal(self.find('[data-box="b"] .cause').text)))
+        self.sims["cam2"].stop()
+        self.assertTrue(wait_until(lambda: self.connected("cam2") == "false"))
+        self.assertTrue(wait_until(lambda: normal(self.find('[data-box="cam2"] .cause').text)))
         self.assertEqual(self.js(enabled, controls), ["connect"])
-        self.sims["b"] = webpage.Sim(self.folder, "b", ["--nak", "BACKL=1"])
-        self.find('[data-box="b"] [data-action="connect"]').click()
-        self.assertTrue(wait_until(lambda: self.connected("b") == "true"))
-        self.assertEqual(normal(self.find('[data-box="b"] .cause').text), "")
+        self.sims["cam2"] = webpage.Sim(self.folder, "cam2", ["--nak", "BACKL=1"])
+        self.find('[data-box="cam2"] [data-action="connect"]').click()
+        self.assertTrue(wait_until(lambda: self.connected("cam2") == "true"))
+        self.assertEqual(normal(self.find('[data-box="cam2"] .cause').text), "")
 
     def test_the_events_come_back_after_a_network_drop_without_a_reload(self):
         proxy = webpage.Proxy(int(self.server.origin.rsplit(":", 1)[1]))
@@ -220,14 +220,14 @@ class ServiceTest(PageTest):
         self.js("window.loadedOnce = true")
         proxy.down()
         self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.live") == "false"))
-        self.assertTrue(self.find('[data-box="a"] [data-action="connect"]').get_attribute("disabled"))
+        self.assertTrue(self.find('[data-box="cam1"] [data-action="connect"]').get_attribute("disabled"))
         self.assertIn("lost", self.find("#link").text)
         proxy.up()
         self.assertTrue(wait_until(lambda: self.js("return document.body.dataset.live") == "true"))
         self.assertTrue(self.js("return window.loadedOnce === true"))  # no reload
-        level = 3 if self.value("a", "sys_bk_light") != "3" else 4
-        self.assertEqual(self.put("a", {"sys_bk_light": level})[0], 200)
-        self.wait_value("a", "sys_bk_light", level, seconds=1.0)
+        level = 3 if self.value("cam1", "sys_bk_light") != "3" else 4
+        self.assertEqual(self.put("cam1", {"sys_bk_light": level})[0], 200)
+        self.wait_value("cam1", "sys_bk_light", level, seconds=1.0)
         proxy.down()
 
     def test_tablet_sizes_keyboard_and_themes(self):
@@ -248,7 +248,7 @@ class ServiceTest(PageTest):
         # Every control is reached with Tab, and the focus shows.
         self.js("window.reached = new Set(); document.addEventListener('focusin', e => window.reached.add(e.target));"
                 "document.activeElement.blur()")
-        total = self.js("return [...document.querySelectorAll('button, input')].filter(e => !e.disabled && e.offsetParent).length")
+        total = self.js("return [...document.querySelectorAll('button, input, a[href]')].filter(e => !e.disabled && e.offsetParent).length")
         ActionChains(self.driver).send_keys(Keys.TAB * (total + 2)).perform()
         self.assertEqual(self.js("return window.reached.size"), total)
         outline = self.js("const s = getComputedStyle(document.activeElement); return [s.outlineStyle, s.outlineWidth]")

@@ -95,7 +95,8 @@ class Control {
       });
       const step = (by, text, name) => make("button", {
         type: "button", class: "step", "data-step": by, "aria-label": `${this.label} ${name}`, text,
-        onclick: () => this.send(Math.min(this.range.high, Math.max(this.range.low, this.value + by))),
+        // From the value shown: quick taps add up while the first change is on its way.
+        onclick: () => this.send(Math.min(this.range.high, Math.max(this.range.low, Number(this.slider.value) + by))),
       });
       this.root.classList.add("slider");
       this.root.append(make("label", { class: "label", for: id, text: this.label }), this.output,

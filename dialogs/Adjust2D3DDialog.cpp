@@ -21,7 +21,12 @@ const dialogs::ChoiceGroup kModes{
 }  // namespace
 
 Adjust2D3DDialog::Adjust2D3DDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutAdjust2D3D, parent), link_(link) {
+    : ControlDialog(res::kLayoutAdjust2D3D, link,
+      {{&Adjust2D3DValues::sys_adj3d_mode, &kModes},
+       {&Adjust2D3DValues::sys_adj3d_para, nullptr, kParallaxBar, kParallaxField, kAdjustValueRange},
+       {&Adjust2D3DValues::sys_adj3d_inte, nullptr, kIntensityBar, kIntensityField, kAdjustValueRange},
+       {&Adjust2D3DValues::sys_adj3d_subi, nullptr, kSubIntensityBar, kSubIntensityField, kAdjustValueRange}},
+      parent) {
     dialogs::OnClicked(this, kOff, [this] { ApplyMode(0); });
     for (int id : {kStandard, kAnaglyph, kLrSequential}) {
         dialogs::OnClicked(this, id, [this, id] {
@@ -36,14 +41,6 @@ Adjust2D3DDialog::Adjust2D3DDialog(RS232c_bios& link, QWidget* parent)
         dialogs::OnClicked(this, kSave1 + n - 1, [this, n] { SaveAdjustSlot(n); });
         dialogs::OnClicked(this, kLoad1 + n - 1, [this, n] { LoadAdjustSlot(n); });
     }
-}
-
-void Adjust2D3DDialog::SetValues(const Adjust2D3DValues& values) {
-    values_ = values;
-}
-
-Adjust2D3DValues Adjust2D3DDialog::GetValues() const {
-    return values_;
 }
 
 void Adjust2D3DDialog::InitDialog() {
@@ -135,12 +132,12 @@ void Adjust2D3DDialog::accept() {
     if (!dialogs::ReadNumber(this, kParallaxField, kLow, kHigh, &values_.sys_adj3d_para)) return;
     if (!dialogs::ReadNumber(this, kIntensityField, kLow, kHigh, &values_.sys_adj3d_inte)) return;
     if (!dialogs::ReadNumber(this, kSubIntensityField, kLow, kHigh, &values_.sys_adj3d_subi)) return;
-    LayoutDialog::accept();
+    ControlDialog::accept();
 }
 
 void Adjust2D3DDialog::reject() {
     ApplyMode(0);
-    LayoutDialog::reject();
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

@@ -16,18 +16,13 @@ const dialogs::ChoiceGroup kModes{
 }  // namespace
 
 AdjustSdiLrDialog::AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutAdjustSdiLr, parent), link_(link) {
+    : ControlDialog(res::kLayoutAdjustSdiLr, link,
+      {{&AdjustSdiLrValues::sys_LRadj_mode, &kModes},
+       {&AdjustSdiLrValues::sys_LRadj_split, nullptr, kSplitBar, kSplitField, kSplit}},
+      parent) {
     for (int id : kModes.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyMode(kModes.CodeOf(id)); });
     dialogs::OnBarMoved(this, kSplitBar, kLow, kHigh, [this] { BarMoved(); });
-}
-
-void AdjustSdiLrDialog::SetValues(const AdjustSdiLrValues& values) {
-    values_ = values;
-}
-
-AdjustSdiLrValues AdjustSdiLrDialog::GetValues() const {
-    return values_;
 }
 
 void AdjustSdiLrDialog::InitDialog() {
@@ -60,12 +55,12 @@ void AdjustSdiLrDialog::RefreshField() { dialogs::ShowNumber(this, kSplitField, 
 
 void AdjustSdiLrDialog::accept() {
     if (!dialogs::ReadNumber(this, kSplitField, kLow, kHigh, &values_.sys_LRadj_split)) return;
-    LayoutDialog::accept();
+    ControlDialog::accept();
 }
 
 void AdjustSdiLrDialog::reject() {
     ApplyMode(0);
-    LayoutDialog::reject();
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

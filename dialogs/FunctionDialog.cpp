@@ -41,7 +41,11 @@ constexpr MemoryButton kMemoryButtons[] = {
 }  // namespace
 
 FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutFunction, parent), link_(link) {
+    : ControlDialog(res::kLayoutFunction, link,
+      {{&FunctionValues::sys_rotate, &kRotate}, {&FunctionValues::sys_f_sync, &kFrameSync},
+       {&FunctionValues::sys_beep, &kBeep},
+       {&FunctionValues::sys_bk_light, nullptr, kBackLightBar, kBackLightField, kBackLight}},
+      parent) {
     // Only the visible radios can be clicked; the mirror radios are never shown.
     for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2})
         dialogs::OnClicked(this, id, [this, id] { ApplyRotate(kRotate.CodeOf(id)); });
@@ -60,14 +64,6 @@ FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
                         [this](ui::ScrollRequest request, int thumb) { OnBackLightScroll(request, thumb); });
 }
 
-void FunctionDialog::SetValues(const FunctionValues& values) {
-    values_ = values;
-}
-
-FunctionValues FunctionDialog::GetValues() const {
-    return values_;
-}
-
 void FunctionDialog::InitDialog() {
     ApplyRotate(values_.sys_rotate);
     ApplyFrameSync(values_.sys_f_sync);
@@ -79,7 +75,7 @@ void FunctionDialog::InitDialog() {
 
 void FunctionDialog::accept() {
     if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &values_.sys_bk_light)) return;
-    ui::LayoutDialog::accept();
+    ControlDialog::accept();
 }
 
 void FunctionDialog::ApplyRotate(int32_t v) {

@@ -17,19 +17,13 @@ const ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 }  // namespace
 
 InputSelectDialog::InputSelectDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutInputSelect, parent), link_(link) {
+    : ControlDialog(res::kLayoutInputSelect, link,
+      {{&InputSelectValues::sys_input_select, &kInput}, {&InputSelectValues::sys_input_porality, &kPolarity}},
+      parent) {
     for (int id : kInput.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyInput(kInput.CodeOf(id)); });
     for (int id : kPolarity.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyPolarity(kPolarity.CodeOf(id)); });
-}
-
-void InputSelectDialog::SetValues(const InputSelectValues& values) {
-    values_ = values;
-}
-
-InputSelectValues InputSelectDialog::GetValues() const {
-    return values_;
 }
 
 void InputSelectDialog::InitDialog() {

@@ -23,7 +23,10 @@ using rules::kIndividualForbidsFormat;
 }  // namespace
 
 OutputPresetDialog::OutputPresetDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutOutputPreset, parent), link_(link) {
+    : ControlDialog(res::kLayoutOutputPreset, link,
+      {{&OutputPresetValues::sys_sdi_mix, &kSdi}, {&OutputPresetValues::sys_hdmi_mix, &kHdmi},
+       {&OutputPresetValues::sys_3dfmt, &kFormat}},
+      parent) {
     dialogs::OnClicked(this, kSdiMix, [this] { ApplySdiOutput(0); });
     dialogs::OnClicked(this, kSdiIndividual,
                        [this] {
@@ -40,14 +43,6 @@ OutputPresetDialog::OutputPresetDialog(RS232c_bios& link, QWidget* parent)
         else
             dialogs::OnClicked(this, id, [this, id] { Apply3dFormat(kFormat.CodeOf(id)); });
     }
-}
-
-void OutputPresetDialog::SetValues(const OutputPresetValues& values) {
-    values_ = values;
-}
-
-OutputPresetValues OutputPresetDialog::GetValues() const {
-    return values_;
 }
 
 void OutputPresetDialog::InitDialog() {

@@ -21,7 +21,12 @@ const dialogs::ChoiceGroup kFilters{{{kFlat, 0}, {kLowPass, 1}}, kFlat, 0};
 }  // namespace
 
 ScopeDialog::ScopeDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutScope, parent), link_(link) {
+    : ControlDialog(res::kLayoutScope, link,
+      {{&ScopeValues::sys_scp_mode, &kModes}, {&ScopeValues::sys_scp_src, &kSignals},
+       {&ScopeValues::sys_scp_pos, &kPositions}, {&ScopeValues::sys_scp_fil, &kFilters},
+       {&ScopeValues::sys_scp_wgain, nullptr, kWfmBar, kWfmField, kGain},
+       {&ScopeValues::sys_scp_vgain, nullptr, kVectorBar, kVectorField, kGain}},
+      parent) {
     for (int id : kModes.Ids())
         dialogs::OnClicked(this, id, [this, id] { ApplyScopeMode(kModes.CodeOf(id)); });
     for (int id : kSignals.Ids())
@@ -32,14 +37,6 @@ ScopeDialog::ScopeDialog(RS232c_bios& link, QWidget* parent)
         dialogs::OnClicked(this, id, [this, id] { ApplyScopeFilter(kFilters.CodeOf(id)); });
     for (int bar : {kWfmBar, kVectorBar})
         dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
-}
-
-void ScopeDialog::SetValues(const ScopeValues& values) {
-    values_ = values;
-}
-
-ScopeValues ScopeDialog::GetValues() const {
-    return values_;
 }
 
 void ScopeDialog::InitDialog() {
@@ -106,12 +103,12 @@ void ScopeDialog::RefreshFields() {
 void ScopeDialog::accept() {
     if (!dialogs::ReadNumber(this, kWfmField, kLow, kHigh, &values_.sys_scp_wgain)) return;
     if (!dialogs::ReadNumber(this, kVectorField, kLow, kHigh, &values_.sys_scp_vgain)) return;
-    LayoutDialog::accept();
+    ControlDialog::accept();
 }
 
 void ScopeDialog::reject() {
     ApplyScopeMode(0);
-    LayoutDialog::reject();
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

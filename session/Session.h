@@ -117,11 +117,13 @@ public:
     // The link lost its box unasked (a device gone): the disconnection with its cause.
     void LostBox(const std::string& cause);
     // The box took `value` for value command `command` (RS232c_bios::SetTakenHandler): the
-    // record follows at once and the change is told as from `source`, so that a control
-    // dialog's change is an event when it happens, not when the dialog closes.
-    void Took(int command, int32_t value, Source source);
+    // record follows at once and the change is told as from the operation in progress (the
+    // panel's, when none is), so that a control dialog's change is an event when it happens,
+    // not when the dialog closes.
+    void Took(int command, int32_t value);
 
 private:
+    class Running;
     void Tell(const SessionEvent& event);
 
     RS232c_bios& link_;
@@ -130,6 +132,7 @@ private:
     int32_t own_wanted_ = 0;
     int32_t* wanted_;               // panel_connected, or own_wanted_
     std::atomic<bool> cancel_{false};
+    Source running_ = Source::kPanel;  // the source of the operation in progress
     SettingsRecord told_;
     bool told_connected_ = false;
     std::map<int, Observer> observers_;

@@ -29,15 +29,10 @@ protected:
     void InitDialog() override;
 
 private:
-    void ApplyMode(int32_t code);
-    void ApplyParallax(int32_t v);
-    void ApplyIntensity(int32_t v);
-    void ApplySubIntensity(int32_t v);
+    void ApplyBar(int32_t Adjust2D3DValues::*member, int32_t v) override;
     void ApplyValues();  // the three values, each sent only while the mode is not off
     void SaveAdjustSlot(int n);
     void LoadAdjustSlot(int n);
-    void BarsMoved();
-    void RefreshFields();
 };
 
 }  // namespace dpx

@@ -24,12 +24,6 @@ public:
 
 protected:
     void InitDialog() override;
-
-private:
-    void ApplyMode(int32_t code);
-    void ApplySplit(int32_t p);
-    void BarMoved();
-    void RefreshField();
 };
 
 }  // namespace dpx

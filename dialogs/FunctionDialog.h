@@ -32,12 +32,8 @@ protected:
     void InitDialog() override;
 
 private:
-    void ApplyRotate(int32_t v);
-    void ApplyFrameSync(int32_t v);
-    void ApplyBeep(int32_t v);
     void ApplyBackLight(int32_t v);
     void OnBackLightScroll(ui::ScrollRequest request, int thumb);
-    void ShowBackLight();
 };
 
 }  // namespace dpx

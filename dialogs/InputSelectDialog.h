@@ -21,10 +21,6 @@ public:
 protected:
     // Sends the input, then the polarity.
     void InitDialog() override;
-
-private:
-    void ApplyInput(int32_t v);
-    void ApplyPolarity(int32_t v);
 };
 
 }  // namespace dpx

@@ -25,10 +25,7 @@ protected:
     void InitDialog() override;
 
 private:
-    void ApplySdiOutput(int32_t v);
-    void ApplyHdmiOutput(int32_t v);
-    void Apply3dFormat(int32_t v);
-    void OnIndividual(int radio, int32_t* value, void (OutputPresetDialog::*apply)(int32_t));
+    void OnIndividual(int radio, int32_t OutputPresetValues::*output);
     void OnAboveBelow();
 };
 

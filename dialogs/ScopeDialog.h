@@ -29,16 +29,6 @@ public:
 
 protected:
     void InitDialog() override;
-
-private:
-    void ApplyScopeMode(int32_t v);
-    void ApplyScopeSignal(int32_t v);
-    void ApplyScopePosition(int32_t v);
-    void ApplyScopeFilter(int32_t v);
-    void ApplyWfmGain(int32_t g);
-    void ApplyVectorGain(int32_t g);
-    void BarsMoved();
-    void RefreshFields();
 };
 
 }  // namespace dpx

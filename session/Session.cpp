@@ -130,6 +130,21 @@ void Session::SaveMemory(int n) const { WriteOptionFile(MemoryPath(n), record_);
 
 std::filesystem::path Session::MemoryPath(int n) const { return folder_ / MemoryFileName(n); }
 
+bool Session::TakeFolder(int64_t* holder) {
+    std::error_code ec;
+    const std::filesystem::path folder = folder_.empty() ? std::filesystem::current_path(ec) : folder_;
+    return ec || lock_.Take(folder, holder);
+}
+
+bool Session::ReadOptions() {
+    const std::filesystem::path options = folder_ / options_file_name;
+    std::error_code ec;
+    if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), record_, Rewrite::kNever) != 1)
+        return false;
+    told_ = record_;
+    return true;
+}
+
 Outcome Session::AdjustMemory(int n, bool save, Source source) {
     const Running running(*this, source);
     link_.ClearResult();

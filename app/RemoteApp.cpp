@@ -9,29 +9,26 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "link/RS232c_bios.h"
-#include "settings/FolderLock.h"
 #include "settings/SettingsFile.h"
 
 namespace dpx {
 
 int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string& api_cert, const std::string& api_key) {
-    // The folder's settings belong to one panel at a time; a second one says who has them and
-    // ends before it reads or writes anything.
-    std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::current_path(ec);
-    settings_file::FolderLock lock;
-    if (int64_t holder = 0; !ec && !lock.Take(folder, &holder)) {
-        const std::string who =
-            holder > 0 ? Format("another dpx20remote (process %lld)", static_cast<long long>(holder))
-                       : std::string("another dpx20remote");
-        ShowMessage(Format("The folder %s is in use by %s.\n\nA folder keeps the settings of one box, and "
-                           "one panel at a time may use it. Close the other panel, or start this one in "
-                           "the folder of another box.",
-                           settings_file::ShownName(folder).c_str(), who.c_str()));
-        return kFolderInUse;
-    }
     {
         TopDialog panel(link);  // no parent: it is the main window
+        // The folder's settings belong to one panel at a time; a second one says who has them
+        // and ends before it reads or writes anything.
+        if (int64_t holder = 0; !panel.BoxSession().TakeFolder(&holder)) {
+            const std::string who =
+                holder > 0 ? Format("another dpx20remote (process %lld)", static_cast<long long>(holder))
+                           : std::string("another dpx20remote");
+            std::error_code ec;
+            ShowMessage(Format("The folder %s is in use by %s.\n\nA folder keeps the settings of one box, and "
+                               "one panel at a time may use it. Close the other panel, or start this one in "
+                               "the folder of another box.",
+                               settings_file::ShownName(std::filesystem::current_path(ec)).c_str(), who.c_str()));
+            return kFolderInUse;
+        }
         panel.EnsureInitialised();
         PanelApi control(panel);
         control.UseTls(api_cert, api_key);
@@ -40,7 +37,7 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
         } else if (!api.empty()) {
             std::fprintf(stderr, "dpx20remote: control API at %s\n", control.Where().c_str());
         }
-        panel.exec();     // how the panel was closed does not matter
+        panel.exec();  // how the panel was closed does not matter
     }
     link.ClosePorts();  // the ports are given up with the process; no device stays locked
     return 0;

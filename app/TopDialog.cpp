@@ -99,8 +99,8 @@ void TopDialog::InitDialog() {
     });
     // What the box took reaches the record and the event clients at once, also from a dialog.
     previous_taken_handler_ = link_.SetTakenHandler([this](int command, int32_t value) {
-        if (QThread::currentThread() == thread()) session_.Took(command, value, Source::kPanel);
-        else QMetaObject::invokeMethod(this, [this, command, value] { session_.Took(command, value, Source::kPanel); }, Qt::QueuedConnection);
+        if (QThread::currentThread() == thread()) session_.Took(command, value);
+        else QMetaObject::invokeMethod(this, [this, command, value] { session_.Took(command, value); }, Qt::QueuedConnection);
     });
     watching_gone_ = true;
 
@@ -372,11 +372,11 @@ void TopDialog::AdjustModeHandler() {
             S().sys_scp_mode = 0;
         }
         AdjustSdiLrDialog dialog(link_, this);
-        RunWithSettings(dialog, S());
+        RunWithSettings(dialog, session_);
         SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
     } else if (S().sys_2D3D != 0) {
         Adjust2D3DDialog dialog(link_, this);
-        RunWithSettings(dialog, S());
+        RunWithSettings(dialog, session_);
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
         ShowMessage("Cannot Adjust!\nPlease turn on 2D3D conversion first.");
@@ -392,7 +392,7 @@ void TopDialog::ScopeHandler() {
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together
     ScopeDialog dialog(link_, this);
-    RunWithSettings(dialog, S());
+    RunWithSettings(dialog, session_);
     SetChecked(kScope, S().sys_scp_mode != 0);
     SaveOptionFile();
 }
@@ -403,7 +403,7 @@ void TopDialog::InputSelectHandler() {
     SetChecked(kScope, false);
     S().sys_scp_mode = 0;
     InputSelectDialog dialog(link_, this);
-    RunWithSettings(dialog, S());
+    RunWithSettings(dialog, session_);
     if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
         SetChecked(kConversion, false);
         S().sys_2D3D = 0;
@@ -413,13 +413,13 @@ void TopDialog::InputSelectHandler() {
 
 void TopDialog::OutputPresetHandler() {
     OutputPresetDialog dialog(link_, this);
-    RunWithSettings(dialog, S());
+    RunWithSettings(dialog, session_);
     SaveOptionFile();
 }
 
 void TopDialog::FunctionHandler() {
     FunctionDialog dialog(link_, this);
-    RunWithSettings(dialog, S());
+    RunWithSettings(dialog, session_);
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
     session_.TakeAdjustMirror();
     SaveOptionFile();

@@ -14,7 +14,6 @@
 #include "common/MessageSink.h"
 #include "http/ApiServer.h"
 #include "platform/QtWorker.h"
-#include "settings/FolderLock.h"
 #include "model/SettingTable.h"
 #include "session/Session.h"
 #include "platform/ComPorts.h"
@@ -126,7 +125,6 @@ struct ServedBox {
     BoxOption option;
     ServeSetup setup;
     std::filesystem::path folder;
-    settings_file::FolderLock lock;
     SettingsRecord record;
     SettingsRecord loaded;  // the sync file's settings
     platform::QtWorker worker;
@@ -178,14 +176,14 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         box->setup.com = com > 0 ? com : 1;
         box->folder = here / option.name;
         std::filesystem::create_directories(box->folder, ec);
-        if (int64_t holder = 0; !box->lock.Take(box->folder, &holder)) {
+        box->session = std::make_unique<Session>(box->link, box->record, box->folder);
+        if (int64_t holder = 0; !box->session->TakeFolder(&holder)) {
             *why = Format("the folder %s is in use by another panel or service (process %lld)",
                           box->folder.string().c_str(), static_cast<long long>(holder));
             return kExitFile;
         }
         MessageCapture capture;
-        const std::filesystem::path options = box->folder / options_file_name;
-        if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), box->record, Rewrite::kNever) != 1) {
+        if (!box->session->ReadOptions()) {
             *why = option.name + ": " + capture.Joined();
             return kExitFile;
         }
@@ -196,8 +194,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         }
         UsePort(box->link, option.port);
         box->link.SetExecutor(&box->worker);
-        box->session = std::make_unique<Session>(box->link, box->record, box->folder);
-        box->host = std::make_unique<ServiceHost>(box->setup, box->record, options);
+        box->host = std::make_unique<ServiceHost>(box->setup, box->record, box->folder / options_file_name);
         box->session->ApplyLinkOptions(box->Run(box->record));
         boxes.push_back(std::move(box));
     }

@@ -1,6 +1,7 @@
 #include "dialogs/Adjust2D3DDialog.h"
 
-#include "dialogs/DialogControls.h"
+#include <utility>
+
 #include "resources/Adjust2D3DIds.h"
 #include "settings/AdjustFile.h"
 
@@ -8,8 +9,8 @@ namespace dpx {
 namespace {
 
 using namespace res::adjust2d3d;
+using V = Adjust2D3DValues;
 constexpr int kSlots = 10;
-constexpr int kLow = kAdjustValueRange.low, kHigh = kAdjustValueRange.high;
 
 // The box knows three variants of each display mode; the radios send the first of each.
 const dialogs::ChoiceGroup kModes{
@@ -18,93 +19,49 @@ const dialogs::ChoiceGroup kModes{
      {kLrSequential, 9}, {kLrSequential, 12}},
     kOff, 0};
 
+constexpr int32_t V::*kValues[] = {&V::sys_adj3d_para, &V::sys_adj3d_inte, &V::sys_adj3d_subi};
+
 }  // namespace
 
 Adjust2D3DDialog::Adjust2D3DDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutAdjust2D3D, parent), link_(link) {
-    dialogs::OnClicked(this, kOff, [this] { ApplyMode(0); });
+    : ControlDialog(res::kLayoutAdjust2D3D, link,
+                    {{&V::sys_adj3d_mode, &kModes, 0, 0, "Adjust Mode Select : RS232C error!"},
+                     {&V::sys_adj3d_para, nullptr, kParallaxBar, kParallaxField, "Parallax Scroll Bar Select : RS232C error!"},
+                     {&V::sys_adj3d_inte, nullptr, kIntensityBar, kIntensityField,
+                      "Intensity Scroll Bar Select : RS232C error!"},
+                     {&V::sys_adj3d_subi, nullptr, kSubIntensityBar, kSubIntensityField,
+                      "SUB INT. Scroll Bar Select : RS232C error!"}},
+                    parent) {
+    FollowRadios({kStandard, kAnaglyph, kLrSequential});
     for (int id : {kStandard, kAnaglyph, kLrSequential}) {
         dialogs::OnClicked(this, id, [this, id] {
-            ApplyMode(kModes.CodeOf(id));
+            Apply(&V::sys_adj3d_mode, kModes.CodeOf(id));
             ApplyValues();  // under the mode now in force, which is the old one after a failure
-            RefreshFields();
+            ShowFields();
         });
     }
-    for (int bar : {kParallaxBar, kIntensityBar, kSubIntensityBar})
-        dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
+    FollowBars();
     for (int n = 1; n <= kSlots; ++n) {
         dialogs::OnClicked(this, kSave1 + n - 1, [this, n] { SaveAdjustSlot(n); });
         dialogs::OnClicked(this, kLoad1 + n - 1, [this, n] { LoadAdjustSlot(n); });
     }
 }
 
-void Adjust2D3DDialog::SetValues(const Adjust2D3DValues& values) {
-    values_ = values;
-}
-
-Adjust2D3DValues Adjust2D3DDialog::GetValues() const {
-    return values_;
-}
-
 void Adjust2D3DDialog::InitDialog() {
-    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, values_.sys_adj3d_para);
-    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, values_.sys_adj3d_inte);
-    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, values_.sys_adj3d_subi);
-    ApplyMode(values_.sys_adj3d_mode);
+    ShowBars();
+    Apply(&V::sys_adj3d_mode, values_.sys_adj3d_mode);
     ApplyValues();
-    RefreshFields();
+    ShowFields();
 }
 
-void Adjust2D3DDialog::ApplyMode(int32_t code) {
-    dialogs::ApplyChoice(this, kModes, &values_.sys_adj3d_mode, code,
-                         [this](int32_t v) { return link_.SetAdjustMode(v); },
-                         "Adjust Mode Select : RS232C error!");
-    RefreshFields();
-}
-
-void Adjust2D3DDialog::ApplyParallax(int32_t v) {
-    if (values_.sys_adj3d_mode == 0) {
-        values_.sys_adj3d_para = v;
-        return;
-    }
-    dialogs::ApplyValue(&values_.sys_adj3d_para, v, [this](int32_t x) { return link_.SetParallax(x); },
-                        "Parallax Scroll Bar Select : RS232C error!");
-}
-
-void Adjust2D3DDialog::ApplyIntensity(int32_t v) {
-    if (values_.sys_adj3d_mode == 0) {
-        values_.sys_adj3d_inte = v;
-        return;
-    }
-    dialogs::ApplyValue(&values_.sys_adj3d_inte, v, [this](int32_t x) { return link_.SetIntensity(x); },
-                        "Intensity Scroll Bar Select : RS232C error!");
-}
-
-void Adjust2D3DDialog::ApplySubIntensity(int32_t v) {
-    if (values_.sys_adj3d_mode == 0) {
-        values_.sys_adj3d_subi = v;
-        return;
-    }
-    dialogs::ApplyValue(&values_.sys_adj3d_subi, v, [this](int32_t x) { return link_.SetSubIntensity(x); },
-                        "SUB INT. Scroll Bar Select : RS232C error!");
+// The three values are sent only while the mode is not off; then they are only kept.
+void Adjust2D3DDialog::ApplyBar(int32_t V::*member, int32_t v) {
+    if (values_.sys_adj3d_mode == 0) values_.*member = v;
+    else Apply(member, v);
 }
 
 void Adjust2D3DDialog::ApplyValues() {
-    ApplyParallax(values_.sys_adj3d_para);
-    ApplyIntensity(values_.sys_adj3d_inte);
-    ApplySubIntensity(values_.sys_adj3d_subi);
-}
-
-// Every bar that differs from its value is sent, so a bar left standing after a failed
-// send is tried again at the next request on any of the three.
-void Adjust2D3DDialog::BarsMoved() {
-    const int parallax = dialogs::BarPosition(this, kParallaxBar);
-    if (parallax != values_.sys_adj3d_para) ApplyParallax(parallax);
-    const int intensity = dialogs::BarPosition(this, kIntensityBar);
-    if (intensity != values_.sys_adj3d_inte) ApplyIntensity(intensity);
-    const int sub_intensity = dialogs::BarPosition(this, kSubIntensityBar);
-    if (sub_intensity != values_.sys_adj3d_subi) ApplySubIntensity(sub_intensity);
-    RefreshFields();
+    for (int32_t V::*member : kValues) ApplyBar(member, values_.*member);
 }
 
 void Adjust2D3DDialog::SaveAdjustSlot(int n) {
@@ -114,33 +71,26 @@ void Adjust2D3DDialog::SaveAdjustSlot(int n) {
 
 // The file's mode is not taken: the mode in force and its radio stay.
 void Adjust2D3DDialog::LoadAdjustSlot(int n) {
-    int32_t mode = 0, parallax = 0, intensity = 0, sub_intensity = 0;
-    if (!ReadAdjustFile(AdjustFileName(n), &mode, &parallax, &intensity, &sub_intensity)) return;
-    dialogs::SetUpBar(this, kParallaxBar, kLow, kHigh, parallax);
-    dialogs::SetUpBar(this, kIntensityBar, kLow, kHigh, intensity);
-    dialogs::SetUpBar(this, kSubIntensityBar, kLow, kHigh, sub_intensity);
-    ApplyParallax(parallax);
-    ApplyIntensity(intensity);
-    ApplySubIntensity(sub_intensity);
-    RefreshFields();
-}
-
-void Adjust2D3DDialog::RefreshFields() {
-    dialogs::ShowNumber(this, kParallaxField, values_.sys_adj3d_para);
-    dialogs::ShowNumber(this, kIntensityField, values_.sys_adj3d_inte);
-    dialogs::ShowNumber(this, kSubIntensityField, values_.sys_adj3d_subi);
+    V loaded = values_;
+    if (!ReadAdjustFile(AdjustFileName(n), &loaded.sys_adj3d_mode, &loaded.sys_adj3d_para, &loaded.sys_adj3d_inte,
+                        &loaded.sys_adj3d_subi))
+        return;
+    loaded.sys_adj3d_mode = values_.sys_adj3d_mode;
+    // The bars show the file's values; a failed send puts back only the value in force.
+    const V in_force = std::exchange(values_, loaded);
+    ShowBars();
+    values_ = in_force;
+    for (int32_t V::*member : kValues) ApplyBar(member, loaded.*member);
+    ShowFields();
 }
 
 void Adjust2D3DDialog::accept() {
-    if (!dialogs::ReadNumber(this, kParallaxField, kLow, kHigh, &values_.sys_adj3d_para)) return;
-    if (!dialogs::ReadNumber(this, kIntensityField, kLow, kHigh, &values_.sys_adj3d_inte)) return;
-    if (!dialogs::ReadNumber(this, kSubIntensityField, kLow, kHigh, &values_.sys_adj3d_subi)) return;
-    LayoutDialog::accept();
+    if (ReadFields()) ControlDialog::accept();
 }
 
 void Adjust2D3DDialog::reject() {
-    ApplyMode(0);
-    LayoutDialog::reject();
+    Apply(&V::sys_adj3d_mode, 0);
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

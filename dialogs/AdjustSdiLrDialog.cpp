@@ -1,14 +1,12 @@
 #include "dialogs/AdjustSdiLrDialog.h"
 
-#include "dialogs/DialogControls.h"
 #include "resources/AdjustSdiLrIds.h"
 
 namespace dpx {
 namespace {
 
 using namespace res::adjust_sdilr;
-const ValueRange kSplit = SettingOf(&SettingsRecord::sys_LRadj_split).Range();
-const int kLow = kSplit.low, kHigh = kSplit.high;
+using V = AdjustSdiLrValues;
 
 const dialogs::ChoiceGroup kModes{
     {{kOff, 0}, {kSplitMode, 1}, {kAnaglyph, 2}, {kLrSequential, 3}}, kOff, 0};
@@ -16,56 +14,29 @@ const dialogs::ChoiceGroup kModes{
 }  // namespace
 
 AdjustSdiLrDialog::AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutAdjustSdiLr, parent), link_(link) {
-    for (int id : kModes.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyMode(kModes.CodeOf(id)); });
-    dialogs::OnBarMoved(this, kSplitBar, kLow, kHigh, [this] { BarMoved(); });
+    : ControlDialog(res::kLayoutAdjustSdiLr, link,
+                    {{&V::sys_LRadj_mode, &kModes, 0, 0, "Adjust Mode Select : RS232C error!"},
+                     {&V::sys_LRadj_split, nullptr, kSplitBar, kSplitField, "On Split Scroll Bar Select : RS232C error!"}},
+                    parent) {
+    FollowRadios();
+    FollowBars();
 }
 
-void AdjustSdiLrDialog::SetValues(const AdjustSdiLrValues& values) {
-    values_ = values;
-}
-
-AdjustSdiLrValues AdjustSdiLrDialog::GetValues() const {
-    return values_;
-}
-
+// The split is sent whatever the mode, also while the adjust is off.
 void AdjustSdiLrDialog::InitDialog() {
-    dialogs::SetUpBar(this, kSplitBar, kLow, kHigh, values_.sys_LRadj_split);
-    ApplyMode(values_.sys_LRadj_mode);
-    ApplySplit(values_.sys_LRadj_split);
-    RefreshField();
+    ShowBars();
+    Apply(&V::sys_LRadj_mode, values_.sys_LRadj_mode);
+    Apply(&V::sys_LRadj_split, values_.sys_LRadj_split);
+    ShowFields();
 }
-
-void AdjustSdiLrDialog::ApplyMode(int32_t code) {
-    dialogs::ApplyChoice(this, kModes, &values_.sys_LRadj_mode, code,
-                         [this](int32_t v) { return link_.SetAdjustMode(v); },
-                         "Adjust Mode Select : RS232C error!");
-    RefreshField();
-}
-
-// Sent whatever the mode, also while the adjust is off.
-void AdjustSdiLrDialog::ApplySplit(int32_t p) {
-    dialogs::ApplyValue(&values_.sys_LRadj_split, p, [this](int32_t v) { return link_.SetSplitPosition(v); },
-                        "On Split Scroll Bar Select : RS232C error!");
-}
-
-void AdjustSdiLrDialog::BarMoved() {
-    const int position = dialogs::BarPosition(this, kSplitBar);
-    if (position != values_.sys_LRadj_split) ApplySplit(position);
-    RefreshField();
-}
-
-void AdjustSdiLrDialog::RefreshField() { dialogs::ShowNumber(this, kSplitField, values_.sys_LRadj_split); }
 
 void AdjustSdiLrDialog::accept() {
-    if (!dialogs::ReadNumber(this, kSplitField, kLow, kHigh, &values_.sys_LRadj_split)) return;
-    LayoutDialog::accept();
+    if (ReadFields()) ControlDialog::accept();
 }
 
 void AdjustSdiLrDialog::reject() {
-    ApplyMode(0);
-    LayoutDialog::reject();
+    Apply(&V::sys_LRadj_mode, 0);
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

@@ -3,7 +3,6 @@
 #include <QScrollBar>
 
 #include "common/MessageSink.h"
-#include "dialogs/DialogControls.h"
 #include "resources/FunctionIds.h"
 #include "resources/Layout.h"
 
@@ -12,6 +11,7 @@ namespace {
 
 using namespace res::function;
 using dialogs::ChoiceGroup;
+using V = FunctionValues;
 
 // The four mirror radios (codes 3 to 6) stay hidden, but a stored mirror code still
 // selects its radio, so then no visible rotate radio is selected.
@@ -20,10 +20,6 @@ const ChoiceGroup kRotate{{{kRotateOff, 0}, {kRotateSdi1, 1}, {kRotateSdi2, 2}, 
                           kRotateOff, 0};
 const ChoiceGroup kFrameSync{{{kFrameSyncOff, 0}, {kFrameSyncOn, 1}}, kFrameSyncOff, 0};
 const ChoiceGroup kBeep{{{kBeepOff, 1}, {kBeepOn, 0}}, kBeepOff, 1};  // the box's beep code 0 is on
-
-const ValueRange kBackLight = SettingOf(&SettingsRecord::sys_bk_light).Range();
-const int kLowest = kBackLight.low;
-const int kHighest = kBackLight.high;
 
 struct MemoryButton {
     int id;
@@ -41,14 +37,14 @@ constexpr MemoryButton kMemoryButtons[] = {
 }  // namespace
 
 FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutFunction, parent), link_(link) {
+    : ControlDialog(res::kLayoutFunction, link,
+                    {{&V::sys_rotate, &kRotate, 0, 0, "Function Rotate Select : RS232C error!"},
+                     {&V::sys_f_sync, &kFrameSync, 0, 0, "Function Frame Synchronizer Select : RS232C error!"},
+                     {&V::sys_beep, &kBeep, 0, 0, "Function Beep Select : RS232C error!"},
+                     {&V::sys_bk_light, nullptr, kBackLightBar, kBackLightField}},
+                    parent) {
     // Only the visible radios can be clicked; the mirror radios are never shown.
-    for (int id : {kRotateOff, kRotateSdi1, kRotateSdi2})
-        dialogs::OnClicked(this, id, [this, id] { ApplyRotate(kRotate.CodeOf(id)); });
-    for (int id : kFrameSync.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyFrameSync(kFrameSync.CodeOf(id)); });
-    for (int id : kBeep.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyBeep(kBeep.CodeOf(id)); });
+    FollowRadios({kHMirrorSdi1, kHMirrorSdi2, kVMirrorSdi1, kVMirrorSdi2});
     for (const MemoryButton& b : kMemoryButtons) {
         const char* message = b.failure_message;
         dialogs::OnClicked(this, b.id, [this, b, message] {
@@ -60,50 +56,23 @@ FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
                         [this](ui::ScrollRequest request, int thumb) { OnBackLightScroll(request, thumb); });
 }
 
-void FunctionDialog::SetValues(const FunctionValues& values) {
-    values_ = values;
-}
-
-FunctionValues FunctionDialog::GetValues() const {
-    return values_;
-}
-
 void FunctionDialog::InitDialog() {
-    ApplyRotate(values_.sys_rotate);
-    ApplyFrameSync(values_.sys_f_sync);
-    ApplyBeep(values_.sys_beep);
+    Apply(&V::sys_rotate, values_.sys_rotate);
+    Apply(&V::sys_f_sync, values_.sys_f_sync);
+    Apply(&V::sys_beep, values_.sys_beep);
     ApplyBackLight(values_.sys_bk_light);
-    dialogs::SetUpBar(this, kBackLightBar, kLowest, kHighest, values_.sys_bk_light);
-    ShowBackLight();
+    ShowBars();
+    ShowFields();
 }
 
 void FunctionDialog::accept() {
-    if (!dialogs::ReadNumber(this, kBackLightField, kLowest, kHighest, &values_.sys_bk_light)) return;
-    ui::LayoutDialog::accept();
-}
-
-void FunctionDialog::ApplyRotate(int32_t v) {
-    dialogs::ApplyChoice(this, kRotate, &values_.sys_rotate, v, [this](int32_t x) { return link_.SetRotate(x); },
-                         "Function Rotate Select : RS232C error!");
-    ShowBackLight();
-}
-
-void FunctionDialog::ApplyFrameSync(int32_t v) {
-    dialogs::ApplyChoice(this, kFrameSync, &values_.sys_f_sync, v, [this](int32_t x) { return link_.SetFrameSync(x); },
-                         "Function Frame Synchronizer Select : RS232C error!");
-    ShowBackLight();
-}
-
-void FunctionDialog::ApplyBeep(int32_t v) {
-    dialogs::ApplyChoice(this, kBeep, &values_.sys_beep, v, [this](int32_t x) { return link_.SetBeep(x); },
-                         "Function Beep Select : RS232C error!");
-    ShowBackLight();
+    if (ReadFields()) ControlDialog::accept();
 }
 
 void FunctionDialog::ApplyBackLight(int32_t v) {
     const int32_t old = values_.sys_bk_light;
     values_.sys_bk_light = v;
-    if (v < kLowest || v > kHighest) {  // refused silently
+    if (!dialogs::SettingFor(&V::sys_bk_light).Valid(v)) {  // refused silently
         values_.sys_bk_light = old;
         return;
     }
@@ -127,9 +96,7 @@ void FunctionDialog::OnBackLightScroll(ui::ScrollRequest request, int thumb) {
     // No clamping: a step or page past either end is refused by ApplyBackLight.
     ApplyBackLight(*target);
     bar->setValue(values_.sys_bk_light);  // a refused, busy or failed change puts the bar back
-    ShowBackLight();
+    ShowFields();
 }
-
-void FunctionDialog::ShowBackLight() { dialogs::ShowNumber(this, kBackLightField, values_.sys_bk_light); }
 
 }  // namespace dpx

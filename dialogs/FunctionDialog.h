@@ -3,16 +3,11 @@
 // Every change is sent at once through the device operations of the link it is given; a failed send shows
 // its message and puts the value and its control back. The two memory buttons change only
 // the link's mirror of the adjust values, which the panel takes after the dialog closed.
-#include <cstdint>
-
-#include "link/RS232c_bios.h"
-#include "model/SettingTable.h"
-#include "ui/LayoutDialog.h"
+#include "dialogs/ControlDialog.h"
 
 namespace dpx {
 
-// The settings the function dialog shows and changes: those of its group in the settings table, in
-// table order, named after their keys.
+// The function group of the settings table, in table order.
 struct FunctionValues {
     static constexpr Group kGroup = Group::kFunction;
     int32_t sys_rotate = 0;
@@ -21,13 +16,10 @@ struct FunctionValues {
     int32_t sys_bk_light = 0;
 };
 
-class FunctionDialog : public ui::LayoutDialog {
+class FunctionDialog : public dialogs::ControlDialog<FunctionValues> {
     Q_OBJECT
 public:
-    // Sends through `link`, which must outlive the dialog.
     explicit FunctionDialog(RS232c_bios& link, QWidget* parent = nullptr);
-    void SetValues(const FunctionValues& values);
-    FunctionValues GetValues() const;
 
     // EXIT: takes the back light back from its field, which must hold -30..30; otherwise
     // the range prompt is shown and the dialog stays open. Escape and the close box reject
@@ -40,15 +32,8 @@ protected:
     void InitDialog() override;
 
 private:
-    void ApplyRotate(int32_t v);
-    void ApplyFrameSync(int32_t v);
-    void ApplyBeep(int32_t v);
     void ApplyBackLight(int32_t v);
     void OnBackLightScroll(ui::ScrollRequest request, int thumb);
-    void ShowBackLight();
-
-    RS232c_bios& link_;
-    FunctionValues values_;
 };
 
 }  // namespace dpx

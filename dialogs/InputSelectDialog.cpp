@@ -1,51 +1,30 @@
 #include "dialogs/InputSelectDialog.h"
 
-#include "dialogs/DialogControls.h"
 #include "resources/InputSelectIds.h"
-#include "resources/Layout.h"
 
 namespace dpx {
 namespace {
 
 using namespace res::input_select;
-using dialogs::ChoiceGroup;
+using V = InputSelectValues;
 
 // Laid out SDI-1(L), SDI-2(R), HDMI, SDI-LR; the box's code 0 is SDI-LR.
-const ChoiceGroup kInput{{{kSdi1, 1}, {kSdi2, 2}, {kHdmi, 3}, {kSdiLr, 0}}, kSdi1, 1};
-const ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
+const dialogs::ChoiceGroup kInput{{{kSdi1, 1}, {kSdi2, 2}, {kHdmi, 3}, {kSdiLr, 0}}, kSdi1, 1};
+const dialogs::ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 
 }  // namespace
 
 InputSelectDialog::InputSelectDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutInputSelect, parent), link_(link) {
-    for (int id : kInput.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyInput(kInput.CodeOf(id)); });
-    for (int id : kPolarity.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyPolarity(kPolarity.CodeOf(id)); });
-}
-
-void InputSelectDialog::SetValues(const InputSelectValues& values) {
-    values_ = values;
-}
-
-InputSelectValues InputSelectDialog::GetValues() const {
-    return values_;
+    : ControlDialog(res::kLayoutInputSelect, link,
+                    {{&V::sys_input_select, &kInput, 0, 0, "InputSelect : RS232C error!"},
+                     {&V::sys_input_porality, &kPolarity, 0, 0, "Input Porality : RS232C error!"}},
+                    parent) {
+    FollowRadios();
 }
 
 void InputSelectDialog::InitDialog() {
-    ApplyInput(values_.sys_input_select);
-    ApplyPolarity(values_.sys_input_porality);
-}
-
-void InputSelectDialog::ApplyInput(int32_t v) {
-    dialogs::ApplyChoice(this, kInput, &values_.sys_input_select, v, [this](int32_t x) { return link_.SetInputSelect(x); },
-                         "InputSelect : RS232C error!");
-}
-
-void InputSelectDialog::ApplyPolarity(int32_t v) {
-    dialogs::ApplyChoice(this, kPolarity, &values_.sys_input_porality, v,
-                         [this](int32_t x) { return link_.SetInputPorality(x); },
-                         "Input Porality : RS232C error!");
+    Apply(&V::sys_input_select, values_.sys_input_select);
+    Apply(&V::sys_input_porality, values_.sys_input_porality);
 }
 
 }  // namespace dpx

@@ -3,16 +3,11 @@
 // through the link it is given. "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
 // only while the format is not "ABOVE-BELOW": a click that breaks this is refused with a
 // message and sends nothing. EXIT, Escape and the close box only close.
-#include <cstdint>
-
-#include "link/RS232c_bios.h"
-#include "model/SettingTable.h"
-#include "ui/LayoutDialog.h"
+#include "dialogs/ControlDialog.h"
 
 namespace dpx {
 
-// The settings the output preset dialog shows and changes: those of its group in the settings table, in
-// table order, named after their keys.
+// The output preset group of the settings table, in table order.
 struct OutputPresetValues {
     static constexpr Group kGroup = Group::kOutputPreset;
     int32_t sys_sdi_mix = 0;
@@ -20,27 +15,18 @@ struct OutputPresetValues {
     int32_t sys_3dfmt = 0;
 };
 
-class OutputPresetDialog : public ui::LayoutDialog {
+class OutputPresetDialog : public dialogs::ControlDialog<OutputPresetValues> {
     Q_OBJECT
 public:
-    // Sends through `link`, which must outlive the dialog.
     explicit OutputPresetDialog(RS232c_bios& link, QWidget* parent = nullptr);
-    void SetValues(const OutputPresetValues& values);
-    OutputPresetValues GetValues() const;
 
 protected:
     // Sends SDI output, HDMI output and format as they are, without the exclusion test.
     void InitDialog() override;
 
 private:
-    void ApplySdiOutput(int32_t v);
-    void ApplyHdmiOutput(int32_t v);
-    void Apply3dFormat(int32_t v);
-    void OnIndividual(int radio, int32_t* value, void (OutputPresetDialog::*apply)(int32_t));
+    void OnIndividual(int radio, int32_t OutputPresetValues::*output);
     void OnAboveBelow();
-
-    RS232c_bios& link_;
-    OutputPresetValues values_;
 };
 
 }  // namespace dpx

@@ -1,14 +1,12 @@
 #include "dialogs/ScopeDialog.h"
 
-#include "dialogs/DialogControls.h"
 #include "resources/ScopeIds.h"
 
 namespace dpx {
 namespace {
 
 using namespace res::scope;
-const ValueRange kGain = SettingOf(&SettingsRecord::sys_scp_wgain).Range();  // both gains alike
-const int kLow = kGain.low, kHigh = kGain.high;
+using V = ScopeValues;
 
 // The first radio of each group shows a code the group does not list.
 const dialogs::ChoiceGroup kModes{{{kModeOff, 0}, {kWfm, 1}, {kVectorScope, 2}}, kModeOff, 0};
@@ -21,97 +19,35 @@ const dialogs::ChoiceGroup kFilters{{{kFlat, 0}, {kLowPass, 1}}, kFlat, 0};
 }  // namespace
 
 ScopeDialog::ScopeDialog(RS232c_bios& link, QWidget* parent)
-    : LayoutDialog(res::kLayoutScope, parent), link_(link) {
-    for (int id : kModes.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyScopeMode(kModes.CodeOf(id)); });
-    for (int id : kSignals.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyScopeSignal(kSignals.CodeOf(id)); });
-    for (int id : kPositions.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyScopePosition(kPositions.CodeOf(id)); });
-    for (int id : kFilters.Ids())
-        dialogs::OnClicked(this, id, [this, id] { ApplyScopeFilter(kFilters.CodeOf(id)); });
-    for (int bar : {kWfmBar, kVectorBar})
-        dialogs::OnBarMoved(this, bar, kLow, kHigh, [this] { BarsMoved(); });
+    : ControlDialog(res::kLayoutScope, link,
+                    {{&V::sys_scp_mode, &kModes, 0, 0, "Scope Mode Select : RS232C error!"},
+                     {&V::sys_scp_src, &kSignals, 0, 0, "Scope Source Select : RS232C error!"},
+                     {&V::sys_scp_pos, &kPositions, 0, 0, "Scope Position Select : RS232C error!"},
+                     {&V::sys_scp_fil, &kFilters, 0, 0, "Scope Filter Select : RS232C error!"},
+                     {&V::sys_scp_wgain, nullptr, kWfmBar, kWfmField, "W.F.M. Gain Scroll Bar Select : RS232C error!"},
+                     {&V::sys_scp_vgain, nullptr, kVectorBar, kVectorField,
+                      "Vector Scope Gain Scroll Bar Select : RS232C error!"}},
+                    parent) {
+    FollowRadios();
+    FollowBars();
 }
 
-void ScopeDialog::SetValues(const ScopeValues& values) {
-    values_ = values;
-}
-
-ScopeValues ScopeDialog::GetValues() const {
-    return values_;
-}
-
+// All six are sent, the gains whatever the scope mode, also while the scope is off.
 void ScopeDialog::InitDialog() {
-    dialogs::SetUpBar(this, kWfmBar, kLow, kHigh, values_.sys_scp_wgain);
-    dialogs::SetUpBar(this, kVectorBar, kLow, kHigh, values_.sys_scp_vgain);
-    ApplyScopeMode(values_.sys_scp_mode);
-    ApplyScopeSignal(values_.sys_scp_src);
-    ApplyScopePosition(values_.sys_scp_pos);
-    ApplyScopeFilter(values_.sys_scp_fil);
-    ApplyWfmGain(values_.sys_scp_wgain);
-    ApplyVectorGain(values_.sys_scp_vgain);
-    RefreshFields();
-}
-
-void ScopeDialog::ApplyScopeMode(int32_t v) {
-    dialogs::ApplyChoice(this, kModes, &values_.sys_scp_mode, v, [this](int32_t x) { return link_.SetScopeMode(x); },
-                         "Scope Mode Select : RS232C error!");
-    RefreshFields();
-}
-
-void ScopeDialog::ApplyScopeSignal(int32_t v) {
-    dialogs::ApplyChoice(this, kSignals, &values_.sys_scp_src, v, [this](int32_t x) { return link_.SetScopeSource(x); },
-                         "Scope Source Select : RS232C error!");
-    RefreshFields();
-}
-
-void ScopeDialog::ApplyScopePosition(int32_t v) {
-    dialogs::ApplyChoice(this, kPositions, &values_.sys_scp_pos, v,
-                         [this](int32_t x) { return link_.SetScopePosition(x); },
-                         "Scope Position Select : RS232C error!");
-    RefreshFields();
-}
-
-void ScopeDialog::ApplyScopeFilter(int32_t v) {
-    dialogs::ApplyChoice(this, kFilters, &values_.sys_scp_fil, v, [this](int32_t x) { return link_.SetScopeFilter(x); },
-                         "Scope Filter Select : RS232C error!");
-    RefreshFields();
-}
-
-// The gains are sent whatever the scope mode, also while the scope is off.
-void ScopeDialog::ApplyWfmGain(int32_t g) {
-    dialogs::ApplyValue(&values_.sys_scp_wgain, g, [this](int32_t x) { return link_.SetWfmGain(x); },
-                        "W.F.M. Gain Scroll Bar Select : RS232C error!");
-}
-
-void ScopeDialog::ApplyVectorGain(int32_t g) {
-    dialogs::ApplyValue(&values_.sys_scp_vgain, g, [this](int32_t x) { return link_.SetVectorGain(x); },
-                        "Vector Scope Gain Scroll Bar Select : RS232C error!");
-}
-
-void ScopeDialog::BarsMoved() {
-    const int wfm = dialogs::BarPosition(this, kWfmBar);
-    if (wfm != values_.sys_scp_wgain) ApplyWfmGain(wfm);
-    const int vector = dialogs::BarPosition(this, kVectorBar);
-    if (vector != values_.sys_scp_vgain) ApplyVectorGain(vector);
-    RefreshFields();
-}
-
-void ScopeDialog::RefreshFields() {
-    dialogs::ShowNumber(this, kWfmField, values_.sys_scp_wgain);
-    dialogs::ShowNumber(this, kVectorField, values_.sys_scp_vgain);
+    ShowBars();
+    for (int32_t V::*member : {&V::sys_scp_mode, &V::sys_scp_src, &V::sys_scp_pos, &V::sys_scp_fil,
+                               &V::sys_scp_wgain, &V::sys_scp_vgain})
+        Apply(member, values_.*member);
+    ShowFields();
 }
 
 void ScopeDialog::accept() {
-    if (!dialogs::ReadNumber(this, kWfmField, kLow, kHigh, &values_.sys_scp_wgain)) return;
-    if (!dialogs::ReadNumber(this, kVectorField, kLow, kHigh, &values_.sys_scp_vgain)) return;
-    LayoutDialog::accept();
+    if (ReadFields()) ControlDialog::accept();
 }
 
 void ScopeDialog::reject() {
-    ApplyScopeMode(0);
-    LayoutDialog::reject();
+    Apply(&V::sys_scp_mode, 0);
+    ControlDialog::reject();
 }
 
 }  // namespace dpx

@@ -2,16 +2,11 @@
 // The scope dialog: waveform monitor and vector scope mode, signal, position, filter, gains.
 // Opening sends all six values; every change is sent at once and a failed send shows its
 // message and puts the old value back.
-#include <cstdint>
-
-#include "link/RS232c_bios.h"
-#include "model/SettingTable.h"
-#include "ui/LayoutDialog.h"
+#include "dialogs/ControlDialog.h"
 
 namespace dpx {
 
-// The settings the scope dialog shows and changes: those of its group in the settings table, in
-// table order, named after their keys.
+// The scope group of the settings table, in table order.
 struct ScopeValues {
     static constexpr Group kGroup = Group::kScope;
     int32_t sys_scp_mode = 0;
@@ -22,13 +17,10 @@ struct ScopeValues {
     int32_t sys_scp_vgain = 0;
 };
 
-class ScopeDialog : public ui::LayoutDialog {
+class ScopeDialog : public dialogs::ControlDialog<ScopeValues> {
     Q_OBJECT
 public:
-    // Sends through `link`, which must outlive the dialog.
     explicit ScopeDialog(RS232c_bios& link, QWidget* parent = nullptr);
-    void SetValues(const ScopeValues& values);
-    ScopeValues GetValues() const;
 
     // "EXIT with SCOPE": closes only when both fields hold a gain within -30..30.
     void accept() override;
@@ -37,19 +29,6 @@ public:
 
 protected:
     void InitDialog() override;
-
-private:
-    void ApplyScopeMode(int32_t v);
-    void ApplyScopeSignal(int32_t v);
-    void ApplyScopePosition(int32_t v);
-    void ApplyScopeFilter(int32_t v);
-    void ApplyWfmGain(int32_t g);
-    void ApplyVectorGain(int32_t g);
-    void BarsMoved();
-    void RefreshFields();
-
-    RS232c_bios& link_;
-    ScopeValues values_;
 };
 
 }  // namespace dpx

@@ -1,5 +1,7 @@
 #include "session/Session.h"
 
+#include <utility>
+
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "settings/OptionFile.h"
@@ -38,7 +40,21 @@ bool Session::Connected() const {
     return s.link_connected == 1 || (s.link_virtual != 0 && Wanted());
 }
 
+// Marks `source` as the source of the operation in progress, for what the box takes meanwhile.
+class Session::Running {
+public:
+    Running(Session& session, Source source) : session_(session), was_(std::exchange(session.running_, source)) {}
+    ~Running() { session_.running_ = was_; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    Session& session_;
+    Source was_;
+};
+
 ChangeResult Session::Change(const SettingValues& values, Source source, bool send) {
+    const Running running(*this, source);
     ChangeResult change;
     link_.RunOnLink([&] { change = ApplyChange(link_, record_, values, send); });
     Publish(source);
@@ -46,6 +62,7 @@ ChangeResult Session::Change(const SettingValues& values, Source source, bool se
 }
 
 Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
+    const Running running(*this, source);
     Outcome out;
     const int32_t before = *wanted_;
     *wanted_ = want;
@@ -92,6 +109,7 @@ SyncOutcome Session::Synchronise(const SettingsRecord& run) {
 
 Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& taken,
                             const std::function<SettingsRecord(const SettingsRecord&)>& run) {
+    const Running running(*this, source);
     // A damaged file must not leave half of its fields in the live settings: it is read into
     // a copy, taken only when the whole file was read.
     SettingsRecord loaded = record_;
@@ -112,7 +130,23 @@ void Session::SaveMemory(int n) const { WriteOptionFile(MemoryPath(n), record_);
 
 std::filesystem::path Session::MemoryPath(int n) const { return folder_ / MemoryFileName(n); }
 
+bool Session::TakeFolder(int64_t* holder) {
+    std::error_code ec;
+    const std::filesystem::path folder = folder_.empty() ? std::filesystem::current_path(ec) : folder_;
+    return ec || lock_.Take(folder, holder);
+}
+
+bool Session::ReadOptions() {
+    const std::filesystem::path options = folder_ / options_file_name;
+    std::error_code ec;
+    if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), record_, Rewrite::kNever) != 1)
+        return false;
+    told_ = record_;
+    return true;
+}
+
 Outcome Session::AdjustMemory(int n, bool save, Source source) {
+    const Running running(*this, source);
     link_.ClearResult();
     // The box numbers its memories from 0.
     if (link_.SetValue(save ? kMEMSV : kMEMLD, n - 1) != 1) {
@@ -171,7 +205,7 @@ void Session::Publish(Source source) {
     }
 }
 
-void Session::Took(int command, int32_t value, Source source) {
+void Session::Took(int command, int32_t value) {
     if (command == kMEMSV || command == kMEMLD) {
         TakeAdjustMirror();
     } else {
@@ -183,7 +217,7 @@ void Session::Took(int command, int32_t value, Source source) {
             break;
         }
     }
-    Publish(source);
+    Publish(running_);
 }
 
 void Session::LostBox(const std::string& cause) {

@@ -18,6 +18,7 @@
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
 #include "model/SettingsRecord.h"
+#include "settings/FolderLock.h"
 #include "sync/Synchronise.h"
 
 namespace dpx {
@@ -100,6 +101,14 @@ public:
     // Where memory n is kept.
     std::filesystem::path MemoryPath(int n) const;
     const std::filesystem::path& Folder() const { return folder_; }
+    // Takes the lock on the session's folder (the current folder for the panel) for as long as
+    // the session lives: one panel or service per folder. False when another holds it, with
+    // its process id in `holder` (0 when not known).
+    bool TakeFolder(int64_t* holder);
+    // A service box's settings from the options file of its folder, when there is one; nothing
+    // is rewritten. The record is what observers are told changes against from now on. False
+    // with the file's notices (MessageSink) when it cannot be read whole.
+    bool ReadOptions();
     // The box's adjust memory n (1 or 2) saved or loaded; the record takes the link's mirror.
     Outcome AdjustMemory(int n, bool save, Source source);
     // The nine adjust values and the no-ACK, virtual and debug flags of `run` to the link.
@@ -117,11 +126,13 @@ public:
     // The link lost its box unasked (a device gone): the disconnection with its cause.
     void LostBox(const std::string& cause);
     // The box took `value` for value command `command` (RS232c_bios::SetTakenHandler): the
-    // record follows at once and the change is told as from `source`, so that a control
-    // dialog's change is an event when it happens, not when the dialog closes.
-    void Took(int command, int32_t value, Source source);
+    // record follows at once and the change is told as from the operation in progress (the
+    // panel's, when none is), so that a control dialog's change is an event when it happens,
+    // not when the dialog closes.
+    void Took(int command, int32_t value);
 
 private:
+    class Running;
     void Tell(const SessionEvent& event);
 
     RS232c_bios& link_;
@@ -129,7 +140,9 @@ private:
     std::filesystem::path folder_;  // empty: the current folder
     int32_t own_wanted_ = 0;
     int32_t* wanted_;               // panel_connected, or own_wanted_
+    settings_file::FolderLock lock_;
     std::atomic<bool> cancel_{false};
+    Source running_ = Source::kPanel;  // the source of the operation in progress
     SettingsRecord told_;
     bool told_connected_ = false;
     std::map<int, Observer> observers_;

@@ -14,6 +14,7 @@
 
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
+#include "cli/Ctl.h"
 #include "model/CommandTable.h"
 #include "link/FrameTrace.h"
 #include "model/SettingTable.h"
@@ -224,6 +225,9 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     ASSERT_TRUE(events.WaitFor(2));
     EXPECT_EQ(events.Events().back()["box"].toString(), "a");
     EXPECT_TRUE(QFile::exists("a/dpx20remote.ini"));
+    // a's folder is this service's while it runs: a second service of a ends at once.
+    EXPECT_EQ(RunCtl({"--api", "127.0.0.1:0", "--box", QString::fromStdString("a=" + sims["a"]->LinkPath()), "serve"}),
+              cli::kExitFile);
     // dpx20ctl --panel --box: the values as given, to one box, planned by that box's rules.
     EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_bk_light=-3"}), 0);
     EXPECT_EQ(sims["c"]->State()["sys_bk_light"], -3);

@@ -8,6 +8,12 @@
 #include "dialogs/InputSelectDialog.h"
 #include "dialogs/OutputPresetDialog.h"
 #include "dialogs/ScopeDialog.h"
+#include "resources/Adjust2D3DIds.h"
+#include "resources/AdjustSdiLrIds.h"
+#include "resources/FunctionIds.h"
+#include "resources/InputSelectIds.h"
+#include "resources/OutputPresetIds.h"
+#include "resources/ScopeIds.h"
 
 namespace dpx::test {
 namespace {
@@ -340,6 +346,46 @@ TEST_F(ControlsTest, LinkOptionBoxesAndTheHiddenDebugBox) {
     EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_TRUE(Saved());
+}
+
+// An open dialog shows at once what the control API changes, sends nothing for it, and
+// leaves the change in the settings when it closes.
+TEST_F(ControlsTest, OpenDialogsShowWhatTheApiChanges) {
+    struct Case {
+        int button;
+        int32_t input;
+        int32_t SettingsRecord::*field;
+        int32_t value;
+        int radio;  // the radio that shows the value, or 0
+        int bar;    // else the bar that does
+    };
+    const Case cases[] = {
+        {kScope, 0, &SettingsRecord::sys_scp_pos, 2, res::scope::kLeftUpper, 0},
+        {kAdjustMode, 0, &SettingsRecord::sys_LRadj_split, -5, 0, res::adjust_sdilr::kSplitBar},
+        {kAdjustMode, 1, &SettingsRecord::sys_adj3d_para, 12, 0, res::adjust2d3d::kParallaxBar},
+        {kInputSelect, 1, &SettingsRecord::sys_input_porality, 1, res::input_select::kInvert, 0},
+        {kOutputPreset, 1, &SettingsRecord::sys_3dfmt, 3, res::output_preset::kCheckerBoard, 0},
+        {kFunction, 1, &SettingsRecord::sys_bk_light, 7, 0, res::function::kBackLightBar},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(SettingOf(c.field).key);
+        SettingsRecord start = ConversionWithAdjust();
+        start.sys_input_select = c.input;
+        start.sys_2D3D = c.input != 0;
+        StartWith(start);
+        ConnectQuietly();
+        bool shown = false;
+        on_dialog_ = [&](ui::LayoutDialog& dialog) {
+            ASSERT_TRUE(panel_->BoxSession().Change({{&SettingOf(c.field), c.value}}, Source::kApi).ok);
+            box_.ClearHistory();
+            if (c.radio) shown = ui::IsRadioSelected(&dialog, c.radio);
+            else shown = ui::Control<QScrollBar>(&dialog, c.bar)->value() == c.value;
+            EXPECT_EQ(ValueWords(), Words{});
+        };
+        Click(c.button);
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(SystemSettings.*c.field, c.value);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,182 @@
+#pragma once
+// What the six control dialogs have in common: the link they send through, the values record
+// of their group (handed in before the dialog runs, handed back after), the sending of one
+// value with its failure message, the bars with their read-only fields, and a view of the
+// values that sends nothing, for changes made elsewhere (the control API) while the dialog is
+// open.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "dialogs/DialogControls.h"
+#include "link/RS232c_bios.h"
+#include "model/SettingTable.h"
+#include "ui/LayoutDialog.h"
+
+namespace dpx::dialogs {
+
+// A values record holds the settings of its group (Values::kGroup) as int32_t members, in the
+// order of the settings table, so the table alone says which member is which setting.
+template <class Values>
+using ValuesArray = std::array<int32_t, CountIn(Values::kGroup)>;
+
+template <class Values>
+ValuesArray<Values> AsArray(const Values& v) {
+    static_assert(sizeof(Values) == sizeof(ValuesArray<Values>), "one member per setting of the group");
+    return std::bit_cast<ValuesArray<Values>>(v);
+}
+
+// The settings of the group, in table order.
+template <class Values>
+std::array<const Setting*, CountIn(Values::kGroup)> GroupSettings() {
+    std::array<const Setting*, CountIn(Values::kGroup)> group{};
+    std::size_t i = 0;
+    for (const Setting& setting : kSettings)
+        if (setting.group == Values::kGroup) group[i++] = &setting;
+    return group;
+}
+
+// The setting that `member` holds.
+template <class Values>
+const Setting& SettingFor(int32_t Values::*member) {
+    Values marked = std::bit_cast<Values>(ValuesArray<Values>{});
+    marked.*member = 1;
+    const ValuesArray<Values> a = AsArray(marked);
+    std::size_t i = 0;
+    while (a[i] == 0) ++i;
+    return *GroupSettings<Values>()[i];
+}
+
+// The values of `s` for its group.
+template <class Values>
+Values ValuesFrom(const SettingsRecord& s) {
+    ValuesArray<Values> values{};
+    const auto group = GroupSettings<Values>();
+    for (std::size_t i = 0; i < group.size(); ++i) values[i] = s.*group[i]->field;
+    return std::bit_cast<Values>(values);
+}
+
+// How one setting shows in its dialog: its radios, or its bar with the read-only field beside
+// it; and the message a failed send shows.
+template <class Values>
+struct SettingView {
+    int32_t Values::*member;
+    const ChoiceGroup* choices = nullptr;
+    int bar = 0;
+    int field = 0;
+    const char* failure = nullptr;
+};
+
+template <class Values>
+class ControlDialog : public ui::LayoutDialog {
+public:
+    using ValuesType = Values;
+    using View = SettingView<Values>;
+
+    // Sends through `link`, which must outlive the dialog.
+    ControlDialog(int layout_id, RS232c_bios& link, std::vector<View> views, QWidget* parent)
+        : ui::LayoutDialog(layout_id, parent), link_(link), views_(std::move(views)) {}
+
+    void SetValues(const Values& values) { values_ = values; }
+    Values GetValues() const { return values_; }
+
+    // Shows the values on their radios, bars and fields without sending anything.
+    void ShowValues() {
+        for (const View& view : views_)
+            if (view.choices) ShowChoice(this, *view.choices, &(values_.*view.member));
+        ShowBars();
+        ShowFields();
+    }
+
+protected:
+    // Stores v and sends it with its setting's command. On failure shows the view's message
+    // and puts the old value back; a radio setting then shows the radio of the value in force
+    // and the fields are shown again. Returns the send's result (non-zero on success).
+    int Apply(int32_t Values::*member, int32_t v) {
+        const View& view = ViewOf(member);
+        const int command = SettingFor(member).command;
+        const auto send = [this, command](int32_t x) { return link_.SetValue(command, x); };
+        if (!view.choices) return ApplyValue(&(values_.*member), v, send, view.failure);
+        const int ok = ApplyChoice(this, *view.choices, &(values_.*member), v, send, view.failure);
+        ShowFields();
+        return ok;
+    }
+
+    // A bar's setting to be sent after the operator moved the bar.
+    virtual void ApplyBar(int32_t Values::*member, int32_t v) { Apply(member, v); }
+
+    // Sends every bar that differs from its value, so a bar left standing after a failed send
+    // is tried again at the next request on any of them; then shows the fields.
+    void BarsMoved() {
+        for (const View& view : views_) {
+            if (view.choices) continue;
+            const int position = BarPosition(this, view.bar);
+            if (position != values_.*view.member) ApplyBar(view.member, position);
+        }
+        ShowFields();
+    }
+
+    // A click on a radio sends its code, except on the radios in `own`, which the dialog handles
+    // itself.
+    void FollowRadios(std::initializer_list<int> own = {}) {
+        for (const View& view : views_) {
+            if (!view.choices) continue;
+            for (int id : view.choices->Ids()) {
+                if (std::find(own.begin(), own.end(), id) != own.end()) continue;
+                OnClicked(this, id, [this, member = view.member, code = view.choices->CodeOf(id)] { Apply(member, code); });
+            }
+        }
+    }
+
+    // Moves each bar on a step, a page or its dragged thumb, clamped to its setting's range.
+    void FollowBars() {
+        for (const View& view : views_) {
+            if (view.choices) continue;
+            const ValueRange range = SettingFor(view.member).Range();
+            OnBarMoved(this, view.bar, range.low, range.high, [this] { BarsMoved(); });
+        }
+    }
+
+    // Gives each bar its setting's range, steps of 1 and 10, and its value.
+    void ShowBars() {
+        for (const View& view : views_) {
+            if (view.choices) continue;
+            const ValueRange range = SettingFor(view.member).Range();
+            SetUpBar(this, view.bar, range.low, range.high, values_.*view.member);
+        }
+    }
+
+    // Shows each bar's value in its field.
+    void ShowFields() {
+        for (const View& view : views_)
+            if (!view.choices) ShowNumber(this, view.field, values_.*view.member);
+    }
+
+    // Takes each field back into its value when it holds an integer within its setting's range;
+    // otherwise prompts the range at the first field that does not, and returns false.
+    bool ReadFields() {
+        for (const View& view : views_) {
+            if (view.choices) continue;
+            const ValueRange range = SettingFor(view.member).Range();
+            if (!ReadNumber(this, view.field, range.low, range.high, &(values_.*view.member))) return false;
+        }
+        return true;
+    }
+
+    RS232c_bios& link_;
+    Values values_;
+
+private:
+    const View& ViewOf(int32_t Values::*member) const {
+        for (const View& view : views_)
+            if (view.member == member) return view;
+        return views_.front();
+    }
+
+    std::vector<View> views_;
+};
+
+}  // namespace dpx::dialogs

@@ -104,10 +104,11 @@ class Control {
     }
   }
 
-  // The value in force, shown unless the operator is moving the slider.
+  // The value in force, shown unless the operator is moving the slider or a newer value waits
+  // to be sent.
   set value(value) {
     this.root.dataset.value = value;
-    if (!this.editing) this.show(value);
+    if (!this.editing && this.waiting === undefined) this.show(value);
   }
   get value() { return Number(this.root.dataset.value); }
 

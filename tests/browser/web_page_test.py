@@ -293,14 +293,18 @@ class PanelTest(PageTest):
 
 
 class TokenTest(PageTest):
-    """A service beyond loopback: the page asks for the token once and keeps it in the tab."""
+    """A service beyond loopback over HTTPS: the page asks for the token once and keeps it in the
+    tab; its requests and its WebSocket (WSS) carry it."""
 
     @classmethod
     def setUpClass(cls):
         cls.folder = webpage.temporary_folder()
         cls.sim = webpage.Sim(cls.folder, "a")
         env = dict(os.environ, XDG_CONFIG_HOME=cls.folder)
-        cls.server = webpage.serve(cls.folder, {"a": cls.sim}, listen="0.0.0.0:0", env=env)
+        cert, key = webpage.certificate(cls.folder)
+        cls.server = webpage.serve(cls.folder, {"a": cls.sim}, listen="0.0.0.0:0", env=env,
+                                   options=["--api-cert", cert, "--api-key", key])
+        assert cls.server.origin.startswith("https://"), cls.server.origin
         with open(os.path.join(cls.folder, "dpx20remote", "api-token")) as f:
             cls.token = f.read().strip()
         cls.start_browser()

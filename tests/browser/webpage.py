@@ -139,9 +139,10 @@ class Server:
                 pipe.close()
 
 
-def serve(folder, boxes, listen="127.0.0.1:0", env=None):
-    """`dpx20ctl serve` in `folder` with --box NAME=LINK for each of `boxes` ({name: Sim})."""
-    args = [os.path.join(build_dir(), "dpx20ctl"), "--api", listen]
+def serve(folder, boxes, listen="127.0.0.1:0", env=None, options=()):
+    """`dpx20ctl serve` in `folder` with --box NAME=LINK for each of `boxes` ({name: Sim}) and
+    `options`."""
+    args = [os.path.join(build_dir(), "dpx20ctl"), "--api", listen, *options]
     for name, sim in boxes.items():
         args += ["--box", f"{name}={sim.link}"]
     return Server(args + ["serve"], env=env, cwd=folder)
@@ -175,9 +176,17 @@ def api(url, method="GET", body=None, token=None):
         return refused.code, json.loads(refused.read() or b"{}")
 
 
+def certificate(folder):
+    """A self-signed certificate for 127.0.0.1 and its key, made by openssl: (cert, key)."""
+    cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "1", "-subj", "/CN=127.0.0.1"], check=True, capture_output=True)
+    return cert, key
+
+
 def browser(width=768, height=1024, dark=False):
-    """Headless Chromium whose page is width x height CSS pixels, in the dark scheme if asked;
-    the console's messages are kept for get_log("browser")."""
+    """Headless Chromium whose page is width x height CSS pixels, in the dark scheme if asked,
+    taking a self-signed certificate; the console's messages are kept for get_log("browser")."""
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
 
@@ -188,6 +197,7 @@ def browser(width=768, height=1024, dark=False):
                      f"--window-size={width},{height}"):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    options.accept_insecure_certs = True
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     resize(driver, width, height, dark)
     return driver

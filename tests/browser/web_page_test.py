@@ -95,10 +95,12 @@ class ServiceTest(PageTest):
     @classmethod
     def tearDownClass(cls):
         super().tearDownClass()
-        cls.server.stop()
+        status, errors = cls.server.stop()
         for sim in cls.sims.values():
             sim.stop()
         webpage.remove(cls.folder)
+        # SIGTERM ends the service cleanly, with nothing from the sanitizers.
+        assert status == 0, f"dpx20ctl serve ended with {status}: {errors}"
 
     def setUp(self):
         webpage.resize(self.driver, *webpage.TABLET_SIZES[0])
@@ -312,9 +314,10 @@ class TokenTest(PageTest):
     @classmethod
     def tearDownClass(cls):
         super().tearDownClass()
-        cls.server.stop()
+        status, errors = cls.server.stop()
         cls.sim.stop()
         webpage.remove(cls.folder)
+        assert status == 0, f"dpx20ctl serve ended with {status}: {errors}"
 
     def enter(self, token):
         field = self.find("#token-input")

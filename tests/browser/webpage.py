@@ -102,10 +102,14 @@ class Server:
     page's address (http://127.0.0.1:PORT) once it listens."""
 
     def __init__(self, args, env=None, cwd=None, stream="stdout"):
-        self.process = subprocess.Popen(args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.PIPE if stream == "stdout" else subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE if stream == "stderr" else subprocess.DEVNULL,
-                                        text=True)
+        # Its standard error, unless that is where it says its address: warnings and what the
+        # sanitizers report.
+        self.errors = os.path.join(cwd or ".", os.path.basename(args[0]) + "-stderr.txt")
+        with open(self.errors, "w") as errors:
+            self.process = subprocess.Popen(args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.PIPE if stream == "stdout" else subprocess.DEVNULL,
+                                            stderr=subprocess.PIPE if stream == "stderr" else errors,
+                                            text=True)
         out = self.process.stdout if stream == "stdout" else self.process.stderr
         self.url = None
         end = time.monotonic() + 30
@@ -127,6 +131,7 @@ class Server:
         self.origin = self.url[: self.url.index("/api/v1")]
 
     def stop(self):
+        """Ends it (SIGTERM); its exit status and standard error."""
         if self.process.poll() is None:
             self.process.terminate()
             try:
@@ -137,6 +142,8 @@ class Server:
         for pipe in (self.process.stdout, self.process.stderr):
             if pipe:
                 pipe.close()
+        with open(self.errors) as errors:
+            return self.process.returncode, errors.read()
 
 
 def serve(folder, boxes, listen="127.0.0.1:0", env=None, options=()):

@@ -44,6 +44,17 @@ def wait_until(done, seconds=10.0, step=0.01):
         time.sleep(step)
 
 
+def end_process(process, seconds):
+    """Ends `process` with SIGTERM, or SIGKILL when it has not ended within `seconds`."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class Sim:
     """dpx20sim on a pseudo-terminal reached through `<folder>/link-<name>`, with its frame log
     and its state file beside it."""
@@ -88,13 +99,7 @@ class Sim:
         return words
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process, 5)
 
 
 class Server:
@@ -132,13 +137,7 @@ class Server:
 
     def stop(self):
         """Ends it (SIGTERM); its exit status and standard error."""
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process, 10)
         for pipe in (self.process.stdout, self.process.stderr):
             if pipe:
                 pipe.close()

@@ -23,7 +23,7 @@
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "platform/QtWorker.h"
-#include "settings/FolderLock.h"
+#include "session/Session.h"
 #include "settings/OptionFile.h"
 #include "model/SettingTable.h"
 #include "model/SettingsRecord.h"
@@ -248,15 +248,14 @@ private:
         const int com = ComNumberOf(o_.port);
         const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
                                o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
-        std::error_code ec;
-        const std::filesystem::path folder = std::filesystem::current_path(ec);
-        settings_file::FolderLock lock;
-        if (int64_t holder = 0; !ec && !lock.Take(folder, &holder))
+        Session session(link_, SystemSettings);
+        if (int64_t holder = 0; !session.TakeFolder(&holder)) {
+            std::error_code ec;
             return report_.Fail(kExitFile, Format("the folder %s is in use by another panel or service (process %lld)",
-                                                  folder.string().c_str(), static_cast<long long>(holder)));
-        if (std::filesystem::exists(options_file_name, ec) &&
-            ReadOptionFile(options_file_name, SystemSettings, Rewrite::kNever) != 1)
-            return report_.Fail(kExitFile, sink_.shown, true);
+                                                  std::filesystem::current_path(ec).string().c_str(),
+                                                  static_cast<long long>(holder)));
+        }
+        if (!session.ReadOptions()) return report_.Fail(kExitFile, sink_.shown, true);
         SettingsRecord loaded = SystemSettings;
         if (!o_.sync_file.empty() && ReadSyncFile(o_.sync_file, stdin, loaded) != 1)
             return report_.Fail(kExitFile, sink_.shown, true);
@@ -271,7 +270,7 @@ private:
             SystemSettings = loaded;
             SaveOptionFile();
         }
-        if (std::string why; !cli::Serve(link_, setup, &why)) report_.Fail(kExitUsage, why);
+        if (std::string why; !cli::Serve(session, setup, &why)) report_.Fail(kExitUsage, why);
         Logoff();
     }
 

@@ -84,14 +84,15 @@ bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Ses
 
 }  // namespace
 
-bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why) {
-    ServiceHost host(setup, SystemSettings, options_file_name);
-    Session session(link, SystemSettings);
+bool Serve(Session& session, const ServeSetup& setup, std::string* why) {
+    // What the start did (options file, login, sync file) is where events begin: nobody listens yet.
+    session.Publish(Source::kService);
+    ServiceHost host(setup, session.Record(), options_file_name);
     api::ControlApi api(session, host);
     api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device)}});
-    auto previous = WatchGone(link, session);
+    auto previous = WatchGone(session.Link(), session);
     const bool served = Run(router, setup, {&session}, why);
-    link.SetDeviceGoneHandler(std::move(previous));
+    session.Link().SetDeviceGoneHandler(std::move(previous));
     return served;
 }
 

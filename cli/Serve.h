@@ -7,6 +7,7 @@
 
 #include "ctl/CtlRequest.h"
 #include "link/RS232c_bios.h"
+#include "session/Session.h"
 
 namespace dpx::cli {
 
@@ -22,10 +23,10 @@ struct ServeSetup {
     std::string api_key;
 };
 
-// Serves until setup.stop() is true; false with `why` when it cannot listen. Prints the
-// address it serves (and the token file when clients need the token) on standard output.
-// The box is named "1": /api/v1/boxes/1/... is its too.
-bool Serve(RS232c_bios& link, const ServeSetup& setup, std::string* why);
+// Serves `session`'s box until setup.stop() is true; false with `why` when it cannot listen.
+// Prints the address it serves (and the token file when clients need the token) on standard
+// output. The box is named "1": /api/v1/boxes/1/... is its too.
+bool Serve(Session& session, const ServeSetup& setup, std::string* why);
 
 // Sets `link` up for `port` in any form --port takes: a COM number through the COM port map,
 // else the device or address as its COM1. Throws UsageError for a name no port has.

@@ -62,6 +62,8 @@ protected:
 TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     // The box refuses the intensity: a two-key PUT stops there, after the parallax.
     Start({"--nak", std::string(CommandTable[Intensity().command].word) + "=1"});
+    // The folder is this service's while it runs: a second service in it ends at once.
+    EXPECT_EQ(RunCtl({"-p", QString::fromStdString(sim_->LinkPath()), "--api", "127.0.0.1:0", "serve"}), cli::kExitFile);
     const int high = Parallax().Range().high;
     const QByteArray para = Parallax().key;
     struct Case {

@@ -17,26 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "link/RS232c_bios.h"
-#include "sim/BoxModel.h"
-#include "tests/support/BoxPort.h"
-#include "tests/support/Recorders.h"
+#include "tests/support/ConnectedBoxTest.h"
 #include "tests/support/TestApp.h"
-#include "tests/support/TestSeam.h"
 #include "ui/LayoutDialog.h"
 
 namespace dpx::test {
 
-class DialogTest : public ::testing::Test {
+class DialogTest : public ConnectedBoxTest {
 protected:
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());
-        BoxPort::Install(link_, box_);
-        link_.SetDebugMode(0);
-        ASSERT_EQ(link_.SetComNumber(1), 1);
-        ASSERT_EQ(link_.ConnectLink(1), 1);
-        box_.ClearHistory();
+        ConnectedBoxTest::SetUp();
     }
 
     // Logs the box off, so that every send fails without a frame.
@@ -124,12 +116,7 @@ protected:
     }
 
     TemporaryCurrentDir dir_;
-    FakeClock clock_;
-    MessageRecorder messages_;
     FatalExitRecorder exits_;
-    sim::BoxModel box_;
-    RS232c_bios link_;
-    TestSeam seam_;  // after the link: restores its hooks first
 };
 
 }  // namespace dpx::test

@@ -9,7 +9,7 @@
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"
-#include "tests/unit/box_fixture.h"
+#include "tests/support/ConnectedBoxTest.h"
 
 namespace dpx {
 namespace {

@@ -12,7 +12,7 @@
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
-#include "tests/unit/box_fixture.h"
+#include "tests/support/ConnectedBoxTest.h"
 
 namespace dpx {
 namespace {

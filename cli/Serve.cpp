@@ -229,14 +229,19 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         if (!Run(router, common, sessions, why)) code = kExitUsage;
     }
     // Each box is logged off unless its last transaction heard nothing: it would not hear it.
+    // All at once, each on its own thread: a slow box holds up no other's end.
+    for (auto& box : boxes) box->api.reset();
+    std::vector<std::thread> ends;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         ServedBox& box = *boxes[i];
-        box.api.reset();
         box.link.SetDeviceGoneHandler(std::move(previous[i]));
-        if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
-        box.link.ClosePorts();
-        box.link.SetExecutor(nullptr);
+        ends.emplace_back([&box] {
+            if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
+            box.link.ClosePorts();
+        });
     }
+    for (std::thread& end : ends) end.join();
+    for (auto& box : boxes) box->link.SetExecutor(nullptr);
     return code;
 }
 

@@ -101,6 +101,7 @@ SyncOutcome Session::Synchronise(const SettingsRecord& run) {
         out.errors = sync_error_count;
         out.last_failure = out.ok ? kResultOk : sync_last_failure;
         out.silent = sync_silent;
+        out.cause = sync_cause;
         out.failed = sync_failures;
         if (outer && outer->texts.size() > before) out.summary = outer->texts.back();
     });

@@ -43,6 +43,7 @@ struct SyncOutcome {
     int errors = 0;           // failed steps of the last pass
     int last_failure = 0;     // the link result of the last failed step
     bool silent = false;      // given up because the box stopped answering
+    std::string cause;        // why it ended before its passes were done (sync_cause), else empty
     std::string summary;      // the message it showed, when a MessageCapture kept it
     std::vector<SyncFailure> failed;  // the steps that failed, pass by pass
 };

@@ -168,6 +168,7 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
                     state_ = State::kData;
                 } else if (b == kSb) {
                     sub_.clear();
+                    sub_bytes_ = 0;
                     state_ = State::kSub;
                 } else if (b >= kWill && b <= kDont) {
                     verb_ = b;
@@ -183,6 +184,8 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
             case State::kSub:
                 if (b == kIac) state_ = State::kSubIac;
                 else if (sub_.size() < kMaxSub) sub_.push_back(b);
+                // No subnegotiation of ours is this long: said once, for the trace.
+                if (++sub_bytes_ == kMaxSub + 1) notes_.push_back(UnendedSubnegotiation());
                 break;
             case State::kSubIac:
                 if (b == kIac) {
@@ -195,6 +198,12 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
                 break;
         }
     }
+}
+
+std::string TelnetCodec::UnendedSubnegotiation() const {
+    return "the server began a Telnet subnegotiation (" + (sub_.empty() ? std::string("IAC SB") : SubName(sub_)) +
+           ") and has not ended it (IAC SE) after " + std::to_string(sub_bytes_) +
+           " bytes: everything it sent since is taken as part of it";
 }
 
 void TelnetCodec::Negotiate(uint8_t verb, uint8_t option, Bytes* answer) {

@@ -89,5 +89,22 @@ TEST(TelnetCodec, NotificationsSplitAcrossReadsAreNeverData) {
     EXPECT_FALSE(codec.Answer(TelnetCodec::kSetParity));
 }
 
+// A subnegotiation whose end never comes takes everything after it, so the codec says so: once
+// in the notes when it outgrows any of ours, and in words for the port's error text.
+TEST(TelnetCodec, ASubnegotiationThatNeverEndsIsNamed) {
+    TelnetCodec codec;
+    EXPECT_TRUE(Feed(codec, {IAC, SB, COM, 106, 0x60}).data.empty());
+    EXPECT_TRUE(codec.InSubnegotiation());
+    codec.TakeNotes();
+    const Bytes reply(100, 0x30);
+    EXPECT_TRUE(Feed(codec, reply).data.empty());
+    const std::vector<std::string> notes = codec.TakeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("NOTIFY-LINESTATE 0x60) and has not ended it (IAC SE)"), std::string::npos) << notes[0];
+    EXPECT_NE(codec.UnendedSubnegotiation().find("after 103 bytes"), std::string::npos) << codec.UnendedSubnegotiation();
+    EXPECT_EQ(Feed(codec, {IAC, SE, 0x21}).data, Bytes{0x21});
+    EXPECT_FALSE(codec.InSubnegotiation());
+}
+
 }  // namespace
 }  // namespace dpx::platform

@@ -42,13 +42,15 @@ struct LateBox {
             const bool word = late_word.empty() || std::equal(f.begin() + 3, f.begin() + 8, late_word.begin());
             const bool late = word && late_frames != 0;
             if (late && late_frames > 0) --late_frames;
+            const uint32_t on_time =
+                !slow_word.empty() && std::equal(f.begin() + 3, f.begin() + 8, slow_word.begin()) ? slow_ms : 0;
             if (overtaken) {
                 port.responder_byte_ms = 0;  // whole replies: one never lands inside another
-                return late ? latency : 0u;
+                return late ? latency : on_time;
             }
             port.responder_byte_ms = 1;
             const uint32_t busy = static_cast<int32_t>(line_free - clock.now) > 0 ? line_free - clock.now : 0;
-            const uint32_t delay = std::max(late ? latency : 0, busy);
+            const uint32_t delay = std::max(late ? latency : on_time, busy);
             line_free = clock.now + delay + static_cast<uint32_t>(kFrameSize);
             return delay;
         };
@@ -65,6 +67,8 @@ struct LateBox {
     int late_frames = -1;  // -1: all of them
     uint32_t latency = 0;
     bool overtaken = false;
+    std::string slow_word;  // every frame of it answered slow_ms late (not counted in late_frames)
+    uint32_t slow_ms = 0;
     uint32_t line_free = 0;
 };
 
@@ -261,14 +265,20 @@ TEST(LateReplies, ANewProgramTakesNoReplyOwedToTheLastOne) {
 }
 
 // A synchronisation against a box that refuses INPSE and answers the first frame of its
-// category select late: whatever the latency, every pass that ran to its end counts INPSE
-// failed (never taken as done on another frame's reply), and the synchronisation never reports
-// success.
+// category select late, and INPSE itself on time or 300 ms late (so that its own refusal comes
+// after the link's look-out of a transaction, and the misread is found by a later step):
+// whatever the latency, every pass that ran to its end counts INPSE failed (never taken as
+// done on another frame's reply), and the synchronisation never reports success.
 TEST(LateReplies, ASynchronisationNeverCountsARefusedStepDone) {
+    struct Box {
+        bool overtaken;
+        uint32_t inpse_ms;
+    };
     int runs = 0, passes_without_inpse = 0;
-    for (const bool overtaken : {false, true}) {
-        for (uint32_t latency = 0; latency <= 10000; latency += latency < 1200 ? 7 : 97) {
-            SCOPED_TRACE(testing::Message() << latency << " ms late, " << (overtaken ? "overtaken" : "in order"));
+    for (const Box kind : {Box{false, 0}, Box{false, 300}, Box{true, 0}, Box{true, 300}}) {
+        for (uint32_t latency = 0; latency <= 10000; latency += latency < 1400 ? 3 : 97) {
+            SCOPED_TRACE(testing::Message() << latency << " ms late, " << (kind.overtaken ? "overtaken" : "in order")
+                                            << ", INPSE answered after " << kind.inpse_ms << " ms");
             FakeClock clock;
             MessageRecorder messages;
             RS232c_bios link;
@@ -278,15 +288,17 @@ TEST(LateReplies, ASynchronisationNeverCountsARefusedStepDone) {
             box.late_word = CommandTable[kINPUT].word;
             box.late_frames = 1;
             box.latency = latency;
-            box.overtaken = overtaken;
+            box.overtaken = kind.overtaken;
+            box.slow_word = CommandTable[kINPSE].word;
+            box.slow_ms = kind.inpse_ms;
             link.SetDebugMode(0);
             ASSERT_EQ(link.ConnectLink(1), 1);
             ++runs;
             SettingsRecord settings;
             settings.debug_mode = 0;
             EXPECT_EQ(SynchroniseAll(link, settings), 0);
-            // Passes that ran to their end (a box holding every reply behind a late one falls silent,
-            // which ends the pass in progress).
+            // Passes that ran to their end (a box holding every reply behind a late one falls
+            // silent, which ends the pass in progress).
             const int passes = Count(messages.texts.back(), " try : ") - (sync_silent ? 1 : 0);
             for (int pass = 1; pass <= passes; ++pass) {
                 const bool counted = std::any_of(sync_failures.begin(), sync_failures.end(), [&](const SyncFailure& f) {

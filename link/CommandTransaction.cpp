@@ -80,9 +80,10 @@ void RS232c_bios::MarkInStep() { impl_->in_step_through = impl_->transactions; }
 
 void RS232c_bios::RecordAstray() {
     if (!impl_->records || state_.link_no_ack) return;
-    // A box that stopped answering is not expected to send the replies it never sent.
+    // A box that never answered since the port was opened, or stopped answering, is not
+    // expected to send the replies it never sent.
     AstrayNote note;
-    if (!BoxSilent()) {
+    if (impl_->heard && !BoxSilent()) {
         note.replies = impl_->replies_owed + impl_->replies_astray;
         note.until = impl_->astray_until;
         const uint32_t owed_until = impl_->activity_tick + kAstrayLimitMs;
@@ -143,6 +144,7 @@ bool RS232c_bios::ReadOwedReplies(uint32_t quiet_ms, bool until_paid) {
             if (late.empty() && impl_->replies_owed == 0) return false;
             impl_->activity_tick = ticks.Now();
             state_.link_silent = 0;  // the box is there, only late
+            impl_->heard = true;
             late.push_back(static_cast<char>(byte));
             if (byte != '\r' && late.size() < kFrameSize) continue;
             impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);

@@ -50,6 +50,11 @@ struct RS232c_bios::Impl {
     // The record for the next program on the device, and what was last written to it.
     std::shared_ptr<const AstrayRecords> records;
     AstrayNote recorded;
+    // Replies an earlier program left on record, still to be waited for before the login.
+    bool astray_recorded = false;
+    // Whether the box has sent any reply since the port was opened: replies owed by a box that
+    // never answered (absent, switched off) are not left on record.
+    bool heard = false;
     // Line errors the port reported while replies were read before a write; the write's own
     // check of the port's error state reports them with its own.
     uint32_t line_errors = 0;

@@ -219,9 +219,11 @@ private:
     void ForgetReplies();
     // The replies still to come are accounted for: from here on, replies are known in step.
     void MarkInStep();
-    // Before a login: the replies an earlier session or program gave up that may still come
-    // are read and dropped as they come, until all have come or none is expected any more, so
-    // that none is taken for the login's or a later command's.
+    // Before the first login on a port opened afresh: the replies an earlier program left on
+    // record that may still come are read and dropped as they come, until all have come or
+    // none is expected any more, so that none is taken for the login's or a later command's.
+    // (Within one program the link knows what it gave up: a reply taken for another frame's
+    // is found as the link's replies out of step.)
     void AwaitAstrayBeforeLogin();
     // Takes the record an earlier program left for the device of a port just opened.
     void TakeAstrayRecord(const SerialPort& port);

@@ -61,6 +61,7 @@ int RS232c_bios::OpenComPort() {
             if (state_.link_debug) ShowMessage(state_.report_text, state_.link_failure);
             return 0;
         }
+        impl_->heard = false;
         ForgetReplies();  // a port opened afresh owes nothing from before...
         TakeAstrayRecord(*port);  // ...but an earlier program may have left replies on the line
     }
@@ -94,6 +95,7 @@ void RS232c_bios::TakeAstrayRecord(const SerialPort& port) {
     if (note->replies == 0 || left <= 0 || left > static_cast<int32_t>(kAstrayLimitMs)) return;
     impl_->replies_astray = note->replies;
     impl_->astray_until = note->until;
+    impl_->astray_recorded = true;
     impl_->trace.Event(Ticks().Now(), port.DeviceName(),
                        Format("%u repl%s given up by an earlier session may still come within %d ms", note->replies,
                               note->replies == 1 ? "y" : "ies", left));
@@ -153,6 +155,7 @@ int RS232c_bios::ReadComAck() {
     // The wait for late replies counts from the last reply byte too.
     auto count_reply = [&] {
         if (reply[0] != kReplyStart) return;
+        impl_->heard = true;
         ++impl_->replies_read;
         impl_->activity_tick = Ticks().Now();
         if (impl_->replies_owed > 0) --impl_->replies_owed;

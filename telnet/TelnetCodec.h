@@ -92,6 +92,7 @@ private:
     enum class State { kData, kIac, kVerb, kSub, kSubIac };
     void Negotiate(uint8_t verb, uint8_t option, Bytes* answer);
     void Subnegotiation(Bytes* data);
+    void Command(uint8_t b, Bytes* data);
 
     State state_ = State::kData;
     uint8_t verb_ = 0;

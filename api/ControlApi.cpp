@@ -399,7 +399,7 @@ int SyncAnswer(const SyncOutcome& sync, Json& answer) {
         if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
     answer = std::move(head);
     answer.Set("synchronised", sync.ok).Set("errors", sync.errors).Set("summary", sync.summary);
-    if (sync.silent) answer.Set("cause", RS232c_bios::kSilentCause);
+    if (!sync.cause.empty()) answer.Set("cause", sync.cause);
     Json steps = Json::Array();  // the failed steps, in the shape of PUT /settings' steps
     std::string why;
     for (const SyncFailure& failure : sync.failed)

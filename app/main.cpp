@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
     dpx::SetMessageSink(&message_box);
     dpx::RS232c_bios& link = dpx::Link();
     link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
+    link.SetAstrayRecords(std::make_shared<dpx::AstrayRecords>(dpx::AstrayRecords::DefaultFolder()));
     // The serial work runs on a thread of its own: the panel keeps painting and answering the
     // window manager while the box is slow or silent.
     dpx::platform::QtWorker worker;

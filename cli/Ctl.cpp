@@ -213,6 +213,7 @@ public:
                     if (StopRequested() || !Do(step)) break;  // the first refusal ends the run
                     ++steps_done_;
                 }
+                if (!StopRequested() && !report_.Failed()) CheckInStep();
                 progress_ = Format("after %d of %d steps", static_cast<int>(steps_done_), static_cast<int>(plan.steps.size()));
             }
         }
@@ -262,9 +263,16 @@ private:
         if (!OpenTrace()) return;
 
         CatchInterrupts();
-        if (!Login()) return;
-        panel_connected = 1;
-        if (!o_.sync_file.empty()) {
+        // A box that cannot be logged in at start is served disconnected, as each box of
+        // --box is: a client connects it when it is there.
+        int exit = kExitOk;
+        if (const std::string why = TryLogin(&exit); !why.empty()) {
+            if (StopRequested()) return;
+            std::fprintf(stderr, "%sbox 1 on %s: not connected: %s\n", kPrefix, setup.device.c_str(), why.c_str());
+        } else {
+            panel_connected = 1;
+        }
+        if (panel_connected && !o_.sync_file.empty()) {
             Sync(o_.sync_file, loaded);
             if (report_.Failed() || StopRequested()) return Logoff();
             SystemSettings = loaded;
@@ -300,43 +308,66 @@ private:
     }
 
     // After a failed command: if the port itself failed (a device gone, a connection lost),
-    // reports its cause, also in the trace, and returns true.
-    bool PortFailed(const std::string& what) {
+    // its cause, also put into the trace; else empty.
+    std::string PortCause() {
         const SerialPort* port = link_.Port(link_.State().link_port);
-        if (!port || port->IsUsable()) return false;
+        if (!port || port->IsUsable()) return {};
         const std::string& failure = link_.State().link_failure;
         const std::string cause = failure.empty() ? port->ErrorText() : failure;
         const std::string device = port->DeviceName();
         // The trace line names the device already.
         link_.Trace().Event(Ticks().Now(), device,
                             cause.rfind(device + ": ", 0) == 0 ? cause.substr(device.size() + 2) : cause);
+        return cause;
+    }
+    // Reports the port's cause if the port itself failed, and returns true.
+    bool PortFailed(const std::string& what) {
+        const std::string cause = PortCause();
+        if (cause.empty()) return false;
         report_.Fail(kExitPort, what + ": " + cause);
         return true;
     }
 
     bool Login() {
+        int exit = kExitOk;
+        const std::string why = TryLogin(&exit);
+        if (exit != kExitOk) report_.Fail(exit, why);
+        return why.empty();
+    }
+    // Opens the port and logs in: empty on success, else why not, with the exit code it means.
+    std::string TryLogin(int* exit) {
         link_.SetDebugMode(0);  // the panel's debug message boxes have no place here
         link_.SetNoAckMode(o_.no_ack ? 1 : 0);
         link_.SetVirtualMode(o_.virtual_mode ? 1 : 0);
+        *exit = kExitPort;
         // Opening and setting up the port first tells its failures from the box's.
         if (!o_.virtual_mode && link_.OpenComPort() != 1) {
             const std::string& failure = link_.State().link_failure;
-            report_.Fail(kExitPort, "cannot open the port: " + (failure.empty() ? o_.port : failure));
-            return false;
+            return "cannot open the port: " + (failure.empty() ? o_.port : failure);
         }
-        if (StopRequested()) return false;
+        // Not a failure of its own: the interruption is reported as such (exit stays 0).
+        if (StopRequested()) {
+            *exit = kExitOk;
+            return "interrupted before the login";
+        }
         const bool ok = link_.ConnectLink(1) == 1;
         const int result = ok ? kResultOk : link_.State().link_result;
         report_.SetResult(result);
-        if (ok || PortFailed("login")) return ok;
-        report_.Fail(kExitBox, Format("login: result %d (%s)", result, LinkResultMeaning(result)));
-        return false;
+        if (ok) {
+            *exit = kExitOk;
+            return {};
+        }
+        if (std::string cause = PortCause(); !cause.empty()) return "login: " + cause;
+        *exit = kExitBox;
+        return Format("login: result %d (%s)", result, LinkResultMeaning(result));
     }
 
     bool Do(const Step& step) {
         const auto t0 = std::chrono::steady_clock::now();
         link_.ClearResult();
+        const uint64_t first = link_.Transactions() + 1;
         const bool ok = step.run(link_) == 1;
+        if (ok) accepted_.push_back({&step, first, link_.Transactions()});
         const long ms = MsSince(t0);
         const int result = ok ? kResultOk : link_.State().link_result;
         report_.SetResult(result);
@@ -351,6 +382,19 @@ private:
         if (ok || PortFailed(Name(step))) return ok;
         report_.Fail(kExitBox, Format("%s: result %d (%s)", Name(step).c_str(), result, LinkResultMeaning(result)));
         return false;
+    }
+
+    // A step counts as done only when its reply was its own: the replies given up during the
+    // run are waited for, and a step the link then doubts (its reply may have been another
+    // command's) is a failure of the run, whichever step found the replies out of step.
+    void CheckInStep() {
+        link_.SettleReplies();
+        for (const Accepted& done : accepted_) {
+            if (!link_.RepliesDoubted(done.first, done.last)) continue;
+            report_.SetResult(kResultOutOfStep);
+            report_.Fail(kExitBox, Format("%s: accepted, but its reply may have been another command's: %s",
+                                          Name(*done.step).c_str(), LinkResultMeaning(kResultOutOfStep)));
+        }
     }
 
     void Sync(const std::string& file, SettingsRecord settings) {
@@ -379,7 +423,7 @@ private:
         report_.AddField("errors", std::to_string(sync_error_count));
         for (const SyncFailure& failure : sync_failures) report_.AddStep(SyncFailureJson(failure));
         report_.AddField("summary", JsonString(summary));
-        if (sync_silent) report_.AddField("cause", JsonString(RS232c_bios::kSilentCause));
+        if (!sync_cause.empty()) report_.AddField("cause", JsonString(sync_cause));
         if (!report_.Json() && !summary.empty()) {
             if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());
             if (!ok) std::fprintf(stderr, "%s%s\n", kPrefix, summary.c_str());
@@ -466,6 +510,12 @@ private:
     std::FILE* trace_file_ = nullptr;
     std::size_t steps_done_ = 0;
     std::string progress_;  // what the run had done when it was interrupted
+    // The steps the box accepted and the link's transactions each used.
+    struct Accepted {
+        const Step* step;
+        uint64_t first, last;
+    };
+    std::vector<Accepted> accepted_;
 };
 
 // The HTTP statuses of the control API as dpx20ctl's exit codes.

@@ -106,6 +106,8 @@ bool Serve(Session& session, const ServeSetup& setup, std::string* why) {
 void UsePort(RS232c_bios& link, const std::string& port) {
     const int com = ComNumberOf(port);
     if (com < 0) throw UsageError("--port " + port + ": a COM number is 1 to 8 (or COM1 to COM8). " + platform::PortNameHint());
+    // Replies a run gave up are left on record for the next run on the same device.
+    link.SetAstrayRecords(std::make_shared<AstrayRecords>(AstrayRecords::DefaultFolder()));
     if (com > 0) {
         link.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
         link.SetComNumber(com);

@@ -14,6 +14,9 @@ constexpr uint32_t kNoAckSpacingMs = 70;
 // The longest wait for a quiet line once replies are out of step: a line that never stops
 // talking must not hold the caller for ever.
 constexpr uint32_t kQuietLimitMs = 5000;
+// The runs of doubted transactions kept: a caller asks about the transactions of its latest
+// operation, never about old ones.
+constexpr std::size_t kDoubtedKept = 64;
 
 // Resend rule: a time-out is written once more; if the box then says "unknown command" (the
 // first frame may have reached it garbled), a third time.
@@ -45,18 +48,61 @@ private:
 
 }  // namespace
 
-// A device reported gone (a USB adapter pulled out) ends the session when the transaction
-// ends, as a failed port open does, so the next connect opens it again and logs in.
-class RS232c_bios::GoneCheck {
+// When a transaction that used the port ends: the replies known in step are noted and recorded
+// for the next program (RecordAstray), and a device reported gone (a USB adapter pulled out)
+// ends the session, as a failed port open does, so the next connect opens it again and logs in.
+class RS232c_bios::TransactionEnd {
 public:
-    explicit GoneCheck(RS232c_bios& link) : link_(link) {}
-    ~GoneCheck() { link_.EndSessionIfGone(); }
-    GoneCheck(const GoneCheck&) = delete;
-    GoneCheck& operator=(const GoneCheck&) = delete;
+    explicit TransactionEnd(RS232c_bios& link) : link_(link) {}
+    ~TransactionEnd() { link_.EndTransaction(); }
+    TransactionEnd(const TransactionEnd&) = delete;
+    TransactionEnd& operator=(const TransactionEnd&) = delete;
 
 private:
     RS232c_bios& link_;
 };
+
+void RS232c_bios::EndTransaction() {
+    // Replies given up that have not come by their limit are lost: nothing of them can come.
+    if (impl_->replies_astray > 0 && static_cast<int32_t>(Ticks().Now() - impl_->astray_until) >= 0)
+        impl_->replies_astray = 0;
+    // In step: nothing is awaited any more; or nothing of an earlier frame was awaited while
+    // this transaction read, so what it read was its own frame's, and what it still owes is
+    // its own frame's too (a resend's earlier write).
+    if (impl_->replies_astray == 0 &&
+        (impl_->replies_owed == 0 || impl_->in_step_through + 1 == impl_->transactions))
+        MarkInStep();
+    RecordAstray();
+    EndSessionIfGone();
+}
+
+void RS232c_bios::MarkInStep() { impl_->in_step_through = impl_->transactions; }
+
+void RS232c_bios::RecordAstray() {
+    if (!impl_->records || state_.link_no_ack) return;
+    // A box that never answered since the port was opened, or stopped answering, is not
+    // expected to send the replies it never sent.
+    AstrayNote note;
+    if (impl_->heard && !BoxSilent()) {
+        note.replies = impl_->replies_owed + impl_->replies_astray;
+        note.until = impl_->astray_until;
+        const uint32_t owed_until = impl_->activity_tick + kAstrayLimitMs;
+        if (impl_->replies_owed > 0 && (impl_->replies_astray == 0 || static_cast<int32_t>(owed_until - note.until) > 0))
+            note.until = owed_until;
+    }
+    AstrayNote& recorded = impl_->recorded;
+    if (note.replies == recorded.replies && (note.replies == 0 || note.until == recorded.until)) return;
+    impl_->records->Write(TraceDevice(), note);
+    recorded = note;
+}
+
+uint64_t RS232c_bios::Transactions() const { return impl_->transactions; }
+
+bool RS232c_bios::RepliesDoubted(uint64_t first, uint64_t last) const {
+    for (const auto& [from, to] : impl_->doubted)
+        if (from <= last && first <= to) return true;
+    return false;
+}
 
 int RS232c_bios::SendCommand(int n, char p1, int8_t p2) {
     if (Away()) return Elsewhere([&] { return SendCommand(n, p1, p2); });
@@ -98,6 +144,7 @@ bool RS232c_bios::ReadOwedReplies(uint32_t quiet_ms, bool until_paid) {
             if (late.empty() && impl_->replies_owed == 0) return false;
             impl_->activity_tick = ticks.Now();
             state_.link_silent = 0;  // the box is there, only late
+            impl_->heard = true;
             late.push_back(static_cast<char>(byte));
             if (byte != '\r' && late.size() < kFrameSize) continue;
             impl_->trace.Late(impl_->activity_tick, TraceDevice(), late);
@@ -148,6 +195,13 @@ int RS232c_bios::OutOfStep() {
             uint8_t byte = 0;
             for (; queued > 0 && port->ReadByte(&byte) == 1; --queued) last = ticks.Now();
         }
+    }
+    // Every reply taken since the link last knew its replies in step may have been another
+    // frame's: those transactions are doubted, not only the one that found it.
+    if (impl_->in_step_through < impl_->transactions) {
+        impl_->doubted.emplace_back(impl_->in_step_through + 1, impl_->transactions);
+        if (impl_->doubted.size() > kDoubtedKept) impl_->doubted.erase(impl_->doubted.begin());
+        impl_->in_step_through = impl_->transactions;
     }
     impl_->replies_owed = 0;
     impl_->replies_astray = 1;
@@ -202,7 +256,7 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.report_text += "\n\n-----<result>-----------------------------------------------\n\n";
 
     // From here on the port is used.
-    GoneCheck gone(*this);
+    TransactionEnd end(*this);
     // No-ACK mode never reads replies, so it never waits for late ones either.
     if (state_.link_no_ack == 1) {
         Ticks().WaitSince(state_.link_last_tick, kNoAckSpacingMs);
@@ -216,6 +270,7 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
         if (state_.link_connected == 1 && !ReadOwedReplies(0, false)) return OutOfStep();
     }
     const uint32_t replies_read = impl_->replies_read;
+    ++impl_->transactions;
 
     // A frame that did not go out whole ends the transaction; the port says why if it knows.
     auto write_failed = [&] {
@@ -236,14 +291,13 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     }
     // A reply of any kind shows the box is there; only a time-out of every write is silence.
     state_.link_silent = r == kResultTimeout && impl_->reply[0] == 0 ? state_.link_silent + 1 : 0;
-    // A reply read while replies given up are astray may be one of them: if the line brings
-    // more replies than are owed before it has been quiet for the limit, it was. Replies given
-    // up that have not come kAstrayLimitMs after their frames are lost (those of this
-    // transaction's frames that did not come are given up in turn).
+    // A reply read while replies given up are astray may be one of them: then the frame's own
+    // reply comes after it, within the time a box that answers on time takes. Replies that come
+    // later still are found before the next write or by SettleReplies; whoever finds them,
+    // every transaction since the link last knew its replies in step is doubted.
     if (impl_->replies_astray > 0 && impl_->replies_read != replies_read) {
-        if (!ReadOwedReplies(kLateReplyLimitMs, false)) return OutOfStep();
+        if (!ReadOwedReplies(kOnTimeReplyMs, false)) return OutOfStep();
         GiveUpOwedReplies();
-        if (static_cast<int32_t>(Ticks().Now() - impl_->astray_until) >= 0) impl_->replies_astray = 0;
     }
     if (r != kResultOk) {
         if (const SerialPort* port = Port(state_.link_port); port && r == kResultTimeout)
@@ -255,6 +309,43 @@ int RS232c_bios::Transact(int n, char p1, int8_t p2) {
     state_.link_last_tick = Ticks().Now();
     state_.link_category = row.category;
     return kResultOk;
+}
+
+int RS232c_bios::SettleReplies() {
+    if (Away()) return Elsewhere([this] { return SettleReplies(); });
+    if (state_.link_virtual || state_.link_no_ack) return 1;
+    // Every transaction in step already: whatever still comes can no longer be misread by them.
+    if ((impl_->replies_owed == 0 && impl_->replies_astray == 0) || impl_->in_step_through == impl_->transactions)
+        return 1;
+    TransactionEnd end(*this);
+    SerialPort* port = Port(state_.link_port);
+    if (!port || !port->IsUsable()) {
+        // What may still come can no longer be read: the replies taken since cannot be vouched for.
+        impl_->trace.Event(Ticks().Now(), TraceDevice(), "replies given up cannot be waited for: the port is closed");
+        if (impl_->in_step_through < impl_->transactions)
+            impl_->doubted.emplace_back(impl_->in_step_through + 1, impl_->transactions);
+        ForgetReplies();
+        return 0;
+    }
+    if (impl_->replies_owed > 0) {
+        ReadOwedReplies(kLateReplyLimitMs, true);
+        GiveUpOwedReplies();
+    }
+    if (impl_->replies_astray == 0) return 1;
+    TickSource& ticks = Ticks();
+    const uint32_t now = ticks.Now();
+    const int32_t left = static_cast<int32_t>(impl_->astray_until - now);
+    if (left > 0) {
+        impl_->trace.Event(now, TraceDevice(),
+                           Format("waiting up to %d ms for the replies given up, to know the replies taken in step", left));
+        // No reply is owed: any that begins is one that no frame was owed.
+        if (!ReadOwedReplies(TicksBetween(impl_->activity_tick, now) + static_cast<uint32_t>(left), false)) {
+            OutOfStep();
+            return 0;
+        }
+    }
+    impl_->replies_astray = 0;
+    return 1;
 }
 
 void RS232c_bios::SetNoAckMode(int flag) { state_.link_no_ack = flag; }

@@ -62,9 +62,10 @@ int RS232c_bios::ConnectLink(int want) {
             state_.link_connected = 0;
             return 0;
         }
-        Ticks().WaitSince(state_.link_last_tick, kLoginSpacingMs);
         // The frame follows the link's state, not the request; with want 0 or 1 they agree.
         const bool login = state_.link_connected == 0;
+        if (login && impl_->astray_recorded) AwaitAstrayBeforeLogin();
+        Ticks().WaitSince(state_.link_last_tick, kLoginSpacingMs);
         const int result = SendCommand(login ? kBCN_Login : kBCN_Logoff, 0, 0);
         impl_->trace.Event(Ticks().Now(), TraceDevice(), login ? "login" : "logoff", result);
         if (result != kResultOk) {
@@ -82,6 +83,44 @@ int RS232c_bios::ConnectLink(int want) {
     // Logged off, or the login failed: a network port is given up until the next connect.
     if (state_.link_connected == 0) ReleaseIdlePort(state_.link_port);
     return done;
+}
+
+void RS232c_bios::AwaitAstrayBeforeLogin() {
+    SerialPort* port = Port(state_.link_port);
+    uint32_t expected = impl_->replies_owed + impl_->replies_astray;
+    TickSource& ticks = Ticks();
+    uint32_t now = ticks.Now();
+    // Until the last of them is no longer expected.
+    uint32_t until = impl_->replies_astray > 0 ? impl_->astray_until : now;
+    const uint32_t owed_until = impl_->activity_tick + kAstrayLimitMs;
+    if (impl_->replies_owed > 0 && static_cast<int32_t>(owed_until - until) > 0) until = owed_until;
+    impl_->astray_recorded = false;
+    if (port && expected > 0 && !state_.link_no_ack && static_cast<int32_t>(until - now) > 0) {
+        impl_->trace.Event(now, TraceDevice(),
+                           Format("before the login: waiting up to %u ms for %u repl%s given up earlier", until - now,
+                                  expected, expected == 1 ? "y" : "ies"));
+        std::string late;  // the reply being read
+        while (expected > 0 && static_cast<int32_t>(until - now) > 0) {
+            uint32_t errors = 0;
+            uint32_t queued = 0;
+            if (!port->ClearError(&errors, &queued, until - now)) break;
+            if (queued == 0 && ticks.Now() == now) ticks.WaitSince(now, until - now);  // a port that did not wait
+            for (; queued > 0 && expected > 0; --queued) {
+                uint8_t byte = 0;
+                if (port->ReadByte(&byte) != 1) break;
+                if (late.empty() && byte != kReplyStart) continue;
+                impl_->heard = true;
+                late.push_back(static_cast<char>(byte));
+                if (byte != '\r' && late.size() < kFrameSize) continue;
+                impl_->trace.Late(ticks.Now(), TraceDevice(), late);
+                late.clear();
+                --expected;
+            }
+            now = ticks.Now();
+        }
+    }
+    ForgetReplies();
+    RecordAstray();
 }
 
 // The session ends when the current port's device has gone, whoever found it.

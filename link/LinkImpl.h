@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/Format.h"
 #include "model/CommandTable.h"
@@ -39,6 +41,20 @@ struct RS232c_bios::Impl {
     uint32_t replies_astray = 0;
     uint32_t astray_until = 0;  // the tick until which replies astray may still come
     uint32_t replies_read = 0;  // replies ReadComAck began to read, ever
+    // Transactions that wrote a frame, ever (the number of the latest), and the latest whose
+    // reply is known to be its own: none owed or astray when it ended. When the link finds
+    // itself out of step, the transactions after that point up to the latest are doubted.
+    uint64_t transactions = 0;
+    uint64_t in_step_through = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> doubted;  // first and last of each doubted run
+    // The record for the next program on the device, and what was last written to it.
+    std::shared_ptr<const AstrayRecords> records;
+    AstrayNote recorded;
+    // Replies an earlier program left on record, still to be waited for before the login.
+    bool astray_recorded = false;
+    // Whether the box has sent any reply since the port was opened: replies owed by a box that
+    // never answered (absent, switched off) are not left on record.
+    bool heard = false;
     // Line errors the port reported while replies were read before a write; the write's own
     // check of the port's error state reports them with its own.
     uint32_t line_errors = 0;

@@ -10,6 +10,11 @@ namespace dpx {
 
 RS232c_bios::RS232c_bios() : impl_(std::make_unique<Impl>()) { state_.link_last_tick = Ticks().Now(); }
 
+void RS232c_bios::SetAstrayRecords(std::shared_ptr<const AstrayRecords> records) {
+    impl_->records = std::move(records);
+    impl_->recorded = {};
+}
+
 RS232c_bios::~RS232c_bios() = default;
 
 void RS232c_bios::SetPortFactory(PortFactory factory, PortNamer namer) {
@@ -55,6 +60,7 @@ void RS232c_bios::ClosePorts() {
 void RS232c_bios::ForgetReplies() {
     impl_->replies_owed = 0;
     impl_->replies_astray = 0;
+    MarkInStep();
 }
 
 SerialPort* RS232c_bios::Port(int n) const {

@@ -13,6 +13,7 @@
 
 #include "common/Executor.h"
 #include "model/CommandTable.h"
+#include "link/AstrayRecords.h"
 #include "link/FrameTrace.h"
 #include "link/SerialPort.h"
 
@@ -54,8 +55,13 @@ public:
     static constexpr uint32_t kLateReplyLimitMs = 1050;
     // How long after the last write (or reply byte) before a give-up the replies given up are
     // still looked for: a reply later than this after its frame is beyond what the link can
-    // tell from another frame's.
-    static constexpr uint32_t kAstrayLimitMs = 5000;
+    // tell from another frame's. Covers a box that answers up to 10 s late.
+    static constexpr uint32_t kAstrayLimitMs = 10500;
+    // A box that answers on time has its whole reply in within this after the frame: 100 ms
+    // for the first byte, 12 ms for 11 bytes at 9600 baud, and a margin. While replies given
+    // up may still come, a transaction that read a reply watches the line this long after it:
+    // the frame's own reply coming after it means the one read was another frame's.
+    static constexpr uint32_t kOnTimeReplyMs = 130;
     // After this many silent transactions in a row the box counts as gone quiet: a
     // synchronisation or any other run of several commands stops instead of trying the rest
     // (each silent transaction costs up to about 1.3 s).
@@ -73,6 +79,13 @@ public:
     void SetPortFactory(PortFactory factory, PortNamer namer = {});
     // Closes every port the link opened (at process exit, so that no device stays locked).
     void ClosePorts();
+
+    // Where the link records, for the next program on the same device, the replies it gave
+    // up that may still come, and reads such a record when it opens a port afresh
+    // (AstrayRecords). The programs set AstrayRecords::DefaultFolder() with their port
+    // factory; without records (the default, and in tests on fake ports) it neither records
+    // nor reads.
+    void SetAstrayRecords(std::shared_ptr<const AstrayRecords> records);
 
     // Runs every operation that uses the port (and work given to RunOnLink) on `executor`'s
     // thread; nullptr, the default: on the caller's. Port objects are made, used and closed
@@ -118,6 +131,21 @@ public:
     bool BoxSilent() const { return state_.link_silent >= kSilentLimit; }
     // Starts the count of silent transactions afresh (before a new run of commands).
     void ForgetSilence() { state_.link_silent = 0; }
+
+    // Replies in step. Transactions that write a frame are numbered from 1 as they start;
+    // Transactions() is the number of the latest. When the link finds its replies out of step
+    // (a reply came that no frame was owed), every reply taken since the last point at which
+    // it knew them in step may have been another frame's: those transactions are doubted.
+    uint64_t Transactions() const;
+    // True if one of transactions `first` to `last` is doubted: its accepted reply may have
+    // been another frame's, so what the box took is unknown.
+    bool RepliesDoubted(uint64_t first, uint64_t last) const;
+    // Makes sure that every reply taken so far was its own frame's: while replies given up may
+    // still come after a transaction that read a reply, reads the line until they are no
+    // longer expected (kAstrayLimitMs after them); any reply that comes shows the link out of
+    // step (OutOfStep). 1 if the replies are in step, 0 if not (the doubted transactions then
+    // say which). At once when no transaction read a reply while one was given up.
+    int SettleReplies();
 
     // --- link connection ---
     int SetComNumber(int n);   // 1 if port n is selected (or already was), 0 if refused
@@ -173,7 +201,9 @@ public:
     FrameTrace& Trace();
 
 private:
-    class GoneCheck;
+    class TransactionEnd;
+    // What every transaction that used the port does as it ends (TransactionEnd).
+    void EndTransaction();
 
     // Whether a call must go over to the executor's thread; Elsewhere takes it there.
     bool Away() const { return executor_ && !executor_->OnWorker(); }
@@ -192,6 +222,18 @@ private:
     int OutOfStep();
     // A port opened afresh, or another port: no reply is owed or astray.
     void ForgetReplies();
+    // The replies still to come are accounted for: from here on, replies are known in step.
+    void MarkInStep();
+    // Before the first login on a port opened afresh: the replies an earlier program left on
+    // record that may still come are read and dropped as they come, until all have come or
+    // none is expected any more, so that none is taken for the login's or a later command's.
+    // (Within one program the link knows what it gave up: a reply taken for another frame's
+    // is found as the link's replies out of step.)
+    void AwaitAstrayBeforeLogin();
+    // Takes the record an earlier program left for the device of a port just opened.
+    void TakeAstrayRecord(const SerialPort& port);
+    // Records the replies owed and astray for the next program (AstrayRecords), when changed.
+    void RecordAstray();
     // Closes port n if it is a network port and open: the link keeps none while logged off.
     void ReleaseIdlePort(int n);
     // The current port's device is gone: the session ends and the handler is told.

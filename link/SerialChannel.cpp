@@ -1,6 +1,7 @@
 // The serial channel: opening and configuring the current COM port, writing one frame,
 // and waiting for, reading and classifying the box's reply within the time limits.
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "common/MessageSink.h"
@@ -60,7 +61,9 @@ int RS232c_bios::OpenComPort() {
             if (state_.link_debug) ShowMessage(state_.report_text, state_.link_failure);
             return 0;
         }
-        ForgetReplies();  // a port opened afresh owes nothing from before
+        impl_->heard = false;
+        ForgetReplies();  // a port opened afresh owes nothing from before...
+        TakeAstrayRecord(*port);  // ...but an earlier program may have left replies on the line
     }
     // Configuration runs again on the next open if it failed here, so a port is never
     // reported ready with line settings that were not applied.
@@ -80,6 +83,22 @@ int RS232c_bios::OpenComPort() {
     impl_->configured[slot] = true;
     impl_->trace.Event(Ticks().Now(), TraceDevice(), "open");
     return 1;
+}
+
+void RS232c_bios::TakeAstrayRecord(const SerialPort& port) {
+    if (!impl_->records) return;
+    const std::optional<AstrayNote> note = impl_->records->Read(port.DeviceName());
+    if (!note) return;
+    impl_->recorded = *note;  // the next record replaces it, or removes it
+    // A record from before a restart of the system, or not from this link's clock, is ignored.
+    const int32_t left = static_cast<int32_t>(note->until - Ticks().Now());
+    if (note->replies == 0 || left <= 0 || left > static_cast<int32_t>(kAstrayLimitMs)) return;
+    impl_->replies_astray = note->replies;
+    impl_->astray_until = note->until;
+    impl_->astray_recorded = true;
+    impl_->trace.Event(Ticks().Now(), port.DeviceName(),
+                       Format("%u repl%s given up by an earlier session may still come within %d ms", note->replies,
+                              note->replies == 1 ? "y" : "ies", left));
 }
 
 int RS232c_bios::WriteComCommand() {
@@ -136,6 +155,7 @@ int RS232c_bios::ReadComAck() {
     // The wait for late replies counts from the last reply byte too.
     auto count_reply = [&] {
         if (reply[0] != kReplyStart) return;
+        impl_->heard = true;
         ++impl_->replies_read;
         impl_->activity_tick = Ticks().Now();
         if (impl_->replies_owed > 0) --impl_->replies_owed;

@@ -208,7 +208,7 @@ bool TcpSerialPort::Open() {
                                         std::pair{codec_.BinaryToServer(), "WILL BINARY"},
                                         std::pair{codec_.BinaryFromServer(), "DO BINARY"}})
                 if (option == Codec::Option::kPending) missing += (missing.empty() ? "" : ", ") + std::string(name);
-            Fail("no answer within 2 s to our offer of " + missing + " (RFC 2217)");
+            Fail("no answer within 2 s to our offer of " + missing + " (RFC 2217)" + UnendedSub());
         }
     } else if (!gone_) {
         binary_agreed_ = true;
@@ -247,8 +247,10 @@ bool TcpSerialPort::ApplyLineSettings() {
         std::string missing;
         for (uint8_t command : awaited)
             if (!codec_.Answer(command)) missing += (missing.empty() ? "" : ", ") + Codec::SettingName(command);
+        // A subnegotiation that never ended swallowed the answers: that is the fault to name.
         Fail("no answer within 2 s to " + missing +
-             (codec_.Answer(Codec::kSetControl) || options_.ignore_set_control
+             (codec_.InSubnegotiation() ? UnendedSub()
+              : codec_.Answer(Codec::kSetControl) || options_.ignore_set_control
                   ? std::string()
                   : "; for a server that never answers SET-CONTROL, add ?ign_set_control to the port name"));
         return false;
@@ -271,6 +273,10 @@ bool TcpSerialPort::ApplyLineSettings() {
     if (differs.empty()) return true;
     Fail("the server set " + differs);
     return false;
+}
+
+std::string TcpSerialPort::UnendedSub() const {
+    return codec_.InSubnegotiation() ? "; " + codec_.UnendedSubnegotiation() : std::string();
 }
 
 bool TcpSerialPort::IsUsable() const { return !gone_ && socket_.state() == QAbstractSocket::ConnectedState; }

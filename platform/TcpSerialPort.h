@@ -53,6 +53,9 @@ public:
     bool IsNetworkPort() const override { return true; }
 
 private:
+    // "; the server began a Telnet subnegotiation ... and has not ended it ..." while one is
+    // open, else empty: the reason its answers did not come.
+    std::string UnendedSub() const;
     // Finds the server: every address of the host in turn, within kOpenLimitMs.
     bool Connect();
     // Takes what the socket has, waiting up to `wait_ms` for something when it has nothing;

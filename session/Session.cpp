@@ -123,6 +123,7 @@ SyncOutcome Session::Synchronise(const SettingsRecord& run) {
         out.errors = sync_error_count;
         out.last_failure = out.ok ? kResultOk : sync_last_failure;
         out.silent = sync_silent;
+        out.cause = sync_cause;
         out.failed = sync_failures;
         if (!out.messages.empty()) out.summary = out.messages.back().first;
         // A caller that keeps notices for its answer keeps these too.

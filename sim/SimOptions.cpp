@@ -86,6 +86,7 @@ bool ParseSimArgs(const std::vector<std::string>& args, SimConfig* config, std::
         if (opt == "--quiet") { c.quiet = true; continue; }
         if (opt == "--print-state") { c.print_state = true; continue; }
         if (opt == "--wire") { c.wire = true; continue; }
+        if (opt == "--overtake") { c.faults.overtake = true; continue; }
         if (i + 1 >= args.size()) {
             if (opt.rfind("--", 0) != 0) return fail("unknown argument (see --help)");
             return fail("unknown option or missing value (see --help)");
@@ -185,6 +186,9 @@ WORD:K for only the first K frames of WORD; each option may be given more than o
   --drop SEL         send no reply (the box still takes the command)
   --late SEL         send the reply late, after the --delay and another --late-ms
   --late-ms MS       how late a late reply is (default 150)
+  --overtake         a late reply does not hold back the ones after it: later frames are
+                     answered on time and the late reply comes when it is due, after them
+                     (with --wire it then goes out in one piece)
   --cut SEL          send only the first --cut-bytes bytes of the reply, without its CR
   --cut-bytes N      (default 5)
   --garble SEL       flip one bit of reply byte 4, so the reply is neither ACK nor NAK

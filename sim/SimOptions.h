@@ -28,6 +28,10 @@ struct FaultOptions {
     std::size_t cut_bytes = 5;      // a cut-short reply keeps this many bytes (no CR)
     std::vector<FrameSelector> drop, late, cut, garble;
     uint64_t silent_after = 0;      // not 0: no reply to any frame after this many
+    // A late reply lets the replies after it overtake it: they go out on time and the late one
+    // after them, when it is due (by default the box answers in order, so a late reply holds
+    // back every one behind it).
+    bool overtake = false;
 };
 
 // What to send for one frame.

@@ -233,20 +233,34 @@ void SimServer::Schedule(const Exchange& ex, int64_t frame_done) {
         Log(MonotonicNs(), "drop", plan.bytes, plan.fault);
         return;
     }
+    // Pieces go out in the order they are due; a piece due with others goes after them.
+    auto put = [this](Outgoing piece) {
+        const auto later = std::find_if(outgoing_.begin(), outgoing_.end(),
+                                        [&](const Outgoing& o) { return o.due_ns > piece.due_ns; });
+        return outgoing_.insert(later, std::move(piece));
+    };
+    int64_t at = frame_done + static_cast<int64_t>(plan.delay_ms) * 1000000;
+    if (config_.faults.overtake && plan.fault.find("late") != std::string::npos) {
+        // When due, whole; the replies after it do not wait for it.
+        if (config_.wire) at += kWireByteNanos * static_cast<int64_t>(plan.bytes.size());
+        put({at, plan.bytes, true, plan.bytes, std::move(plan.fault)});
+        return;
+    }
     // One line: a later reply never overtakes an earlier one.
-    int64_t at = std::max(frame_done + static_cast<int64_t>(plan.delay_ms) * 1000000, tx_free_ns_);
+    at = std::max(at, tx_free_ns_);
+    auto last = outgoing_.end();
     if (!config_.wire) {
-        outgoing_.push_back({at, plan.bytes, false, {}, {}});
+        last = put({at, plan.bytes, false, {}, {}});
     } else {
         for (uint8_t b : plan.bytes) {  // each byte goes out when its last bit would be sent
             at += kWireByteNanos;
-            outgoing_.push_back({at, {b}, false, {}, {}});
+            last = put({at, {b}, false, {}, {}});
         }
     }
     tx_free_ns_ = at;
-    outgoing_.back().last = true;
-    outgoing_.back().reply = std::move(plan.bytes);
-    outgoing_.back().faults = std::move(plan.fault);
+    last->last = true;
+    last->reply = std::move(plan.bytes);
+    last->faults = std::move(plan.fault);
 }
 
 void SimServer::SendDueOutput(int64_t now) {

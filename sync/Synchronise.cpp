@@ -18,6 +18,7 @@ thread_local std::vector<SyncFailure> sync_failures;
 bool (*sync_stop)() = nullptr;
 thread_local bool sync_silent = false;
 thread_local int32_t sync_not_sent = 0;
+thread_local std::string sync_cause;
 
 namespace {
 
@@ -26,6 +27,31 @@ constexpr const char* kPassNames[] = {"1st", "2nd", "3rd"};  // one pass each, a
 
 // The stop of the run in progress, besides sync_stop.
 thread_local const std::function<bool()>* run_stop = nullptr;
+// Whether the link was logged in when the synchronisation began: a session that ends during
+// it (the device gone) ends the synchronisation too.
+thread_local bool began_connected = false;
+
+// A step the box accepted, with the transactions its device operation used.
+struct Accepted {
+    const SyncItem* item;
+    uint64_t first, last;
+    uint32_t time_ms;
+};
+thread_local std::vector<Accepted> accepted;
+
+// Why no further step can reach the box, or nullptr: it stopped answering, or the session
+// ended (the device or the connection to its server went away).
+const char* EndedCause(const RS232c_bios& link) {
+    if (link.BoxSilent()) return RS232c_bios::kSilentCause;
+    if (began_connected && link.State().link_connected != 1) return "the session ended";
+    return nullptr;
+}
+
+void CountFailure(const SyncItem& item, int32_t result, uint32_t time_ms) {
+    ++sync_error_count;
+    sync_last_failure = result;
+    sync_failures.push_back({sync_pass, item.setting, item.value, result, time_ms});
+}
 
 bool Stopping() { return (sync_stop && sync_stop()) || (run_stop && *run_stop && (*run_stop)()); }
 
@@ -44,20 +70,32 @@ private:
 // One step: the device operation is tried twice before the step counts as failed.
 void Step(RS232c_bios& link, const SyncItem& item) {
     if (Stopping()) return;
-    if (link.BoxSilent()) {
+    if (EndedCause(link)) {
         ++sync_not_sent;
         return;
     }
     ++sync_step_count;
     const uint32_t start = Ticks().Now();
     for (int attempt = 1; attempt <= kStepAttempts; ++attempt) {
-        if (attempt > 1 && (Stopping() || link.BoxSilent())) break;
-        if (link.SetValue(item.setting->command, item.value)) return;
+        if (attempt > 1 && (Stopping() || EndedCause(link))) break;
+        const uint64_t first = link.Transactions() + 1;
+        if (link.SetValue(item.setting->command, item.value)) {
+            accepted.push_back({&item, first, link.Transactions(), TicksBetween(start, Ticks().Now())});
+            return;
+        }
     }
-    ++sync_error_count;
-    sync_last_failure = link.State().link_result;
-    sync_failures.push_back(
-        {sync_pass, item.setting, item.value, sync_last_failure, TicksBetween(start, Ticks().Now())});
+    CountFailure(item, link.State().link_result, TicksBetween(start, Ticks().Now()));
+}
+
+// A pass counts only the steps whose replies were their own: once its steps are sent, the
+// replies given up during it are waited for (SettleReplies), and every accepted step whose
+// transactions the link then doubts is a failed step, out of step, wherever the misread
+// was found.
+void CheckAccepted(RS232c_bios& link) {
+    if (!EndedCause(link)) link.SettleReplies();
+    for (const Accepted& step : accepted)
+        if (link.RepliesDoubted(step.first, step.last)) CountFailure(*step.item, kResultOutOfStep, step.time_ms);
+    accepted.clear();
 }
 
 }  // namespace
@@ -84,7 +122,11 @@ int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::functi
         link.SetDebugMode(settings.debug_mode);
         return 0;
     }
-    for (const SyncItem& item : PassSteps(settings)) Step(link, item);
+    accepted.clear();
+    began_connected = link.State().link_connected == 1;
+    const std::vector<SyncItem> steps = PassSteps(settings);
+    for (const SyncItem& item : steps) Step(link, item);
+    CheckAccepted(link);
     link.SetDebugMode(settings.debug_mode);
     return sync_error_count == 0 ? 1 : 0;
 }
@@ -97,6 +139,7 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
     sync_failures.clear();
     const char* const kGiveUp = "\nGive up! Maybe better to restart this program.";
     sync_silent = false;
+    sync_cause.clear();
     link.ForgetSilence();
     for (int pass = 1; pass <= static_cast<int>(std::size(kPassNames)); ++pass) {
         sync_pass = pass;
@@ -111,13 +154,21 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
             return 1;
         }
         message += Format("%s try : error = %d times. process time = %u mS.\n", name, sync_error_count, ms);
-        if (link.BoxSilent()) {
-            // Further passes would only wait on the silence again.
-            sync_silent = true;
-            ShowMessage(message + kGiveUp,
-                        Format("%s: %d commands in a row got no reply; %d of %d steps of the %s try were not sent.",
-                               RS232c_bios::kSilentCause, static_cast<int>(RS232c_bios::kSilentLimit),
-                               static_cast<int>(sync_not_sent), static_cast<int>(sync_step_count + sync_not_sent), name));
+        if (const char* ended = EndedCause(link)) {
+            // Further passes would only wait on the silence again, or find no session.
+            const int steps = static_cast<int>(sync_step_count + sync_not_sent);
+            std::string detail;
+            if (link.BoxSilent()) {
+                sync_silent = true;
+                sync_cause = ended;
+                detail = Format("%s: %d commands in a row got no reply", ended, static_cast<int>(RS232c_bios::kSilentLimit));
+            } else {
+                const std::string& failure = link.State().link_failure;
+                sync_cause = failure.empty() ? std::string(ended) : failure;
+                detail = std::string(ended) + ": " + sync_cause;
+            }
+            ShowMessage(message + kGiveUp, Format("%s; %d of %d steps of the %s try were not sent.", detail.c_str(),
+                                                  static_cast<int>(sync_not_sent), steps, name));
             return 0;
         }
     }

@@ -41,13 +41,20 @@ std::string SyncFailureJson(const SyncFailure& failure);
 // (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
 extern thread_local bool sync_silent;
 extern thread_local int32_t sync_not_sent;
+// Why the latest SynchroniseAll ended before its passes were done: RS232c_bios::kSilentCause,
+// or the link's failure when the session ended during it (a device gone: "/dev/ttyUSB0:
+// device gone ..."); empty when it was not cut short.
+extern thread_local std::string sync_cause;
 // Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
 // it returns true, a pass tries no further step (the one in progress ends first) and
 // SynchroniseAll starts no further pass and shows no summary. nullptr: never. A `stop` given
 // to SyncRun or SynchroniseAll is asked as well.
 extern bool (*sync_stop)();
 
-// One pass of `settings` over `link`: 1 if no step failed, else 0. In virtual mode
+// One pass of `settings` over `link`: 1 if no step failed, else 0. A step counts as done only
+// when its reply was read in step: after the steps, replies given up during the pass are
+// waited for (RS232c_bios::SettleReplies), and a step whose transactions the link doubts
+// fails with kResultOutOfStep. In virtual mode
 // (vertual_mode) 1 at once. Debug reports are off during the pass and set to debug_mode
 // after it. Shows nothing except the adjust-only limitation message.
 int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {});

@@ -163,18 +163,7 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
                 else data->push_back(b);
                 break;
             case State::kIac:
-                if (b == kIac) {  // a doubled IAC is one data byte
-                    data->push_back(b);
-                    state_ = State::kData;
-                } else if (b == kSb) {
-                    sub_.clear();
-                    state_ = State::kSub;
-                } else if (b >= kWill && b <= kDont) {
-                    verb_ = b;
-                    state_ = State::kVerb;
-                } else {
-                    state_ = State::kData;  // NOP, GA, DM and the like carry nothing for us
-                }
+                Command(b, data);
                 break;
             case State::kVerb:
                 Negotiate(verb_, b, answer);
@@ -183,18 +172,50 @@ void TelnetCodec::Feed(const uint8_t* in, size_t n, Bytes* data, Bytes* answer) 
             case State::kSub:
                 if (b == kIac) state_ = State::kSubIac;
                 else if (sub_.size() < kMaxSub) sub_.push_back(b);
+                // No subnegotiation of ours is this long: said once, for the trace.
+                if (++sub_bytes_ == kMaxSub + 1) notes_.push_back(UnendedSubnegotiation());
                 break;
             case State::kSubIac:
                 if (b == kIac) {
                     if (sub_.size() < kMaxSub) sub_.push_back(b);
                     state_ = State::kSub;
-                } else {  // IAC SE ends it; any other command ends a malformed one too
+                } else if (b == kSe) {
                     Subnegotiation(data);
                     state_ = State::kData;
+                } else {
+                    // Any other command ends a malformed one too, and is taken as the command it
+                    // is: the server's next answer is not lost with it.
+                    notes_.push_back("the server ended a Telnet subnegotiation (" + SubName(sub_) +
+                                     ") with another command instead of IAC SE");
+                    Subnegotiation(data);
+                    Command(b, data);
                 }
                 break;
         }
     }
+}
+
+// The byte after an IAC.
+void TelnetCodec::Command(uint8_t b, Bytes* data) {
+    if (b == kIac) {  // a doubled IAC is one data byte
+        data->push_back(b);
+        state_ = State::kData;
+    } else if (b == kSb) {
+        sub_.clear();
+        sub_bytes_ = 0;
+        state_ = State::kSub;
+    } else if (b >= kWill && b <= kDont) {
+        verb_ = b;
+        state_ = State::kVerb;
+    } else {
+        state_ = State::kData;  // NOP, GA, DM and the like carry nothing for us
+    }
+}
+
+std::string TelnetCodec::UnendedSubnegotiation() const {
+    return "the server began a Telnet subnegotiation (" + (sub_.empty() ? std::string("IAC SB") : SubName(sub_)) +
+           ") and has not ended it (IAC SE) after " + std::to_string(sub_bytes_) +
+           " bytes: everything it sent since is taken as part of it";
 }
 
 void TelnetCodec::Negotiate(uint8_t verb, uint8_t option, Bytes* answer) {

@@ -79,6 +79,12 @@ public:
     // when they change, and only the first few changes, so that a server flooding
     // notifications does not flood the trace).
     std::vector<std::string> TakeNotes() { return std::exchange(notes_, {}); }
+    // True while a subnegotiation from the server (IAC SB) has not ended (IAC SE): everything
+    // the server sends meanwhile, our answers and the box's data included, is taken as part
+    // of it. With the bytes taken so far, and its fault in words for a port's error text.
+    bool InSubnegotiation() const { return state_ == State::kSub || state_ == State::kSubIac; }
+    std::size_t SubnegotiationBytes() const { return sub_bytes_; }
+    std::string UnendedSubnegotiation() const;
     // Back to the start of a connection.
     void Reset() { *this = TelnetCodec(); }
 
@@ -86,10 +92,12 @@ private:
     enum class State { kData, kIac, kVerb, kSub, kSubIac };
     void Negotiate(uint8_t verb, uint8_t option, Bytes* answer);
     void Subnegotiation(Bytes* data);
+    void Command(uint8_t b, Bytes* data);
 
     State state_ = State::kData;
     uint8_t verb_ = 0;
     Bytes sub_;
+    std::size_t sub_bytes_ = 0;  // bytes of the current subnegotiation, also those not kept
     Option com_port_ = Option::kPending;
     Option binary_to_server_ = Option::kPending;
     Option binary_from_server_ = Option::kPending;

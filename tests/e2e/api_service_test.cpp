@@ -58,6 +58,17 @@ protected:
     QString url_;
 };
 
+// A box silent at start is served disconnected, as a box of --box is, and the log says why.
+TEST_F(ApiServiceTest, ABoxSilentAtStartIsServedDisconnected) {
+    Start({"--drop", "BCN10"});
+    const HttpResult state = Http(url_ + "/state", "GET");
+    EXPECT_EQ(state.status, 200) << state.body.data();
+    EXPECT_FALSE(state.json["connected"].toBool()) << state.body.data();
+    EXPECT_TRUE(serve_->Output().contains("box 1 on " + QString::fromStdString(sim_->LinkPath()) + ": not connected: login: result 5"))
+        << serve_->Output().toStdString();
+    EXPECT_TRUE(serve_->Terminate(10000));
+}
+
 // Each kind of request: its status, and the box and the options file untouched by a refusal.
 TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     // The box refuses the intensity: a two-key PUT stops there, after the parallax.

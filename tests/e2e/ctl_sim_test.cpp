@@ -355,5 +355,27 @@ TEST_F(CtlTest, RepliesLaterThanTheLimitDoNotHideARefusal) {
     EXPECT_TRUE(refused) << sync.out;
 }
 
+// Two runs in quick succession: the first is answered on its resend and gives up on the reply
+// to its first write, which the box sends 2.5 s late; the next run, whose command the box
+// refuses, waits for that reply before its login instead of taking it for its own.
+TEST_F(CtlTest, ANewRunTakesNoReplyOwedToTheLastOne) {
+    StartSim({"--late", "SCPOS:1", "--late-ms", "2500", "--overtake", "--nak", "SCPFI=2"});
+    const CtlResult first = Ctl({"-p", Port(), "set", "sys_scp_pos=1"});
+    EXPECT_EQ(first.code, kExitOk) << first.err;
+    const CtlResult second = Ctl({"-p", Port(), "--trace", "trace.txt", "set", "sys_scp_fil=1"});
+    EXPECT_EQ(second.code, kExitBox) << second.err;
+    EXPECT_EQ(second.err, "dpx20ctl: sys_scp_fil=1: result 3 (NAK invalid now)\n");
+    std::FILE* f = std::fopen("trace.txt", "r");
+    ASSERT_NE(f, nullptr);
+    std::string trace(1 << 16, '\0');
+    trace.resize(std::fread(trace.data(), 1, trace.size(), f));
+    std::fclose(f);
+    EXPECT_NE(trace.find("1 reply given up by an earlier session may still come"), std::string::npos) << trace;
+    const std::size_t wait = trace.find("before the login: waiting"), late = trace.find("dropped (the reply to an earlier frame)"),
+                      login = trace.find(" login result");
+    EXPECT_LT(wait, late) << trace;
+    EXPECT_LT(late, login) << trace;
+}
+
 }  // namespace
 }  // namespace dpx::test

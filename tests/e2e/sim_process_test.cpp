@@ -173,6 +173,19 @@ TEST(SimProgram, WireTimingDelaysAndFaultsFollowTheOptions) {
     EXPECT_NE(sim.LogLines().back().find("\t@00BNG\\x07000\\r\t"), std::string::npos);
 }
 
+// With --overtake a late reply holds back none after it: the next frame is answered on time
+// and the late reply comes after it, when it is due.
+TEST(SimProgram, ALateReplyIsOvertakenByTheNextOnes) {
+    test::SimProcess sim({"--late", "INPSE:1", "--late-ms", "400", "--overtake", "--nak", "INPSE=1"});
+    ASSERT_TRUE(sim.Ok()) << sim.Error();
+    Client c(sim.LinkPath());
+    EXPECT_EQ(c.Ask(Frame(kBCN_Login)), sim::AckReply());
+    EXPECT_EQ(c.Ask(Frame(kINPUT)), sim::AckReply());
+    EXPECT_TRUE(c.Ask(Frame(kINPSE, 1), 150).empty());
+    EXPECT_EQ(c.Ask(Frame(kBOTHP, 1), 150), sim::AckReply());  // on time, before the late one
+    EXPECT_EQ(c.Ask({}), sim::NakReply(1));                     // the late reply, after it
+}
+
 TEST(SimProgram, AdjustModeInvalidForAWhileAfterAModeChange) {
     test::SimProcess sim({"--adjmd-busy", "200"});
     ASSERT_TRUE(sim.Ok()) << sim.Error();

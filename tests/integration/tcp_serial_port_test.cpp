@@ -105,6 +105,9 @@ TEST_F(TcpSerialPortTest, ServersThatBreakTheRulesFailTheConnectWithTheCause) {
     Bytes opening_in_use = kTakesOffers;
     opening_in_use.insert(opening_in_use.end(), in_use.begin(), in_use.end());
     const Bytes no_set_control = Answers(9600, Codec::kParityOdd, 0);
+    // A notification whose end (IAC SE) never comes, and nothing after it.
+    Bytes unended = kTakesOffers;
+    unended.insert(unended.end(), {IAC, Codec::kSb, COM, Codec::kNotifyLineState + Codec::kServerOffset, 0});
     const std::vector<Case> cases = {
         {"no COM-PORT-OPTION", {IAC, Codec::kDont, COM}, {}, true, "", "refuses the COM-PORT-OPTION"},
         {"no binary towards it",
@@ -118,6 +121,7 @@ TEST_F(TcpSerialPortTest, ServersThatBreakTheRulesFailTheConnectWithTheCause) {
          "?ign_set_control"},
         {"in use", opening_in_use, {}, true, "", "in use by another client of the server (server said: Port already in use)"},
         {"silent on SET-CONTROL, told so", kTakesOffers, no_set_control, false, "?ign_set_control", ""},
+        {"subnegotiation never ended", unended, {}, false, "", "NOTIFY-LINESTATE 0x00) and has not ended it (IAC SE)"},
     };
     for (const Case& c : cases) {
         ScriptedServer server([&c](int fd) {

@@ -48,7 +48,7 @@ TEST(SimOptions, EveryOptionIsTakenAndDocumented) {
     const SimConfig c = Parse({"--link", "/tmp/com1", "--log", "f.log", "--state", "s", "--print-state",
                                "--wire", "--delay", "7", "--late", "INPSE", "--late-ms", "0x20", "--cut", "3",
                                "--cut-bytes", "2", "--garble", "BCN10:1", "--drop", "2D/3D", "--nak", "ADJPX=1",
-                               "--nak", "CONVE=0xFF", "--adjmd-busy", "250", "--silent-after", "9", "--quiet"});
+                               "--nak", "CONVE=0xFF", "--adjmd-busy", "250", "--silent-after", "9", "--quiet", "--overtake"});
     EXPECT_EQ(c.link, "/tmp/com1");
     EXPECT_EQ(c.log, "f.log");
     EXPECT_EQ(c.state, "s");
@@ -69,13 +69,15 @@ TEST(SimOptions, EveryOptionIsTakenAndDocumented) {
     EXPECT_EQ(c.box.forced_nak.at("CONVE"), 0xFF);
     EXPECT_EQ(c.box.adjmd_busy_ms, 250u);
     EXPECT_EQ(c.faults.silent_after, 9u);
+    EXPECT_TRUE(c.faults.overtake);
+    EXPECT_FALSE(Parse({}).faults.overtake);
     EXPECT_EQ(Parse({"--port", "/dev/ttyUSB0"}).port, "/dev/ttyUSB0");
     EXPECT_TRUE(Parse({"--help"}).help);
 
     const std::string help = SimHelpText();
     for (const char* opt : {"--link", "--port", "--log", "--quiet", "--state", "--print-state", "--wire",
                             "--delay", "--drop", "--late", "--late-ms", "--cut", "--cut-bytes", "--garble",
-                            "--nak", "--adjmd-busy", "--silent-after", "SIGUSR1", "NAK status 0", "NAK status 1", "NAK status 2"})
+                            "--nak", "--adjmd-busy", "--silent-after", "--overtake", "SIGUSR1", "NAK status 0", "NAK status 1", "NAK status 2"})
         EXPECT_NE(help.find(opt), std::string::npos) << opt;
 }
 

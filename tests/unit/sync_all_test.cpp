@@ -185,6 +185,26 @@ TEST_F(SyncTest, BoxSilentMidPassIsGivenUpInSeconds) {
     }
 }
 
+// A device pulled mid-pass ends the synchronisation there: no further frame, no further pass,
+// and the session's cause as its detail and in sync_cause.
+TEST_F(SyncTest, DeviceGoneMidPassEndsItWithTheSessionsCause) {
+    test::BoxPort* port = test::BoxPort::Of(link_);
+    port->tamper = [port](const sim::Exchange& ex, std::vector<uint8_t>&) {
+        if (ex.word == "BACKL") port->gone = true;
+    };
+    SystemSettings.sys_input_select = 1;
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+    EXPECT_EQ(box_.History().back().word, "BACKL");
+    EXPECT_EQ(sync_cause, "COM1: device gone");
+    EXPECT_FALSE(sync_silent);
+    EXPECT_GT(sync_not_sent, 0);
+    EXPECT_TRUE(std::all_of(sync_failures.begin(), sync_failures.end(), [](const SyncFailure& f) { return f.pass == 1; }));
+    ASSERT_EQ(messages_.details.size(), 1u);
+    EXPECT_NE(messages_.details[0].find("the session ended: COM1: device gone"), std::string::npos) << messages_.details[0];
+    EXPECT_NE(messages_.texts[0].find("1st try : error"), std::string::npos);
+    EXPECT_EQ(messages_.texts[0].find("2nd try"), std::string::npos);
+}
+
 TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
     // SDIRT is refused until the first pass has moved on past it.
     bool refuse = true;

@@ -1,6 +1,8 @@
 // The Telnet side of an RFC 2217 port on bytes: what is data and what is the server's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "telnet/TelnetCodec.h"
@@ -87,6 +89,37 @@ TEST(TelnetCodec, NotificationsSplitAcrossReadsAreNeverData) {
     EXPECT_EQ(codec.LineState(), 0x60);
     EXPECT_EQ(codec.Answer(TelnetCodec::kSetBaudRate), 9600u);
     EXPECT_FALSE(codec.Answer(TelnetCodec::kSetParity));
+}
+
+// A subnegotiation whose end never comes takes everything after it, so the codec says so: once
+// in the notes when it outgrows any of ours, and in words for the port's error text.
+TEST(TelnetCodec, ASubnegotiationThatNeverEndsIsNamed) {
+    TelnetCodec codec;
+    EXPECT_TRUE(Feed(codec, {IAC, SB, COM, 106, 0x60}).data.empty());
+    EXPECT_TRUE(codec.InSubnegotiation());
+    codec.TakeNotes();
+    const Bytes reply(100, 0x30);
+    EXPECT_TRUE(Feed(codec, reply).data.empty());
+    const std::vector<std::string> notes = codec.TakeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("NOTIFY-LINESTATE 0x60) and has not ended it (IAC SE)"), std::string::npos) << notes[0];
+    EXPECT_NE(codec.UnendedSubnegotiation().find("after 103 bytes"), std::string::npos) << codec.UnendedSubnegotiation();
+    EXPECT_EQ(Feed(codec, {IAC, SE, 0x21}).data, Bytes{0x21});
+    EXPECT_FALSE(codec.InSubnegotiation());
+}
+
+// A subnegotiation that the next command ends instead of IAC SE is noted, and that command
+// (here the answer to SET-BAUDRATE) is taken as such, not lost with it.
+TEST(TelnetCodec, ASubnegotiationEndedByAnotherCommandLosesNothingAfterIt) {
+    TelnetCodec codec;
+    const Fed fed = Feed(codec, {IAC, SB, COM, 106, 0x60, IAC, SB, COM, 101, 0, 0, 0x25, 0x80, IAC, SE, 0x21});
+    EXPECT_EQ(fed.data, Bytes{0x21});
+    EXPECT_EQ(codec.Answer(TelnetCodec::kSetBaudRate), 9600u);
+    EXPECT_EQ(codec.LineState(), 0x60);
+    const std::vector<std::string> notes = codec.TakeNotes();
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const std::string& n) {
+        return n.find("ended a Telnet subnegotiation (NOTIFY-LINESTATE 0x60) with another command") != std::string::npos;
+    }));
 }
 
 }  // namespace

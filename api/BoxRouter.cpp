@@ -25,15 +25,25 @@ Response NotFound(const std::string& error) { return Answer(404, Head().Set("ok"
 
 }  // namespace
 
-bool BoxRouter::ValidName(const std::string& name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
-    });
+// A path segment with its %XX escapes decoded: a name in UTF-8 comes so from a browser.
+std::string Decoded(std::string_view segment) {
+    std::string out;
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] == '%' && i + 2 < segment.size() && std::isxdigit(static_cast<unsigned char>(segment[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+            out += static_cast<char>(std::stoi(std::string(segment.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += segment[i];
+        }
+    }
+    return out;
 }
 
 BoxRouter::BoxRouter(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
     for (Box& box : boxes_) {
         box.api->SetBoxName(box.name);
+        box.api->SetBoxInfo(box.info);
         box.api->on_event = [this](const std::string& json) {
             if (on_event) on_event(json);
         };
@@ -52,13 +62,11 @@ void BoxRouter::SetAccess(Access access) {
 Json BoxRouter::List() const {
     Json list = Json::Array();
     for (const Box& box : boxes_) {
-        const LinkState& link = box.session->Link().State();
-        list.Push(Json::Object()
-                      .Set("name", box.name)
-                      .Set("port", box.port)
-                      .Set("port_kind", box.port_kind)
-                      .Set("connected", box.session->Connected())
-                      .Set("cause", box.session->Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure)));
+        const Json state = box.api->State();
+        Json item = Json::Object().Set("name", box.name).Set("port", box.port).Set("port_kind", box.port_kind);
+        for (const char* field : {"connected", "connection", "cause", "label", "location", "start_error"})
+            item.Set(field, *state.Find(field));
+        list.Push(std::move(item));
     }
     return list;
 }
@@ -89,11 +97,12 @@ Response BoxRouter::Handle(const Request& request) {
         }
         return Answer(200, Head().Set("boxes", List()));
     }
-    const std::string name(rest.substr(0, rest.find('/')));
+    const std::string_view segment = rest.substr(0, rest.find('/'));
+    const std::string name = Decoded(segment);
     const auto box = std::find_if(boxes_.begin(), boxes_.end(), [&](const Box& b) { return b.name == name; });
     if (box == boxes_.end()) return NotFound("no such box: " + name);
     Request inner = request;
-    inner.path = std::string(kBasePath) + std::string(rest.substr(name.size()));
+    inner.path = std::string(kBasePath) + std::string(rest.substr(segment.size()));
     return box->api->Handle(inner);
 }
 

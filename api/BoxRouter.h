@@ -18,6 +18,7 @@ public:
         const Session* session;
         std::string port;       // as given on the command line
         std::string port_kind;  // "device", "raw TCP", "RFC 2217"
+        ControlApi::BoxInfo info;  // label, location, why its start failed
     };
     // Serves `boxes` (at least one), whose endpoints and sessions must outlive it.
     explicit BoxRouter(std::vector<Box> boxes);
@@ -28,9 +29,6 @@ public:
     void SetAccess(Access access) override;
     Response Handle(const Request& request) override;
     Json State() const override;
-
-    // A name a box may have: letters, digits, '-' and '_'.
-    static bool ValidName(const std::string& name);
 
 private:
     Json List() const;

@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "link/FrameTrace.h"
+#include "api/OperatorText.h"
 #include "settings/OptionFile.h"
 #include "session/Change.h"
 
@@ -36,6 +37,9 @@ Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
 
 Response Answer(int status, Json body) { return {status, body.Dump(), {}, {}}; }
 Response Error(int status, const std::string& error) { return Answer(status, Reply(error)); }
+
+// A text of the box's info, or null when it has none.
+Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
 Json Event(const char* name, const std::string& source) {
     Json e = Json::Object();
@@ -225,11 +229,15 @@ Response ControlApi::Handle(const Request& request) {
     if (std::optional<Response> refused = Admit(access_, request)) return *refused;
     failure_sent_ = false;
     Response response = Route(request);
-    // Every refusal of a request that was let in reaches the event clients, once.
-    if (response.status >= 400 && !failure_sent_) {
+    // Every refusal of a request that was let in says itself in an operator's words, and
+    // reaches the event clients, once.
+    if (response.status >= 400) {
         std::string why;
-        if (const std::optional<Json> answer = ParseJson(response.body, &why))
-            EmitFailure(request, "api", response.status, *answer);
+        if (std::optional<Json> answer = ParseJson(response.body, &why); answer && !answer->Find("operator_text")) {
+            answer->Set("operator_text", OperatorText(std::string_view(request.path).substr(sizeof kBasePath - 1), response.status, *answer));
+            response.body = answer->Dump();
+            if (!failure_sent_) EmitFailure(request, "api", response.status, *answer);
+        }
     }
     return response;
 }
@@ -317,7 +325,10 @@ Response ControlApi::Change(const Request& request, Source source, const Work& w
     handling_ = false;
     answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
     session_.Publish(source);
-    if (status >= 400) EmitFailure(request, SourceName(source), status, answer);
+    if (status >= 400) {
+        answer.Set("operator_text", OperatorText(std::string_view(request.path).substr(sizeof kBasePath - 1), status, answer));
+        EmitFailure(request, SourceName(source), status, answer);
+    }
     return Answer(status, std::move(answer));
 }
 
@@ -325,7 +336,7 @@ void ControlApi::EmitFailure(const Request& request, const std::string& source, 
     failure_sent_ = true;
     Json failure = Event("failure", source);
     failure.Set("request", request.method + " " + request.path).Set("status", status);
-    for (const char* field : {"error", "result", "meaning", "cause"})
+    for (const char* field : {"error", "result", "meaning", "cause", "operator_text"})
         if (const Json* value = answer.Find(field)) failure.Set(field, *value);
     Emit(failure);
 }
@@ -456,12 +467,18 @@ Json ControlApi::State() const {
                                 .Set("value", session_.Record().*s.field)
                                 .Set("range", RangeJson(s.Range()))
                                 .Set("settable", s.Settable())
-                                .Set("group", GroupName(s.group)));
+                                .Set("group", GroupName(s.group))
+                                .Set("label", SettingLabel(s.key)));
     }
     return Reply()
         .Set("host", host_.Name())
         .Set("connected", session_.Connected())
-        .Set("cause", session_.Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure))
+        .Set("connection", ConnectionName(session_))
+        .Set("cause", session_.NotAnswering() ? Json(RS232c_bios::kSilentCause)
+                      : session_.Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure))
+        .Set("label", TextOrNull(info_.label))
+        .Set("location", TextOrNull(info_.location))
+        .Set("start_error", TextOrNull(info_.start_error))
         .Set("logged_in", link.link_connected == 1)
         .Set("panel_connected", session_.Wanted())
         .Set("com", RunRecord().com_port_num)
@@ -482,10 +499,15 @@ void ControlApi::OnEvent(const SessionEvent& e) {
         Emit(Event("setting", source).Set("key", e.setting->key).Set("value", e.value).Set("previous", e.previous));
         return;
     }
-    const bool connected = e.kind == SessionEvent::Kind::kConnected;
-    Json event = Event(connected ? "connected" : "disconnected", source);
+    const char* name = e.kind == SessionEvent::Kind::kConnected      ? "connected"
+                       : e.kind == SessionEvent::Kind::kNotAnswering ? "not_answering"
+                       : e.kind == SessionEvent::Kind::kAnswering    ? "answering"
+                                                                     : "disconnected";
+    Json event = Event(name, source);
     event.Set("com", link_.State().link_port).Set("device", host_.Device());
     if (!e.cause.empty()) event.Set("cause", e.cause);
+    if (!info_.label.empty()) event.Set("label", info_.label);
+    if (!info_.location.empty()) event.Set("location", info_.location);
     Emit(event);
 }
 

@@ -119,6 +119,14 @@ public:
     void SetAccess(Access access) override { access_ = std::move(access); }
     // The box's name in a service of several boxes: every event and state carries it as "box".
     void SetBoxName(std::string name) { box_ = std::move(name); }
+    // What the service knows of the box besides its name: the state and the connection's
+    // events carry its label and location, the state why its start failed.
+    struct BoxInfo {
+        std::string label;
+        std::string location;
+        std::string start_error;
+    };
+    void SetBoxInfo(BoxInfo info) { info_ = std::move(info); }
 
     // Answers one request. Requests that change something are refused while a transaction is
     // running (409), and so are changes the box's rules refuse (409 with the panel's text);
@@ -162,6 +170,7 @@ private:
     bool failure_sent_ = false;  // Change() sent the failure event of the request being handled
     int subscription_ = 0;
     std::string box_;
+    BoxInfo info_;
 };
 
 }  // namespace dpx::api

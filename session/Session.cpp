@@ -196,6 +196,18 @@ void Session::Publish(Source source) {
         if (!now && Wanted()) event.cause = link_.State().link_failure;
         Tell(event);
     }
+    // A box that stops answering stays logged in: told apart, and again once it answers. A
+    // disconnection ends it without a word of its own.
+    if (const bool silent = NotAnswering(); silent != told_silent_) {
+        told_silent_ = silent;
+        if (Connected()) {
+            SessionEvent event;
+            event.kind = silent ? SessionEvent::Kind::kNotAnswering : SessionEvent::Kind::kAnswering;
+            event.source = source;
+            if (silent) event.cause = RS232c_bios::kSilentCause;
+            Tell(event);
+        }
+    }
     for (const Setting& s : kSettings) {
         const int32_t now = record_.*s.field;
         const int32_t was = told_.*s.field;

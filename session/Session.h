@@ -28,13 +28,15 @@ enum class Source { kPanel, kApi, kMemory, kService };
 const char* SourceName(Source source);
 
 struct SessionEvent {
-    enum class Kind { kSetting, kConnected, kDisconnected };
+    // kNotAnswering: logged in, but the box's last transaction heard nothing; kAnswering: it
+    // answers again.
+    enum class Kind { kSetting, kConnected, kDisconnected, kNotAnswering, kAnswering };
     Kind kind = Kind::kSetting;
     Source source = Source::kPanel;
     const Setting* setting = nullptr;  // kSetting
     int32_t value = 0;
     int32_t previous = 0;
-    std::string cause;  // kDisconnected without being asked: why the box was lost
+    std::string cause;  // kDisconnected without being asked: why the box was lost; kNotAnswering
 };
 
 // A synchronisation's figures.
@@ -77,6 +79,9 @@ public:
     // in, or in virtual mode while asked for.
     bool Wanted() const;
     bool Connected() const;
+    // Connected, but the box's last transaction heard nothing at all (LinkState::link_silent);
+    // a transaction the box answers ends it.
+    bool NotAnswering() const { return Connected() && link_.State().link_silent > 0; }
 
     // A close or a stop asked for: a running synchronisation tries no further step, and none
     // starts any more (the front door is ending).
@@ -145,6 +150,7 @@ private:
     Source running_ = Source::kPanel;  // the source of the operation in progress
     SettingsRecord told_;
     bool told_connected_ = false;
+    bool told_silent_ = false;
     std::map<int, Observer> observers_;
     int next_id_ = 1;
 };

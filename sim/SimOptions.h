@@ -28,6 +28,7 @@ struct FaultOptions {
     std::size_t cut_bytes = 5;      // a cut-short reply keeps this many bytes (no CR)
     std::vector<FrameSelector> drop, late, cut, garble;
     uint64_t silent_after = 0;      // not 0: no reply to any frame after this many
+    bool silent = false;            // no reply at all while set (SIGUSR2 turns it on and off)
 };
 
 // What to send for one frame.

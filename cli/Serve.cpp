@@ -224,7 +224,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
             std::error_code missing;
             box->info.start_error = option.sync_file != "-" && !std::filesystem::exists(option.sync_file, missing)
                                         ? "the sync file " + option.sync_file + " does not exist"
-                                        : "the sync file " + option.sync_file + " cannot be read: " + capture.texts.front();
+                                        : "the sync file " + option.sync_file + " cannot be read: " + (capture.texts.empty() ? std::string("damaged") : capture.texts.front());
         }
         UsePort(box->link, option.port);
         box->link.SetExecutor(&box->worker);

@@ -98,7 +98,8 @@ std::string OperatorText(std::string_view path, int status, const Json& answer) 
     if (code == kResultNotSent || error.rfind("not connected", 0) == 0) return "not connected";
     // The box went away or stopped answering: its cause says it best.
     if (cause == RS232c_bios::kSilentCause) return "the box is not answering";
-    if (status == 409 && !cause.empty() && code != kResultTimeout) return "the box's connection was lost: " + cause;
+    if (path == "/connect" && status == 409) return "the box cannot be reached" + (cause.empty() ? std::string() : ": " + cause);
+    if (status == 409 && !cause.empty()) return "the box's connection was lost: " + cause;
     if (const int n = Slot(path, "adjust-memory"); n && code > 0) return Format("Adjust memory %d: %s", n, ResultText(code).c_str());
     // The setting whose step failed: the last of the steps sent.
     if (const Json* steps = answer.Find("steps"); steps && code > 0) {
@@ -116,7 +117,6 @@ std::string OperatorText(std::string_view path, int status, const Json& answer) 
             return what + ": " + ResultText(r) + (nak ? std::string(" (") + LinkResultMeaning(static_cast<int>(r)) + ")" : "");
         }
     }
-    if (path == "/connect" && status == 409) return "the box cannot be reached" + (cause.empty() ? std::string() : ": " + cause);
     if (code > 0) return ResultText(code);
     return error.empty() ? Format("refused (%d)", status) : error;
 }

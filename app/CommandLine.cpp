@@ -59,15 +59,20 @@ PanelOptions ParsePanelArguments(int argc, const char* const* argv) {
         } else {
             std::string_view bare = a;
             while (!bare.empty() && bare.front() == '-') bare.remove_prefix(1);
+            const std::size_t dashes = a.size() - bare.size();
+            const std::size_t eq = bare.find('=');  // -style=fusion
+            const bool inline_value = eq != std::string_view::npos;
+            if (inline_value) bare = bare.substr(0, eq);
             bool known = false;
-            if (a.size() > bare.size() && a.size() - bare.size() <= 2) {
+            if (dashes > 0 && dashes <= 2) {
                 for (std::string_view option : kToolkitWithValue) {
                     if (bare != option) continue;
                     known = true;
+                    if (inline_value) break;
                     if (i + 1 >= argc) o.error = std::string(a) + " needs a value";
                     ++i;
                 }
-                for (std::string_view option : kToolkitFlags) known = known || bare == option;
+                for (std::string_view option : kToolkitFlags) known = known || (!inline_value && bare == option);
             }
             if (!known) o.error = "unknown " + std::string(a.empty() || a.front() != '-' ? "argument" : "option") + " " + std::string(a);
         }

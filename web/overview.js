@@ -76,14 +76,18 @@ export class Overview {
     t.output.textContent = `SDI ${named("sys_sdi_mix")} · HDMI ${named("sys_hdmi_mix")}`;
     t.format.textContent = `3D ${named("sys_3dfmt")}`;
     t.last.textContent = view.last ? `${view.last.text} · ${view.last.source} · ${age(view.last.time)}` : "no change yet";
+    // The box's cause while it is not connected, gone once it is; an action's result stays.
+    const cause = view.connection !== "connected" ? view.cause.textContent : "";
     if (view.doneText) this.result(view, view.doneText, true);
-    else if (view.connection !== "connected" && view.cause.textContent && !t.result.textContent) this.result(view, view.cause.textContent, false);
+    else if (cause && !t.result.textContent) this.result(view, cause, false, true);
+    else if (!cause && t.result.dataset.cause === "true") this.result(view, "", true);
   }
 
-  result(view, text, ok) {
+  result(view, text, ok, cause = false) {
     const t = this.tiles.get(view);
     t.result.textContent = text;
     t.result.dataset.ok = String(ok);
+    t.result.dataset.cause = String(cause);
   }
 
   selected() { return [...this.tiles].filter(([, t]) => t.check.checked).map(([view]) => view); }

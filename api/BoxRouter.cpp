@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string_view>
 
 namespace dpx::api {
@@ -60,6 +61,10 @@ void BoxRouter::SetAccess(Access access) {
     for (Box& box : boxes_) box.api->SetAccess(access);
 }
 
+void BoxRouter::SetPost(Session::Post post) {
+    for (Box& box : boxes_) box.api->SetPost(post);
+}
+
 Json BoxRouter::List() const {
     Json list = Json::Array();
     for (const Box& box : boxes_) {
@@ -72,11 +77,18 @@ Json BoxRouter::List() const {
     return list;
 }
 
-Response BoxRouter::Handle(const Request& request) {
+void BoxRouter::Handle(const Request& request, Reply reply) {
+    if (std::optional<Response> answer = Route(request, reply)) reply(std::move(*answer));
+}
+
+std::optional<Response> BoxRouter::Route(const Request& request, const Reply& reply) {
     const std::string boxes_path = std::string(kBasePath) + std::string(kBoxes);
     const std::string_view path = request.path;
     if (path.substr(0, boxes_path.size()) != boxes_path || (path.size() > boxes_path.size() && path[boxes_path.size()] != '/')) {
-        if (boxes_.size() == 1) return boxes_.front().api->Handle(request);
+        if (boxes_.size() == 1) {
+            boxes_.front().api->Handle(request, reply);
+            return std::nullopt;
+        }
         // The events of every box, each naming its box.
         if (path == std::string(kBasePath) + "/events") {
             if (std::optional<Response> refused = Admit(access_, request)) return *refused;
@@ -104,7 +116,8 @@ Response BoxRouter::Handle(const Request& request) {
     if (box == boxes_.end()) return NotFound("no such box: " + name);
     Request inner = request;
     inner.path = std::string(kBasePath) + std::string(rest.substr(segment.size()));
-    return box->api->Handle(inner);
+    box->api->Handle(inner, reply);
+    return std::nullopt;
 }
 
 Json BoxRouter::State() const {

@@ -74,9 +74,9 @@ std::string TextOf(const Json& answer, const char* field) {
 
 }  // namespace
 
-const char* ConnectionName(const Session& session) {
-    if (!session.Connected()) return "disconnected";
-    return session.NotAnswering() ? "not answering" : "connected";
+const char* ConnectionName(const SessionView& view) {
+    if (!view.connected) return "disconnected";
+    return view.not_answering ? "not answering" : "connected";
 }
 
 std::string SettingLabel(std::string_view key) {

@@ -11,8 +11,8 @@
 namespace dpx::api {
 
 // "connected", "not answering" (logged in, the last transaction heard nothing) or
-// "disconnected".
-const char* ConnectionName(const Session& session);
+// "disconnected", as the session last told it.
+const char* ConnectionName(const SessionView& view);
 
 // The name an operator knows a setting by ("Back light" for sys_bk_light); the key itself for
 // one without a name.

@@ -32,16 +32,16 @@ protected:
 using K = SessionEvent::Kind;
 
 TEST_F(AnsweringTest, SilenceIsToldOnceAndEndsWhenTheBoxAnswers) {
-    EXPECT_STREQ(api::ConnectionName(session_), "connected");
+    EXPECT_STREQ(api::ConnectionName(session_.View()), "connected");
     test::BoxPort::Of(link_)->silent = true;
     Beep(1);
     Beep(0);  // still silent: told once
     EXPECT_TRUE(session_.NotAnswering());
     EXPECT_TRUE(session_.Connected());
-    EXPECT_STREQ(api::ConnectionName(session_), "not answering");
+    EXPECT_STREQ(api::ConnectionName(session_.View()), "not answering");
     test::BoxPort::Of(link_)->silent = false;
     Beep(1);
-    EXPECT_STREQ(api::ConnectionName(session_), "connected");
+    EXPECT_STREQ(api::ConnectionName(session_.View()), "connected");
     EXPECT_EQ(kinds_, (std::vector<K>{K::kNotAnswering, K::kAnswering}));
 }
 
@@ -50,7 +50,7 @@ TEST_F(AnsweringTest, ADisconnectionEndsSilenceWithoutAnAnswering) {
     Beep(1);
     test::BoxPort::Of(link_)->silent = false;  // hears the logoff
     session_.Connect(0, record_, Source::kApi);
-    EXPECT_STREQ(api::ConnectionName(session_), "disconnected");
+    EXPECT_STREQ(api::ConnectionName(session_.View()), "disconnected");
     ASSERT_TRUE(session_.Connect(1, record_, Source::kApi).ok);
     EXPECT_EQ(kinds_, (std::vector<K>{K::kNotAnswering, K::kDisconnected, K::kConnected}));
 }

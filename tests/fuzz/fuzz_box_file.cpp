@@ -6,6 +6,7 @@
 #include "ctl/BoxFile.h"
 #include "tests/fuzz/fuzz_support.h"
 
+using namespace dpx;
 using namespace dpx::cli;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {

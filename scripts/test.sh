@@ -16,7 +16,7 @@ if [ "${DPX20_SANITIZE:-0}" = 1 ]; then
 elif [ "${DPX20_SANITIZE:-0}" = thread ]; then
   build=build-tsan
   flags+=(-DDPX20_TSAN=ON)
-  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/tests/tsan.supp"
 fi
 dpx20_configure "$build" "${flags[@]}"
 cmake --build "$build" -j "$(nproc)"

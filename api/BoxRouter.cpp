@@ -22,19 +22,30 @@ Response Answer(int status, const Json& body) {
     return r;
 }
 
-Response NotFound(const std::string& error) { return Answer(404, Head().Set("ok", false).Set("error", error)); }
+// A refusal's head is written once: Json::Set adds a key, it never replaces one.
+Response NotFound(const std::string& error) { return Refusal(404, error); }
 
 }  // namespace
 
-bool BoxRouter::ValidName(const std::string& name) {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
-    });
+// A path segment with its %XX escapes decoded: a name in UTF-8 comes so from a browser.
+std::string Decoded(std::string_view segment) {
+    std::string out;
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] == '%' && i + 2 < segment.size() && std::isxdigit(static_cast<unsigned char>(segment[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+            out += static_cast<char>(std::stoi(std::string(segment.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += segment[i];
+        }
+    }
+    return out;
 }
 
 BoxRouter::BoxRouter(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
     for (Box& box : boxes_) {
         box.api->SetBoxName(box.name);
+        box.api->SetBoxInfo(box.info);
         box.api->on_event = [this](const std::string& json) {
             if (on_event) on_event(json);
         };
@@ -57,13 +68,11 @@ void BoxRouter::SetPost(Session::Post post) {
 Json BoxRouter::List() const {
     Json list = Json::Array();
     for (const Box& box : boxes_) {
-        const SessionView view = box.session->View();
-        list.Push(Json::Object()
-                      .Set("name", box.name)
-                      .Set("port", box.port)
-                      .Set("port_kind", box.port_kind)
-                      .Set("connected", view.connected)
-                      .Set("cause", view.connected || view.failure.empty() ? Json() : Json(view.failure)));
+        const Json state = box.api->State();
+        Json item = Json::Object().Set("name", box.name).Set("port", box.port).Set("port_kind", box.port_kind);
+        for (const char* field : {"connected", "connection", "cause", "label", "location", "start_error"})
+            item.Set(field, *state.Find(field));
+        list.Push(std::move(item));
     }
     return list;
 }
@@ -83,9 +92,9 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
         // The events of every box, each naming its box.
         if (path == std::string(kBasePath) + "/events") {
             if (std::optional<Response> refused = Admit(access_, request)) return *refused;
-            if (request.method != "GET") return Answer(405, Head().Set("ok", false).Set("error", std::string(path) + " takes GET, not " + request.method));
+            if (request.method != "GET") return Refusal(405, std::string(path) + " takes GET, not " + request.method);
             if (!request.websocket)
-                return Answer(426, Head().Set("ok", false).Set("error", "the events come over a WebSocket: ask to upgrade"));
+                return Refusal(426, "the events come over a WebSocket: ask to upgrade");
             return Answer(kSwitchingProtocols, Json::Object());
         }
         return NotFound("no such endpoint: " + request.path + "; this service has several boxes: " + boxes_path +
@@ -96,16 +105,17 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
     while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
     if (rest.empty()) {
         if (request.method != "GET" && request.method != "HEAD") {
-            Response refused = Answer(405, Head().Set("ok", false).Set("error", boxes_path + " takes GET, not " + request.method));
+            Response refused = Refusal(405, boxes_path + " takes GET, not " + request.method);
             return refused;
         }
         return Answer(200, Head().Set("boxes", List()));
     }
-    const std::string name(rest.substr(0, rest.find('/')));
+    const std::string_view segment = rest.substr(0, rest.find('/'));
+    const std::string name = Decoded(segment);
     const auto box = std::find_if(boxes_.begin(), boxes_.end(), [&](const Box& b) { return b.name == name; });
     if (box == boxes_.end()) return NotFound("no such box: " + name);
     Request inner = request;
-    inner.path = std::string(kBasePath) + std::string(rest.substr(name.size()));
+    inner.path = std::string(kBasePath) + std::string(rest.substr(segment.size()));
     box->api->Handle(inner, reply);
     return std::nullopt;
 }

@@ -18,6 +18,7 @@ public:
         const Session* session;
         std::string port;       // as given on the command line
         std::string port_kind;  // "device", "raw TCP", "RFC 2217"
+        ControlApi::BoxInfo info;  // label, location, why its start failed
     };
     // Serves `boxes` (at least one), whose endpoints and sessions must outlive it.
     explicit BoxRouter(std::vector<Box> boxes);
@@ -29,9 +30,6 @@ public:
     void SetPost(Session::Post post) override;
     void Handle(const Request& request, Reply reply) override;
     Json State() const override;
-
-    // A name a box may have: letters, digits, '-' and '_'.
-    static bool ValidName(const std::string& name);
 
 private:
     // The answer when the router gives it itself; nothing when a box answers.

@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "link/FrameTrace.h"
+#include "api/OperatorText.h"
 #include "settings/OptionFile.h"
 #include "session/Change.h"
 
@@ -36,6 +37,9 @@ Json Head(const std::string& error = {}, std::optional<int> result = {}) {
 
 Response Answer(int status, Json body) { return {status, body.Dump(), {}, {}}; }
 Response Error(int status, const std::string& error) { return Answer(status, Head(error)); }
+
+// A text of the box's info, or null when it has none.
+Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
 
 Json Event(const char* name, const std::string& source) {
     Json e = Json::Object();
@@ -237,11 +241,15 @@ void ControlApi::Handle(const Request& request, Reply reply) {
     if (std::optional<Response> refused = Admit(access_, request)) return reply(std::move(*refused));
     std::optional<Response> response = Route(request, reply);
     if (!response) return;  // a change or a read on the box's thread answers when it has run
-    // Every refusal of a request that was let in reaches the event clients, once.
+    // Every refusal of a request that was let in says itself in an operator's words, and
+    // reaches the event clients, once.
     if (response->status >= 400) {
         std::string why;
-        if (const std::optional<Json> answer = ParseJson(response->body, &why))
+        if (std::optional<Json> answer = ParseJson(response->body, &why)) {
+            answer->Set("operator_text", OperatorText(std::string_view(request.path).substr(sizeof kBasePath - 1), response->status, *answer));
+            response->body = answer->Dump();
             EmitFailure(request, "api", response->status, *answer);
+        }
     }
     reply(std::move(*response));
 }
@@ -348,7 +356,11 @@ std::optional<Response> ControlApi::Change(const Request& request, Source source
         [this, request, source, reply, start](Done done) {
             pending_ = false;
             done.answer.Set("time_ms", MsSince(start));
-            if (done.status >= 400) EmitFailure(request, SourceName(source), done.status, done.answer);
+            if (done.status >= 400) {
+                done.answer.Set("operator_text",
+                                OperatorText(std::string_view(request.path).substr(sizeof kBasePath - 1), done.status, done.answer));
+                EmitFailure(request, SourceName(source), done.status, done.answer);
+            }
             reply(Answer(done.status, std::move(done.answer)));
         });
     return std::nullopt;
@@ -357,7 +369,7 @@ std::optional<Response> ControlApi::Change(const Request& request, Source source
 void ControlApi::EmitFailure(const Request& request, const std::string& source, int status, const Json& answer) {
     Json failure = Event("failure", source);
     failure.Set("request", request.method + " " + request.path).Set("status", status);
-    for (const char* field : {"error", "result", "meaning", "cause"})
+    for (const char* field : {"error", "result", "meaning", "cause", "operator_text"})
         if (const Json* value = answer.Find(field)) failure.Set(field, *value);
     Emit(failure);
 }
@@ -488,14 +500,20 @@ Json ControlApi::State() const {
                                 .Set("value", view.record.*s.field)
                                 .Set("range", RangeJson(s.Range()))
                                 .Set("settable", s.Settable())
-                                .Set("group", GroupName(s.group)));
+                                .Set("group", GroupName(s.group))
+                                .Set("label", SettingLabel(s.key)));
     }
     SettingsRecord run = view.record;
     host_.RunOptions(run);
     return Head()
         .Set("host", host_.Name())
         .Set("connected", view.connected)
-        .Set("cause", view.connected || view.failure.empty() ? Json() : Json(view.failure))
+        .Set("connection", ConnectionName(view))
+        .Set("cause", view.not_answering ? Json(RS232c_bios::kSilentCause)
+                      : view.connected || view.failure.empty() ? Json() : Json(view.failure))
+        .Set("label", TextOrNull(info_.label))
+        .Set("location", TextOrNull(info_.location))
+        .Set("start_error", TextOrNull(info_.start_error))
         .Set("logged_in", view.logged_in)
         .Set("panel_connected", view.wanted)
         .Set("com", run.com_port_num)
@@ -516,10 +534,15 @@ void ControlApi::OnEvent(const SessionEvent& e) {
         Emit(Event("setting", source).Set("key", e.setting->key).Set("value", e.value).Set("previous", e.previous));
         return;
     }
-    const bool connected = e.kind == SessionEvent::Kind::kConnected;
-    Json event = Event(connected ? "connected" : "disconnected", source);
+    const char* name = e.kind == SessionEvent::Kind::kConnected      ? "connected"
+                       : e.kind == SessionEvent::Kind::kNotAnswering ? "not_answering"
+                       : e.kind == SessionEvent::Kind::kAnswering    ? "answering"
+                                                                     : "disconnected";
+    Json event = Event(name, source);
     event.Set("com", e.port).Set("device", host_.Device());
     if (!e.cause.empty()) event.Set("cause", e.cause);
+    if (!info_.label.empty()) event.Set("label", info_.label);
+    if (!info_.location.empty()) event.Set("location", info_.location);
     Emit(event);
 }
 

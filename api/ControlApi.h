@@ -127,6 +127,14 @@ public:
     void SetPost(Session::Post post) override { post_ = std::move(post); }
     // The box's name in a service of several boxes: every event and state carries it as "box".
     void SetBoxName(std::string name) { box_ = std::move(name); }
+    // What the service knows of the box besides its name: the state and the connection's
+    // events carry its label and location, the state why its start failed.
+    struct BoxInfo {
+        std::string label;
+        std::string location;
+        std::string start_error;
+    };
+    void SetBoxInfo(BoxInfo info) { info_ = std::move(info); }
 
     // Answers one request. A request that changes something is refused while another one
     // of this box runs (409 busy), and so are changes the box's rules refuse (409 with the
@@ -176,6 +184,7 @@ private:
     bool pending_ = false;  // a change of this API has not been answered yet
     int subscription_ = 0;
     std::string box_;
+    BoxInfo info_;
 };
 
 }  // namespace dpx::api

@@ -1,9 +1,10 @@
 // dpx20remote: the desktop controller of the ZR-DPX20 over RS-232C.
 #include <QApplication>
 #include <QSettings>
-#include <QStringList>
+#include <cstdio>
 #include <string>
 
+#include "app/CommandLine.h"
 #include "app/PanelApi.h"
 #include "app/RemoteApp.h"
 #include "link/RS232c_bios.h"
@@ -16,30 +17,29 @@
 namespace {
 
 // Where the control API is served: --api [ADDR:]PORT, else the user's saved address; "off" or
-// an empty one: nowhere. Other arguments are left alone.
-std::string ApiAddress(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        QString address;
-        if (arguments[i] == QStringLiteral("--api") && i + 1 < arguments.size()) address = arguments[i + 1];
-        else if (arguments[i].startsWith(QStringLiteral("--api="))) address = arguments[i].mid(6);
-        else continue;
-        return address == QStringLiteral("off") ? std::string() : address.toStdString();
-    }
+// an empty one: nowhere.
+std::string ApiAddress(const dpx::PanelOptions& options) {
+    if (options.api) return *options.api == "off" ? std::string() : *options.api;
     return dpx::platform::UserSettings()->value(dpx::kApiListenKey).toString().toStdString();
-}
-
-// The value of --NAME VALUE or --NAME=VALUE, else empty.
-std::string OptionValue(const QStringList& arguments, const QString& name) {
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == name && i + 1 < arguments.size()) return arguments[i + 1].toStdString();
-        if (arguments[i].startsWith(name + '=')) return arguments[i].mid(name.size() + 1).toStdString();
-    }
-    return {};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The command line is settled before a window opens: --help and --version need no display.
+    const dpx::PanelOptions options = dpx::ParsePanelArguments(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "dpx20remote: %s\nTry 'dpx20remote --help'.\n", options.error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(dpx::kPanelUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("dpx20remote %s\n", DPX20_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dpx20remote"));
     QApplication::setWindowIcon(dpx::ui::ProgramIcon());
@@ -55,9 +55,7 @@ int main(int argc, char** argv) {
     dpx::platform::QtWorker worker;
     link.SetExecutor(&worker);
 
-    const QStringList arguments = QApplication::arguments();
-    const int code = dpx::RemoteApp().Run(link, ApiAddress(arguments), OptionValue(arguments, QStringLiteral("--api-cert")),
-                                          OptionValue(arguments, QStringLiteral("--api-key")));
+    const int code = dpx::RemoteApp().Run(link, ApiAddress(options), options.api_cert, options.api_key);
     link.ClosePorts();
     link.SetExecutor(nullptr);
     dpx::SetMessageSink(nullptr);

@@ -2,7 +2,8 @@
 """Figures of the web page in Debian's headless Chromium against `dpx20ctl serve` with two
 boxes of dpx20sim (9600-baud wire timing) on loopback: navigation to the first state shown, a
 change made through the API to the page showing it (less the box's transaction: the box's
-change to the page), and the page's weight and requests.
+change to the page), and the page's weight and requests; then the overview of a rack of 8 and of
+16 boxes: navigation to every tile shown, and the height of the tiles at 1024x768 in screens.
 
     /usr/bin/python3 bench/web_bench.py [BUILD_DIR] [ROUNDS]
 
@@ -91,6 +92,34 @@ def main():
         print(f"PUT to the page showing it: {median_max(to_page)} over {rounds} changes, of which the box's "
               f"transaction (9600-baud wire timing) median {statistics.median(transaction):.1f} ms; "
               f"the box's change to the page: {median_max(event)} (the answer's time_ms is whole ms)")
+    finally:
+        driver.quit()
+        server.stop()
+        for sim in sims.values():
+            sim.stop()
+        webpage.remove(folder)
+    for count in (8, 16):
+        rack(count, max(3, rounds // 3))
+
+
+def rack(count, rounds):
+    """The overview of `count` boxes at 1024x768: navigation to the first state (every tile
+    shown), and how far down the tiles reach."""
+    folder = webpage.temporary_folder()
+    sims = {f"cam{n}": webpage.Sim(folder, f"cam{n}") for n in range(1, count + 1)}
+    server = webpage.serve(folder, sims)
+    driver = webpage.browser(1024, 768)
+    try:
+        first = []
+        for _ in range(rounds):
+            driver.get("about:blank")
+            driver.get(server.origin + "/")
+            webpage.wait_until(lambda: driver.execute_script("return document.body.dataset.shown === 'true'"))
+            first.append(driver.execute_script("return performance.getEntriesByName('dpx20-first-state')[0].startTime"))
+        bottom = driver.execute_script(
+            "return Math.max(...[...document.querySelectorAll('.tile')].map(t => t.getBoundingClientRect().bottom + scrollY))")
+        print(f"overview of {count} boxes at 1024x768: navigation to every tile shown {median_max(first)} over {rounds} "
+              f"loads; tiles end at {bottom:.0f} px ({bottom / 768:.2f} screens)")
     finally:
         driver.quit()
         server.stop()

@@ -1,5 +1,6 @@
 #include "cli/Ctl.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cerrno>
 #include <csignal>
@@ -261,6 +262,8 @@ private:
         if (!o_.sync_file.empty() && ReadSyncFile(o_.sync_file, stdin, loaded) != 1)
             return report_.Fail(kExitFile, sink_.shown, true);
         if (!OpenTrace()) return;
+        // A port that is taken ends the service before the box is sent anything.
+        if (std::string why; !CheckListen(o_.api, &why)) return report_.Fail(kExitUsage, why);
 
         CatchInterrupts();
         // A box that cannot be logged in at start is served disconnected, as each box of
@@ -495,6 +498,13 @@ private:
         } else {
             std::printf("%s\n", token.c_str());
         }
+        // A service under the systemd unit has a token of its own, in its state folder.
+        for (const std::string& instance : ServiceInstances(kServiceConfigFolder)) {
+            const std::string file = ServiceTokenFile(instance);
+            std::fprintf(stderr, "%snote: the service dpx20ctl-serve@%s has a token of its own: sudo cat %s\n", kPrefix,
+                         instance.c_str(), file.c_str());
+            if (report_.Json()) report_.AddField("service_token_file_" + instance, JsonString(file));
+        }
     }
 
     static std::string Name(const Step& step) {
@@ -518,11 +528,48 @@ private:
     std::vector<Accepted> accepted_;
 };
 
+}  // namespace
+
+std::vector<std::string> ServiceInstances(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        if (entry.path().extension() == ".conf") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ServiceTokenFile(const std::string& instance) {
+    return "/var/lib/dpx20remote/" + instance + "/.config/dpx20remote/api-token";
+}
+
+namespace {
+
 // The HTTP statuses of the control API as dpx20ctl's exit codes.
 int ExitOf(int status, const std::string& error) {
     if (status == 400 || status == 404 || status == 413 || status == 422) return kExitUsage;
     if (status == 409 && error.rfind("busy", 0) != 0) return kExitBox;
     return status >= 400 ? kExitPort : kExitOk;
+}
+
+// The boxes a service serves, for an operator: "cam1 (Camera 1, Rack A), cam2"; empty when
+// the API at `url` lists none.
+std::string ServedBoxes(const std::string& url) {
+    const ApiAnswer answer = AskApi(url, "GET", "/boxes", {});
+    std::string why;
+    const std::optional<api::Json> json = answer.status == 200 ? api::ParseJson(answer.body, &why) : std::nullopt;
+    const api::Json* boxes = json ? json->Find("boxes") : nullptr;
+    std::string list;
+    for (const api::Json& box : boxes ? boxes->Items() : std::vector<api::Json>{}) {
+        const api::Json* name = box.Find("name");
+        if (!name) continue;
+        std::string about;
+        for (const char* field : {"label", "location"})
+            if (const api::Json* text = box.Find(field); text && !text->Text().empty())
+                about += (about.empty() ? "" : ", ") + text->Text();
+        list += (list.empty() ? "" : ", ") + name->Text() + (about.empty() ? "" : " (" + about + ")");
+    }
+    return list;
 }
 
 // set, sync and memory through the control API of a running panel or service.
@@ -585,7 +632,16 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     if (answer.status != 200) {
         const api::Json* error = json->Find("error");
         const std::string text = error && !error->Text().empty() ? error->Text() : Format("status %d", answer.status);
-        report.Fail(ExitOf(answer.status, text), text);
+        // The operator reads the API's words for people; --json keeps its error for scripts.
+        std::string said = text;
+        if (const api::Json* plain = json->Find("operator_text"); plain && !plain->Text().empty()) said = plain->Text();
+        if (answer.status == 404 && (o.box.empty() || text.rfind("no such box", 0) == 0))
+            if (const std::string boxes = ServedBoxes(o.panel); !boxes.empty())
+                said = (o.box.empty() ? "this service serves several boxes; name one with --box NAME: "
+                                      : "no box " + o.box + " here; name one with --box NAME: ") + boxes;
+        std::fprintf(stderr, "%s%s\n", kPrefix, said.c_str());
+        if (said != text) report.AddField("operator_text", JsonString(said));
+        report.Fail(ExitOf(answer.status, text), text, true);
     }
 }
 

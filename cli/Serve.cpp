@@ -1,7 +1,9 @@
 #include "cli/Serve.h"
 
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QSocketNotifier>
+#include <QTcpServer>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "api/BoxRouter.h"
 #include "cli/Ctl.h"
 #include "cli/Interrupt.h"
+#include "ctl/BoxFile.h"
 #include "api/ControlApi.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
@@ -91,12 +94,28 @@ bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Ses
 
 }  // namespace
 
+bool CheckListen(const std::string& where, std::string* why) {
+    api::ListenAddress a;
+    if (!api::ParseListenAddress(where, &a, why)) return false;
+    QHostAddress address;
+    if (!address.setAddress(QString::fromStdString(a.host))) {
+        *why = "not an IP address: " + a.host + " (the control API listens on an address of this computer)";
+        return false;
+    }
+    QTcpServer probe;
+    if (!probe.listen(address, a.port)) {
+        *why = "cannot listen on " + where + ": " + probe.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
 bool Serve(Session& session, const ServeSetup& setup, std::string* why) {
     // What the start did (options file, login, sync file) is where events begin: nobody listens yet.
     session.Publish(Source::kService);
     ServiceHost host(setup, session.Record(), options_file_name);
     api::ControlApi api(session, host);
-    api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device)}});
+    api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device), {}}});
     auto previous = WatchGone(session.Link(), session);
     const bool served = Run(router, setup, {&session}, why);
     session.Link().SetDeviceGoneHandler(std::move(previous));
@@ -142,6 +161,7 @@ struct ServedBox {
     std::unique_ptr<Session> session;
     std::unique_ptr<ServiceHost> host;
     std::unique_ptr<api::ControlApi> api;
+    api::ControlApi::BoxInfo info;  // label and location from box.ini; why its start failed
     std::string outcome;  // how its start went, for the log
 
     SettingsRecord Run(const SettingsRecord& record) const {
@@ -152,6 +172,10 @@ struct ServedBox {
     }
     // Logs in and pushes the sync file, on a thread of the caller's; what it showed is kept.
     void Start() {
+        if (!info.start_error.empty()) {
+            outcome = "not connected: " + info.start_error;
+            return;
+        }
         MessageCapture capture;
         const Outcome login = session->Connect(1, Run(record), Source::kService);
         if (!login.ok) {
@@ -174,6 +198,8 @@ struct ServedBox {
 }  // namespace
 
 int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, std::string* why) {
+    // A port that is taken ends the service before any box is sent anything.
+    if (!CheckListen(common.api, why)) return kExitUsage;
     std::vector<std::unique_ptr<ServedBox>> boxes;
     std::error_code ec;
     const std::filesystem::path here = std::filesystem::current_path(ec);
@@ -184,7 +210,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         box->setup.device = PortDevice(option.port);
         const int com = ComNumberOf(option.port);
         box->setup.com = com > 0 ? com : 1;
-        box->folder = here / option.name;
+        box->folder = here / std::filesystem::path(std::u8string(option.name.begin(), option.name.end()));
         std::filesystem::create_directories(box->folder, ec);
         box->session = std::make_unique<Session>(box->link, box->record, box->folder);
         if (int64_t holder = 0; !box->session->TakeFolder(&holder)) {
@@ -197,10 +223,17 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
             *why = option.name + ": " + capture.Joined();
             return kExitFile;
         }
+        BoxFile file = ReadBoxFile(box->folder);
+        for (const std::string& problem : file.problems) std::fprintf(stderr, "dpx20ctl: warning: %s\n", problem.c_str());
+        box->info.label = std::move(file.label);
+        box->info.location = std::move(file.location);
         box->loaded = box->record;
+        // A sync file that cannot be read fails its own box only: served as disconnected, with why.
         if (!option.sync_file.empty() && ReadSyncFile(option.sync_file, stdin, box->loaded) != 1) {
-            *why = option.name + ": " + capture.Joined();
-            return kExitFile;
+            std::error_code missing;
+            box->info.start_error = option.sync_file != "-" && !std::filesystem::exists(option.sync_file, missing)
+                                        ? "the sync file " + option.sync_file + " does not exist"
+                                        : "the sync file " + option.sync_file + " cannot be read: " + (capture.texts.empty() ? std::string("damaged") : capture.texts.front());
         }
         UsePort(box->link, option.port);
         box->link.SetExecutor(&box->worker);
@@ -221,7 +254,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
                      box->outcome.c_str());
         box->api = std::make_unique<api::ControlApi>(*box->session, *box->host);
         served.push_back({box->option.name, box->api.get(), box->session.get(), box->option.port,
-                          platform::PortKind(box->setup.device)});
+                          platform::PortKind(box->setup.device), box->info});
         sessions.push_back(box->session.get());
         previous.push_back(WatchGone(box->link, *box->session));
     }

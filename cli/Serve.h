@@ -23,6 +23,10 @@ struct ServeSetup {
     std::string api_key;
 };
 
+// Whether the control API can listen at `where` ([ADDR:]PORT) now: false with `why` when the
+// address is bad or the port taken. Checked before any box is sent anything.
+bool CheckListen(const std::string& where, std::string* why);
+
 // Serves `session`'s box until setup.stop() is true; false with `why` when it cannot listen.
 // Prints the address it serves (and the token file when clients need the token) on standard
 // output. The box is named "1": /api/v1/boxes/1/... is its too.

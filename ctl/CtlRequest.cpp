@@ -13,6 +13,7 @@
 #include <random>
 
 #include "common/Format.h"
+#include "ctl/BoxFile.h"
 #include "common/MessageSink.h"
 #include "model/SettingTable.h"
 #include "session/Change.h"
@@ -231,10 +232,8 @@ std::vector<BoxOption> ParseBoxes(const std::vector<std::string>& given, const s
                 throw UsageError("--box " + option + ": after the port only sync=FILE is taken");
             box.sync_file = item.substr(5);
         }
-        const bool name_ok = !box.name.empty() && std::all_of(box.name.begin(), box.name.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
-        });
-        if (!name_ok) throw UsageError("--box " + option + ": a box's name is letters, digits, '-' and '_'");
+        if (!ValidBoxName(box.name))
+            throw UsageError("--box " + option + ": a box's name is 1 to 32 letters or digits (UTF-8), '-' and '_'");
         if (box.port.empty()) throw UsageError("--box " + option + ": NAME=PORT, the port is missing");
         for (const BoxOption& other : boxes) {
             if (other.name == box.name) throw UsageError("--box " + option + ": the name " + box.name + " is given twice");

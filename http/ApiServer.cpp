@@ -719,7 +719,7 @@ std::optional<Response> ApiServer::AnswerLocally(const Request& request, bool lo
     else states.push_back(&state);
     for (const Json* one : states) {
         Json box = Json::Object();
-        for (const char* field : {"box", "device", "port_kind", "connected", "logged_in"})
+        for (const char* field : {"box", "label", "location", "device", "port_kind", "connected", "connection", "logged_in", "start_error"})
             if (const Json* value = one->Find(field)) box.Set(field, *value);
         boxes.Push(std::move(box));
     }

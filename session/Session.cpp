@@ -236,6 +236,7 @@ void Session::TakeView() {
     view.virtual_mode = s.link_virtual != 0;
     view.no_ack = s.link_no_ack != 0;
     view.debug = s.link_debug != 0;
+    view.not_answering = told_connected_ && told_silent_;
     const std::lock_guard lock(view_mutex_);
     view_ = std::move(view);
 }
@@ -255,6 +256,20 @@ void Session::PublishHere(Source source) {
         event.port = link_.State().link_port;
         TakeView();
         Tell(event);
+    }
+    // A box that stops answering stays logged in: told apart, and again once it answers. A
+    // disconnection ends it without a word of its own.
+    if (const bool silent = NotAnswering(); silent != told_silent_) {
+        told_silent_ = silent;
+        if (Connected()) {
+            SessionEvent event;
+            event.kind = silent ? SessionEvent::Kind::kNotAnswering : SessionEvent::Kind::kAnswering;
+            event.source = source;
+            if (silent) event.cause = RS232c_bios::kSilentCause;
+            event.port = link_.State().link_port;
+            TakeView();
+            Tell(event);
+        }
     }
     for (const Setting& s : kSettings) {
         const int32_t now = record_.*s.field;

@@ -29,13 +29,15 @@ enum class Source { kPanel, kApi, kMemory, kService };
 const char* SourceName(Source source);
 
 struct SessionEvent {
-    enum class Kind { kSetting, kConnected, kDisconnected };
+    // kNotAnswering: logged in, but the box's last transaction heard nothing; kAnswering: it
+    // answers again.
+    enum class Kind { kSetting, kConnected, kDisconnected, kNotAnswering, kAnswering };
     Kind kind = Kind::kSetting;
     Source source = Source::kPanel;
     const Setting* setting = nullptr;  // kSetting
     int32_t value = 0;
     int32_t previous = 0;
-    std::string cause;  // kDisconnected without being asked: why the box was lost
+    std::string cause;  // kDisconnected without being asked: why the box was lost; kNotAnswering
     int port = 0;       // the COM number the link uses
 };
 
@@ -52,6 +54,7 @@ struct SessionView {
     bool virtual_mode = false;
     bool no_ack = false;
     bool debug = false;
+    bool not_answering = false;  // Session::NotAnswering(), as last told
 };
 
 // A synchronisation's figures.
@@ -102,6 +105,9 @@ public:
     // in, or in virtual mode while asked for.
     bool Wanted() const;
     bool Connected() const;
+    // Connected, but the box's last transaction heard nothing at all (LinkState::link_silent);
+    // a transaction the box answers ends it. On the box's thread; View() tells it elsewhere.
+    bool NotAnswering() const { return Connected() && link_.State().link_silent > 0; }
 
     // --- the box's thread ---
     // Runs `op` on the box's thread after every operation asked for before, and returns at
@@ -201,6 +207,7 @@ private:
     std::atomic<int> queued_{0};
     SettingsRecord told_;
     bool told_connected_ = false;
+    bool told_silent_ = false;
     mutable std::mutex view_mutex_;
     SessionView view_;
     std::recursive_mutex observers_mutex_;  // an observer may subscribe another

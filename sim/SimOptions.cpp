@@ -53,7 +53,7 @@ ReplyPlan PlanReply(FaultOptions& faults, uint64_t frame_no, const Exchange& exc
         for (FrameSelector& sel : sels) hit = sel.Hits(frame_no, exchange.word) || hit;
         return hit;
     };
-    const bool drop = hits(faults.drop) || (faults.silent_after != 0 && frame_no > faults.silent_after);
+    const bool drop = hits(faults.drop) || (faults.silent_after != 0 && frame_no > faults.silent_after) || faults.silent;
     const bool late = hits(faults.late);
     const bool cut = hits(faults.cut);
     const bool garble = hits(faults.garble);
@@ -192,7 +192,8 @@ WORD:K for only the first K frames of WORD; each option may be given more than o
   --cut SEL          send only the first --cut-bytes bytes of the reply, without its CR
   --cut-bytes N      (default 5)
   --garble SEL       flip one bit of reply byte 4, so the reply is neither ACK nor NAK
-  --silent-after N   answer the first N frames, then none at all (a box that falls silent)
+  --silent-after N   answer the first N frames, then none at all (a box that falls silent);
+                     SIGUSR2 makes the box fall silent, and the next one answer again
   --nak WORD=STATUS  answer every frame of WORD with a NAK of STATUS (0-255, decimal or
                      0x..) instead; the command is not applied
   --adjmd-busy MS    refuse ADJMD with NAK status 2 (invalid now) for MS after a mode

@@ -32,6 +32,7 @@ struct FaultOptions {
     // after them, when it is due (by default the box answers in order, so a late reply holds
     // back every one behind it).
     bool overtake = false;
+    bool silent = false;            // no reply at all while set (SIGUSR2 turns it on and off)
 };
 
 // What to send for one frame.

@@ -21,7 +21,7 @@ int g_signal_pipe[2] = {-1, -1};
 
 void OnSignal(int sig) {
     const int saved = errno;
-    const char c = sig == SIGUSR1 ? 'U' : 'T';
+    const char c = sig == SIGUSR1 ? 'U' : sig == SIGUSR2 ? 'S' : 'T';
     (void)!::write(g_signal_pipe[1], &c, 1);
     errno = saved;
 }
@@ -35,7 +35,7 @@ bool InstallSignals(std::string* error) {
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGUSR1, SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     return true;
 }
@@ -310,6 +310,7 @@ int SimServer::Run() {
             bool stop = false;
             while (::read(g_signal_pipe[0], &c, 1) == 1) {
                 if (c == 'T') stop = true;
+                else if (c == 'S') config_.faults.silent = !config_.faults.silent;
                 else ++dump_requests_, WriteState();
             }
             if (stop) break;

@@ -19,7 +19,7 @@ public:
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
-    // Installs the signal handlers (SIGUSR1 dump, SIGTERM/SIGINT/SIGHUP stop), opens the
+    // Installs the signal handlers (SIGUSR1 dump, SIGUSR2 silent on/off, SIGTERM/SIGINT/SIGHUP stop), opens the
     // device and makes the link. False with Error() set on failure.
     bool Start();
     // The device the controller is to open (the pseudo-terminal slave or the port).

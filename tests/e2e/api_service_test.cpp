@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QTcpServer>
 #include <QThread>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -30,10 +31,12 @@ namespace {
 const Setting& Parallax() { return *FindSetting("sys_adj3d_para"); }
 const Setting& Intensity() { return *FindSetting("sys_adj3d_inte"); }
 
-int RunCtl(const QStringList& args) {
+int RunCtl(const QStringList& args, QString* errors = nullptr) {
     QProcess ctl;
     ctl.start(CtlProgram(), args);
-    return ctl.waitForFinished(60000) && ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+    const int code = ctl.waitForFinished(60000) && ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+    if (errors) *errors = QString::fromUtf8(ctl.readAllStandardError());
+    return code;
 }
 
 class ApiServiceTest : public ::testing::Test {
@@ -273,6 +276,48 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     EXPECT_EQ(Http(url + "/boxes/c/settings", "PUT", "{\"sys_beep\": 1}").status, 200);
     ASSERT_TRUE(c_events.WaitFor(2));
     for (const QJsonObject& event : c_events.Events()) EXPECT_EQ(event["box"].toString(), "c");
+    EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+}
+
+// What goes wrong at the start fails as little as it can: a port that is taken ends the service
+// before any box hears a frame; a sync file that cannot be read fails its own box, named in
+// /boxes; box.ini gives a label; dpx20ctl --panel without --box names the boxes.
+TEST_F(ApiServiceTest, AStartFailsNoMoreThanItMust) {
+    std::map<std::string, std::unique_ptr<SimProcess>> sims;
+    for (const std::string name : {"a", "b"}) {
+        sims[name] = std::make_unique<SimProcess>(std::vector<std::string>{},
+                                                  QDir::current().filePath(QString::fromStdString("link-" + name)).toStdString());
+        ASSERT_TRUE(sims[name]->Ok()) << sims[name]->Error();
+    }
+    const QString a = QString::fromStdString("a=" + sims["a"]->LinkPath());
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    const QString port = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+    QString errors;
+    for (const QStringList& where : {QStringList{"--box", a}, QStringList{"-p", QString::fromStdString(sims["a"]->LinkPath())}}) {
+        EXPECT_EQ(RunCtl(QStringList{"--api", port} + where + QStringList{"serve"}, &errors), cli::kExitUsage);
+        EXPECT_TRUE(errors.contains("cannot listen on " + port)) << errors.toStdString();
+        EXPECT_TRUE(sims["a"]->Frames().empty());
+    }
+    QDir().mkpath("a");
+    QFile file("a/box.ini");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("label = Caméra 1\nlocation = Rack A\n");
+    file.close();
+    serve_ = std::make_unique<ServeProcess>(QStringList{"--api", "127.0.0.1:0", "--box", a, "--box",
+                                                        QString::fromStdString("b=" + sims["b"]->LinkPath()) + ",sync=missing.ini"});
+    ASSERT_FALSE(serve_->Url().isEmpty()) << serve_->Output().toStdString();
+    std::map<QString, QJsonObject> boxes;
+    for (const QJsonValue& box : Http(serve_->Url() + "/boxes", "GET").json["boxes"].toArray()) boxes[box["name"].toString()] = box.toObject();
+    EXPECT_EQ(boxes["a"]["connection"].toString(), "connected");
+    EXPECT_EQ(boxes["a"]["label"].toString(), "Caméra 1");
+    EXPECT_EQ(boxes["b"]["connection"].toString(), "disconnected");
+    EXPECT_EQ(boxes["b"]["start_error"].toString(), "the sync file missing.ini does not exist");
+    EXPECT_TRUE(sims["b"]->Frames().empty());
+    EXPECT_EQ(RunCtl({"--panel", serve_->Url(), "set", "sys_beep=1"}, &errors), cli::kExitUsage);
+    EXPECT_TRUE(errors.contains("name one with --box NAME: a (Caméra 1, Rack A), b")) << errors.toStdString();
+    EXPECT_EQ(RunCtl({"--panel", serve_->Url(), "--box", "c", "set", "sys_beep=1"}, &errors), cli::kExitUsage);
+    EXPECT_TRUE(errors.contains("no box c here")) << errors.toStdString();
     EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
 }
 

@@ -21,6 +21,7 @@ struct ServeSetup {
     bool (*stop)() = nullptr;  // true once the service is to end
     std::string api_cert;      // HTTPS: the PEM certificate (chain) and private key files
     std::string api_key;
+    std::string ember;  // [ADDR:]PORT of the Ember+ provider; empty: none
 };
 
 // Serves `session`'s box until setup.stop() is true; false with `why` when it cannot listen.

@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
 
     const QStringList arguments = QApplication::arguments();
     const int code = dpx::RemoteApp().Run(link, ApiAddress(arguments), OptionValue(arguments, QStringLiteral("--api-cert")),
-                                          OptionValue(arguments, QStringLiteral("--api-key")));
+                                          OptionValue(arguments, QStringLiteral("--api-key")),
+                                          OptionValue(arguments, QStringLiteral("--ember")));
     link.ClosePorts();
     link.SetExecutor(nullptr);
     dpx::SetMessageSink(nullptr);

@@ -158,7 +158,7 @@ Provider::Provider(api::Endpoint& endpoint, Options options) : endpoint_(endpoin
 
 Provider::~Provider() { endpoint_.on_event = previous_; }
 
-void Provider::Add(int id) { consumers_.try_emplace(id, Consumer{S101Decoder(options_.limits), {}, false, {}}); }
+void Provider::Add(int id) { consumers_.try_emplace(id, Consumer{S101Decoder(options_.limits), {}, false, false, {}, {}}); }
 
 void Provider::Remove(int id) { consumers_.erase(id); }
 
@@ -231,6 +231,21 @@ void Provider::Act(int id, const Action& action) {
 
 void Provider::SendTo(int id, const std::string& glow) {
     if (consumers_.count(id) && send) send(id, EncodeMessage(glow));
+}
+
+void Provider::Ask(int id, const api::Request& request, std::function<void(const api::Response&)> answer) {
+    consumers_.at(id).answering = true;
+    api::Request asked = request;
+    if (options_.authorization) asked.authorization = options_.authorization();
+    Handle(asked, [this, id, answer](const api::Response& response) {
+        answer(response);
+        const auto it = consumers_.find(id);
+        if (it == consumers_.end()) return;
+        it->second.answering = false;
+        const std::vector<std::string> held = std::move(it->second.held);
+        it->second.held.clear();
+        for (const std::string& glow : held) SendTo(id, glow);
+    });
 }
 
 // ---------------------------------------------------------------- the tree
@@ -399,8 +414,7 @@ void Provider::SetValue(int id, const Path& path, const Value& value) {
     request.method = "PUT";
     request.path = boxes_[path[1] - 1].prefix + "/settings";
     request.body = Json::Object().Set(dpx::kSettings[path[3] - 1].key, v).Dump();
-    if (options_.authorization) request.authorization = options_.authorization();
-    Handle(request, [answer](const api::Response&) { answer(); });
+    Ask(id, request, [answer](const api::Response&) { answer(); });
 }
 
 void Provider::Invoke(int id, const Action& action) {
@@ -424,8 +438,7 @@ void Provider::Invoke(int id, const Action& action) {
     api::Request request;
     request.method = "POST";
     request.path = boxes_[path[1] - 1].prefix + rest;
-    if (options_.authorization) request.authorization = options_.authorization();
-    Handle(request, [result](const api::Response& response) {
+    Ask(id, request, [result](const api::Response& response) {
         std::string why;
         const std::optional<Json> body = api::ParseJson(response.body, &why);
         const Json* code = body ? body->Find("result") : nullptr;
@@ -488,7 +501,9 @@ void Provider::Notify(const std::vector<Element>& elements) {
                                             [&](const Path& s) { return Within(e.path, s); });
             if (wanted) told.push_back(e);
         }
-        if (!told.empty()) SendTo(id, EncodeElements(told));
+        if (told.empty()) continue;
+        if (it->second.answering) it->second.held.push_back(EncodeElements(told));
+        else SendTo(id, EncodeElements(told));
     }
 }
 

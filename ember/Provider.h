@@ -70,6 +70,9 @@ private:
         S101Decoder decoder;
         std::vector<std::string> queue;  // messages read, not yet handled
         bool handling = false;
+        // While a request of its own runs, what others changed waits: the answer comes first.
+        bool answering = false;
+        std::vector<std::string> held;
         std::set<Path> subscribed;
     };
 
@@ -83,6 +86,8 @@ private:
     void OnEvent(const std::string& json);
     void Notify(const std::vector<Element>& elements);
     void SendTo(int id, const std::string& glow);
+    // Runs `request` for consumer `id`; `answer` sends its answer, then what was held back.
+    void Ask(int id, const api::Request& request, std::function<void(const api::Response&)> answer);
 
     // A box's state as the endpoint tells it now (nullptr when there is none).
     api::Json BoxStates() const;

@@ -76,6 +76,8 @@ void EmberServer::Accept() {
         }
         const int id = next_id_++;
         socket->setParent(this);
+        // Answers are small and each is awaited: no waiting for more to fill a segment.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         sockets_[id] = {socket, Now()};
         provider_.Add(id);
         // What came is handled from the event loop, not inside the socket's signal: a request

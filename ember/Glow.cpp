@@ -271,7 +271,210 @@ private:
     std::vector<Action>& actions_;
 };
 
+// Reads the elements of a provider's message.
+class ElementReader {
+public:
+    bool Collection(Reader r, const Path& parent, std::vector<Element>* out) {
+        Tlv item;
+        while (r.Next(&item)) {
+            if (item.tag != Context(0)) continue;
+            Reader inner = r.Enter(item);
+            Tlv element;
+            while (inner.Next(&element))
+                if (!One(inner, element, parent, out)) return false;
+            if (inner.Failed()) return false;
+        }
+        return !r.Failed();
+    }
+
+private:
+    bool One(Reader& level, const Tlv& tlv, const Path& parent, std::vector<Element>* out) {
+        if (tlv.tag.cls != TagClass::kApplication || !tlv.constructed) return true;
+        Element e;
+        switch (tlv.tag.number) {
+            case app::kNode: case app::kQualifiedNode: e.kind = Element::Kind::kNode; break;
+            case app::kParameter: case app::kQualifiedParameter: e.kind = Element::Kind::kParameter; break;
+            case app::kFunction: case app::kQualifiedFunction: e.kind = Element::Kind::kFunction; break;
+            default: return true;
+        }
+        e.qualified = tlv.tag.number == app::kQualifiedNode || tlv.tag.number == app::kQualifiedParameter ||
+                      tlv.tag.number == app::kQualifiedFunction;
+        e.has_contents = false;
+        bool numbered = false;
+        Reader r = level.Enter(tlv);
+        Tlv field;
+        while (r.Next(&field)) {
+            Reader inner = r.Enter(field);
+            Tlv v;
+            if (field.tag == Context(0) && inner.Next(&v)) {
+                int64_t number = 0;
+                if (!e.qualified && ReadInteger(v, &number) && number >= 0 && number <= UINT32_MAX) {
+                    e.path = parent;
+                    e.path.push_back(static_cast<uint32_t>(number));
+                    numbered = true;
+                } else if (e.qualified && ReadRelativeOid(v, &e.path)) {
+                    numbered = true;
+                }
+            } else if (field.tag == Context(1) && inner.Next(&v)) {
+                e.has_contents = true;
+                if (!Contents(inner.Enter(v), &e)) return false;
+            } else if (field.tag == Context(2) && inner.Next(&v) && v.tag == Application(app::kElementCollection)) {
+                if (!numbered || !Collection(inner.Enter(v), e.path, &e.children)) return false;
+            }
+            if (inner.Failed()) return false;
+        }
+        if (r.Failed() || !numbered) return false;
+        out->push_back(std::move(e));
+        return true;
+    }
+
+    static std::optional<std::string> Text(const Tlv& v) {
+        std::string s;
+        if (!ReadUtf8(v, &s)) return std::nullopt;
+        return s;
+    }
+
+    static bool Tuple(Reader r, std::vector<TupleItem>* items) {
+        Tlv seq, item, description, field, v;
+        if (!r.Next(&seq)) return !r.Failed();
+        Reader in = r.Enter(seq);
+        while (in.Next(&item)) {
+            Reader wrapped = in.Enter(item);
+            if (!wrapped.Next(&description)) return false;
+            Reader fields = wrapped.Enter(description);
+            TupleItem t{ParameterType::kInteger, {}};
+            while (fields.Next(&field)) {
+                Reader x = fields.Enter(field);
+                int64_t type = 0;
+                if (!x.Next(&v)) return false;
+                if (field.tag == Context(0) && ReadInteger(v, &type)) t.type = static_cast<ParameterType>(type);
+                else if (field.tag == Context(1)) ReadUtf8(v, &t.name);
+            }
+            if (fields.Failed()) return false;
+            items->push_back(std::move(t));
+        }
+        return !in.Failed();
+    }
+
+    static bool EnumMap(Reader r, std::vector<std::pair<std::string, int32_t>>* map) {
+        Tlv collection, item, pair, field, v;
+        if (!r.Next(&collection)) return !r.Failed();
+        Reader in = r.Enter(collection);
+        while (in.Next(&item)) {
+            Reader wrapped = in.Enter(item);
+            if (!wrapped.Next(&pair)) return false;
+            Reader fields = wrapped.Enter(pair);
+            std::pair<std::string, int32_t> entry;
+            while (fields.Next(&field)) {
+                Reader x = fields.Enter(field);
+                int64_t n = 0;
+                if (!x.Next(&v)) return false;
+                if (field.tag == Context(0)) ReadUtf8(v, &entry.first);
+                else if (field.tag == Context(1) && ReadInteger(v, &n)) entry.second = static_cast<int32_t>(n);
+            }
+            if (fields.Failed()) return false;
+            map->push_back(std::move(entry));
+        }
+        return !in.Failed();
+    }
+
+    static bool Contents(Reader set, Element* e) {
+        Tlv field, v;
+        while (set.Next(&field)) {
+            Reader inner = set.Enter(field);
+            const uint32_t n = field.tag.number;
+            if (field.tag.cls != TagClass::kContext) continue;
+            if (e->kind == Element::Kind::kFunction && (n == 2 || n == 3)) {
+                if (!Tuple(inner, n == 2 ? &e->function.arguments : &e->function.result)) return false;
+                continue;
+            }
+            if (e->kind == Element::Kind::kParameter && n == 15) {
+                if (!EnumMap(inner, &e->parameter.enum_map)) return false;
+                continue;
+            }
+            if (!inner.Next(&v)) {
+                if (inner.Failed()) return false;
+                continue;
+            }
+            int64_t i = 0;
+            bool b = false;
+            if (e->kind == Element::Kind::kNode) {
+                NodeContents& c = e->node;
+                if (n == 0) c.identifier = Text(v);
+                else if (n == 1) c.description = Text(v);
+                else if (n == 3 && ReadBoolean(v, &b)) c.online = b;
+            } else if (e->kind == Element::Kind::kFunction) {
+                if (n == 0) e->function.identifier = Text(v);
+                else if (n == 1) e->function.description = Text(v);
+            } else {
+                ParameterContents& c = e->parameter;
+                if (n == 0) c.identifier = Text(v);
+                else if (n == 1) c.description = Text(v);
+                else if (n == 2) c.value = ReadValue(v);
+                else if (n == 3 && ReadInteger(v, &i)) c.minimum = i;
+                else if (n == 4 && ReadInteger(v, &i)) c.maximum = i;
+                else if (n == 5 && ReadInteger(v, &i)) c.access = static_cast<Access>(i);
+                else if (n == 7) c.enumeration = Text(v);
+                else if (n == 9 && ReadBoolean(v, &b)) c.online = b;
+                else if (n == 13 && ReadInteger(v, &i)) c.type = static_cast<ParameterType>(i);
+            }
+        }
+        return !set.Failed();
+    }
+};
+
+bool Result(Reader r, InvocationResult* result) {
+    Tlv field, v, seq, item;
+    while (r.Next(&field)) {
+        Reader inner = r.Enter(field);
+        if (!inner.Next(&v)) return false;
+        int64_t id = 0;
+        if (field.tag == Context(0) && ReadInteger(v, &id)) {
+            result->id = static_cast<int32_t>(id);
+        } else if (field.tag == Context(1)) {
+            ReadBoolean(v, &result->success);
+        } else if (field.tag == Context(2)) {
+            Reader tuple = inner.Enter(v);
+            while (tuple.Next(&item)) {
+                Reader value = tuple.Enter(item);
+                Tlv x;
+                if (value.Next(&x)) result->result.push_back(ReadValue(x));
+                if (value.Failed()) return false;
+            }
+            if (tuple.Failed()) return false;
+        }
+    }
+    return !r.Failed();
+}
+
 }  // namespace
+
+bool DecodeElements(std::string_view message, std::vector<Element>* elements, std::optional<InvocationResult>* result,
+                    std::string* why) {
+    Reader r(message);
+    Tlv root;
+    if (!r.Next(&root) || root.tag != Application(app::kRoot) || !root.constructed) {
+        *why = r.Failed() ? "a message that is no BER (or nests too deep)" : "a message that is no Glow Root";
+        return false;
+    }
+    Reader in = r.Enter(root);
+    Tlv inner;
+    bool ok = true;
+    while (ok && in.Next(&inner)) {
+        if (inner.tag == Application(app::kRootElementCollection)) {
+            ok = ElementReader().Collection(in.Enter(inner), {}, elements);
+        } else if (inner.tag == Application(app::kInvocationResult) && result) {
+            InvocationResult r;
+            ok = Result(in.Enter(inner), &r);
+            *result = std::move(r);
+        }
+    }
+    if (!ok || in.Failed()) {
+        *why = "a Glow message that is malformed or nests too deep";
+        return false;
+    }
+    return true;
+}
 
 std::string EncodeElements(const std::vector<Element>& elements) {
     Writer w;

@@ -77,6 +77,18 @@ struct Action {
 // passed over.
 bool DecodeRequest(std::string_view message, std::vector<Action>* actions, std::string* why);
 
+// What a provider sends, read back: the elements of a message with their contents and children
+// (a qualified one with its path, a plain one below its parent), and an invocation's result.
+// Used to check this provider's answers and to read another provider's. False with `why` as
+// DecodeRequest; commands, matrices and real values are passed over.
+struct InvocationResult {
+    int32_t id = 0;
+    bool success = true;
+    std::vector<Value> result;
+};
+bool DecodeElements(std::string_view message, std::vector<Element>* elements, std::optional<InvocationResult>* result,
+                    std::string* why);
+
 // "1.2.5"
 std::string PathText(const Path& path);
 

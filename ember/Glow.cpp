@@ -93,11 +93,11 @@ void WriteContents(Writer& w, const Element& e) {
         if (!c.enum_map.empty()) {
             Field(w, 15, [&] {
                 w.Begin(Application(app::kStringIntegerCollection));
-                for (const auto& [name, value] : c.enum_map) {
+                for (const auto& entry : c.enum_map) {
                     Field(w, 0, [&] {
                         w.Begin(Application(app::kStringIntegerPair));
-                        Field(w, 0, [&] { w.Utf8(name); });
-                        Field(w, 1, [&] { w.Integer(value); });
+                        Field(w, 0, [&] { w.Utf8(entry.first); });
+                        Field(w, 1, [&] { w.Integer(entry.second); });
                         w.End();
                     });
                 }
@@ -424,7 +424,7 @@ private:
 };
 
 bool Result(Reader r, InvocationResult* result) {
-    Tlv field, v, seq, item;
+    Tlv field, v, item;
     while (r.Next(&field)) {
         Reader inner = r.Enter(field);
         if (!inner.Next(&v)) return false;

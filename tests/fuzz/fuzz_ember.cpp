@@ -5,6 +5,7 @@
 // frames (one half, then the other); even, they are one Glow message, framed here so that the
 // fuzzer reaches the Glow reader past the CRC.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(a[i].message == b[i].message, "a message reads the same however it arrives");
         fuzz::Check(a[i].message.size() <= ember::S101Decoder::Limits{}.message, "a message keeps within its limit");
     }
+    // A Glow message read on its own (no S101 around it) as a request and as a provider's
+    // elements; elements written again read back at the same paths.
     std::vector<ember::Action> actions;
     std::string why;
-    if (ember::DecodeRequest(bytes, &actions, &why))
-        for (const ember::Action& action : actions) fuzz::Check(action.path.size() <= ember::kMaxDepth, "a path is no deeper than the nesting");
+    ember::DecodeRequest(bytes, &actions, &why);
+    std::vector<ember::Element> elements, again;
+    std::optional<ember::InvocationResult> result;
+    if (ember::DecodeElements(bytes, &elements, &result, &why)) {
+        fuzz::Check(ember::DecodeElements(ember::EncodeElements(elements), &again, nullptr, &why), "written elements read back");
+        bool same = again.size() == elements.size();
+        for (std::size_t i = 0; same && i < elements.size(); ++i) same = again[i].path == elements[i].path;
+        fuzz::Check(same, "written elements keep their paths");
+    }
 
     // The provider answers in whole messages only.
     Endpoint endpoint;

@@ -5,7 +5,8 @@ const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const { after, before, describe, test } = require("node:test");
 const { EmberLib } = require("node-emberplus");
-const { S101Codec, api, consumer, folder, frames, raw, serve, sim, waitUntil } = require("./support");
+const path = require("node:path");
+const { S101Codec, api, build, consumer, folder, frames, raw, serve, server, sim, waitUntil } = require("./support");
 
 const SERVICE = "dpx20remote";
 const element = (client, box, ...rest) => client.root.getElementByPath([SERVICE, box, ...rest].join("/")) ??
@@ -243,5 +244,42 @@ describe("many consumers and bad ones", () => {
     assert.ok(await waitUntil(() => peer.received.length > 40), "directory answered");
     assert.equal(peer.closed, false);
     peer.socket.destroy();
+  });
+});
+
+describe("beyond loopback", () => {
+  test("warns that Ember+ has no authentication, and its sets carry the API's token", async () => {
+    const own = folder();
+    const env = { XDG_CONFIG_HOME: own, HOME: own };
+    const args = ["--virtual", "-p", "/dev/null", "--api", "0.0.0.0:0", "--ember", "0.0.0.0:0", "serve"];
+    const open = await server([path.join(build, "dpx20ctl"), ...args], { cwd: own, env });
+    try {
+      const where = { host: "127.0.0.1", port: open.port };
+      const c = await consumer(where);
+      const beep = await c.getElementByPathAsync(`${SERVICE}/1/settings/sys_beep`);
+      const want = beep.contents.value === 1 ? 0 : 1;
+      await c.setValueAsync(beep, want, EmberLib.ParameterType.integer);
+      assert.ok(await waitUntil(() => beep.contents.value === want), "the set was let in with the token");
+      assert.equal(value(c, "1", "lastRefusal"), "");
+      await c.disconnectAsync();
+    } finally {
+      await open.stop();
+    }
+    const errors = fs.readFileSync(own + "/dpx20ctl-stderr.txt", "utf8");
+    assert.match(errors, /Ember\+ has no authentication: whoever reaches 0\.0\.0\.0:\d+ can read and change every box/);
+  });
+
+  test("serve takes --ember without --api", async () => {
+    const own = folder();
+    const alone = await server([path.join(build, "dpx20ctl"), "--virtual", "-p", "/dev/null", "--ember", "127.0.0.1:0", "serve"],
+      { cwd: own, api: false });
+    try {
+      const c = await consumer(alone);
+      const connected = await c.getElementByPathAsync(`${SERVICE}/1/connected`);
+      assert.equal(connected.contents.value, true);
+      await c.disconnectAsync();
+    } finally {
+      assert.equal(await alone.stop(), 0);
+    }
   });
 });

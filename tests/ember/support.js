@@ -61,9 +61,9 @@ async function sim(dir, name, options = []) {
   };
 }
 
-// A program that prints where it serves: resolves once the control API and (with `ember`) the
-// Ember+ provider are announced on `stream`.
-async function server(args, { cwd, env, stream = "stdout", ember = true } = {}) {
+// A program that prints where it serves: resolves once the control API (with `api`) and the
+// Ember+ provider (with `ember`) are announced on `stream`.
+async function server(args, { cwd, env, stream = "stdout", ember = true, api = true } = {}) {
   const errors = path.join(cwd, path.basename(args[0]) + "-stderr.txt");
   const stdio = stream === "stdout" ? ["ignore", "pipe", fs.openSync(errors, "w")] : ["ignore", "ignore", "pipe"];
   const child = child_process.spawn(args[0], args.slice(1), { cwd, env: { ...process.env, ...env }, stdio });
@@ -78,7 +78,7 @@ async function server(args, { cwd, env, stream = "stdout", ember = true } = {}) 
       if (m) found.url = m[1];
       m = /Ember\+ provider at (\S+)/.exec(line);
       if (m) found.ember = m[1];
-      if (found.url && (found.ember || !ember)) {
+      if ((found.url || !api) && (found.ember || !ember)) {
         clearTimeout(timer);
         resolve();
       }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string_view>
 
 namespace dpx::api {
@@ -49,25 +50,36 @@ void BoxRouter::SetAccess(Access access) {
     for (Box& box : boxes_) box.api->SetAccess(access);
 }
 
+void BoxRouter::SetPost(Session::Post post) {
+    for (Box& box : boxes_) box.api->SetPost(post);
+}
+
 Json BoxRouter::List() const {
     Json list = Json::Array();
     for (const Box& box : boxes_) {
-        const LinkState& link = box.session->Link().State();
+        const SessionView view = box.session->View();
         list.Push(Json::Object()
                       .Set("name", box.name)
                       .Set("port", box.port)
                       .Set("port_kind", box.port_kind)
-                      .Set("connected", box.session->Connected())
-                      .Set("cause", box.session->Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure)));
+                      .Set("connected", view.connected)
+                      .Set("cause", view.connected || view.failure.empty() ? Json() : Json(view.failure)));
     }
     return list;
 }
 
-Response BoxRouter::Handle(const Request& request) {
+void BoxRouter::Handle(const Request& request, Reply reply) {
+    if (std::optional<Response> answer = Route(request, reply)) reply(std::move(*answer));
+}
+
+std::optional<Response> BoxRouter::Route(const Request& request, const Reply& reply) {
     const std::string boxes_path = std::string(kBasePath) + std::string(kBoxes);
     const std::string_view path = request.path;
     if (path.substr(0, boxes_path.size()) != boxes_path || (path.size() > boxes_path.size() && path[boxes_path.size()] != '/')) {
-        if (boxes_.size() == 1) return boxes_.front().api->Handle(request);
+        if (boxes_.size() == 1) {
+            boxes_.front().api->Handle(request, reply);
+            return std::nullopt;
+        }
         // The events of every box, each naming its box.
         if (path == std::string(kBasePath) + "/events") {
             if (std::optional<Response> refused = Admit(access_, request)) return *refused;
@@ -94,7 +106,8 @@ Response BoxRouter::Handle(const Request& request) {
     if (box == boxes_.end()) return NotFound("no such box: " + name);
     Request inner = request;
     inner.path = std::string(kBasePath) + std::string(rest.substr(name.size()));
-    return box->api->Handle(inner);
+    box->api->Handle(inner, reply);
+    return std::nullopt;
 }
 
 Json BoxRouter::State() const {

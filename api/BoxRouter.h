@@ -26,13 +26,16 @@ public:
     BoxRouter& operator=(const BoxRouter&) = delete;
 
     void SetAccess(Access access) override;
-    Response Handle(const Request& request) override;
+    void SetPost(Session::Post post) override;
+    void Handle(const Request& request, Reply reply) override;
     Json State() const override;
 
     // A name a box may have: letters, digits, '-' and '_'.
     static bool ValidName(const std::string& name);
 
 private:
+    // The answer when the router gives it itself; nothing when a box answers.
+    std::optional<Response> Route(const Request& request, const Reply& reply);
     Json List() const;
     std::vector<Box> boxes_;
     Access access_;

@@ -26,7 +26,7 @@ long MsSince(Clock::time_point since) {
 }
 
 // The head every answer starts with.
-Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
+Json Head(const std::string& error = {}, std::optional<int> result = {}) {
     Json j = Json::Object();
     j.Set("version", kVersion).Set("ok", error.empty()).Set("error", error.empty() ? Json() : Json(error));
     if (result) j.Set("result", *result).Set("meaning", LinkResultMeaning(*result));
@@ -35,7 +35,7 @@ Json Reply(const std::string& error = {}, std::optional<int> result = {}) {
 }
 
 Response Answer(int status, Json body) { return {status, body.Dump(), {}, {}}; }
-Response Error(int status, const std::string& error) { return Answer(status, Reply(error)); }
+Response Error(int status, const std::string& error) { return Answer(status, Head(error)); }
 
 Json Event(const char* name, const std::string& source) {
     Json e = Json::Object();
@@ -193,9 +193,21 @@ Json RangeJson(const ValueRange& range) {
 
 ControlApi::ControlApi(Session& session, Host& host)
     : session_(session), link_(session.Link()), host_(host),
-      subscription_(session.Subscribe([this](const SessionEvent& e) { OnEvent(e); })) {}
+      // Events come on the box's thread and go out on the transport's, in order.
+      subscription_(session.Subscribe([this](const SessionEvent& e) { Back([this, e] { OnEvent(e); }); })) {}
 
-ControlApi::~ControlApi() { session_.Unsubscribe(subscription_); }
+ControlApi::~ControlApi() {
+    session_.Unsubscribe(subscription_);
+    alive_.reset();
+    // What is still queued for the box uses this API: it ends first.
+    link_.RunOnLink([] {});
+}
+
+void ControlApi::Back(std::function<void()> then) {
+    post_([alive = std::weak_ptr<int>(alive_), then = std::move(then)] {
+        if (!alive.expired()) then();
+    });
+}
 
 SettingsRecord ControlApi::RunRecord() const {
     SettingsRecord run = session_.Record();
@@ -221,20 +233,20 @@ std::optional<Response> Admit(const Access& access, const Request& request) {
     return std::nullopt;
 }
 
-Response ControlApi::Handle(const Request& request) {
-    if (std::optional<Response> refused = Admit(access_, request)) return *refused;
-    failure_sent_ = false;
-    Response response = Route(request);
+void ControlApi::Handle(const Request& request, Reply reply) {
+    if (std::optional<Response> refused = Admit(access_, request)) return reply(std::move(*refused));
+    std::optional<Response> response = Route(request, reply);
+    if (!response) return;  // a change or a read on the box's thread answers when it has run
     // Every refusal of a request that was let in reaches the event clients, once.
-    if (response.status >= 400 && !failure_sent_) {
+    if (response->status >= 400) {
         std::string why;
-        if (const std::optional<Json> answer = ParseJson(response.body, &why))
-            EmitFailure(request, "api", response.status, *answer);
+        if (const std::optional<Json> answer = ParseJson(response->body, &why))
+            EmitFailure(request, "api", response->status, *answer);
     }
-    return response;
+    reply(std::move(*response));
 }
 
-Response ControlApi::Route(const Request& request) {
+std::optional<Response> ControlApi::Route(const Request& request, const Reply& reply) {
     const std::vector<std::string_view> parts = Segments(std::string_view(request.path).substr(sizeof kBasePath - 1));
     const std::string& method = request.method;
     const auto wrong_method = [&](const char* allowed) {
@@ -248,33 +260,39 @@ Response ControlApi::Route(const Request& request) {
         if (first == "state") return method == "GET" ? Answer(200, State()) : wrong_method("GET");
         if (first == "trace") {
             if (method != "GET") return wrong_method("GET");
-            Json lines = Json::Array();
-            for (const FrameTrace::Entry& e : link_.Trace().Entries()) lines.Push(FrameTrace::Line(e));
-            return Answer(200, Reply().Set("lines", std::move(lines)));
+            // The trace is the link's: read on its thread, after what is queued there.
+            link_.PostOnLink([this, reply, alive = std::weak_ptr<int>(alive_), post = post_] {
+                Json lines = Json::Array();
+                for (const FrameTrace::Entry& e : link_.Trace().Entries()) lines.Push(FrameTrace::Line(e));
+                post([alive, reply, lines = std::move(lines)] {
+                    if (!alive.expired()) reply(Answer(200, Head().Set("lines", lines)));
+                });
+            });
+            return std::nullopt;
         }
         if (first == "events") {
             if (method != "GET") return wrong_method("GET");
             if (!request.websocket) return Error(426, "the events come over a WebSocket: ask to upgrade");
-            return {kSwitchingProtocols, {}, {}, {}};
+            return Response{kSwitchingProtocols, {}, {}, {}};
         }
         if (first == "settings") {
             if (method != "PUT") return wrong_method("PUT");
             Values steps;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSettable, steps, error)) return Error(status, error);
-            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return PutSettings(steps, answer); });
+            return Change(request, Source::kApi, [this, steps](Json& answer, MessageCapture&) { return PutSettings(steps, answer); }, reply);
         }
         if (first == "connect" || first == "disconnect") {
             if (method != "POST") return wrong_method("POST");
             const int want = first == "connect" ? 1 : 0;
-            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return Connect(want, answer); });
+            return Change(request, Source::kApi, [this, want](Json& answer, MessageCapture&) { return Connect(want, answer); }, reply);
         }
         if (first == "sync") {
             if (method != "POST") return wrong_method("POST");
             Values values;
             std::string error;
             if (const int status = ParseValues(request.body, Takes::kSynchronised, values, error)) return Error(status, error);
-            return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return SyncWith(values, answer); });
+            return Change(request, Source::kApi, [this, values](Json& answer, MessageCapture&) { return SyncWith(values, answer); }, reply);
         }
     }
     if (parts.size() == 3 && (first == "memory" || first == "adjust-memory") && (parts[2] == "save" || parts[2] == "load")) {
@@ -285,44 +303,58 @@ Response ControlApi::Route(const Request& request) {
                                      panel ? "panel's" : "box's adjust", panel ? kPanelMemories : kBoxMemories));
         if (method != "POST") return wrong_method("POST");
         const bool save = parts[2] == "save";
-        if (!panel) return Change(request, Source::kApi, [&](Json& answer, MessageCapture&) { return AdjustMemory(n, save, answer); });
+        if (!panel)
+            return Change(request, Source::kApi, [this, n, save](Json& answer, MessageCapture&) { return AdjustMemory(n, save, answer); }, reply);
         return Change(request, save ? Source::kApi : Source::kMemory,
-                      [&](Json& answer, MessageCapture& messages) { return Memory(n, save, answer, messages); });
+                      [this, n, save](Json& answer, MessageCapture& messages) { return Memory(n, save, answer, messages); }, reply);
     }
     return Error(404, "no such endpoint: " + request.path);
 }
 
-Response ControlApi::Change(const Request& request, Source source, const Work& work) {
-    if (handling_ || link_.IsBusy()) return Error(409, "busy: a transaction is running");
+std::optional<Response> ControlApi::Change(const Request& request, Source source, Work work, const Reply& reply) {
+    if (pending_ || session_.Busy()) return Error(409, "busy: a transaction is running");
+    pending_ = true;
     const Clock::time_point start = Clock::now();
-    handling_ = true;
-    Json answer;
-    int status = 0;
-    Json messages = Json::Array();
-    {
-        // The message boxes of one change, kept for its answer instead of shown; a settings
-        // file that cannot be written ends the change with 500 instead of the process.
-        MessageCapture collector;
-        status = work(answer, collector);
-        for (const std::string& text : collector.texts) messages.Push(text);
-        if (collector.fatal) {
-            // A settings file could not be written: the box may have the change, the file has not.
-            status = 500;
-            Json failed = Reply(collector.texts.empty() ? std::string("a settings file could not be written")
-                                                        : collector.texts.back());
-            if (!collector.details.empty() && !collector.details.back().empty()) failed.Set("cause", collector.details.back());
-            answer = std::move(failed);
-        }
-    }
-    handling_ = false;
-    answer.Set("messages", std::move(messages)).Set("time_ms", MsSince(start));
-    session_.Publish(source);
-    if (status >= 400) EmitFailure(request, SourceName(source), status, answer);
-    return Answer(status, std::move(answer));
+    struct Done {
+        int status = 0;
+        Json answer;
+    };
+    session_.Submit<Done>(
+        [this, source, work = std::move(work)] {
+            Done done;
+            Json messages = Json::Array();
+            {
+                // The message boxes of one change, kept for its answer instead of shown; a
+                // settings file that cannot be written ends the change with 500 instead of
+                // the process.
+                MessageCapture collector;
+                done.status = work(done.answer, collector);
+                for (const std::string& text : collector.texts) messages.Push(text);
+                if (collector.fatal) {
+                    // A settings file could not be written: the box may have the change, the file has not.
+                    done.status = 500;
+                    Json failed = Head(collector.texts.empty() ? std::string("a settings file could not be written")
+                                                                : collector.texts.back());
+                    if (!collector.details.empty() && !collector.details.back().empty())
+                        failed.Set("cause", collector.details.back());
+                    done.answer = std::move(failed);
+                }
+            }
+            done.answer.Set("messages", std::move(messages));
+            session_.Publish(source);
+            return done;
+        },
+        [this](std::function<void()> then) { Back(std::move(then)); },
+        [this, request, source, reply, start](Done done) {
+            pending_ = false;
+            done.answer.Set("time_ms", MsSince(start));
+            if (done.status >= 400) EmitFailure(request, SourceName(source), done.status, done.answer);
+            reply(Answer(done.status, std::move(done.answer)));
+        });
+    return std::nullopt;
 }
 
 void ControlApi::EmitFailure(const Request& request, const std::string& source, int status, const Json& answer) {
-    failure_sent_ = true;
     Json failure = Event("failure", source);
     failure.Set("request", request.method + " " + request.path).Set("status", status);
     for (const char* field : {"error", "result", "meaning", "cause"})
@@ -343,7 +375,7 @@ int ControlApi::PutSettings(const Values& values, Json& answer) {
     }
     if (change.changed) host_.ShowSettings();
     if (change.refused) {
-        answer = Reply(change.error).Set("steps", std::move(done));
+        answer = Head(change.error).Set("steps", std::move(done));
         return 409;
     }
     const int result = change.failed ? change.failed->result : kResultOk;
@@ -351,7 +383,7 @@ int ControlApi::PutSettings(const Values& values, Json& answer) {
     if (change.failed && error.empty())
         error = Format("%s=%d: result %d (%s)", change.failed->setting->key, static_cast<int>(change.failed->value),
                        result, LinkResultMeaning(result));
-    answer = change.steps.empty() ? Reply(error) : Reply(error, result);
+    answer = change.steps.empty() ? Head(error) : Head(error, result);
     answer.Set("steps", std::move(done));
     if (!error.empty() && !link_.State().link_failure.empty() && link_.State().link_connected == 0)
         answer.Set("cause", link_.State().link_failure);
@@ -362,7 +394,7 @@ namespace {
 
 // A synchronisation's figures into `answer`, after its head.
 int SyncAnswer(const SyncOutcome& sync, Json& answer) {
-    Json head = Reply(sync.ok ? std::string() : "synchronisation: " + sync.summary, sync.last_failure);
+    Json head = Head(sync.ok ? std::string() : "synchronisation: " + sync.summary, sync.last_failure);
     for (std::size_t i = 0; i < answer.Keys().size(); ++i)
         if (!head.Find(answer.Keys()[i])) head.Set(answer.Keys()[i], answer.Items()[i]);
     answer = std::move(head);
@@ -382,24 +414,24 @@ int ControlApi::Connect(int want, Json& answer) {
     const Outcome out = session_.Connect(want, RunRecord(), Source::kApi);
     host_.ShowConnected();
     if (out.sync) {
-        answer = Reply({}, kResultOk);
+        answer = Head({}, kResultOk);
         return SyncAnswer(*out.sync, answer);
     }
     if (!out.ok) {
         // A failure with an ACK or "not sent" for its result never reached the box (the port
         // could not be had): the result is then null, and the cause says why.
         const bool reached = out.result && *out.result != kResultOk && *out.result != kResultNotSent;
-        answer = reached ? Reply(out.error, *out.result) : Reply(out.error);
+        answer = reached ? Head(out.error, *out.result) : Head(out.error);
         if (!out.cause.empty()) answer.Set("cause", out.cause);
         return 409;
     }
-    answer = Reply({}, kResultOk);
+    answer = Head({}, kResultOk);
     return 200;
 }
 
 int ControlApi::SyncWith(const Values& values, Json& answer) {
     if (!session_.Connected()) {
-        answer = Reply("not connected: connect first", kResultNotSent);
+        answer = Head("not connected: connect first", kResultNotSent);
         return 409;
     }
     if (!values.empty()) {
@@ -408,7 +440,7 @@ int ControlApi::SyncWith(const Values& values, Json& answer) {
         session_.ApplyLinkOptions(RunRecord());
         session_.Publish(Source::kApi);
     }
-    answer = Reply();
+    answer = Head();
     return Synchronise(answer);
 }
 
@@ -419,7 +451,7 @@ int ControlApi::Memory(int n, bool save, Json& answer, MessageCapture& messages)
     const std::string name = path.string();
     if (save) {
         session_.SaveMemory(n);
-        answer = Reply().Set("file", name);
+        answer = Head().Set("file", name);
         return 200;
     }
     const Outcome out = session_.LoadMemory(
@@ -428,50 +460,52 @@ int ControlApi::Memory(int n, bool save, Json& answer, MessageCapture& messages)
     if (!out.ok && !out.sync) {
         std::error_code ec;
         const bool missing = !std::filesystem::exists(path, ec);
-        answer = Reply(messages.Joined()).Set("file", name);
+        answer = Head(messages.Joined()).Set("file", name);
         return missing ? 404 : 422;
     }
-    answer = Reply().Set("file", name);
+    answer = Head().Set("file", name);
     return out.sync ? SyncAnswer(*out.sync, answer) : 200;
 }
 
 int ControlApi::AdjustMemory(int n, bool save, Json& answer) {
     const Outcome out = session_.AdjustMemory(n, save, Source::kApi);
     if (!out.ok) {
-        answer = Reply(out.error, out.result.value_or(kResultNotSent));
+        answer = Head(out.error, out.result.value_or(kResultNotSent));
         return 409;
     }
     host_.ShowSettings();
-    answer = Reply({}, kResultOk);
+    answer = Head({}, kResultOk);
     return 200;
 }
 
 // ---------------------------------------------------------------- state and events
 
 Json ControlApi::State() const {
-    const LinkState& link = link_.State();
+    const SessionView view = session_.View();
     Json settings = Json::Object();
     for (const Setting& s : kSettings) {
         settings.Set(s.key, Json::Object()
-                                .Set("value", session_.Record().*s.field)
+                                .Set("value", view.record.*s.field)
                                 .Set("range", RangeJson(s.Range()))
                                 .Set("settable", s.Settable())
                                 .Set("group", GroupName(s.group)));
     }
-    return Reply()
+    SettingsRecord run = view.record;
+    host_.RunOptions(run);
+    return Head()
         .Set("host", host_.Name())
-        .Set("connected", session_.Connected())
-        .Set("cause", session_.Connected() || link.link_failure.empty() ? Json() : Json(link.link_failure))
-        .Set("logged_in", link.link_connected == 1)
-        .Set("panel_connected", session_.Wanted())
-        .Set("com", RunRecord().com_port_num)
+        .Set("connected", view.connected)
+        .Set("cause", view.connected || view.failure.empty() ? Json() : Json(view.failure))
+        .Set("logged_in", view.logged_in)
+        .Set("panel_connected", view.wanted)
+        .Set("com", run.com_port_num)
         .Set("device", host_.Device())
         .Set("port_kind", host_.PortKind())
         .Set("modes", Json::Object()
-                          .Set("virtual", link.link_virtual != 0)
-                          .Set("no_ack", link.link_no_ack != 0)
-                          .Set("debug", link.link_debug != 0))
-        .Set("busy", link.link_busy != 0 || handling_ ? Json("a transaction is running") : Json())
+                          .Set("virtual", view.virtual_mode)
+                          .Set("no_ack", view.no_ack)
+                          .Set("debug", view.debug))
+        .Set("busy", pending_ || session_.Busy() ? Json("a transaction is running") : Json())
         .Set("settings", std::move(settings))
         .Set("box", box_.empty() ? Json() : Json(box_));
 }
@@ -484,13 +518,12 @@ void ControlApi::OnEvent(const SessionEvent& e) {
     }
     const bool connected = e.kind == SessionEvent::Kind::kConnected;
     Json event = Event(connected ? "connected" : "disconnected", source);
-    event.Set("com", link_.State().link_port).Set("device", host_.Device());
+    event.Set("com", e.port).Set("device", host_.Device());
     if (!e.cause.empty()) event.Set("cause", e.cause);
     Emit(event);
 }
 
 void ControlApi::NoteMessage(const std::string& text) {
-    session_.Publish(Source::kPanel);
     const int result = link_.State().link_result;
     Emit(Event("message", "panel").Set("text", text).Set("result", result).Set("meaning", LinkResultMeaning(result)));
 }

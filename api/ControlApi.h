@@ -4,10 +4,11 @@
 // settings record or the connection. It serves one box's Session for a host, the panel or the
 // headless service, which shows what changed.
 // Free of Qt, so that it is fuzzed and unit-tested; http/ApiServer binds it to HTTP and
-// WebSockets. Requests are handled on the thread of the panel or the service; their serial work
-// runs on the box's own thread, and meanwhile other requests are answered (a second change is
-// refused as busy). No message box opens for a request: what the link, the files or the
-// synchronisation would show is returned in the answer instead.
+// WebSockets. Requests are read and answered on the transport's thread; a change runs as one
+// operation on its box's own thread (Session::Submit) and is answered when it has ended, so no
+// caller ever waits for a box, and meanwhile other requests and other boxes are answered (a
+// second change of the same box is refused as busy). No message box opens for a request: what
+// the link, the files or the synchronisation would show is returned in the answer instead.
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -59,17 +60,16 @@ Response Refusal(int status, const std::string& error);
 // Whether `authorization` (an Authorization header) carries `token` as its Bearer token.
 bool BearerMatches(std::string_view authorization, std::string_view token);
 
-// What the panel and the service do differently. Every call comes from inside Handle() or
-// Notify().
+// What the panel and the service do differently. ShowSettings, ShowConnected and RunOptions
+// are called on the box's thread, within a change; the others on the transport's.
 class Host {
 public:
     virtual ~Host() = default;
     virtual std::string Name() const = 0;  // "panel" or "service"
-    // SystemSettings changed: show it, and write the options file as the panel does after a
-    // change (RefreshPanel). A host that writes it at once has a failed write answered as
-    // 500 with its message; the process goes on.
+    // The record changed: write the options file, before the change is answered (a failed
+    // write is answered as 500 with its message; the process goes on), and show it.
     virtual void ShowSettings() = 0;
-    // panel_connected changed: show it (the panel's CONNECT box).
+    // The connection asked for changed: show it (the panel's CONNECT box).
     virtual void ShowConnected() {}
     // The link options that a connect or a synchronisation of `record` runs with. The panel
     // runs with the record's own; the service with its command line's.
@@ -98,9 +98,16 @@ std::optional<Response> Admit(const Access& access, const Request& request);
 // What the transport serves: one box (ControlApi) or several (BoxRouter).
 class Endpoint {
 public:
+    // Receives the answer to one request, on the transport's thread: at once, or once the
+    // box's operation has ended.
+    using Reply = std::function<void(Response)>;
     virtual ~Endpoint() = default;
     virtual void SetAccess(Access access) = 0;
-    virtual Response Handle(const Request& request) = 0;
+    // How work reaches the transport's thread from a box's (its event loop); by default it
+    // runs at once, for a caller without a box thread.
+    virtual void SetPost(Session::Post post) = 0;
+    // Answers `request` through `reply`, exactly once.
+    virtual void Handle(const Request& request, Reply reply) = 0;
     // The answer of GET /state, also the first event a WebSocket client receives.
     virtual Json State() const = 0;
     // Receives each event as one JSON object.
@@ -117,19 +124,20 @@ public:
     ControlApi& operator=(const ControlApi&) = delete;
 
     void SetAccess(Access access) override { access_ = std::move(access); }
+    void SetPost(Session::Post post) override { post_ = std::move(post); }
     // The box's name in a service of several boxes: every event and state carries it as "box".
     void SetBoxName(std::string name) { box_ = std::move(name); }
 
-    // Answers one request. Requests that change something are refused while a transaction is
-    // running (409), and so are changes the box's rules refuse (409 with the panel's text);
-    // what they refuse leaves the box, the record and the files untouched. Sends the events of what the request changed.
-    Response Handle(const Request& request) override;
+    // Answers one request. A request that changes something is refused while another one
+    // of this box runs (409 busy), and so are changes the box's rules refuse (409 with the
+    // panel's text); what they refuse leaves the box, the record and the files untouched. The
+    // events of what the request changed go out before its answer.
+    void Handle(const Request& request, Reply reply) override;
 
     // Sends one event for each setting whose value differs from the last one reported, and
     // for a change of the connection, each naming `source`.
     void Notify(Source source) { session_.Publish(source); }
-    // A message box the panel showed the operator: a "message" event, after any change of
-    // the connection (a device that went away is told by its failure).
+    // A message box the panel showed the operator: a "message" event.
     void NoteMessage(const std::string& text);
     Json State() const override;
 
@@ -138,9 +146,13 @@ private:
     // Settings with their new values, in the order given.
     using Values = std::vector<std::pair<const Setting*, int32_t>>;
 
-    Response Route(const Request& request);
-    // Runs `work` as a change: refused while busy; messages collected; events afterwards.
-    Response Change(const Request& request, Source source, const Work& work);
+    // The answer when it is known at once; nothing when the box's thread answers later.
+    std::optional<Response> Route(const Request& request, const Reply& reply);
+    // Runs `work` as a change on the box's thread: refused while busy; messages collected;
+    // events, then the answer.
+    std::optional<Response> Change(const Request& request, Source source, Work work, const Reply& reply);
+    // Runs `then` on the transport's thread, unless the API has ended meanwhile.
+    void Back(std::function<void()> then);
     int PutSettings(const Values& steps, Json& answer);
     int Connect(int want, Json& answer);
     int SyncWith(const Values& values, Json& answer);
@@ -158,8 +170,10 @@ private:
     RS232c_bios& link_;
     Host& host_;
     Access access_;
-    bool handling_ = false;
-    bool failure_sent_ = false;  // Change() sent the failure event of the request being handled
+    Session::Post post_ = [](std::function<void()> work) { work(); };
+    // Lives as long as the API: work handed back after its end finds it expired.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    bool pending_ = false;  // a change of this API has not been answered yet
     int subscription_ = 0;
     std::string box_;
 };

@@ -8,6 +8,7 @@
 #include "common/MessageSink.h"
 #include "platform/ComPorts.h"
 #include "ui/QtMessageSink.h"
+#include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 
 namespace dpx {
@@ -65,6 +66,15 @@ std::string PanelApi::Where() const {
     const std::string url = server_.Url();
     if (url.empty() || !server_.TokenRequired()) return url;
     return url + " (clients send the token kept in " + api::TokenFile() + ")";
+}
+
+void PanelApi::ShowSettings() {
+    SaveOptionFile();
+    QMetaObject::invokeMethod(&panel_, [this] { panel_.RefreshPanel(); }, Qt::QueuedConnection);
+}
+
+void PanelApi::ShowConnected() {
+    QMetaObject::invokeMethod(&panel_, [this] { panel_.ShowConnectState(); }, Qt::QueuedConnection);
 }
 
 std::string PanelApi::Device() const {

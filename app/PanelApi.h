@@ -38,11 +38,9 @@ public:
     api::ControlApi& Api() { return api_; }
 
     std::string Name() const override { return "panel"; }
-    // The controls and the options file (RefreshPanel writes it) once the answer is out.
-    void ShowSettings() override {
-        server_.Soon([this] { panel_.RefreshPanel(); });
-    }
-    void ShowConnected() override { panel_.ShowConnectState(); }
+    // The options file before the answer, on the box's thread; the controls on the panel's.
+    void ShowSettings() override;
+    void ShowConnected() override;
     std::string Device() const override;
     std::string PortKind() const override;
 

@@ -97,11 +97,9 @@ void TopDialog::InitDialog() {
         if (QThread::currentThread() == thread()) DeviceGone(port, cause);
         else QMetaObject::invokeMethod(this, [this, port, cause] { DeviceGone(port, cause); }, Qt::QueuedConnection);
     });
-    // What the box took reaches the record and the event clients at once, also from a dialog.
-    previous_taken_handler_ = link_.SetTakenHandler([this](int command, int32_t value) {
-        if (QThread::currentThread() == thread()) session_.Took(command, value);
-        else QMetaObject::invokeMethod(this, [this, command, value] { session_.Took(command, value); }, Qt::QueuedConnection);
-    });
+    // What the box took reaches the record and the event clients at once, also from a dialog;
+    // the session takes it on the link's thread, where it keeps its record.
+    previous_taken_handler_ = link_.SetTakenHandler([this](int command, int32_t value) { session_.Took(command, value); });
     watching_gone_ = true;
 
     ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
@@ -300,8 +298,9 @@ void TopDialog::ConnectHandler() {
     const int want = IsChecked(kConnect) ? 1 : 0;
     BusyCursor busy;
     const Outcome out = session_.Connect(want, S(), Source::kPanel);
-    // A synchronisation after the connect has shown its own summary.
-    if (!out.ok && !out.sync) ShowMessage(out.error, out.cause);
+    // The notices come once the box's work has ended, so that none holds it up.
+    if (out.sync) ShowSyncMessages(*out.sync);
+    else if (!out.ok) ShowMessage(out.error, out.cause);
     SetChecked(kConnect, panel_connected != 0);
 }
 
@@ -429,15 +428,16 @@ void TopDialog::FunctionHandler() {
 
 void TopDialog::Synchronise() {
     BusyCursor busy;
-    session_.Synchronise(S());
+    ShowSyncMessages(session_.Synchronise(S()));
 }
 
 void TopDialog::SaveMemory(int n) { session_.SaveMemory(n); }
 
 void TopDialog::LoadMemory(int n) {
     BusyCursor busy;
-    session_.LoadMemory(n, Source::kMemory, [this] { RefreshPanel(); },
-                        [](const SettingsRecord& record) { return record; });
+    const Outcome out = session_.LoadMemory(n, Source::kMemory, [this] { RefreshPanel(); },
+                                            [](const SettingsRecord& record) { return record; });
+    if (out.sync) ShowSyncMessages(*out.sync);
 }
 
 // ---------------------------------------------------------------- pictures

@@ -10,5 +10,9 @@ void CatchInterrupts();
 // 0 while none came; else the number of the first: SIGINT (Ctrl-C, Ctrl-Break) or SIGTERM
 // (on Windows also the console closing, logoff and shutdown). The exit code is 128 + it.
 int InterruptSignal();
+// A descriptor that becomes readable once a signal was noted, for an event loop to watch
+// instead of asking InterruptSignal() on a timer; -1 where there is none (Windows, or before
+// CatchInterrupts), and the caller asks from time to time.
+int InterruptDescriptor();
 
 }  // namespace dpx::cli

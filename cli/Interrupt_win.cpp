@@ -25,4 +25,6 @@ void CatchInterrupts() { SetConsoleCtrlHandler(Note, TRUE); }
 
 int InterruptSignal() { return caught.load(); }
 
+int InterruptDescriptor() { return -1; }
+
 }  // namespace dpx::cli

@@ -1,6 +1,7 @@
 #include "cli/Serve.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "api/BoxRouter.h"
 #include "cli/Ctl.h"
+#include "cli/Interrupt.h"
 #include "api/ControlApi.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
@@ -25,8 +27,8 @@
 namespace dpx::cli {
 namespace {
 
-// How often the service looks for Ctrl-C or SIGTERM (noted by a signal handler, which can do
-// no more than set a flag).
+// How often the service looks for Ctrl-C or SIGTERM where no descriptor wakes it (a signal
+// handler can do no more than set a flag, and on Windows tells no descriptor).
 constexpr int kStopPollMs = 50;
 
 class ServiceHost final : public api::Host {
@@ -55,12 +57,9 @@ private:
 };
 
 // Tells a box lost meanwhile (the device gone) to the event clients, with its cause; the link
-// tells it on its own thread.
+// tells it on its own thread, where it is told once the work in progress has ended.
 RS232c_bios::DeviceGoneHandler WatchGone(RS232c_bios& link, Session& session) {
-    return link.SetDeviceGoneHandler([&session] {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [&session] { session.Publish(Source::kService); },
-                                  Qt::QueuedConnection);
-    });
+    return link.SetDeviceGoneHandler([&link, &session] { link.PostOnLink([&session] { session.Publish(Source::kService); }); });
 }
 
 // Listens, prints where, and serves until `stop` is true; every session is cancelled then.
@@ -81,14 +80,22 @@ bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Ses
         std::printf("dpx20ctl: Ember+ provider at %s\n", ember->Address().c_str());
     }
     std::fflush(stdout);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+    const auto look = [&] {
         if (!setup.stop || !setup.stop()) return;
         // An operation in progress tries no further step; the loop it waits in ends too.
         for (Session* session : sessions) session->Cancel();
         QCoreApplication::quit();
-    });
-    poll.start(kStopPollMs);
+    };
+    // The idle service sleeps until a request or a signal comes.
+    QTimer poll;
+    std::unique_ptr<QSocketNotifier> woken;
+    if (const int fd = InterruptDescriptor(); fd >= 0) {
+        woken = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(woken.get(), &QSocketNotifier::activated, [&] { look(); });
+    } else {
+        QObject::connect(&poll, &QTimer::timeout, look);
+        poll.start(kStopPollMs);
+    }
     QCoreApplication::exec();
     ember.reset();
     if (server) server->Close();
@@ -235,14 +242,19 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         if (!Run(router, common, sessions, why)) code = kExitUsage;
     }
     // Each box is logged off unless its last transaction heard nothing: it would not hear it.
+    // All at once, each on its own thread: a slow box holds up no other's end.
+    for (auto& box : boxes) box->api.reset();
+    std::vector<std::thread> ends;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         ServedBox& box = *boxes[i];
-        box.api.reset();
         box.link.SetDeviceGoneHandler(std::move(previous[i]));
-        if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
-        box.link.ClosePorts();
-        box.link.SetExecutor(nullptr);
+        ends.emplace_back([&box] {
+            if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
+            box.link.ClosePorts();
+        });
     }
+    for (std::thread& end : ends) end.join();
+    for (auto& box : boxes) box->link.SetExecutor(nullptr);
     return code;
 }
 

@@ -13,6 +13,10 @@ public:
     // Runs `work` on the executor's thread after the work asked for before, and returns once
     // it has run. Asked for on the executor's own thread, it runs at once.
     virtual void Run(const std::function<void()>& work) = 0;
+    // Queues `work` to run on the executor's thread after the work asked for before, and
+    // returns at once: a caller that must not wait (a request of the control API) hears of the
+    // outcome from the work itself.
+    virtual void Post(std::function<void()> work) = 0;
     // True on the executor's own thread.
     virtual bool OnWorker() const = 0;
 };

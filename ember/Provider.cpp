@@ -158,12 +158,12 @@ Provider::Provider(api::Endpoint& endpoint, Options options) : endpoint_(endpoin
 
 Provider::~Provider() { endpoint_.on_event = previous_; }
 
-void Provider::Add(int id) { consumers_.try_emplace(id, Consumer{S101Decoder(options_.limits), {}, false, false, {}, {}}); }
+void Provider::Add(int id) { consumers_.try_emplace(id, Consumer{S101Decoder(options_.limits), {}, false, 0, {}, {}}); }
 
 void Provider::Remove(int id) { consumers_.erase(id); }
 
 void Provider::Handle(const api::Request& request, std::function<void(api::Response)> reply) {
-    reply(endpoint_.Handle(request));
+    endpoint_.Handle(request, std::move(reply));
 }
 
 void Provider::Receive(int id, std::string_view bytes) {
@@ -234,14 +234,14 @@ void Provider::SendTo(int id, const std::string& glow) {
 }
 
 void Provider::Ask(int id, const api::Request& request, std::function<void(const api::Response&)> answer) {
-    consumers_.at(id).answering = true;
+    ++consumers_.at(id).answering;
     api::Request asked = request;
     if (options_.authorization) asked.authorization = options_.authorization();
     Handle(asked, [this, id, answer](const api::Response& response) {
         answer(response);
         const auto it = consumers_.find(id);
         if (it == consumers_.end()) return;
-        it->second.answering = false;
+        if (--it->second.answering > 0) return;
         const std::vector<std::string> held = std::move(it->second.held);
         it->second.held.clear();
         for (const std::string& glow : held) SendTo(id, glow);
@@ -502,7 +502,7 @@ void Provider::Notify(const std::vector<Element>& elements) {
             if (wanted) told.push_back(e);
         }
         if (told.empty()) continue;
-        if (it->second.answering) it->second.held.push_back(EncodeElements(told));
+        if (it->second.answering > 0) it->second.held.push_back(EncodeElements(told));
         else SendTo(id, EncodeElements(told));
     }
 }

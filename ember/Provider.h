@@ -70,13 +70,14 @@ private:
         S101Decoder decoder;
         std::vector<std::string> queue;  // messages read, not yet handled
         bool handling = false;
-        // While a request of its own runs, what others changed waits: the answer comes first.
-        bool answering = false;
+        // While requests of its own run (how many), what changed waits: the answer comes first.
+        int answering = 0;
         std::vector<std::string> held;
         std::set<Path> subscribed;
     };
 
-    // The one call of the endpoint: `reply` receives its answer.
+    // The one call of the endpoint: `reply` receives its answer, at once or once the box's
+    // operation has ended (on the transport's thread), when the consumer may be gone.
     void Handle(const api::Request& request, std::function<void(api::Response)> reply);
     void Dispatch(int id, const std::string& message);
     void Act(int id, const Action& action);

@@ -20,7 +20,21 @@ EmberServer::EmberServer(api::Endpoint& endpoint, Provider::Options options, QOb
     connect(&keep_alive_, &QTimer::timeout, this, &EmberServer::KeepAlive);
 }
 
-EmberServer::~EmberServer() { Close(); }
+EmberServer::~EmberServer() {
+    alive_.reset();
+    Close();
+}
+
+void EmberServer::TakePost(api::Endpoint& endpoint) {
+    endpoint.SetPost([alive = std::weak_ptr<int>(alive_)](std::function<void()> work) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [alive, work = std::move(work)] {
+                if (!alive.expired()) work();
+            },
+            Qt::QueuedConnection);
+    });
+}
 
 qint64 EmberServer::Now() const { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -135,6 +149,7 @@ std::unique_ptr<EmberServer> StartEmber(api::Endpoint& endpoint, api::ApiServer*
     options.version = DPX20_VERSION;
     if (http) options.authorization = [http] { return http->Authorization(); };
     auto server = std::make_unique<EmberServer>(endpoint, std::move(options));
+    if (!http) server->TakePost(endpoint);
     if (!server->Listen(where, why)) return nullptr;
     return server;
 }

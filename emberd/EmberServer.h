@@ -51,6 +51,9 @@ public:
     std::string Address() const;
     void Close();
     int Consumers() const { return static_cast<int>(sockets_.size()); }
+    // Brings the answers and events of `endpoint`'s box threads back to this thread, where it
+    // serves; for a provider without an HTTP server, which does so otherwise.
+    void TakePost(api::Endpoint& endpoint);
 
     // Receives each warning; by default it is printed on standard error.
     std::function<void(const std::string& text)> on_warning;
@@ -72,6 +75,7 @@ private:
     QTimer keep_alive_;
     std::map<int, Peer> sockets_;
     int next_id_ = 1;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // work handed back after the end is dropped
 };
 
 // An Ember+ provider of `endpoint` listening on `where`, its requests carrying the token of

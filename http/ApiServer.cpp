@@ -359,7 +359,9 @@ private:
         }
     }
 
-    // Answers one whole request; false when the connection is done with.
+    // Hands one whole request to the server; true when it was answered at once and the next
+    // one may be read, false when the answer comes later (Answered reads on) or the
+    // connection is done with.
     bool Handle(const http::ParseResult& parsed) {
         const http::HttpRequest& h = parsed.request;
         Request request;
@@ -375,30 +377,49 @@ private:
             request.authorization = SubprotocolBearer(h.Header("sec-websocket-protocol"));
         timer_.stop();
         handling_ = true;
-        const QPointer<QTcpSocket> alive(socket_);
-        const Response response = server_.Answer(*this, request);
-        if (!alive) return false;  // closed while the request ran; the socket is on its way out
+        in_handle_ = true;
+        read_on_ = false;
+        const Asked asked{parsed.consumed, h.keep_alive, h.method == "HEAD", request.websocket};
+        // The answer may come after the client has gone: it then finds no connection and is
+        // dropped. Nothing here is held across the wait.
+        const QPointer<Connection> self(this);
+        server_.Answer(*this, request, [self, asked](Response response) {
+            if (self) self->Answered(asked, response);
+        });
+        if (!self) return false;
+        in_handle_ = false;
+        return !handling_ && read_on_;
+    }
+
+    // What Answered needs of the request it answers.
+    struct Asked {
+        std::size_t consumed;
+        bool keep_alive;
+        bool head_only;
+        bool websocket;
+    };
+
+    void Answered(const Asked& asked, const Response& response) {
         handling_ = false;
-        if (socket_->state() != QAbstractSocket::ConnectedState) return false;  // the client left meanwhile
+        if (socket_->state() != QAbstractSocket::ConnectedState) return;  // the client left meanwhile
         if (response.status == kSwitchingProtocols) {
             // The WebSocket server reads the upgrade request itself.
             closing_ = true;
             server_.Upgrade(socket_);
             deleteLater();
-            return false;
+            return;
         }
-        socket_->skip(static_cast<qint64>(parsed.consumed));
+        socket_->skip(static_cast<qint64>(asked.consumed));
         // Without the token a connection keeps no place; what it sends next is not read.
         const bool refused_entry = response.status == 401 || response.status == 403;
         if (!refused_entry) proven_ = true;
-        if (!h.keep_alive || refused_entry || request.websocket) {
-            Finish(response, h.method == "HEAD");
-            return false;
-        }
-        socket_->write(Encode(response, h.method == "HEAD", false));
-        socket_->flush();  // out before any work left for later (Soon) runs
+        if (!asked.keep_alive || refused_entry || asked.websocket) return Finish(response, asked.head_only);
+        socket_->write(Encode(response, asked.head_only, false));
+        socket_->flush();
         timer_.start(kKeepAliveMs);
-        return true;
+        // A pipelined request may wait in the socket already.
+        if (in_handle_) read_on_ = true;
+        else QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
     }
 
     // The last answer: written, then the connection closes.
@@ -425,7 +446,9 @@ private:
     std::optional<Response> refusal_;
     QTimer timer_;
     bool proven_ = false;
-    bool handling_ = false;
+    bool handling_ = false;  // a request is being answered: nothing more is read meanwhile
+    bool in_handle_ = false;
+    bool read_on_ = false;   // answered within Handle: the next request may be read
     bool closing_ = false;
     bool draining_ = false;
     QElapsedTimer draining_since_;
@@ -439,6 +462,16 @@ ApiServer::ApiServer(Endpoint& api, QObject* parent)
     connect(&websockets_, &QWebSocketServer::newConnection, this, &ApiServer::TakeEventClients);
     websockets_.setSupportedSubprotocols({QString::fromLatin1(kSubprotocol)});
     api_.on_event = [this](const std::string& json) { Broadcast(json); };
+    // Answers and events computed on a box's thread come back to the application's thread,
+    // where the server runs; after the server has ended they find it gone and are dropped.
+    api_.SetPost([alive = std::weak_ptr<int>(alive_)](std::function<void()> work) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [alive, work = std::move(work)] {
+                if (!alive.expired()) work();
+            },
+            Qt::QueuedConnection);
+    });
     ping_timer_.setInterval(kPingMs);
     connect(&ping_timer_, &QTimer::timeout, this, &ApiServer::PingClients);
     due_timer_.setSingleShot(true);
@@ -446,6 +479,7 @@ ApiServer::ApiServer(Endpoint& api, QObject* parent)
 }
 
 ApiServer::~ApiServer() {
+    alive_.reset();
     api_.on_event = nullptr;
     Close();
 }
@@ -552,7 +586,6 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
     if (!access.loopback && !tls_)
         Warn("the control API is served beyond this computer without TLS: the token and every request "
              "cross the network in clear text (--api-cert FILE --api-key FILE serve HTTPS)");
-    ping_timer_.start();
     return true;
 }
 
@@ -563,21 +596,7 @@ std::string ApiServer::Url() const {
     return QStringLiteral("%1://%2:%3").arg(tls_ ? "https" : "http", host).arg(port_).toStdString() + kBasePath;
 }
 
-void ApiServer::Soon(std::function<void()> work) {
-    const bool scheduled = static_cast<bool>(due_);
-    due_ = std::move(work);
-    if (!scheduled) QTimer::singleShot(0, this, &ApiServer::RunDue);
-}
-
-void ApiServer::RunDue() {
-    if (!due_) return;
-    const std::function<void()> work = std::move(due_);
-    due_ = nullptr;
-    work();
-}
-
 void ApiServer::Close() {
-    RunDue();
     ping_timer_.stop();
     due_timer_.stop();
     for (auto& [client, state] : clients_) {
@@ -659,13 +678,14 @@ std::string ApiServer::Authorization() {
     return "Bearer " + token_;
 }
 
-Response ApiServer::Answer(const Connection& connection, const Request& request) {
+void ApiServer::Answer(const Connection& connection, const Request& request, const Endpoint::Reply& reply) {
     if (token_required_) RefreshToken();
-    if (std::optional<Response> local = AnswerLocally(request, connection.Peer().isLoopback())) return *local;
-    Response response = api_.Handle(request);
-    if (response.status == kSwitchingProtocols && EventClients() >= kMaxEventClients)
-        response = Refusal(503, "busy: " + std::to_string(kMaxEventClients) + " event clients are connected");
-    return response;
+    if (std::optional<Response> local = AnswerLocally(request, connection.Peer().isLoopback())) return reply(*local);
+    api_.Handle(request, [this, reply](Response response) {
+        if (response.status == kSwitchingProtocols && EventClients() >= kMaxEventClients)
+            response = Refusal(503, "busy: " + std::to_string(kMaxEventClients) + " event clients are connected");
+        reply(std::move(response));
+    });
 }
 
 // The web page's files, which hold nothing secret (the page asks for the token where one is
@@ -743,6 +763,7 @@ void ApiServer::TakeEventClients() {
         connect(client, &QWebSocket::disconnected, this, [this, client] {
             clients_.erase(client);
             client->deleteLater();
+            if (clients_.empty()) ping_timer_.stop();  // an idle server sleeps
         });
         connect(client, &QWebSocket::pong, this, [this, client] {
             if (const auto it = clients_.find(client); it != clients_.end()) it->second.answered_ping = true;
@@ -754,6 +775,7 @@ void ApiServer::TakeEventClients() {
         static const QRegularExpression kBoxPath(QStringLiteral("/boxes/([^/]+)/events$"));
         if (const QRegularExpressionMatch m = kBoxPath.match(url.path()); m.hasMatch()) events.box = m.captured(1).toStdString();
         clients_[client] = events;
+        if (!ping_timer_.isActive()) ping_timer_.start();
         Json state = api_.State();
         if (const Json* boxes = state.Find("boxes"); boxes && !events.box.empty()) {
             std::optional<Json> picked;  // copied out before the state is replaced

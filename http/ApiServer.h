@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <cstdint>
 #include <functional>
@@ -98,11 +99,6 @@ public:
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }
     int Connections() const { return static_cast<int>(connections_.size()); }
-    // Runs `work` once the answer in progress has gone out, on the event loop; what is asked
-    // for again before it ran runs once (the latest `work`). The options file is written this
-    // way: a burst of requests flushes it once, and no answer waits for the disk. Close() runs
-    // what is still due.
-    void Soon(std::function<void()> work);
 
     // Receives each warning; by default it is printed on standard error.
     std::function<void(const std::string& text)> on_warning;
@@ -127,8 +123,9 @@ private:
     void Forget(Connection* connection);
     // Hands an accepted upgrade to the WebSocket server.
     void Upgrade(QTcpSocket* socket);
-    // The answer to a request that was read whole; kSwitchingProtocols hands the socket on.
-    Response Answer(const Connection& connection, const Request& request);
+    // Answers a request that was read whole, at once or once its box's operation has run;
+    // kSwitchingProtocols hands the socket on.
+    void Answer(const Connection& connection, const Request& request, const std::function<void(Response)>& reply);
     std::optional<Response> AnswerLocally(const Request& request, bool loopback_peer);
     void RefreshToken();
     void TakeEventClients();
@@ -136,7 +133,6 @@ private:
     void Send(QWebSocket* client, const QString& text);
     void SendDueSettings();
     void PingClients();
-    void RunDue();
     void Warn(const std::string& text) const;
 
     Endpoint& api_;
@@ -155,7 +151,7 @@ private:
     QTimer ping_timer_;
     QTimer due_timer_;
     QElapsedTimer clock_;  // since the server was made: the uptime in /health
-    std::function<void()> due_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // work handed back after the end is dropped
 };
 
 }  // namespace dpx::api

@@ -24,6 +24,11 @@ void RS232c_bios::RunOnLink(const std::function<void()>& work) {
     });
 }
 
+void RS232c_bios::PostOnLink(std::function<void()> work) {
+    if (!executor_) return work();
+    executor_->Post(std::move(work));
+}
+
 int RS232c_bios::Elsewhere(const std::function<int()>& call) {
     if (!Away()) return call();
     int result = 0;

@@ -82,6 +82,11 @@ public:
     // connect with its retries and pauses, or a whole synchronisation, is not interleaved
     // with other work on the link.
     void RunOnLink(const std::function<void()>& work);
+    // Queues `work` as one operation on the link's thread after those asked for before and
+    // returns at once; without an executor it runs at once.
+    void PostOnLink(std::function<void()> work);
+    // True on the link's own thread (always without an executor).
+    bool OnLinkThread() const { return !Away(); }
 
     // Called when the link ends a session because its port's device or server connection
     // went away: link_connected has just gone from 1 to 0 and State().link_failure says

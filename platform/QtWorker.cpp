@@ -21,6 +21,10 @@ QtWorker::~QtWorker() {
     thread_.wait();
 }
 
+void QtWorker::Post(std::function<void()> work) {
+    QMetaObject::invokeMethod(receiver_.get(), std::move(work), Qt::QueuedConnection);
+}
+
 void QtWorker::Run(const std::function<void()>& work) {
     if (OnWorker()) {
         work();

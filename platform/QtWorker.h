@@ -20,6 +20,7 @@ public:
     QtWorker& operator=(const QtWorker&) = delete;
 
     void Run(const std::function<void()>& work) override;
+    void Post(std::function<void()> work) override;
     bool OnWorker() const override { return QThread::currentThread() == &thread_; }
 
 private:

@@ -6,5 +6,5 @@ dpx20_configure() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDPX20_WERROR=ON \
-    -DDPX20_SANITIZE=OFF -DDPX20_FUZZ=OFF -DDPX20_CORE_ONLY=OFF "$@"
+    -DDPX20_SANITIZE=OFF -DDPX20_TSAN=OFF -DDPX20_FUZZ=OFF -DDPX20_CORE_ONLY=OFF "$@"
 }

@@ -27,11 +27,19 @@ const char* SourceName(Source source) {
 }
 
 Session::Session(RS232c_bios& link, SettingsRecord& record)
-    : link_(link), record_(record), wanted_(&panel_connected), told_(record), told_connected_(Connected()) {}
+    : link_(link), record_(record), wanted_(&panel_connected), told_(record), told_connected_(Connected()) {
+    TakeView();
+}
 
 Session::Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder)
     : link_(link), record_(record), folder_(std::move(folder)), wanted_(&own_wanted_), told_(record),
-      told_connected_(Connected()) {}
+      told_connected_(Connected()) {
+    TakeView();
+}
+
+void ShowSyncMessages(const SyncOutcome& sync) {
+    for (const auto& [text, detail] : sync.messages) ShowMessage(text, detail);
+}
 
 bool Session::Wanted() const { return *wanted_ == 1; }
 
@@ -43,7 +51,7 @@ bool Session::Connected() const {
 // Marks `source` as the source of the operation in progress, for what the box takes meanwhile.
 class Session::Running {
 public:
-    Running(Session& session, Source source) : session_(session), was_(std::exchange(session.running_, source)) {}
+    Running(Session& session, Source source) : session_(session), was_(session.running_.exchange(source)) {}
     ~Running() { session_.running_ = was_; }
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
@@ -96,13 +104,19 @@ SyncOutcome Session::Synchronise(const SettingsRecord& run) {
     SyncOutcome out;
     link_.RunOnLink([&] {
         MessageCapture* outer = MessageCapture::Current();
-        const std::size_t before = outer ? outer->texts.size() : 0;
-        out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }) == 1;
+        {
+            MessageCapture kept;
+            out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }) == 1;
+            for (std::size_t i = 0; i < kept.texts.size(); ++i) out.messages.emplace_back(kept.texts[i], kept.details[i]);
+        }
         out.errors = sync_error_count;
         out.last_failure = out.ok ? kResultOk : sync_last_failure;
         out.silent = sync_silent;
         out.failed = sync_failures;
-        if (outer && outer->texts.size() > before) out.summary = outer->texts.back();
+        if (!out.messages.empty()) out.summary = out.messages.back().first;
+        // A caller that keeps notices for its answer keeps these too.
+        if (outer)
+            for (const auto& [text, detail] : out.messages) outer->ShowDetailed(text, detail);
     });
     return out;
 }
@@ -142,6 +156,7 @@ bool Session::ReadOptions() {
     if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), record_, Rewrite::kNever) != 1)
         return false;
     told_ = record_;
+    TakeView();
     return true;
 }
 
@@ -176,17 +191,48 @@ void Session::TakeAdjustMirror() {
 }
 
 int Session::Subscribe(Observer observer) {
+    const std::lock_guard lock(observers_mutex_);
     observers_[next_id_] = std::move(observer);
     return next_id_++;
 }
 
-void Session::Unsubscribe(int id) { observers_.erase(id); }
+// Once it returns, the observer is not called any more: a call in progress holds the lock.
+void Session::Unsubscribe(int id) {
+    const std::lock_guard lock(observers_mutex_);
+    observers_.erase(id);
+}
 
 void Session::Tell(const SessionEvent& event) {
-    for (const auto& [id, observer] : observers_) observer(event);
+    const std::lock_guard lock(observers_mutex_);
+    for (const auto& [id, observer] : std::map<int, Observer>(observers_)) observer(event);
+}
+
+SessionView Session::View() const {
+    const std::lock_guard lock(view_mutex_);
+    return view_;
+}
+
+void Session::TakeView() {
+    const LinkState& s = link_.State();
+    SessionView view;
+    view.record = told_;
+    view.connected = told_connected_;
+    view.wanted = Wanted();
+    view.logged_in = s.link_connected == 1;
+    view.port = s.link_port;
+    view.failure = s.link_failure;
+    view.virtual_mode = s.link_virtual != 0;
+    view.no_ack = s.link_no_ack != 0;
+    view.debug = s.link_debug != 0;
+    const std::lock_guard lock(view_mutex_);
+    view_ = std::move(view);
 }
 
 void Session::Publish(Source source) {
+    link_.RunOnLink([this, source] { PublishHere(source); });
+}
+
+void Session::PublishHere(Source source) {
     if (const bool now = Connected(); now != told_connected_) {
         told_connected_ = now;
         SessionEvent event;
@@ -194,6 +240,8 @@ void Session::Publish(Source source) {
         event.source = source;
         // Lost without being asked to (a device gone): why.
         if (!now && Wanted()) event.cause = link_.State().link_failure;
+        event.port = link_.State().link_port;
+        TakeView();
         Tell(event);
     }
     for (const Setting& s : kSettings) {
@@ -201,8 +249,10 @@ void Session::Publish(Source source) {
         const int32_t was = told_.*s.field;
         if (now == was) continue;
         told_.*s.field = now;
-        Tell({SessionEvent::Kind::kSetting, source, &s, now, was, {}});
+        TakeView();
+        Tell({SessionEvent::Kind::kSetting, source, &s, now, was, {}, link_.State().link_port});
     }
+    TakeView();  // the link's modes and failure, which no event tells
 }
 
 void Session::Took(int command, int32_t value) {
@@ -217,13 +267,16 @@ void Session::Took(int command, int32_t value) {
             break;
         }
     }
-    Publish(running_);
+    Publish(running_.load());
 }
 
 void Session::LostBox(const std::string& cause) {
-    if (!told_connected_) return;
-    told_connected_ = false;
-    Tell({SessionEvent::Kind::kDisconnected, Source::kPanel, nullptr, 0, 0, cause});
+    link_.RunOnLink([this, &cause] {
+        if (!told_connected_) return;
+        told_connected_ = false;
+        TakeView();
+        Tell({SessionEvent::Kind::kDisconnected, Source::kPanel, nullptr, 0, 0, cause, link_.State().link_port});
+    });
 }
 
 }  // namespace dpx

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,22 @@ struct SessionEvent {
     int32_t value = 0;
     int32_t previous = 0;
     std::string cause;  // kDisconnected without being asked: why the box was lost
+    int port = 0;       // the COM number the link uses
+};
+
+// What the front doors read of a box between its operations: the record and the link as they
+// were last told to the observers. It is taken on the box's thread and read under a lock, so a
+// door answers GET /state while an operation runs.
+struct SessionView {
+    SettingsRecord record;
+    bool connected = false;  // Session::Connected()
+    bool wanted = false;     // Session::Wanted()
+    bool logged_in = false;  // link_connected
+    int port = 0;            // link_port
+    std::string failure;     // link_failure
+    bool virtual_mode = false;
+    bool no_ack = false;
+    bool debug = false;
 };
 
 // A synchronisation's figures.
@@ -43,9 +60,16 @@ struct SyncOutcome {
     int errors = 0;           // failed steps of the last pass
     int last_failure = 0;     // the link result of the last failed step
     bool silent = false;      // given up because the box stopped answering
-    std::string summary;      // the message it showed, when a MessageCapture kept it
+    std::string summary;      // its summary notice
     std::vector<SyncFailure> failed;  // the steps that failed, pass by pass
+    // Its notices (text and detail), in order: the summary last. They are shown by whoever
+    // asked for it once it has ended, never from the box's thread, so that a notice open on a
+    // panel holds up no operation of the box.
+    std::vector<std::pair<std::string, std::string>> messages;
 };
+
+// Shows a synchronisation's notices through MessageSink, in order.
+void ShowSyncMessages(const SyncOutcome& sync);
 
 // What an operation did.
 struct Outcome {
@@ -77,6 +101,26 @@ public:
     // in, or in virtual mode while asked for.
     bool Wanted() const;
     bool Connected() const;
+
+    // --- the box's thread ---
+    // Runs `op` on the box's thread after every operation asked for before, and returns at
+    // once; what it returns is handed to `done` through `back`, which runs work on the
+    // caller's own thread (its event loop). A front door that must not wait (a request of the
+    // control API) asks this way; the box's operations below, called within `op`, run at once.
+    using Post = std::function<void(std::function<void()>)>;
+    template <class Result>
+    void Submit(std::function<Result()> op, Post back, std::function<void(Result)> done) {
+        ++queued_;
+        link_.PostOnLink([this, op = std::move(op), back = std::move(back), done = std::move(done)]() mutable {
+            Result result = op();
+            --queued_;
+            back([done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); });
+        });
+    }
+    // Operations asked for with Submit that have not ended.
+    bool Busy() const { return queued_ > 0; }
+    // The record and the link as last told (Publish), read from any thread.
+    SessionView View() const;
 
     // A close or a stop asked for: a running synchronisation tries no further step, and none
     // starts any more (the front door is ending).
@@ -117,11 +161,14 @@ public:
     void TakeAdjustMirror();
 
     // --- events ---
+    // An observer is called on the box's thread: one that serves another thread hands the
+    // event over to it (in order) and returns.
     using Observer = std::function<void(const SessionEvent&)>;
     int Subscribe(Observer observer);
     void Unsubscribe(int id);
     // Tells the observers every setting whose value differs from the last one told, and a
-    // change of the connection, each as from `source`.
+    // change of the connection, each as from `source`; on the box's thread, waiting for it
+    // when asked from another.
     void Publish(Source source);
     // The link lost its box unasked (a device gone): the disconnection with its cause.
     void LostBox(const std::string& cause);
@@ -134,6 +181,8 @@ public:
 private:
     class Running;
     void Tell(const SessionEvent& event);
+    void PublishHere(Source source);
+    void TakeView();
 
     RS232c_bios& link_;
     SettingsRecord& record_;
@@ -142,9 +191,13 @@ private:
     int32_t* wanted_;               // panel_connected, or own_wanted_
     settings_file::FolderLock lock_;
     std::atomic<bool> cancel_{false};
-    Source running_ = Source::kPanel;  // the source of the operation in progress
+    std::atomic<Source> running_{Source::kPanel};  // the source of the operation in progress
+    std::atomic<int> queued_{0};
     SettingsRecord told_;
     bool told_connected_ = false;
+    mutable std::mutex view_mutex_;
+    SessionView view_;
+    std::recursive_mutex observers_mutex_;  // an observer may subscribe another
     std::map<int, Observer> observers_;
     int next_id_ = 1;
 };

@@ -138,6 +138,7 @@ protected:
 TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStream) {
     Listen();
     SystemSettings.*Parallax().field = 1;
+    session_.Publish(Source::kPanel);  // as the panel tells what its handler changed
     const Exchange e = Talk(port_, Get("/state") + Put(5) + Get("/state", "Connection: close\r\n") + Put(7));
     EXPECT_TRUE(e.closed);
     const std::vector<RawAnswer> answers = Answers(e.received);

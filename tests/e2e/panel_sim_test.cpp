@@ -10,6 +10,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -22,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/PanelApi.h"
 #include "app/RemoteApp.h"
 #include "app/TopDialog.h"
 #include "model/CommandTable.h"
@@ -259,6 +262,42 @@ TEST_F(PanelSimTest, ASilentBoxNeitherFreezesThePanelNorHoldsItsClose) {
     EXPECT_LT(close_ms, 2000);
     EXPECT_GT(ticks, 5);
     EXPECT_TRUE(messages_.texts.empty());  // a cancelled synchronisation shows no summary
+    link_.ClosePorts();
+    link_.SetExecutor(nullptr);
+}
+
+// The synchronisation's notice after CONNECT and after a memory LOAD opens once the box's work
+// has ended: a request of the control API made while it is open is answered, and it closes.
+TEST_F(PanelSimTest, TheControlApiIsAnsweredWhileASynchronisationNoticeIsOpen) {
+    platform::QtWorker worker;
+    link_.SetExecutor(&worker);
+    SettingsRecord r;
+    r.sys_sync_on = 1;
+    Start(r);
+    WriteOptionFile(MemoryFileName(1), r);
+    PanelApi api(*panel_);
+    std::string why;
+    ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
+    QNetworkAccessManager network;
+    std::vector<int> answered;
+    int beep = 0;
+    messages_.on_show = [&](const std::string& text) {
+        if (text.rfind("Update ZR-DPX20 all settings", 0) != 0) return;
+        QNetworkRequest put(QUrl(QString::fromStdString(api.Where() + "/settings")));
+        put.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+        beep ^= 1;
+        std::unique_ptr<QNetworkReply> reply(network.put(put, "{\"sys_beep\": " + QByteArray::number(beep) + "}"));
+        QEventLoop notice;  // as a message box's own loop
+        QObject::connect(reply.get(), &QNetworkReply::finished, &notice, &QEventLoop::quit);
+        QTimer::singleShot(10000, &notice, &QEventLoop::quit);
+        notice.exec();
+        answered.push_back(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
+    };
+    Click(panel::kConnect);
+    Click(panel::kLoad[0]);
+    EXPECT_EQ(answered, (std::vector<int>{200, 200}));
+    EXPECT_EQ(sim_->State()["sys_beep"], 0);
+    EXPECT_EQ(panel_connected, 1);
     link_.ClosePorts();
     link_.SetExecutor(nullptr);
 }

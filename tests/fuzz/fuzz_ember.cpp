@@ -21,7 +21,8 @@ namespace {
 class Endpoint final : public api::Endpoint {
 public:
     void SetAccess(api::Access) override {}
-    api::Response Handle(const api::Request&) override { return {409, R"({"ok":false,"error":"busy","result":null})", {}, {}}; }
+    void SetPost(Session::Post) override {}
+    void Handle(const api::Request&, Reply reply) override { reply({409, R"({"ok":false,"error":"busy","result":null})", {}, {}}); }
     api::Json State() const override {
         api::Json settings = api::Json::Object().Set("sys_beep", api::Json::Object().Set("value", 1));
         api::Json box = api::Json::Object().Set("box", "a").Set("connected", true).Set("settings", std::move(settings));

@@ -19,10 +19,18 @@ using api::Json;
 class RecordingEndpoint final : public api::Endpoint {
 public:
     void SetAccess(api::Access) override {}
-    api::Response Handle(const api::Request& request) override {
+    void SetPost(Session::Post) override {}
+    void Handle(const api::Request& request, Reply reply) override {
         requests.push_back(request);
         if (during) during();
-        return answer;
+        if (defer) held.push_back(std::move(reply));
+        else reply(answer);
+    }
+    // Answers the requests held back, as a box's thread does once their operations ended.
+    void Release() {
+        std::vector<Reply> replies = std::move(held);
+        held.clear();
+        for (Reply& reply : replies) reply(answer);
     }
     Json State() const override { return state; }
     void Emit(const Json& event) { on_event(event.Dump()); }
@@ -30,6 +38,8 @@ public:
     std::vector<api::Request> requests;
     api::Response answer{200, R"({"ok":true,"error":null,"result":0})", {}, {}};
     std::function<void()> during;
+    bool defer = false;  // hold the replies back until Release()
+    std::vector<Reply> held;
     Json state;
 };
 
@@ -270,6 +280,18 @@ TEST(EmberProvider, EventsReachWhoeverSubscribedAndTheAnswerComesFirst) {
     EXPECT_EQ(consumers.got[1].order, (std::vector<char>{'i', 'v'}));
     EXPECT_EQ(consumers.got[1].invocations, std::vector<bool>{true});
     EXPECT_EQ(consumers.got[2].order, std::vector<char>{'v'});  // the others at once
+
+    // The same with the answer coming later, and two requests of one consumer running.
+    consumers.got.clear();
+    endpoint.during = nullptr;
+    endpoint.defer = true;
+    consumers.Ask(1, Invoke({1, 1, 6, 1}, {}));
+    consumers.Ask(1, SetValue({1, 1, 5, kBeep}, int64_t{1}));
+    endpoint.Emit(Json::Object().Set("event", "setting").Set("box", "a").Set("key", "sys_beep").Set("value", 1));
+    EXPECT_TRUE(consumers.got[1].order.empty());
+    EXPECT_EQ(consumers.got[2].order, std::vector<char>{'v'});
+    endpoint.Release();
+    EXPECT_EQ(consumers.got[1].order, (std::vector<char>{'i', 'v', 'v'}));  // result, set's answer, the event
 }
 
 TEST(EmberProvider, AConsumerGoneWhileItsRequestRunsIsForgotten) {
@@ -287,6 +309,14 @@ TEST(EmberProvider, AConsumerGoneWhileItsRequestRunsIsForgotten) {
     };
     consumers.Ask(1, SetValue({1, 1, 5, kBeep}, int64_t{1}) + SetValue({1, 1, 5, kBeep}, int64_t{0}));
     EXPECT_EQ(endpoint.requests.size(), 1u);  // the second set of the gone consumer is dropped
+    // A consumer gone before its answer came: the answer is dropped.
+    endpoint.during = nullptr;
+    endpoint.defer = true;
+    consumers.Add(3);
+    consumers.Ask(3, Invoke({1, 1, 6, 1}, {}));
+    provider.Remove(3);
+    endpoint.Release();
+    EXPECT_TRUE(consumers.got[3].order.empty());
     EXPECT_TRUE(consumers.got[1].order.empty());
     EXPECT_EQ(consumers.got[2].order, std::vector<char>{'v'});
     EXPECT_EQ(provider.Consumers(), 1u);

@@ -15,6 +15,8 @@ const char kPanelUsage[] =
     "                             address saved with the context menu's \"Control API...\"\n"
     "      --api-cert FILE        HTTPS and WSS with this PEM certificate (chain)...\n"
     "      --api-key FILE         ...and this PEM private key (a .p12 certificate: no key file)\n"
+    "      --ember [ADDR:]PORT    also serve the box as an Ember+ provider there (127.0.0.1\n"
+    "                             when only a PORT is given; port 9000 when only an ADDR)\n"
     "  -h, --help                 this text\n"
     "      --version              the program version\n"
     "\n"
@@ -55,7 +57,7 @@ PanelOptions ParsePanelArguments(int argc, const char* const* argv) {
             o.version = true;
         } else if (value("--api", api)) {
             o.api = api;
-        } else if (value("--api-cert", o.api_cert) || value("--api-key", o.api_key)) {
+        } else if (value("--api-cert", o.api_cert) || value("--api-key", o.api_key) || value("--ember", o.ember)) {
         } else {
             std::string_view bare = a;
             while (!bare.empty() && bare.front() == '-') bare.remove_prefix(1);

@@ -1,5 +1,5 @@
 #pragma once
-// The panel's command line: its own options (--api, --api-cert, --api-key, --help, --version)
+// The panel's command line: its own options (--api, --api-cert, --api-key, --ember, --help, --version)
 // and the toolkit's (-platform, -style, ...), which the toolkit takes itself; anything else is
 // refused with the usage text, before a window opens.
 #include <optional>
@@ -11,6 +11,7 @@ struct PanelOptions {
     std::optional<std::string> api;  // --api [ADDR:]PORT|off as given; none: the saved address
     std::string api_cert;
     std::string api_key;
+    std::string ember;  // --ember [ADDR:]PORT; empty: no Ember+ provider
     bool help = false;
     bool version = false;
     std::string error;  // not empty: the command line is refused, and why

@@ -44,6 +44,7 @@ PanelApi::PanelApi(TopDialog& panel)
 }
 
 PanelApi::~PanelApi() {
+    ember_.reset();
     server_.Close();
 }
 
@@ -53,6 +54,12 @@ bool PanelApi::Start(const std::string& address, std::string* why) {
     if (!address.empty() && !server_.Listen(address, why)) return false;
     address_ = address;
     return true;
+}
+
+bool PanelApi::StartEmber(const std::string& address, std::string* why) {
+    ember_.reset();
+    ember_ = ember::StartEmber(api_, &server_, address, why);
+    return ember_ != nullptr;
 }
 
 std::string PanelApi::Where() const {

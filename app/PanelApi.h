@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "emberd/EmberServer.h"
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "app/TopDialog.h"
@@ -31,6 +32,9 @@ public:
     bool Start(const std::string& address, std::string* why);
     // Where it serves, with the token file when one is needed; empty when it serves nothing.
     std::string Where() const;
+    // Serves the Ember+ provider on `address` ([ADDR:]PORT, --ember); false with `why`.
+    bool StartEmber(const std::string& address, std::string* why);
+    std::string EmberWhere() const { return ember_ ? ember_->Address() : std::string(); }
     api::ControlApi& Api() { return api_; }
 
     std::string Name() const override { return "panel"; }
@@ -50,6 +54,7 @@ private:
     api::ApiServer server_;
     std::unique_ptr<EventSink> sink_;
     std::string address_;  // where it serves, as asked for ([ADDR:]PORT); empty: nowhere
+    std::unique_ptr<ember::EmberServer> ember_;  // after server_, whose events it shares
 };
 
 }  // namespace dpx

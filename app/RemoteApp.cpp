@@ -13,7 +13,8 @@
 
 namespace dpx {
 
-int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string& api_cert, const std::string& api_key) {
+int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string& api_cert, const std::string& api_key,
+                   const std::string& ember) {
     {
         TopDialog panel(link);  // no parent: it is the main window
         // The folder's settings belong to one panel at a time; a second one says who has them
@@ -37,6 +38,10 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
         } else if (!api.empty()) {
             std::fprintf(stderr, "dpx20remote: control API at %s\n", control.Where().c_str());
         }
+        if (std::string why; !ember.empty() && !control.StartEmber(ember, &why))
+            ShowMessage("The Ember+ provider cannot start.", why);
+        else if (!ember.empty())
+            std::fprintf(stderr, "dpx20remote: Ember+ provider at %s\n", control.EmberWhere().c_str());
         panel.exec();  // how the panel was closed does not matter
     }
     link.ClosePorts();  // the ports are given up with the process; no device stays locked

@@ -19,8 +19,9 @@ public:
     // With `api` ([ADDR:]PORT, empty: none) the panel also serves the control API there; a
     // failure to listen is told and the panel runs without it. `api_cert` and `api_key` (PEM
     // files) serve it over HTTPS.
+    // With `ember` ([ADDR:]PORT) it also serves the Ember+ provider there.
     int Run(RS232c_bios& link, const std::string& api = {}, const std::string& api_cert = {},
-            const std::string& api_key = {});
+            const std::string& api_key = {}, const std::string& ember = {});
 };
 
 }  // namespace dpx

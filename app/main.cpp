@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     dpx::platform::QtWorker worker;
     link.SetExecutor(&worker);
 
-    const int code = dpx::RemoteApp().Run(link, ApiAddress(options), options.api_cert, options.api_key);
+    const int code = dpx::RemoteApp().Run(link, ApiAddress(options), options.api_cert, options.api_key, options.ember);
     link.ClosePorts();
     link.SetExecutor(nullptr);
     dpx::SetMessageSink(nullptr);

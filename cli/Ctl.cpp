@@ -43,7 +43,8 @@ constexpr char kUsage[] =
     "                          '-' reads the file from standard input\n"
     "  memory save|load 1|2    save or load one of the box's two adjust memories\n"
     "  send WORD [VALUE]       one raw command by its five-character command word\n"
-    "  serve                   stay logged in and serve the control API (--api) until Ctrl-C\n"
+    "  serve                   stay logged in and serve the control API (--api) and the\n"
+    "                          Ember+ provider (--ember) until Ctrl-C\n"
     "  token [--new]           print the control API's token (made when there is none);\n"
     "                          --new replaces it, and running panels and services take it\n"
     "\n"
@@ -59,6 +60,8 @@ constexpr char kUsage[] =
     "      --api [ADDR:]PORT   serve: where the control API listens (127.0.0.1 by default)\n"
     "      --api-cert FILE     serve: HTTPS and WSS with this PEM certificate (chain)...\n"
     "      --api-key FILE      ...and this PEM private key (a .p12 certificate: no key file)\n"
+    "      --ember [ADDR:]PORT serve: where the Ember+ provider listens (127.0.0.1 and port 9000\n"
+    "                          by default); Ember+ has no authentication\n"
     "      --sync FILE         serve: push FILE to the box before serving\n"
     "      --box NAME=PORT[,sync=FILE]\n"
     "                          serve: one box of several (give it once per box), its settings\n"
@@ -232,7 +235,7 @@ private:
     // Logs in, pushes --sync FILE, and serves the control API until Ctrl-C or SIGTERM, which
     // end it normally; the settings are those of the folder's options file, as the panel's.
     void Serve() {
-        if (o_.api.empty()) throw UsageError("serve needs --api [ADDR:]PORT");
+        if (o_.api.empty() && o_.ember.empty()) throw UsageError("serve needs --api [ADDR:]PORT or --ember [ADDR:]PORT");
         if (!o_.boxes.empty()) return ServeSeveral();
         // The serial work runs on a thread of its own from the first open on, so that the
         // service answers while the box is slow or silent.
@@ -249,7 +252,7 @@ private:
         // A device path or address is COM1 of this run (ChoosePort).
         const int com = ComNumberOf(o_.port);
         const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
-                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
+                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember};
         Session session(link_, SystemSettings);
         if (int64_t holder = 0; !session.TakeFolder(&holder)) {
             std::error_code ec;
@@ -291,7 +294,7 @@ private:
         const std::vector<BoxOption> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
-        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key};
+        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember};
         std::string why;
         if (const int code = ServeBoxes(boxes, setup, &why); code != 0) report_.Fail(code, why);
     }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "api/BoxRouter.h"
@@ -17,6 +18,7 @@
 #include "api/ControlApi.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
+#include "emberd/EmberServer.h"
 #include "http/ApiServer.h"
 #include "platform/QtWorker.h"
 #include "model/SettingTable.h"
@@ -65,11 +67,21 @@ RS232c_bios::DeviceGoneHandler WatchGone(RS232c_bios& link, Session& session) {
 
 // Listens, prints where, and serves until `stop` is true; every session is cancelled then.
 bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Session*>& sessions, std::string* why) {
-    api::ApiServer server(endpoint);
-    server.SetTls(setup.api_cert, setup.api_key);
-    if (!server.Listen(setup.api, why)) return false;
-    std::printf("dpx20ctl: control API at %s\n", server.Url().c_str());
-    if (server.TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
+    std::optional<api::ApiServer> server;
+    if (!setup.api.empty()) {
+        server.emplace(endpoint);
+        server->SetTls(setup.api_cert, setup.api_key);
+        if (!server->Listen(setup.api, why)) return false;
+        std::printf("dpx20ctl: control API at %s\n", server->Url().c_str());
+        if (server->TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
+    }
+    // After the HTTP server, whose events it shares, and ended before it.
+    std::unique_ptr<ember::EmberServer> ember;
+    if (!setup.ember.empty()) {
+        ember = ember::StartEmber(endpoint, server ? &*server : nullptr, setup.ember, why);
+        if (!ember) return false;
+        std::printf("dpx20ctl: Ember+ provider at %s\n", ember->Address().c_str());
+    }
     std::fflush(stdout);
     const auto look = [&] {
         if (!setup.stop || !setup.stop()) return;
@@ -88,7 +100,8 @@ bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Ses
         poll.start(kStopPollMs);
     }
     QCoreApplication::exec();
-    server.Close();
+    ember.reset();
+    if (server) server->Close();
     return true;
 }
 

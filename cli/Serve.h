@@ -21,6 +21,7 @@ struct ServeSetup {
     bool (*stop)() = nullptr;  // true once the service is to end
     std::string api_cert;      // HTTPS: the PEM certificate (chain) and private key files
     std::string api_key;
+    std::string ember;  // [ADDR:]PORT of the Ember+ provider; empty: none
 };
 
 // Whether the control API can listen at `where` ([ADDR:]PORT) now: false with `why` when the

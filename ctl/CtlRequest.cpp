@@ -188,6 +188,8 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.trace = a.substr(8);
         } else if (a == "--api") {
             o.api = value("--api");
+        } else if (a == "--ember") {
+            o.ember = value("--ember");
         } else if (a == "--api-cert") {
             o.api_cert = value("--api-cert");
         } else if (a == "--api-key") {
@@ -251,7 +253,7 @@ bool JsonRequested(int argc, const char* const* argv) {
         if (a == "--") return false;
         if (a == "--json") return true;
         if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" ||
-            a == "--api-cert" || a == "--api-key" || a == "--box")
+            a == "--api-cert" || a == "--api-key" || a == "--box" || a == "--ember")
             ++i;  // the option's value
     }
     return false;

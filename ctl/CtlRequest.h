@@ -34,6 +34,7 @@ struct Options {
     std::string api;        // serve: where the control API listens ([ADDR:]PORT)
     std::string api_cert;   // serve: the PEM certificate and key of HTTPS
     std::string api_key;
+    std::string ember;      // serve: where the Ember+ provider listens ([ADDR:]PORT)
     bool new_token = false;  // token: replace the control API's token
     std::string sync_file;  // serve: the file pushed to the box before serving
     std::string panel;      // set, sync, memory: the running panel or service to ask instead

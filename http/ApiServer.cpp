@@ -672,6 +672,12 @@ void ApiServer::RefreshToken() {
     api_.SetAccess({token, false});
 }
 
+std::string ApiServer::Authorization() {
+    if (!token_required_) return {};
+    RefreshToken();
+    return "Bearer " + token_;
+}
+
 void ApiServer::Answer(const Connection& connection, const Request& request, const Endpoint::Reply& reply) {
     if (token_required_) RefreshToken();
     if (std::optional<Response> local = AnswerLocally(request, connection.Peer().isLoopback())) return reply(*local);

@@ -92,6 +92,9 @@ public:
     // "http://127.0.0.1:8420/api/v1" (https with TLS) while listening, else empty.
     std::string Url() const;
     bool TokenRequired() const { return token_required_; }
+    // The Authorization header of a request made inside this process (the Ember+ provider's):
+    // the token's where the listener asks for one (read again when its file changed), else empty.
+    std::string Authorization();
     // Closes the port, every connection and every event client.
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }

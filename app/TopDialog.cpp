@@ -370,11 +370,11 @@ void TopDialog::AdjustModeHandler() {
             SetChecked(kScope, false);
             S().sys_scp_mode = 0;
         }
-        AdjustSdiLrDialog dialog(link_, this);
+        AdjustSdiLrDialog dialog(session_, this);
         RunWithSettings(dialog, session_);
         SetChecked(kAdjustMode, S().sys_LRadj_mode != 0);
     } else if (S().sys_2D3D != 0) {
-        Adjust2D3DDialog dialog(link_, this);
+        Adjust2D3DDialog dialog(session_, this);
         RunWithSettings(dialog, session_);
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
@@ -390,7 +390,7 @@ void TopDialog::ScopeHandler() {
         return;
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together
-    ScopeDialog dialog(link_, this);
+    ScopeDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
     SetChecked(kScope, S().sys_scp_mode != 0);
     SaveOptionFile();
@@ -401,7 +401,7 @@ void TopDialog::InputSelectHandler() {
     // A change of input ends the scope view on the box by itself: nothing is sent for it.
     SetChecked(kScope, false);
     S().sys_scp_mode = 0;
-    InputSelectDialog dialog(link_, this);
+    InputSelectDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
     if (S().sys_input_select == 0) {  // SDI-LR input: no 2D-3D conversion
         SetChecked(kConversion, false);
@@ -411,13 +411,13 @@ void TopDialog::InputSelectHandler() {
 }
 
 void TopDialog::OutputPresetHandler() {
-    OutputPresetDialog dialog(link_, this);
+    OutputPresetDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
     SaveOptionFile();
 }
 
 void TopDialog::FunctionHandler() {
-    FunctionDialog dialog(link_, this);
+    FunctionDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
     session_.TakeAdjustMirror();

@@ -23,8 +23,8 @@ constexpr int32_t V::*kValues[] = {&V::sys_adj3d_para, &V::sys_adj3d_inte, &V::s
 
 }  // namespace
 
-Adjust2D3DDialog::Adjust2D3DDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutAdjust2D3D, link,
+Adjust2D3DDialog::Adjust2D3DDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutAdjust2D3D, session,
                     {{&V::sys_adj3d_mode, &kModes, 0, 0, "Adjust Mode Select : RS232C error!"},
                      {&V::sys_adj3d_para, nullptr, kParallaxBar, kParallaxField, "Parallax Scroll Bar Select : RS232C error!"},
                      {&V::sys_adj3d_inte, nullptr, kIntensityBar, kIntensityField,

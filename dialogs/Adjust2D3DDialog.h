@@ -18,7 +18,7 @@ struct Adjust2D3DValues {
 class Adjust2D3DDialog : public dialogs::ControlDialog<Adjust2D3DValues> {
     Q_OBJECT
 public:
-    explicit Adjust2D3DDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit Adjust2D3DDialog(Session& session, QWidget* parent = nullptr);
 
     // "EXIT with ADJUST": closes only when every field holds a value within 0..60.
     void accept() override;

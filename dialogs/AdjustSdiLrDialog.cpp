@@ -13,8 +13,8 @@ const dialogs::ChoiceGroup kModes{
 
 }  // namespace
 
-AdjustSdiLrDialog::AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutAdjustSdiLr, link,
+AdjustSdiLrDialog::AdjustSdiLrDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutAdjustSdiLr, session,
                     {{&V::sys_LRadj_mode, &kModes, 0, 0, "Adjust Mode Select : RS232C error!"},
                      {&V::sys_LRadj_split, nullptr, kSplitBar, kSplitField, "On Split Scroll Bar Select : RS232C error!"}},
                     parent) {

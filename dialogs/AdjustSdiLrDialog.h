@@ -15,7 +15,7 @@ struct AdjustSdiLrValues {
 class AdjustSdiLrDialog : public dialogs::ControlDialog<AdjustSdiLrValues> {
     Q_OBJECT
 public:
-    explicit AdjustSdiLrDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit AdjustSdiLrDialog(Session& session, QWidget* parent = nullptr);
 
     // "EXIT with ADJUST": closes only when the field holds a value within -60..60.
     void accept() override;

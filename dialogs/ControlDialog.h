@@ -1,5 +1,5 @@
 #pragma once
-// What the six control dialogs have in common: the link they send through, the values record
+// What the six control dialogs have in common: the box's session they send through, the values record
 // of their group (handed in before the dialog runs, handed back after), the sending of one
 // value with its failure message, the bars with their read-only fields, and a view of the
 // values that sends nothing, for changes made elsewhere (the control API) while the dialog is
@@ -13,6 +13,7 @@
 
 #include "dialogs/DialogControls.h"
 #include "link/RS232c_bios.h"
+#include "session/Session.h"
 #include "model/SettingTable.h"
 #include "ui/LayoutDialog.h"
 
@@ -76,9 +77,9 @@ public:
     using ValuesType = Values;
     using View = SettingView<Values>;
 
-    // Sends through `link`, which must outlive the dialog.
-    ControlDialog(int layout_id, RS232c_bios& link, std::vector<View> views, QWidget* parent)
-        : ui::LayoutDialog(layout_id, parent), link_(link), views_(std::move(views)) {}
+    // Sends through `session`, which must outlive the dialog.
+    ControlDialog(int layout_id, Session& session, std::vector<View> views, QWidget* parent)
+        : ui::LayoutDialog(layout_id, parent), session_(session), views_(std::move(views)) {}
 
     void SetValues(const Values& values) { values_ = values; }
     Values GetValues() const { return values_; }
@@ -97,8 +98,8 @@ protected:
     // and the fields are shown again. Returns the send's result (non-zero on success).
     int Apply(int32_t Values::*member, int32_t v) {
         const View& view = ViewOf(member);
-        const int command = SettingFor(member).command;
-        const auto send = [this, command](int32_t x) { return link_.SetValue(command, x); };
+        const Setting& setting = SettingFor(member);
+        const auto send = [this, &setting](int32_t x) { return session_.Send(setting, x, Source::kPanel); };
         if (!view.choices) return ApplyValue(&(values_.*member), v, send, view.failure);
         const int ok = ApplyChoice(this, *view.choices, &(values_.*member), v, send, view.failure);
         ShowFields();
@@ -166,7 +167,7 @@ protected:
         return true;
     }
 
-    RS232c_bios& link_;
+    Session& session_;
     Values values_;
 
 private:

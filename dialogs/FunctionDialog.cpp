@@ -36,8 +36,8 @@ constexpr MemoryButton kMemoryButtons[] = {
 
 }  // namespace
 
-FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutFunction, link,
+FunctionDialog::FunctionDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutFunction, session,
                     {{&V::sys_rotate, &kRotate, 0, 0, "Function Rotate Select : RS232C error!"},
                      {&V::sys_f_sync, &kFrameSync, 0, 0, "Function Frame Synchronizer Select : RS232C error!"},
                      {&V::sys_beep, &kBeep, 0, 0, "Function Beep Select : RS232C error!"},
@@ -48,7 +48,7 @@ FunctionDialog::FunctionDialog(RS232c_bios& link, QWidget* parent)
     for (const MemoryButton& b : kMemoryButtons) {
         const char* message = b.failure_message;
         dialogs::OnClicked(this, b.id, [this, b, message] {
-            const int ok = b.save ? link_.SaveAdjustMemory(b.memory) : link_.LoadAdjustMemory(b.memory);
+            const int ok = b.save ? session_.Link().SaveAdjustMemory(b.memory) : session_.Link().LoadAdjustMemory(b.memory);
             if (!ok) ShowMessage(message);
         });
     }
@@ -78,12 +78,12 @@ void FunctionDialog::ApplyBackLight(int32_t v) {
     }
     // A debug report of another control's transaction may be open in a nested loop: the
     // link cannot take a second transaction then.
-    if (link_.IsBusy()) {
+    if (session_.Link().IsBusy()) {
         ShowMessage("Function Back Light Select : RS232C busy!");
         values_.sys_bk_light = old;
         return;
     }
-    if (!link_.SetBackLight(v)) {
+    if (!session_.Send(dialogs::SettingFor(&V::sys_bk_light), v, Source::kPanel)) {
         ShowMessage("Function Back Light Select : RS232C error!");
         values_.sys_bk_light = old;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The function dialog: rotate, frame synchronizer, beep, back light, the box's adjust memories.
-// Every change is sent at once through the device operations of the link it is given; a failed send shows
+// Every change is sent at once through the box's session it is given; a failed send shows
 // its message and puts the value and its control back. The two memory buttons change only
 // the link's mirror of the adjust values, which the panel takes after the dialog closed.
 #include "dialogs/ControlDialog.h"
@@ -19,7 +19,7 @@ struct FunctionValues {
 class FunctionDialog : public dialogs::ControlDialog<FunctionValues> {
     Q_OBJECT
 public:
-    explicit FunctionDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit FunctionDialog(Session& session, QWidget* parent = nullptr);
 
     // EXIT: takes the back light back from its field, which must hold -30..30; otherwise
     // the range prompt is shown and the dialog stays open. Escape and the close box reject

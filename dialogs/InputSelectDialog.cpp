@@ -14,8 +14,8 @@ const dialogs::ChoiceGroup kPolarity{{{kNormal, 0}, {kInvert, 1}}, kNormal, 0};
 
 }  // namespace
 
-InputSelectDialog::InputSelectDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutInputSelect, link,
+InputSelectDialog::InputSelectDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutInputSelect, session,
                     {{&V::sys_input_select, &kInput, 0, 0, "InputSelect : RS232C error!"},
                      {&V::sys_input_porality, &kPolarity, 0, 0, "Input Porality : RS232C error!"}},
                     parent) {

@@ -1,5 +1,5 @@
 #pragma once
-// The input select dialog: input and SDI-LR polarity, each sent at once through the link it is given; a
+// The input select dialog: input and SDI-LR polarity, each sent at once through the box's session it is given; a
 // failed send shows its message and puts the value and its radio back. EXIT, Escape and
 // the close box only close.
 #include "dialogs/ControlDialog.h"
@@ -16,7 +16,7 @@ struct InputSelectValues {
 class InputSelectDialog : public dialogs::ControlDialog<InputSelectValues> {
     Q_OBJECT
 public:
-    explicit InputSelectDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit InputSelectDialog(Session& session, QWidget* parent = nullptr);
 
 protected:
     // Sends the input, then the polarity.

@@ -18,8 +18,8 @@ const ChoiceGroup kFormat{{{kLineByLine, 0}, {kSideBySide, 1}, {kAboveBelow, 2},
 
 }  // namespace
 
-OutputPresetDialog::OutputPresetDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutOutputPreset, link,
+OutputPresetDialog::OutputPresetDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutOutputPreset, session,
                     {{&V::sys_sdi_mix, &kSdi, 0, 0, "SDI Output Select : RS232C error!"},
                      {&V::sys_hdmi_mix, &kHdmi, 0, 0, "HDMI Output Select : RS232C error!"},
                      {&V::sys_3dfmt, &kFormat, 0, 0, "Output 3D Format Select : RS232C error!"}},

@@ -1,6 +1,6 @@
 #pragma once
 // The output preset dialog: SDI and HDMI output and the 3D mix format, each sent at once
-// through the link it is given. "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
+// through the box's session it is given. "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
 // only while the format is not "ABOVE-BELOW": a click that breaks this is refused with a
 // message and sends nothing. EXIT, Escape and the close box only close.
 #include "dialogs/ControlDialog.h"
@@ -18,7 +18,7 @@ struct OutputPresetValues {
 class OutputPresetDialog : public dialogs::ControlDialog<OutputPresetValues> {
     Q_OBJECT
 public:
-    explicit OutputPresetDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit OutputPresetDialog(Session& session, QWidget* parent = nullptr);
 
 protected:
     // Sends SDI output, HDMI output and format as they are, without the exclusion test.

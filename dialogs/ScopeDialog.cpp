@@ -18,8 +18,8 @@ const dialogs::ChoiceGroup kFilters{{{kFlat, 0}, {kLowPass, 1}}, kFlat, 0};
 
 }  // namespace
 
-ScopeDialog::ScopeDialog(RS232c_bios& link, QWidget* parent)
-    : ControlDialog(res::kLayoutScope, link,
+ScopeDialog::ScopeDialog(Session& session, QWidget* parent)
+    : ControlDialog(res::kLayoutScope, session,
                     {{&V::sys_scp_mode, &kModes, 0, 0, "Scope Mode Select : RS232C error!"},
                      {&V::sys_scp_src, &kSignals, 0, 0, "Scope Source Select : RS232C error!"},
                      {&V::sys_scp_pos, &kPositions, 0, 0, "Scope Position Select : RS232C error!"},

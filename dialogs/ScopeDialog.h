@@ -20,7 +20,7 @@ struct ScopeValues {
 class ScopeDialog : public dialogs::ControlDialog<ScopeValues> {
     Q_OBJECT
 public:
-    explicit ScopeDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    explicit ScopeDialog(Session& session, QWidget* parent = nullptr);
 
     // "EXIT with SCOPE": closes only when both fields hold a gain within -30..30.
     void accept() override;

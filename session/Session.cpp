@@ -69,6 +69,17 @@ ChangeResult Session::Change(const SettingValues& values, Source source, bool se
     return change;
 }
 
+int Session::Send(const Setting& setting, int32_t value, Source source) {
+    const Running running(*this, source);
+    int ok = 0;
+    link_.RunOnLink([&] {
+        ok = link_.SetValue(setting.command, value);
+        if (ok && setting.Valid(value)) record_.*setting.field = value;
+    });
+    Publish(source);
+    return ok;
+}
+
 Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
     const Running running(*this, source);
     Outcome out;

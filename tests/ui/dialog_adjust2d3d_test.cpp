@@ -40,7 +40,7 @@ protected:
         return {Field(&dialog_, kParallaxField), Field(&dialog_, kIntensityField), Field(&dialog_, kSubIntensityField)};
     }
 
-    Adjust2D3DDialog dialog_{link_};
+    Adjust2D3DDialog dialog_{session_};
 };
 
 TEST_F(Adjust2D3DTest, OpeningSendsModeThenTheThreeValues) {

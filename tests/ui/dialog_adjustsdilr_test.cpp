@@ -32,7 +32,7 @@ protected:
     }
     std::vector<int> Radios() const { return Selected(&dialog_, {kOff, kSplitMode, kAnaglyph, kLrSequential}); }
 
-    AdjustSdiLrDialog dialog_{link_};
+    AdjustSdiLrDialog dialog_{session_};
 };
 
 TEST_F(AdjustSdiLrTest, OpeningSendsModeThenSplitAlsoWithModeOff) {

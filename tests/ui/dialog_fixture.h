@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "session/Session.h"
 #include "tests/support/ConnectedBoxTest.h"
 #include "tests/support/TestApp.h"
 #include "ui/LayoutDialog.h"
@@ -25,6 +26,10 @@ namespace dpx::test {
 
 class DialogTest : public ConnectedBoxTest {
 protected:
+    // The box's session the dialog sends through, on a record of its own.
+    SettingsRecord record_;
+    Session session_{link_, record_, "."};
+
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());

@@ -48,7 +48,7 @@ protected:
         };
     }
 
-    FunctionDialog dialog{link_};
+    FunctionDialog dialog{session_};
 };
 
 TEST_F(FunctionDialogTest, OpeningSendsAllFourInOrderAndShowsThem) {
@@ -271,7 +271,7 @@ TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     EXPECT_EQ(Values()[3], 12);
     EXPECT_TRUE(Sent().empty());
 
-    FunctionDialog out_of_range{link_};
+    FunctionDialog out_of_range{session_};
     out_of_range.SetValues({0, 0, 0, 40});  // refused at opening, so the field shows 40
     out_of_range.show();
     auto* exit = ui::Control<QPushButton>(&out_of_range, kExit);

@@ -28,7 +28,7 @@ protected:
     void Click(int id) { ui::Control<QAbstractButton>(&dialog, id)->click(); }
     bool On(int id) { return ui::IsRadioSelected(&dialog, id); }
 
-    InputSelectDialog dialog{link_};
+    InputSelectDialog dialog{session_};
 };
 
 TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {

@@ -33,7 +33,7 @@ protected:
                                    kLeftLower, kLeftUpper, kRightUpper, kFlat, kLowPass});
     }
 
-    ScopeDialog dialog_{link_};
+    ScopeDialog dialog_{session_};
 };
 
 TEST_F(ScopeTest, OpeningSendsAllSixInOrder) {

@@ -242,16 +242,18 @@ const res::Control* Find(const res::Layout& layout, const Row& row) {
     return nullptr;
 }
 
-// The dialogs are built on a link that never connects: whatever they send fails unsent.
+// The dialogs are built on a session whose link never connects: whatever they send fails unsent.
 std::unique_ptr<ui::LayoutDialog> Make(int layout_id) {
-    static RS232c_bios link;
+    static RS232c_bios never_connected;
+    static SettingsRecord record;
+    static Session session(never_connected, record, ".");
     switch (layout_id) {
-        case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>(link);
-        case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>(link);
-        case res::kLayoutScope: return std::make_unique<ScopeDialog>(link);
-        case res::kLayoutFunction: return std::make_unique<FunctionDialog>(link);
-        case res::kLayoutInputSelect: return std::make_unique<InputSelectDialog>(link);
-        default: return std::make_unique<OutputPresetDialog>(link);
+        case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>(session);
+        case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>(session);
+        case res::kLayoutScope: return std::make_unique<ScopeDialog>(session);
+        case res::kLayoutFunction: return std::make_unique<FunctionDialog>(session);
+        case res::kLayoutInputSelect: return std::make_unique<InputSelectDialog>(session);
+        default: return std::make_unique<OutputPresetDialog>(session);
     }
 }
 
@@ -545,17 +547,19 @@ TEST_F(LayoutDialogsTest, Screenshots) {
     test::MessageRecorder messages;
     RS232c_bios link;
     link.SetVirtualMode(1);
-    Adjust2D3DDialog adjust(link);
+    SettingsRecord record;
+    Session session(link, record, ".");
+    Adjust2D3DDialog adjust(session);
     adjust.SetValues({4, 13, 23, 40});
-    AdjustSdiLrDialog sdilr(link);
+    AdjustSdiLrDialog sdilr(session);
     sdilr.SetValues({1, -15});
-    ScopeDialog scope(link);
+    ScopeDialog scope(session);
     scope.SetValues({1, 2, 2, 0, -12, 30});
-    FunctionDialog function(link);
+    FunctionDialog function(session);
     function.SetValues({1, 1, 0, -12});
-    InputSelectDialog input(link);
+    InputSelectDialog input(session);
     input.SetValues({0, 1});
-    OutputPresetDialog output(link);
+    OutputPresetDialog output(session);
     output.SetValues({0, 1, 3});
     const std::pair<ui::LayoutDialog*, const char*> shots[] = {
         {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"},

@@ -75,7 +75,7 @@ function wake(element) {
   console.log(`the same PUT /boxes/a/settings through HTTP (answer back): ${figures(http)}`);
   console.log(`a PUT to a subscribed consumer's notification: ${figures(one)}`);
   console.log(`a PUT to the last of 10 subscribed consumers' notifications: ${figures(ten)}`);
-  console.log(`a consumer's notification later than the PUT's answer by: ${figures(after)}`);
+  console.log(`a consumer's notification less the PUT's answer (negative: it came first): ${figures(after)}`);
   await Promise.all(clients.map((c) => c.disconnectAsync()));
   await service.stop();
   await box.stop();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Mqtt.h"
 #include "ctl/CtlRequest.h"
 #include "link/RS232c_bios.h"
 #include "session/Session.h"
@@ -21,6 +22,7 @@ struct ServeSetup {
     bool (*stop)() = nullptr;  // true once the service is to end
     std::string api_cert;      // HTTPS: the PEM certificate (chain) and private key files
     std::string api_key;
+    MqttSetup mqtt;            // --mqtt: the door on a broker beside the HTTP one
 };
 
 // Serves `session`'s box until setup.stop() is true; false with `why` when it cannot listen.
@@ -43,5 +45,9 @@ bool SamePort(const std::string& a, const std::string& b);
 // true, then logs every box off. The exit code: 0, kExitFile (a folder in use or a damaged
 // file) or kExitUsage (cannot listen), with `why`.
 int ServeBoxes(const std::vector<BoxOption>& boxes, const ServeSetup& setup, std::string* why);
+
+// dpx20ctl fleet: the control API and web page of every box of every service on the broker of
+// setup.mqtt, until stop() is true. The exit code: 0 or kExitUsage, with `why`.
+int ServeFleet(const ServeSetup& setup, std::string* why);
 
 }  // namespace dpx::cli

@@ -22,7 +22,8 @@ Response Answer(int status, const Json& body) {
     return r;
 }
 
-Response NotFound(const std::string& error) { return Answer(404, Head().Set("ok", false).Set("error", error)); }
+// A refusal's head names "ok" and "error" once (Json::Set appends a member).
+Response NotFound(const std::string& error) { return Refusal(404, error); }
 
 }  // namespace
 
@@ -83,9 +84,9 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
         // The events of every box, each naming its box.
         if (path == std::string(kBasePath) + "/events") {
             if (std::optional<Response> refused = Admit(access_, request)) return *refused;
-            if (request.method != "GET") return Answer(405, Head().Set("ok", false).Set("error", std::string(path) + " takes GET, not " + request.method));
+            if (request.method != "GET") return Refusal(405, std::string(path) + " takes GET, not " + request.method);
             if (!request.websocket)
-                return Answer(426, Head().Set("ok", false).Set("error", "the events come over a WebSocket: ask to upgrade"));
+                return Refusal(426, "the events come over a WebSocket: ask to upgrade");
             return Answer(kSwitchingProtocols, Json::Object());
         }
         return NotFound("no such endpoint: " + request.path + "; this service has several boxes: " + boxes_path +
@@ -96,7 +97,7 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
     while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
     if (rest.empty()) {
         if (request.method != "GET" && request.method != "HEAD") {
-            Response refused = Answer(405, Head().Set("ok", false).Set("error", boxes_path + " takes GET, not " + request.method));
+            Response refused = Refusal(405, boxes_path + " takes GET, not " + request.method);
             return refused;
         }
         return Answer(200, Head().Set("boxes", List()));

@@ -23,9 +23,11 @@ void InitLibrary() {
     });
 }
 
+// The library's text without its full stop, to be followed by more.
 std::string ErrorText(int rc) {
-    if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
-    return mosquitto_strerror(rc);
+    std::string text = rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
 }
 
 }  // namespace

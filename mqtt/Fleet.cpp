@@ -169,7 +169,7 @@ void Fleet::Announce() {
         state.Set("event", "state").Set("source", "fleet").Set("time", FrameTrace::IsoTime(FrameTrace::WallMs()));
         Emit(state);
     };
-    if (after) after(0, announce);
+    if (after) after(kAnnounceMs, announce);
     else announce();
 }
 
@@ -210,8 +210,8 @@ Json Fleet::List() const {
             Json cause = !s.online ? Json(s.cause) : connected ? Json() : field("cause");
             list.Push(Json::Object()
                           .Set("name", service + "/" + box)
-                          .Set("port", field("device"))
-                          .Set("port_kind", field("port_kind"))
+                          .Set("port", state && state->Find("device") ? *state->Find("device") : Json(""))
+                          .Set("port_kind", state && state->Find("port_kind") ? *state->Find("port_kind") : Json(""))
                           .Set("connected", connected)
                           .Set("cause", std::move(cause))
                           .Set("service", service)

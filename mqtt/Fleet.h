@@ -27,6 +27,9 @@ public:
     using Publish = std::function<void(const Message&)>;
     // After how long a request no service answered is answered with 504.
     static constexpr int kAnswerTimeoutMs = 120000;
+    // The page's whole state goes out at most this often: services that start together, or
+    // a broker that hands every retained state at once, make one state, not one per box.
+    static constexpr int kAnnounceMs = 200;
 
     // `client` names this fleet's answers' topics (one level: letters, digits, '-', '_').
     Fleet(std::string prefix, std::string client, Publish publish);
@@ -37,8 +40,8 @@ public:
     void Receive(const Message& message);
     // The broker is lost: every service is unknown until the broker tells them again.
     void BrokerLost(const std::string& cause);
-    // Runs `work` after `ms` milliseconds (a request's time limit) and coalesces the page's
-    // full states; by default never and at once.
+    // Runs `work` after `ms` milliseconds: a request's time limit, and the page's whole state
+    // after kAnnounceMs; without it there is no time limit and the state goes out at once.
     std::function<void(int ms, std::function<void()> work)> after;
 
     void SetAccess(api::Access access) override { access_ = std::move(access); }

@@ -57,6 +57,9 @@ bool MqttClient::Start(std::string* why) {
         return false;
     }
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Small messages leave at once: Nagle's algorithm would hold an answer for the broker's
+    // delayed acknowledgement of the previous one (40 ms).
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     if (!setup_.broker.user.empty()) {
         const int rc = mosquitto_username_pw_set(mosq_, setup_.broker.user.c_str(),
                                                  setup_.broker.password.empty() ? nullptr : setup_.broker.password.c_str());

@@ -42,7 +42,8 @@ class Broker:
         self.log = os.path.join(folder, "mosquitto.log")
         with open(self.conf, "w") as f:
             # Run as root, mosquitto would become the user "mosquitto", who cannot read this folder.
-            f.write(f"listener {self.port} 127.0.0.1\npersistence false\nlog_dest stderr\nuser {getpass.getuser()}\n")
+            f.write(f"listener {self.port} 127.0.0.1\npersistence false\nset_tcp_nodelay true\nlog_dest stderr\n"
+                    f"user {getpass.getuser()}\n")
             f.write("".join(line + "\n" for line in extra))
         self.process = None
         self.start()

@@ -232,7 +232,7 @@ struct FleetFixture : ::testing::Test {
     FleetFixture() {
         fleet.on_event = [this](const std::string& json) { events.push_back(json); };
         fleet.after = [this](int ms, std::function<void()> work) {
-            if (ms == 0) work();
+            if (ms == mqtt::Fleet::kAnnounceMs) work();
             else timers.emplace_back(ms, std::move(work));
         };
     }

@@ -7,7 +7,7 @@ the fleet's CPU time and memory; and an idle service's wake-ups with and without
 
     /usr/bin/python3 bench/mqtt_bench.py [BUILD_DIR] [ROUNDS]
 
-BUILD_DIR defaults to ./build, ROUNDS (changes, and PUTs each way) to 50. Prints figures only."""
+BUILD_DIR defaults to ./build, ROUNDS (changes, and PUTs each way) to 100. Prints figures only."""
 
 import concurrent.futures
 import glob
@@ -94,7 +94,7 @@ def change_to_page(driver, page_origin, box, service_url, rounds):
 def main():
     if len(sys.argv) > 1:
         os.environ["DPX20_BUILD_DIR"] = os.path.abspath(sys.argv[1])
-    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 50
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 100
     missing = wp.missing_tools()
     if missing:
         sys.exit("mqtt_bench: not installed: " + ", ".join(missing))

@@ -48,7 +48,12 @@ std::string Unescape(std::string_view text) {
 Fleet::Fleet(std::string prefix, std::string client, Publish publish)
     : prefix_(std::move(prefix)), client_(std::move(client)), publish_(std::move(publish)) {}
 
-Fleet::~Fleet() { Fail({}, 503, "the fleet view is ending"); }
+// What is still pending is dropped: its transport has ended or is ending.
+Fleet::~Fleet() = default;
+
+void Fleet::Deliver(Reply reply, api::Response response) {
+    post_([reply = std::move(reply), response = std::move(response)] { reply(response); });
+}
 
 std::vector<std::string> Fleet::Subscriptions() const {
     // The presence first: the broker hands each filter's retained messages in this order.
@@ -134,7 +139,7 @@ void Fleet::OnAnswer(const Message& message) {
     api::Response response;
     response.status = message.status > 0 ? message.status : 502;
     response.body = message.status > 0 ? message.payload : api::Refusal(502, "the service answered without a status").body;
-    reply(std::move(response));
+    Deliver(std::move(reply), std::move(response));
 }
 
 void Fleet::Fail(const std::string& service, int status, const std::string& error) {
@@ -147,7 +152,7 @@ void Fleet::Fail(const std::string& service, int status, const std::string& erro
             ++it;
         }
     }
-    for (Reply& reply : replies) reply(api::Refusal(status, error));
+    for (Reply& reply : replies) Deliver(std::move(reply), api::Refusal(status, error));
 }
 
 void Fleet::BrokerLost(const std::string& cause) {
@@ -282,7 +287,7 @@ std::optional<api::Response> Fleet::Route(const api::Request& request, const Rep
             if (it == pending_.end()) return;
             Reply late = std::move(it->second.reply);
             pending_.erase(it);
-            late(api::Refusal(504, "the service " + service + " did not answer"));
+            Deliver(std::move(late), api::Refusal(504, "the service " + service + " did not answer"));
         });
     }
     return std::nullopt;

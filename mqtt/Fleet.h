@@ -45,7 +45,9 @@ public:
     std::function<void(int ms, std::function<void()> work)> after;
 
     void SetAccess(api::Access access) override { access_ = std::move(access); }
-    void SetPost(Session::Post post) override { (void)post; }  // everything runs on one thread
+    // How answers reach the transport: through its own hand-over, which drops them once the
+    // transport has ended.
+    void SetPost(Session::Post post) override { post_ = std::move(post); }
     void Handle(const api::Request& request, Reply reply) override;
     api::Json State() const override;
 
@@ -77,10 +79,12 @@ private:
     // The page's whole state, once the messages at hand have been handled.
     void Announce();
     void Emit(const api::Json& event);
+    void Deliver(Reply reply, api::Response response);
 
     std::string prefix_, client_;
     Publish publish_;
     api::Access access_;
+    Session::Post post_ = [](std::function<void()> work) { work(); };
     std::map<std::string, Service> services_;
     std::map<std::string, Pending> pending_;  // by correlation data
     uint64_t next_ = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -353,6 +354,35 @@ TEST_F(FleetFixture, ARequestGoesToItsServiceAndItsAnswerComesBackAsTheServiceGa
     Receive("dpx20/rack1/status", R"({"online":false,"boxes":["a","b"]})");
     ASSERT_TRUE(last);
     EXPECT_EQ(last->status, 503);
+}
+
+TEST_F(FleetFixture, AnswersGoThroughTheTransportsHandOverAndNoneAfterTheFleetEnds) {
+    std::vector<std::function<void()>> posted;
+    auto ended = std::make_unique<mqtt::Fleet>("dpx20", "f2", [this](const Message& m) { sent.push_back(m); });
+    ended->SetPost([&posted](std::function<void()> work) { posted.push_back(std::move(work)); });
+    Message presence;
+    presence.topic = "dpx20/rack1/status";
+    presence.payload = R"({"online":true,"boxes":["a"]})";
+    ended->Receive(presence);
+    int answered = 0;
+    api::Request r;
+    r.method = "POST";
+    r.path = "/api/v1/boxes/rack1/a/connect";
+    ended->Handle(r, [&answered](api::Response) { ++answered; });
+    ended->Handle(r, [&answered](api::Response) { ++answered; });
+    Message answer;
+    answer.topic = "dpx20/rack1/reply/f2";
+    answer.correlation = "1";
+    answer.status = 200;
+    answer.payload = "{}";
+    ended->Receive(answer);
+    EXPECT_EQ(answered, 0);  // not on the broker's call: through the transport's hand-over
+    ASSERT_EQ(posted.size(), 1u);
+    posted[0]();
+    EXPECT_EQ(answered, 1);
+    ended.reset();  // the second request, still pending, is dropped with its transport
+    EXPECT_EQ(posted.size(), 1u);
+    EXPECT_EQ(answered, 1);
 }
 
 TEST(MqttNames, BrokerAddressesAreReadOrRefusedWithTheirFault) {

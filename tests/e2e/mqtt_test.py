@@ -269,7 +269,40 @@ def test_bad_input_and_the_access_list(folder):
         broker.stop()
 
 
-TESTS = [test_three_services_and_a_fleet, test_bad_input_and_the_access_list]
+def test_tls(folder):
+    """mqtts:// with --mqtt-ca: the service joins a broker that serves TLS with a certificate
+    that CA signs; without the CA it does not, and says why."""
+    cert, key = os.path.join(folder, "broker.pem"), os.path.join(folder, "broker.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "1",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+    broker = Broker(folder, ["allow_anonymous true", f"certfile {cert}", f"keyfile {key}"])
+    sims = {"cam1": wp.Sim(folder, "cam1"), "cam2": wp.Sim(folder, "cam2")}
+    trusted = untrusted = None
+    try:
+        url = f"mqtts://127.0.0.1:{broker.port}"
+        cwd = os.path.join(folder, "rack1")
+        os.makedirs(cwd)
+        trusted = wp.serve(cwd, {"cam1": sims["cam1"]}, options=["--mqtt", url, "--mqtt-ca", cert, "--mqtt-name", "rack1"])
+        out = lambda: subprocess.run([SUB, "-h", "127.0.0.1", "-p", str(broker.port), "--cafile", cert, "-t", "dpx20/rack1/cam1/connection",
+                                      "-C", "1", "-W", "2"], capture_output=True, text=True).stdout  # noqa: E731
+        assert wp.wait_until(lambda: out().strip() == "connected", 10), out()
+        cwd = os.path.join(folder, "rack2")
+        os.makedirs(cwd)
+        untrusted = wp.serve(cwd, {"cam2": sims["cam2"]}, options=["--mqtt", url, "--mqtt-name", "rack2"])
+        time.sleep(1.5)
+        status, errors = untrusted.stop()
+        untrusted = None
+        assert status == 0 and "MQTT broker 127.0.0.1" in errors, errors
+    finally:
+        for server in (trusted, untrusted):
+            if server:
+                server.stop()
+        for sim in sims.values():
+            sim.stop()
+        broker.stop()
+
+
+TESTS = [test_three_services_and_a_fleet, test_bad_input_and_the_access_list, test_tls]
 
 
 def main():

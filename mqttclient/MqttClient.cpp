@@ -41,7 +41,7 @@ MqttClient::MqttClient(Setup setup, QObject* parent) : QObject(parent), setup_(s
 }
 
 MqttClient::~MqttClient() {
-    Drop();
+    Drop(true);
     if (mosq_) mosquitto_destroy(mosq_);
 }
 
@@ -116,9 +116,16 @@ void MqttClient::Watch() {
     WantWrite();
 }
 
-void MqttClient::Drop() {
-    read_.reset();
-    write_.reset();
+void MqttClient::Drop(bool now) {
+    for (std::unique_ptr<QSocketNotifier>* notifier : {&read_, &write_}) {
+        if (!*notifier) continue;
+        (*notifier)->setEnabled(false);
+        (*notifier)->disconnect(this);
+        // Dropped from within its own signal (a read that found the connection gone): deleted
+        // once that has returned.
+        if (now) notifier->reset();
+        else notifier->release()->deleteLater();
+    }
     socket_ = -1;
     misc_.stop();
 }
@@ -247,7 +254,7 @@ void MqttClient::Stop(const std::optional<Message>& last, int wait_ms) {
         mosquitto_loop_read(mosq_, 1);
     }
     connected_ = false;
-    Drop();
+    Drop(true);
 }
 
 }  // namespace dpx::mqtt

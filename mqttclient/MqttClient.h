@@ -64,7 +64,7 @@ private:
     void Connect();
     // Watches the socket the client has now (a new one after each connect).
     void Watch();
-    void Drop();
+    void Drop(bool now = false);
     void Readable();
     void Writable();
     void Misc();

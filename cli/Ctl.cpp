@@ -45,6 +45,8 @@ constexpr char kUsage[] =
     "  send WORD [VALUE]       one raw command by its five-character command word\n"
     "  serve                   stay logged in and serve the control API (--api) and the\n"
     "                          Ember+ provider (--ember) until Ctrl-C\n"
+    "  fleet                   serve the control API and web page (--api) of every box of every\n"
+    "                          service on the MQTT broker (--mqtt), as SERVICE/BOX\n"
     "  token [--new]           print the control API's token (made when there is none);\n"
     "                          --new replaces it, and running panels and services take it\n"
     "\n"
@@ -67,6 +69,12 @@ constexpr char kUsage[] =
     "                          serve: one box of several (give it once per box), its settings\n"
     "                          in the folder NAME; its API is /api/v1/boxes/NAME/...\n"
     "      --box NAME          with --panel: the box of a service of several to ask\n"
+    "      --mqtt URL          serve: also take commands and keep the boxes' state on this MQTT\n"
+    "                          broker, mqtt://[USER@]HOST[:PORT] or mqtts://... (the password\n"
+    "                          from $DPX20_MQTT_PASSWORD); fleet: the broker to gather from\n"
+    "      --mqtt-ca FILE      mqtts: the CA certificates that sign the broker's certificate\n"
+    "      --mqtt-prefix P     the topics' first levels (default dpx20)\n"
+    "      --mqtt-name NAME    serve: the service's name on the broker (default: the host's)\n"
     "      --panel URL         send set, sync and memory to the control API of a running panel\n"
     "                          or service (http://HOST:PORT; also as -p http://HOST:PORT)\n"
     "  -h, --help              this text\n"
@@ -200,6 +208,7 @@ public:
         if (plan.command == "ports") return Ports();
         if (plan.command == "serve") return Serve();
         if (plan.command == "token") return Token();
+        if (plan.command == "fleet") return Fleet();
         if (!plan.refusal.empty()) return report_.Fail(kExitBox, plan.refusal);
         ChoosePort();
         // A damaged file is refused before the port is opened: nothing is sent.
@@ -252,7 +261,7 @@ private:
         // A device path or address is COM1 of this run (ChoosePort).
         const int com = ComNumberOf(o_.port);
         const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
-                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember};
+                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember, Mqtt()};
         Session session(link_, SystemSettings);
         if (int64_t holder = 0; !session.TakeFolder(&holder)) {
             std::error_code ec;
@@ -294,9 +303,20 @@ private:
         const std::vector<BoxOption> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
-        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember};
+        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember, Mqtt()};
         std::string why;
         if (const int code = ServeBoxes(boxes, setup, &why); code != 0) report_.Fail(code, why);
+    }
+
+    MqttSetup Mqtt() const { return {o_.mqtt, o_.mqtt_ca, o_.mqtt_prefix, o_.mqtt_name}; }
+
+    // fleet: no box of its own, every box on the broker.
+    void Fleet() {
+        if (o_.api.empty() || o_.mqtt.empty()) throw UsageError("fleet needs --api [ADDR:]PORT and --mqtt URL");
+        CatchInterrupts();
+        const ServeSetup setup{o_.api, {}, 1, false, false, StopRequested, o_.api_cert, o_.api_key, Mqtt()};
+        std::string why;
+        if (const int code = ServeFleet(setup, &why); code != 0) report_.Fail(code, why);
     }
 
     // Which COM number the link uses, and how its port is made.

@@ -65,23 +65,37 @@ RS232c_bios::DeviceGoneHandler WatchGone(RS232c_bios& link, Session& session) {
     return link.SetDeviceGoneHandler([&link, &session] { link.PostOnLink([&session] { session.Publish(Source::kService); }); });
 }
 
-// Listens, prints where, and serves until `stop` is true; every session is cancelled then.
-bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Session*>& sessions, std::string* why) {
+// Listens, prints where, opens the Ember+ provider and the MQTT door of `boxes` when asked to,
+// and serves until `stop` is true; every session is cancelled then.
+bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Session*>& sessions,
+         const std::vector<std::string>& boxes, std::string* why) {
     std::optional<api::ApiServer> server;
     if (!setup.api.empty()) {
         server.emplace(endpoint);
         server->SetTls(setup.api_cert, setup.api_key);
         if (!server->Listen(setup.api, why)) return false;
-        std::printf("dpx20ctl: control API at %s\n", server->Url().c_str());
-        if (server->TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
     }
     // After the HTTP server, whose events it shares, and ended before it.
     std::unique_ptr<ember::EmberServer> ember;
     if (!setup.ember.empty()) {
         ember = ember::StartEmber(endpoint, server ? &*server : nullptr, setup.ember, why);
         if (!ember) return false;
-        std::printf("dpx20ctl: Ember+ provider at %s\n", ember->Address().c_str());
     }
+    std::unique_ptr<MqttDoor> door;
+    if (!setup.mqtt.url.empty() && !boxes.empty()) {
+        // The broker's account decides who may send commands; the door's requests carry the
+        // token where the HTTP door asks for it.
+        door = OpenMqttDoor(endpoint, boxes, setup.mqtt, [&server] {
+            std::string ignored;
+            return server && server->TokenRequired() ? "Bearer " + api::LoadOrMakeToken(&ignored) : std::string();
+        }, why);
+        if (!door) return false;
+    }
+    if (server) {
+        std::printf("dpx20ctl: control API at %s\n", server->Url().c_str());
+        if (server->TokenRequired()) std::printf("dpx20ctl: clients send the token kept in %s\n", api::TokenFile().c_str());
+    }
+    if (ember) std::printf("dpx20ctl: Ember+ provider at %s\n", ember->Address().c_str());
     std::fflush(stdout);
     const auto look = [&] {
         if (!setup.stop || !setup.stop()) return;
@@ -100,6 +114,7 @@ bool Run(api::Endpoint& endpoint, const ServeSetup& setup, const std::vector<Ses
         poll.start(kStopPollMs);
     }
     QCoreApplication::exec();
+    door.reset();
     ember.reset();
     if (server) server->Close();
     return true;
@@ -130,7 +145,7 @@ bool Serve(Session& session, const ServeSetup& setup, std::string* why) {
     api::ControlApi api(session, host);
     api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device), {}}});
     auto previous = WatchGone(session.Link(), session);
-    const bool served = Run(router, setup, {&session}, why);
+    const bool served = Run(router, setup, {&session}, {"1"}, why);
     session.Link().SetDeviceGoneHandler(std::move(previous));
     return served;
 }
@@ -261,6 +276,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
 
     std::vector<api::BoxRouter::Box> served;
     std::vector<Session*> sessions;
+    std::vector<std::string> names;
     std::vector<RS232c_bios::DeviceGoneHandler> previous;
     for (auto& box : boxes) {
         std::fprintf(stderr, "dpx20ctl: box %s on %s: %s\n", box->option.name.c_str(), box->setup.device.c_str(),
@@ -269,12 +285,13 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         served.push_back({box->option.name, box->api.get(), box->session.get(), box->option.port,
                           platform::PortKind(box->setup.device), box->info});
         sessions.push_back(box->session.get());
+        names.push_back(box->option.name);
         previous.push_back(WatchGone(box->link, *box->session));
     }
     int code = 0;
     {
         api::BoxRouter router(served);
-        if (!Run(router, common, sessions, why)) code = kExitUsage;
+        if (!Run(router, common, sessions, names, why)) code = kExitUsage;
     }
     // Each box is logged off unless its last transaction heard nothing: it would not hear it.
     // All at once, each on its own thread: a slow box holds up no other's end.
@@ -291,6 +308,12 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
     for (std::thread& end : ends) end.join();
     for (auto& box : boxes) box->link.SetExecutor(nullptr);
     return code;
+}
+
+int ServeFleet(const ServeSetup& setup, std::string* why) {
+    const std::unique_ptr<FleetView> fleet = OpenFleet(setup.mqtt, why);
+    if (!fleet) return kExitUsage;
+    return Run(fleet->Endpoint(), setup, {}, {}, why) ? 0 : kExitUsage;
 }
 
 }  // namespace dpx::cli

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Mqtt.h"
 #include "ctl/CtlRequest.h"
 #include "link/RS232c_bios.h"
 #include "session/Session.h"
@@ -22,6 +23,7 @@ struct ServeSetup {
     std::string api_cert;      // HTTPS: the PEM certificate (chain) and private key files
     std::string api_key;
     std::string ember;  // [ADDR:]PORT of the Ember+ provider; empty: none
+    MqttSetup mqtt;            // --mqtt: the door on a broker beside the HTTP one
 };
 
 // Whether the control API can listen at `where` ([ADDR:]PORT) now: false with `why` when the
@@ -48,5 +50,9 @@ bool SamePort(const std::string& a, const std::string& b);
 // true, then logs every box off. The exit code: 0, kExitFile (a folder in use or a damaged
 // file) or kExitUsage (cannot listen), with `why`.
 int ServeBoxes(const std::vector<BoxOption>& boxes, const ServeSetup& setup, std::string* why);
+
+// dpx20ctl fleet: the control API and web page of every box of every service on the broker of
+// setup.mqtt, until stop() is true. The exit code: 0 or kExitUsage, with `why`.
+int ServeFleet(const ServeSetup& setup, std::string* why);
 
 }  // namespace dpx::cli

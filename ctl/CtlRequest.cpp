@@ -194,6 +194,14 @@ Options ParseArguments(int argc, const char* const* argv) {
             o.api_cert = value("--api-cert");
         } else if (a == "--api-key") {
             o.api_key = value("--api-key");
+        } else if (a == "--mqtt") {
+            o.mqtt = value("--mqtt");
+        } else if (a == "--mqtt-ca") {
+            o.mqtt_ca = value("--mqtt-ca");
+        } else if (a == "--mqtt-prefix") {
+            o.mqtt_prefix = value("--mqtt-prefix");
+        } else if (a == "--mqtt-name") {
+            o.mqtt_name = value("--mqtt-name");
         } else if (a == "--new") {
             o.new_token = true;
         } else if (a == "--sync") {
@@ -253,7 +261,8 @@ bool JsonRequested(int argc, const char* const* argv) {
         if (a == "--") return false;
         if (a == "--json") return true;
         if (a == "-p" || a == "--port" || a == "--trace" || a == "--api" || a == "--sync" || a == "--panel" ||
-            a == "--api-cert" || a == "--api-key" || a == "--box" || a == "--ember")
+            a == "--api-cert" || a == "--api-key" || a == "--box" || a == "--ember" || a == "--mqtt" ||
+            a == "--mqtt-ca" || a == "--mqtt-prefix" || a == "--mqtt-name")
             ++i;  // the option's value
     }
     return false;
@@ -267,7 +276,7 @@ Plan PlanOf(const std::vector<std::string>& words) {
     Plan plan;
     plan.command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (plan.command == "ports" || plan.command == "serve" || plan.command == "token") {
+    if (plan.command == "ports" || plan.command == "serve" || plan.command == "token" || plan.command == "fleet") {
         if (!args.empty()) throw UsageError(plan.command + " takes no arguments");
     } else if (plan.command == "set") {
         if (args.empty()) throw UsageError("set takes KEY=VALUE...");

@@ -43,6 +43,9 @@ struct Options {
     // with --panel: the one box of the service to ask ("NAME").
     std::vector<std::string> boxes;
     std::string box;
+    // serve, fleet: the MQTT broker (mqtt:// or mqtts:// URL), its CA file, the topic prefix and
+    // the service's name on it.
+    std::string mqtt, mqtt_ca, mqtt_prefix, mqtt_name;
     std::vector<std::string> words;  // the command and its arguments
 };
 

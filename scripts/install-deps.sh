@@ -11,6 +11,7 @@ pkgs=(build-essential cmake ninja-build pkg-config ccache
       clang libclang-rt-14-dev
       fonts-ipafont-gothic xvfb xauth x11-apps imagemagick socat
       ser2net curl openssl
+      mosquitto mosquitto-clients libmosquitto-dev
       dpkg-dev file lintian desktop-file-utils appstream xdotool
       chromium chromium-driver python3-selenium
       nodejs)

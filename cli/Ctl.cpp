@@ -275,7 +275,7 @@ private:
             return report_.Fail(kExitFile, sink_.shown, true);
         if (!OpenTrace()) return;
         // A port that is taken ends the service before the box is sent anything.
-        if (std::string why; !CheckListen(o_.api, &why)) return report_.Fail(kExitUsage, why);
+        if (std::string why; !o_.api.empty() && !CheckListen(o_.api, &why)) return report_.Fail(kExitUsage, why);
 
         CatchInterrupts();
         // A box that cannot be logged in at start is served disconnected, as each box of

@@ -227,7 +227,7 @@ struct ServedBox {
 
 int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, std::string* why) {
     // A port that is taken ends the service before any box is sent anything.
-    if (!CheckListen(common.api, why)) return kExitUsage;
+    if (!common.api.empty() && !CheckListen(common.api, why)) return kExitUsage;
     std::vector<std::unique_ptr<ServedBox>> boxes;
     std::error_code ec;
     const std::filesystem::path here = std::filesystem::current_path(ec);

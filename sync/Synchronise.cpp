@@ -92,7 +92,8 @@ void Step(RS232c_bios& link, const SyncItem& item) {
 // transactions the link then doubts is a failed step, out of step, wherever the misread
 // was found.
 void CheckAccepted(RS232c_bios& link) {
-    if (!EndedCause(link)) link.SettleReplies();
+    // A synchronisation being stopped does not wait: what it did is not reported as done anyway.
+    if (!EndedCause(link) && !Stopping()) link.SettleReplies();
     for (const Accepted& step : accepted)
         if (link.RepliesDoubted(step.first, step.last)) CountFailure(*step.item, kResultOutOfStep, step.time_ms);
     accepted.clear();

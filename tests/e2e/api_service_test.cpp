@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QTcpServer>
 #include <QThread>
+#include <QTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <map>
@@ -70,6 +71,25 @@ TEST_F(ApiServiceTest, ABoxSilentAtStartIsServedDisconnected) {
     EXPECT_TRUE(serve_->Output().contains("box 1 on " + QString::fromStdString(sim_->LinkPath()) + ": not connected: login: result 5"))
         << serve_->Output().toStdString();
     EXPECT_TRUE(serve_->Terminate(10000));
+}
+
+// A device pulled mid-synchronisation ends it: 409 with the session's cause, and no further pass.
+TEST_F(ApiServiceTest, ADevicePulledMidSyncEndsItWithTheCause) {
+    Start({"--delay", "40"});
+    QNetworkAccessManager network;
+    std::unique_ptr<QNetworkReply> sync(network.post(QNetworkRequest{QUrl(url_ + "/sync")}, QByteArray()));
+    const QString device = QString::fromStdString(sim_->LinkPath());
+    QEventLoop loop;
+    QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(400, [this] { sim_.reset(); });  // some steps in
+    loop.exec();
+    EXPECT_EQ(sync->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 409);
+    const QJsonObject answer = QJsonDocument::fromJson(sync->readAll()).object();
+    const QString cause = answer["cause"].toString();
+    EXPECT_TRUE(cause.startsWith(device + ": ")) << QJsonDocument(answer).toJson().toStdString();
+    EXPECT_EQ(cause, Http(url_ + "/state", "GET").json["cause"].toString());
+    EXPECT_FALSE(answer["synchronised"].toBool());
+    EXPECT_FALSE(answer["summary"].toString().contains("2nd try")) << answer["summary"].toString().toStdString();
 }
 
 // Each kind of request: its status, and the box and the options file untouched by a refusal.

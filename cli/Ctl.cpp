@@ -314,7 +314,7 @@ private:
     void Fleet() {
         if (o_.api.empty() || o_.mqtt.empty()) throw UsageError("fleet needs --api [ADDR:]PORT and --mqtt URL");
         CatchInterrupts();
-        const ServeSetup setup{o_.api, {}, 1, false, false, StopRequested, o_.api_cert, o_.api_key, Mqtt()};
+        const ServeSetup setup{o_.api, {}, 1, false, false, StopRequested, o_.api_cert, o_.api_key, {}, Mqtt()};
         std::string why;
         if (const int code = ServeFleet(setup, &why); code != 0) report_.Fail(code, why);
     }

@@ -188,7 +188,9 @@ Json Fleet::StateOf(const std::string& service, const Service& s, const std::str
     for (std::size_t i = 0; i < kept.Keys().size(); ++i) {
         const std::string& key = kept.Keys()[i];
         if (key == "box" || key == "service" || key == "service_online") continue;
+        // An offline service's boxes are disconnected, whatever their last retained state said.
         if (!s.online && key == "connected") state.Set(key, false);
+        else if (!s.online && key == "connection") state.Set(key, "disconnected");
         else if (!s.online && key == "cause") state.Set(key, s.cause);
         else state.Set(key, kept.Items()[i]);
     }
@@ -218,7 +220,10 @@ Json Fleet::List() const {
                           .Set("port", state && state->Find("device") ? *state->Find("device") : Json(""))
                           .Set("port_kind", state && state->Find("port_kind") ? *state->Find("port_kind") : Json(""))
                           .Set("connected", connected)
+                          .Set("connection", !s.online ? Json("disconnected") : field("connection"))
                           .Set("cause", std::move(cause))
+                          .Set("label", field("label"))
+                          .Set("location", field("location"))
                           .Set("service", service)
                           .Set("service_online", s.online));
         }

@@ -44,6 +44,24 @@ def wait_until(done, seconds=10.0, step=0.01):
         time.sleep(step)
 
 
+def run_tests(tests, names):
+    """Runs each of `tests` (functions taking a fresh temporary folder) named in `names` (all
+    when empty), reporting PASS or FAIL for each and going on after a failure; 1 if one failed."""
+    names = names or [t.__name__ for t in tests]
+    failed = 0
+    for test in tests:
+        if test.__name__ not in names:
+            continue
+        with tempfile.TemporaryDirectory() as folder:
+            try:
+                test(folder)
+                print(f"PASS {test.__name__}")
+            except Exception as e:  # noqa: BLE001 - every failure is reported, then the next test runs
+                failed += 1
+                print(f"FAIL {test.__name__}: {e!r}")
+    return 1 if failed else 0
+
+
 def end_process(process, seconds):
     """Ends `process` with SIGTERM, or SIGKILL when it has not ended within `seconds`."""
     if process.poll() is None:

@@ -12,7 +12,6 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "browser"))
@@ -314,18 +313,7 @@ def main():
     if "test_three_services_and_a_fleet" in names and wp.missing_tools():
         print("SKIP: not installed: " + ", ".join(wp.missing_tools()))
         return SKIP
-    failed = 0
-    for test in TESTS:
-        if test.__name__ not in names:
-            continue
-        with tempfile.TemporaryDirectory() as folder:
-            try:
-                test(folder)
-                print(f"PASS {test.__name__}")
-            except Exception as e:  # noqa: BLE001 - every failure is reported, then the next test runs
-                failed += 1
-                print(f"FAIL {test.__name__}: {e!r}")
-    return 1 if failed else 0
+    return wp.run_tests(TESTS, names)
 
 
 if __name__ == "__main__":

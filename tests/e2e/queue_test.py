@@ -8,7 +8,6 @@ import os
 import socket
 import struct
 import sys
-import tempfile
 import threading
 import time
 import urllib.parse
@@ -131,19 +130,7 @@ TESTS = [test_service_of_one_box, test_service_of_several_boxes, test_panel, tes
 
 
 def main():
-    names = sys.argv[1:] or [t.__name__ for t in TESTS]
-    failed = 0
-    for test in TESTS:
-        if test.__name__ not in names:
-            continue
-        with tempfile.TemporaryDirectory() as folder:
-            try:
-                test(folder)
-                print(f"PASS {test.__name__}")
-            except Exception as e:  # noqa: BLE001 - every failure is reported, then the next test runs
-                failed += 1
-                print(f"FAIL {test.__name__}: {e!r}")
-    return 1 if failed else 0
+    return wp.run_tests(TESTS, sys.argv[1:])
 
 
 if __name__ == "__main__":

@@ -155,7 +155,7 @@ TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStrea
     ASSERT_EQ(Answers(old.received).size(), 1u);
     ExpectDocumented(Answers(old.received)[0], "GET", "/health");
 
-    const Exchange head = Talk(port_, "HEAD /api/v1/state HTTP/1.1\r\n\r\n" + Get("/health", "Connection: close\r\n"));
+    const Exchange head = Talk(port_, "HEAD /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + Get("/health", "Connection: close\r\n"));
     const std::vector<RawAnswer> two = Answers(head.received, {true});
     ASSERT_EQ(two.size(), 2u) << head.received.data();
     EXPECT_EQ(two[0].status, 200);
@@ -175,18 +175,20 @@ TEST_F(ApiTransportTest, RefusalsAreOneJsonObjectWithTheirStatus) {
         QByteArray allow;  // the Allow header of a 405
     };
     const Case cases[] = {
-        {"DELETE /api/v1/state HTTP/1.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
-        {"POST /api/v1/health HTTP/1.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
-        {"GET /api/v1/settings HTTP/1.1\r\n" + close + "\r\n", 405, "PUT"},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 2\r\n\r\n{}", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: " + QByteArray::number(static_cast<qulonglong>(api::kBodyLimit + 1)) + "\r\n\r\n", 413, {}},
-        {"GET /api/v1/state HTTP/1.1\r\nX: " + QByteArray(api::ApiServer::kHeadLimit, 'x') + "\r\n\r\n", 431, {}},
+        {"DELETE /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
+        {"POST /api/v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
+        {"GET /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "PUT"},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 2\r\n\r\n{}", 400, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(static_cast<qulonglong>(api::kBodyLimit + 1)) + "\r\n\r\n", 413, {}},
+        {"GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\nX: " + QByteArray(api::ApiServer::kHeadLimit, 'x') + "\r\n\r\n", 431, {}},
         {"GET /api/v1/state HTTP/2.0\r\n\r\n", 505, {}},
         {QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), 400, {}},
         {"hello\r\n\r\n", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 1\r\n" + close + "\r\n{", 400, {}},
-        {"GET /api/v1/nothing HTTP/1.1\r\n" + close + "\r\n", 404, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1\r\n" + close + "\r\n{", 400, {}},
+        {"GET /api/v1/nothing HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 404, {}},
+        {"GET /api/v1/state HTTP/1.1\r\n\r\n", 400, {}},
+        {"GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: 127.0.0.1\r\n\r\n", 400, {}},
     };
     for (const Case& c : cases) {
         const Exchange e = Talk(port_, c.bytes);
@@ -223,10 +225,24 @@ TEST_F(ApiTransportTest, IdleConnectionsGiveWayAndAFullPeerIsAnswered503) {
     EXPECT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }, api::ApiServer::kFirstRequestMs + 5000));
     idle.clear();
 
+    // The page's files and /health earn no kept place: a request of the API finds one.
     std::vector<std::unique_ptr<QTcpSocket>> kept;
     for (int i = 0; i < api::ApiServer::kMaxPerPeer; ++i) {
         kept.push_back(std::make_unique<QTcpSocket>());
         const Exchange e = Talk(port_, Get("/health"), kept.back().get(), 1);
+        ASSERT_EQ(Answers(e.received).size(), 1u) << i;
+    }
+    const Exchange room = Talk(port_, Get("/state", "Connection: close\r\n"));
+    ASSERT_EQ(Answers(room.received).size(), 1u);
+    EXPECT_EQ(Answers(room.received)[0].status, 200);
+    EXPECT_EQ(std::count_if(kept.begin(), kept.end(), [](const auto& s) { return s->state() != QAbstractSocket::ConnectedState; }), 1);
+    kept.clear();
+    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }));
+
+    // Connections that asked the API keep their places; one more from that address is told so.
+    for (int i = 0; i < api::ApiServer::kMaxPerPeer; ++i) {
+        kept.push_back(std::make_unique<QTcpSocket>());
+        const Exchange e = Talk(port_, Get("/state"), kept.back().get(), 1);
         ASSERT_EQ(Answers(e.received).size(), 1u) << i;
     }
     const Exchange busy = Talk(port_, Get("/health"));
@@ -235,6 +251,7 @@ TEST_F(ApiTransportTest, IdleConnectionsGiveWayAndAFullPeerIsAnswered503) {
     ASSERT_EQ(refused.size(), 1u) << busy.received.data();
     EXPECT_EQ(refused[0].status, 503);
     EXPECT_EQ(refused[0].headers["retry-after"], "1");
+    EXPECT_EQ(QJsonDocument::fromJson(refused[0].body)["result"].toString(), "busy");
     ExpectDocumented(refused[0], "GET", "/health");
 }
 

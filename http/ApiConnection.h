@@ -17,16 +17,12 @@
 #include "api/ControlApi.h"
 #include "api/HttpRequest.h"
 #include "http/ApiServer.h"
-#include "http/Places.h"
+#include "api/Places.h"
 
 namespace dpx::api {
 
 class ApiServer::Connection final : public QObject {
 public:
-    // What it may leave unsent before it stops reading, and how long it may stay so.
-    static constexpr qint64 kWriteBacklogLimit = 256 * 1024;
-    static constexpr int kStuckMs = 10000;
-
     Connection(ApiServer& server, QTcpSocket* socket, std::optional<Response> refusal);
     ~Connection() override;
     Connection(const Connection&) = delete;

@@ -13,7 +13,7 @@
 
 #include "api/ControlApi.h"
 #include "http/ApiConnection.h"
-#include "http/Places.h"
+#include "api/Places.h"
 
 // The OpenAPI document and the web page are resources of this static library; a program that
 // links it keeps them only when asked by name.

@@ -9,13 +9,13 @@
 // kFirstRequestMs is closed; a peer address has at most kMaxPerPeer connections and the server
 // kMaxConnections. A connection keeps its place only once it earned it (with the token, or on a
 // loopback listener with a request of the API itself); any other gives way to a newcomer
-// (http/Places.h), and when none can, the newcomer is answered 503 busy. What a connection
+// (api/Places.h), and when none can, the newcomer is answered 503 busy. What a connection
 // costs is bounded (http/ApiConnection.h).
 //
 // The parts: ApiServer.cpp (listening, places, handing requests on), ApiConnection.cpp (one
-// connection), HttpAnswer.cpp (an answer's bytes), Places.cpp (who gives way), LocalAnswers.cpp
+// connection), HttpAnswer.cpp (an answer's bytes), LocalAnswers.cpp
 // (the page's files, /health, the OpenAPI document), EventClients.cpp (the WebSocket clients),
-// ApiToken.cpp (the listen address and the token).
+// ApiToken.cpp (the listen address and the token); api/Places.cpp (who gives way, Qt-free).
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
@@ -77,6 +77,10 @@ public:
     static constexpr int kKeepAliveMs = 10000;
     // The request line and headers; longer is refused with 431 (a body over kBodyLimit: 413).
     static constexpr std::size_t kHeadLimit = 16 * 1024;
+    // What a connection may leave unsent before it stops reading its requests, and how long
+    // it may stay so before it is cut.
+    static constexpr qint64 kWriteBacklogLimit = 256 * 1024;
+    static constexpr int kStuckMs = 10000;
     // What an event client may leave unread before it is dropped.
     static constexpr qint64 kEventBacklogLimit = 1024 * 1024;
     // Every event client is pinged this often; one that did not answer the last ping is dropped.

@@ -79,6 +79,9 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
         {"PUT", "/settings", "{\"no_such_key\": 1}", 400, "unknown key", 3},
         {"PUT", "/settings", "{\"" + para + "\": ", 400, "bad JSON", 3},
         {"PUT", "/settings", "{\"" + para + "\": \"5\"}", 400, para + " takes an integer", 3},
+        // A number is named by its text: digits past the 64-bit integers are out of range.
+        {"PUT", "/settings", "{\"" + para + "\": 1e3}", 400, para + " takes an integer written in digits, not 1e3", 3},
+        {"PUT", "/settings", "{\"" + para + "\": 9223372036854775808}", 422, para + " takes", 3},
         {"PUT", "/settings", QByteArray(api::kBodyLimit + 1, ' '), 413, "the body is", 3},
         {"POST", "/memory/7/save", {}, 404, "no such memory", 3},
         // The panel's rule: nothing is sent.
@@ -107,6 +110,21 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     const HttpResult unsaved = Http(url_ + "/memory/1/save", "POST");
     EXPECT_EQ(unsaved.status, 500) << unsaved.body.data();
     EXPECT_TRUE(unsaved.json["error"].toString().startsWith("Cannot")) << unsaved.body.data();
+
+    // An options file that cannot be written: the box took the value, and the answer says so
+    // (the notice without the file's text, the system's reason, the steps).
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(options_file_name)));
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(options_file_name)));
+    const HttpResult unwritten = Http(url_ + "/settings", "PUT", "{\"" + para + "\": 4}");
+    EXPECT_EQ(unwritten.status, 500) << unwritten.body.data();
+    EXPECT_TRUE(unwritten.json["error"].toString().startsWith("Cannot write to the ")) << unwritten.body.data();
+    EXPECT_FALSE(unwritten.json["error"].toString().contains('\n')) << unwritten.body.data();
+    EXPECT_EQ(unwritten.json["cause"].toString(), "not a regular file: a folder") << unwritten.body.data();
+    ASSERT_EQ(unwritten.json["steps"].toArray().size(), 1) << unwritten.body.data();
+    EXPECT_EQ(unwritten.json["steps"][0]["result"].toInt(), kResultOk);
+    EXPECT_EQ(Box(Parallax()), 4);
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(options_file_name)));
+    ASSERT_EQ(Http(url_ + "/settings", "PUT", "{\"" + para + "\": 3}").status, 200);
 
     const HttpResult state = Http(url_ + "/state", "GET");
     EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();

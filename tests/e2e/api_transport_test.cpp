@@ -255,6 +255,53 @@ TEST_F(ApiTransportTest, IdleConnectionsGiveWayAndAFullPeerIsAnswered503) {
     ExpectDocumented(refused[0], "GET", "/health");
 }
 
+// A client that pipelines requests and never reads costs the server at most its limit of unsent
+// answers (and one answer more): the connection reads nothing meanwhile, others are served, and
+// once the client reads, every answer comes in order.
+TEST_F(ApiTransportTest, AClientThatDoesNotReadCostsABoundedBacklog) {
+    Listen();
+    QTcpSocket client;
+    client.setReadBufferSize(4096);  // what the system buffers beyond this stays in the system
+    client.connectToHost(QHostAddress::LocalHost, port_);
+    ASSERT_TRUE(WaitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    const qint64 document = static_cast<qint64>(QFile(QStringLiteral(":/dpx20remote/openapi.json")).size());
+    const int count = static_cast<int>(40 * 1024 * 1024 / document);  // well beyond the system's buffers
+    for (int i = 0; i < count; ++i) client.write(Get("/openapi.json"));
+    qint64 highest = 0;
+    WaitUntil([&] {
+        highest = std::max(highest, server_.Unsent());
+        return false;
+    }, 1500);
+    EXPECT_GT(highest, 0);  // the system's buffers filled: the server held answers itself
+    EXPECT_LE(highest, api::ApiServer::kWriteBacklogLimit + document + 1024);
+    const Exchange other = Talk(port_, Get("/health", "Connection: close\r\n"));
+    ASSERT_EQ(Answers(other.received).size(), 1u);
+    EXPECT_EQ(Answers(other.received)[0].status, 200);
+
+    // The answers as they come: each a head and a body of its Content-Length.
+    client.setReadBufferSize(0);
+    QByteArray pending;
+    int answered = 0;
+    bool in_order = true;
+    WaitUntil([&] {
+        pending += client.readAll();
+        for (;;) {
+            const qsizetype end = pending.indexOf("\r\n\r\n");
+            if (end < 0) break;
+            const QByteArray head = pending.left(end);
+            const qsizetype at = head.toLower().indexOf("content-length: ");
+            const qsizetype length = head.mid(at + 16, head.indexOf('\r', at) - at - 16).toLongLong();
+            if (pending.size() < end + 4 + length) break;
+            in_order = in_order && head.startsWith("HTTP/1.1 200") && length == document;
+            pending.remove(0, end + 4 + length);
+            ++answered;
+        }
+        return answered == count;
+    }, 60000);
+    EXPECT_EQ(answered, count);
+    EXPECT_TRUE(in_order);
+}
+
 // Beyond loopback: the token file is the user's alone and written anew when others could read
 // it; a connection without the token is answered 401 and closed and keeps no place; health
 // needs no token from this computer; a token replaced meanwhile is taken at once.

@@ -1,4 +1,4 @@
-#include "http/Places.h"
+#include "api/Places.h"
 
 #include <algorithm>
 

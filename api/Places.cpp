@@ -1,23 +1,24 @@
 #include "api/Places.h"
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace dpx::api {
 namespace {
 
-// The place among those that `counts` that gives way first, or -1.
+// The place among those that `counts` that gives way first, or -1: one that is only closing,
+// then one of the address that holds the most places, the least recently active of those.
 template <class Counts>
 int Victim(const std::vector<Place>& places, Counts counts) {
+    std::map<std::string, int> held;
+    for (const Place& p : places) ++held[p.peer];
+    const auto rank = [&held](const Place& p) { return std::make_tuple(!p.closing, -held[p.peer], p.active_ms); };
     int best = -1;
     for (int i = 0; i < static_cast<int>(places.size()); ++i) {
         const Place& p = places[static_cast<std::size_t>(i)];
         if (!counts(p) || p.kept) continue;
-        if (best < 0) {
-            best = i;
-            continue;
-        }
-        const Place& b = places[static_cast<std::size_t>(best)];
-        if (p.closing != b.closing ? p.closing : p.active_ms < b.active_ms) best = i;
+        if (best < 0 || rank(p) < rank(places[static_cast<std::size_t>(best)])) best = i;
     }
     return best;
 }

@@ -6,7 +6,9 @@
 // with a request that carried the token; on a loopback listener, with a request of the API
 // itself (the page's files, /health and the OpenAPI document earn none). Any other connection
 // makes room for a newcomer: first one that has had its last answer and is only closing, then
-// the one that was active longest ago. With no such connection the newcomer is refused.
+// one of the address that holds the most places (a flood from a few addresses gives way before
+// a lone client whose request has not been read yet), the least recently active of those. With no
+// such connection the newcomer is refused.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -4,6 +4,7 @@ page's files, and a flood of requests without the token; and the token holder, w
 must still be answered meanwhile."""
 
 import os
+import select
 import socket
 import statistics
 import threading
@@ -64,18 +65,23 @@ def token_holder(url, token, tries=TRIES, gap=0.1, source="127.0.0.1"):
     """`tries` new connections from `source`, each asking GET /state with the token:
     (answered with 200, median time in ms of those answered)."""
     host, port, base = where(url)
-    answered, times = 0, []
+    answered, times, failures = 0, [], []
     for _ in range(tries):
         start = time.monotonic()
         try:
             with socket.create_connection((host, port), timeout=5, source_address=(source, 0)) as s:
                 s.sendall(request_bytes(host, port, base + "/state", token, close=True))
-                if read_answer(s) == 200:
+                status = read_answer(s)
+                if status == 200:
                     answered += 1
                     times.append((time.monotonic() - start) * 1000)
-        except OSError:
-            pass
+                else:
+                    failures.append(status)
+        except OSError as e:
+            failures.append(repr(e))
         time.sleep(gap)
+    if failures:
+        print("the token holder's failures:", failures)
     return answered, statistics.median(times) if times else float("nan")
 
 
@@ -138,9 +144,11 @@ class Flood:
                 self.requests += 1
                 if read_answer(s) == 0:
                     raise OSError("closed")
+                # Until the next request: a connection the server closed is opened again at once.
                 wait = time.monotonic() + self.period
                 while self.running and time.monotonic() < wait:
-                    time.sleep(0.05)
+                    if select.select([s], [], [], 0.05)[0] and not s.recv(1, socket.MSG_PEEK):
+                        raise OSError("closed")
             except OSError:
                 if s:
                     s.close()

@@ -1,5 +1,6 @@
 // Who gives way when a connection comes to a full server or a full address: never one that
-// earned its place; first one that is only closing, then the one active longest ago; and with
+// earned its place; first one that is only closing, then one of the address holding the most
+// places, the one of those active longest ago; and with
 // none such, the newcomer is refused as busy.
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@ TEST(ApiPlaces, OnlyAPlaceNotEarnedGivesWayClosingOnesFirstThenTheLeastRecentlyA
         {"room left", {kept_a, idle_a}, "c", -1, false},
         {"full: the least recently active", {idle_a, older_a, kept_b, idle_b}, "c", 3, false},
         {"full: a closing one before any other", {idle_b, older_a, closing_a, kept_b}, "c", 2, false},
+        {"full: the address holding most gives way before a lone older one",
+         {idle_b, idle_a, Place{"a", false, false, 6}, Place{"a", false, false, 7}}, "c", 1, false},
         {"full of kept places", {kept_a, kept_b, kept_a, kept_b}, "c", -1, true},
         {"the address full: one of its own gives way", {idle_b, kept_a, idle_a, older_a}, "a", 3, false},
         {"the address full of kept places, the server not", {kept_a, kept_a, kept_a}, "a", -1, true},

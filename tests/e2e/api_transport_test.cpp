@@ -322,6 +322,10 @@ TEST_F(ApiTransportTest, TheTokenGuardsPlacesAndIsReplacedWhileServing) {
     EXPECT_NE(warnings_[1].find("clear"), std::string::npos);
 
     const QByteArray bearer = "Authorization: Bearer " + token + "\r\n";
+    // The subprotocol carries a WebSocket handshake's token, not that of a request naming an upgrade.
+    const Exchange smuggled = Talk(port_, Put(3, "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Protocol: dpx20remote, bearer." + token + "\r\n"));
+    ASSERT_EQ(Answers(smuggled.received).size(), 1u);
+    EXPECT_EQ(Answers(smuggled.received)[0].status, 401);
     const Exchange without = Talk(port_, Get("/state") + Get("/state", bearer));
     EXPECT_TRUE(without.closed);
     ASSERT_EQ(Answers(without.received).size(), 1u);
@@ -347,6 +351,11 @@ TEST_F(ApiTransportTest, TheTokenGuardsPlacesAndIsReplacedWhileServing) {
     ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }));
     EXPECT_EQ(Answers(Talk(port_, Get("/state", bearer + "Connection: close\r\n")).received)[0].status, 401);
     EXPECT_EQ(Answers(Talk(port_, Get("/state", "Authorization: Bearer " + renewed + "\r\nConnection: close\r\n")).received)[0].status, 200);
+    // A token file that others may read is noticed while serving: it holds a new token at once.
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+    EXPECT_EQ(Answers(Talk(port_, Get("/state", "Authorization: Bearer " + renewed + "\r\nConnection: close\r\n")).received)[0].status, 401);
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     qunsetenv("XDG_CONFIG_HOME");
 }
 

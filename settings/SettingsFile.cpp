@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -44,6 +45,20 @@ const char* SpecialKind(const fs::file_status& status) {
 }
 
 }  // namespace
+
+std::string UnreadableReason(const fs::path& name) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(name, ec);
+    if (ec) return ec.message();
+    if (fs::is_directory(status)) return "it is a folder";
+    if (const char* kind = SpecialKind(status)) return std::string("it is ") + kind;
+    errno = 0;
+    if (std::FILE* file = std::fopen(name.string().c_str(), "rb")) {
+        std::fclose(file);
+        return "it could not be read";
+    }
+    return errno != 0 ? std::strerror(errno) : "it could not be opened";
+}
 
 WriteStatus ReplaceFile(const fs::path& name, std::string_view text, std::string* holder) {
     // The file a symbolic link points to is replaced, not the link (a dangling link is

@@ -1,9 +1,9 @@
 #include "settings/SettingsFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "common/MessageSink.h"
@@ -53,10 +53,7 @@ std::string UnreadableReason(const fs::path& name) {
     if (fs::is_directory(status)) return "it is a folder";
     if (const char* kind = SpecialKind(status)) return std::string("it is ") + kind;
     errno = 0;
-    if (std::FILE* file = std::fopen(name.string().c_str(), "rb")) {
-        std::fclose(file);
-        return "it could not be read";
-    }
+    if (std::ifstream(name, std::ios::binary)) return "it could not be read";
     return errno != 0 ? std::strerror(errno) : "it could not be opened";
 }
 

@@ -12,8 +12,8 @@
 #include <cstdio>
 
 #include "api/ControlApi.h"
-#include "http/ApiConnection.h"
 #include "api/Places.h"
+#include "http/ApiConnection.h"
 
 // The OpenAPI document and the web page are resources of this static library; a program that
 // links it keeps them only when asked by name.
@@ -287,7 +287,8 @@ void ApiServer::RefreshToken() {
     token_ = token;
     api_.SetAccess({token, false});
     // An event client let in with the old token hears no more: it comes back with the new one.
-    for (auto& [client, state] : std::map<QWebSocket*, EventClient>(clients_)) client->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("the token was replaced"));
+    for (auto& [client, state] : std::map<QWebSocket*, EventClient>(clients_))
+        client->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("the token was replaced"));
 }
 
 bool ApiServer::EarnsPlace(const Request& request) const {

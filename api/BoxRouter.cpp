@@ -10,9 +10,14 @@ namespace {
 
 constexpr std::string_view kBoxes = "/boxes";
 
-Json Head() {
+// The head every answer starts with; `error` not empty: a refusal.
+Json Head(const std::string& error = {}) {
     Json j = Json::Object();
-    return j.Set("version", kVersion).Set("ok", true).Set("error", Json()).Set("result", Json()).Set("meaning", Json());
+    return j.Set("version", kVersion)
+        .Set("ok", error.empty())
+        .Set("error", error.empty() ? Json() : Json(error))
+        .Set("result", Json())
+        .Set("meaning", Json());
 }
 
 Response Answer(int status, const Json& body) {
@@ -22,8 +27,13 @@ Response Answer(int status, const Json& body) {
     return r;
 }
 
-// A refusal's head is written once: Json::Set adds a key, it never replaces one.
-Response NotFound(const std::string& error) { return Refusal(404, error); }
+Response NotFound(const std::string& error) { return Answer(404, Head(error)); }
+
+Response WrongMethod(const std::string& path, const std::string& method) {
+    Response refused = Answer(405, Head(path + " takes GET, not " + method));
+    refused.allow = "GET";
+    return refused;
+}
 
 }  // namespace
 
@@ -92,9 +102,8 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
         // The events of every box, each naming its box.
         if (path == std::string(kBasePath) + "/events") {
             if (std::optional<Response> refused = Admit(access_, request)) return *refused;
-            if (request.method != "GET") return Refusal(405, std::string(path) + " takes GET, not " + request.method);
-            if (!request.websocket)
-                return Refusal(426, "the events come over a WebSocket: ask to upgrade");
+            if (request.method != "GET") return WrongMethod(std::string(path), request.method);
+            if (!request.websocket) return Answer(426, Head("the events come over a WebSocket: ask to upgrade"));
             return Answer(kSwitchingProtocols, Json::Object());
         }
         return NotFound("no such endpoint: " + request.path + "; this service has several boxes: " + boxes_path +
@@ -104,10 +113,7 @@ std::optional<Response> BoxRouter::Route(const Request& request, const Reply& re
     std::string_view rest = path.substr(boxes_path.size());
     while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
     if (rest.empty()) {
-        if (request.method != "GET" && request.method != "HEAD") {
-            Response refused = Refusal(405, boxes_path + " takes GET, not " + request.method);
-            return refused;
-        }
+        if (request.method != "GET" && request.method != "HEAD") return WrongMethod(boxes_path, request.method);
         return Answer(200, Head().Set("boxes", List()));
     }
     const std::string_view segment = rest.substr(0, rest.find('/'));

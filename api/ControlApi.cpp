@@ -35,6 +35,10 @@ Json Head(const std::string& error = {}, std::optional<int> result = {}) {
     return j;
 }
 
+// A notice of a settings file that could not be written ends with the text that was to be
+// written; an answer carries the notice without it.
+std::string WithoutFileText(const std::string& text) { return text.substr(0, text.find("\n\n\n")); }
+
 Response Answer(int status, Json body) { return {status, body.Dump(), {}, {}}; }
 Response Error(int status, const std::string& error) { return Answer(status, Head(error)); }
 
@@ -73,6 +77,12 @@ bool BearerMatches(std::string_view header, std::string_view token) {
 }
 
 Response Refusal(int status, const std::string& error) { return Error(status, error); }
+
+Response Busy(int status, const std::string& error) {
+    Response busy = Answer(status, Head(error).Set("result", "busy").Set("meaning", "in use: try again"));
+    busy.retry_after_s = 1;
+    return busy;
+}
 
 namespace {
 
@@ -168,7 +178,14 @@ int ParseValues(const std::string& body, Takes takes, std::vector<std::pair<cons
             return 400;
         }
         if (!value.IsInteger()) {
-            error = Format("%s takes an integer, not %s", setting->key, Json::TypeName(value.type()));
+            // A number is named by its text: 1e3 is no integer here, and digits too many for one
+            // are out of range.
+            const std::string text = value.type() == Json::Type::kNumber ? value.Dump() : Json::TypeName(value.type());
+            if (value.type() == Json::Type::kNumber && text.find_first_not_of("-0123456789") == std::string::npos) {
+                error = Format("%s takes %s: %s", setting->key, RangeText(setting->Range()).c_str(), text.c_str());
+                return 422;
+            }
+            error = Format("%s takes an integer written in digits, not %s", setting->key, text.c_str());
             return 400;
         }
         const int64_t v = value.Integer();
@@ -320,7 +337,7 @@ std::optional<Response> ControlApi::Route(const Request& request, const Reply& r
 }
 
 std::optional<Response> ControlApi::Change(const Request& request, Source source, Work work, const Reply& reply) {
-    if (pending_ || session_.Busy()) return Error(409, "busy: a transaction is running");
+    if (pending_ || session_.Busy()) return Busy(409, "busy: a transaction is running");
     pending_ = true;
     const Clock::time_point start = Clock::now();
     struct Done {
@@ -337,16 +354,8 @@ std::optional<Response> ControlApi::Change(const Request& request, Source source
                 // the process.
                 MessageCapture collector;
                 done.status = work(done.answer, collector);
-                for (const std::string& text : collector.texts) messages.Push(text);
-                if (collector.fatal) {
-                    // A settings file could not be written: the box may have the change, the file has not.
-                    done.status = 500;
-                    Json failed = Head(collector.texts.empty() ? std::string("a settings file could not be written")
-                                                                : collector.texts.back());
-                    if (!collector.details.empty() && !collector.details.back().empty())
-                        failed.Set("cause", collector.details.back());
-                    done.answer = std::move(failed);
-                }
+                for (const std::string& text : collector.texts) messages.Push(WithoutFileText(text));
+                if (collector.fatal) done.status = SaveFailed(collector, done.answer);
             }
             done.answer.Set("messages", std::move(messages));
             session_.Publish(source);
@@ -364,6 +373,19 @@ std::optional<Response> ControlApi::Change(const Request& request, Source source
             reply(Answer(done.status, std::move(done.answer)));
         });
     return std::nullopt;
+}
+
+int ControlApi::SaveFailed(const MessageCapture& collector, Json& answer) {
+    // The box has what it took (the steps say so); the file has not: the notice's text, the
+    // system's reason as the cause, and every figure of the answer but its head.
+    Json failed = Head(collector.texts.empty() ? std::string("a settings file could not be written")
+                                                : WithoutFileText(collector.texts.back()));
+    const bool reason = !collector.details.empty() && !collector.details.back().empty();
+    failed.Set("cause", reason ? Json(collector.details.back()) : Json());
+    for (std::size_t i = 0; i < answer.Keys().size(); ++i)
+        if (!failed.Find(answer.Keys()[i])) failed.Set(answer.Keys()[i], answer.Items()[i]);
+    answer = std::move(failed);
+    return 500;
 }
 
 void ControlApi::EmitFailure(const Request& request, const std::string& source, int status, const Json& answer) {

@@ -51,12 +51,18 @@ struct Response {
     std::string body;   // one JSON object, or a file of the web page
     std::string allow;  // 405: the methods the endpoint takes ("GET", "PUT", ...)
     std::string content_type;  // empty: application/json
+    int retry_after_s = 0;     // > 0: the client may try again after this many seconds (Retry-After)
 };
 
 // A refusal with no link result: the head of every answer with `error`, `result` and
 // `meaning` null. The transport answers with it what never reaches Handle() (a request that
 // cannot be read, a full server).
 Response Refusal(int status, const std::string& error);
+// The refusal of a request that finds something in use (another change of the box running,
+// every place of the server taken): `result` "busy", with Retry-After, so that a client tells
+// "try again" from a refusal that stands (a rule's, with `result` null, or the box's, with its
+// number).
+Response Busy(int status, const std::string& error);
 // Whether `authorization` (an Authorization header) carries `token` as its Bearer token.
 bool BearerMatches(std::string_view authorization, std::string_view token);
 
@@ -161,6 +167,9 @@ private:
     std::optional<Response> Change(const Request& request, Source source, Work work, const Reply& reply);
     // Runs `then` on the transport's thread, unless the API has ended meanwhile.
     void Back(std::function<void()> then);
+    // A change during which a settings file could not be written: 500, the answer's head
+    // replaced by the failure; its other fields (the steps the box took) kept.
+    static int SaveFailed(const MessageCapture& collector, Json& answer);
     int PutSettings(const Values& steps, Json& answer);
     int Connect(int want, Json& answer);
     int SyncWith(const Values& values, Json& answer);

@@ -157,6 +157,11 @@ ParseResult ParseRequest(std::string_view bytes, std::size_t head_limit, std::si
         r.headers.emplace_back(Lower(line->substr(0, colon)), std::string(value));
     }
 
+    // HTTP/1.1 asks for exactly one Host: without it, or with two, the request names no one server.
+    const auto hosts = std::count_if(r.headers.begin(), r.headers.end(), [](const auto& h) { return h.first == "host"; });
+    if (hosts > 1) return Refuse(400, "two Host headers");
+    if (hosts == 0 && r.minor_version == 1) return Refuse(400, "an HTTP/1.1 request without a Host header");
+
     std::optional<std::size_t> length;
     bool chunked = false;
     for (const auto& [name, value] : r.headers) {

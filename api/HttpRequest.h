@@ -38,7 +38,8 @@ struct ParseResult {
 // Reads the request at the front of `bytes`. A head (request line and headers) longer than
 // `head_limit` is refused with 431, a body longer than `body_limit` with 413 (as soon as the
 // head says so), what is not HTTP/1.x with 400 or 505, a transfer coding other than chunked
-// with 501. Empty lines before the request line are skipped; lines may end in CRLF or LF.
+// with 501, an HTTP/1.1 request without one Host header with 400. Empty lines before the
+// request line are skipped; lines may end in CRLF or LF.
 ParseResult ParseRequest(std::string_view bytes, std::size_t head_limit, std::size_t body_limit);
 
 }  // namespace dpx::http

@@ -30,18 +30,20 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
                                settings_file::ShownName(std::filesystem::current_path(ec)).c_str(), who.c_str()));
             return kFolderInUse;
         }
-        panel.EnsureInitialised();
+        // The API serves from the start, also while a notice of the start (a missing options
+        // file) waits for the operator: a panel started at login is reachable before anyone clicks.
         PanelApi control(panel);
         control.UseTls(api_cert, api_key);
-        if (std::string why; !control.Start(api, &why)) {
-            ShowMessage("The control API cannot start.", why);
-        } else if (!api.empty()) {
-            std::fprintf(stderr, "dpx20remote: control API at %s\n", control.Where().c_str());
-        }
-        if (std::string why; !ember.empty() && !control.StartEmber(ember, &why))
-            ShowMessage("The Ember+ provider cannot start.", why);
-        else if (!ember.empty())
+        std::string why;
+        const bool serving = control.Start(api, &why);
+        if (serving && !api.empty()) std::fprintf(stderr, "dpx20remote: control API at %s\n", control.Where().c_str());
+        std::string ember_why;
+        const bool providing = ember.empty() || control.StartEmber(ember, &ember_why);
+        if (providing && !ember.empty())
             std::fprintf(stderr, "dpx20remote: Ember+ provider at %s\n", control.EmberWhere().c_str());
+        panel.EnsureInitialised();
+        if (!serving) ShowMessage("The control API cannot start.", why);
+        if (!providing) ShowMessage("The Ember+ provider cannot start.", ember_why);
         panel.exec();  // how the panel was closed does not matter
     }
     link.ClosePorts();  // the ports are given up with the process; no device stays locked

@@ -16,7 +16,8 @@ public:
     // it. Nothing is sent to the box and nothing is written at the end; the link's ports are
     // closed. Returns the exit code. The current directory is locked for the panel's life:
     // when another panel has it, one notice says so and nothing is read or written.
-    // With `api` ([ADDR:]PORT, empty: none) the panel also serves the control API there; a
+    // With `api` ([ADDR:]PORT, empty: none) the panel also serves the control API there, from
+    // before the first notice of its start on; a
     // failure to listen is told and the panel runs without it. `api_cert` and `api_key` (PEM
     // files) serve it over HTTPS.
     // With `ember` ([ADDR:]PORT) it also serves the Ember+ provider there.

@@ -6,10 +6,16 @@
 // panel's, also inside its modal dialogs, or the service's).
 //
 // No client locks out another: a connection that has not sent a whole request within
-// kFirstRequestMs is closed, and while it has not it holds a place only until a newer
-// connection needs it; a peer address has at most kMaxPerPeer connections and the server
-// kMaxConnections, beyond which the answer is 503. On a listener that asks for the token, a
-// connection earns its place only with a request that carried it.
+// kFirstRequestMs is closed; a peer address has at most kMaxPerPeer connections and the server
+// kMaxConnections. A connection keeps its place only once it earned it (with the token, or on a
+// loopback listener with a request of the API itself); any other gives way to a newcomer
+// (api/Places.h), and when none can, the newcomer is answered 503 busy. What a connection
+// costs is bounded (http/ApiConnection.h).
+//
+// The parts: ApiServer.cpp (listening, places, handing requests on), ApiConnection.cpp (one
+// connection), HttpAnswer.cpp (an answer's bytes), LocalAnswers.cpp
+// (the page's files, /health, the OpenAPI document), EventClients.cpp (the WebSocket clients),
+// ApiToken.cpp (the listen address and the token); api/Places.cpp (who gives way, Qt-free).
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
@@ -56,6 +62,8 @@ std::string LoadOrMakeToken(std::string* why, std::string* warning = nullptr);
 // Replaces the token with a new one (dpx20ctl token --new); empty with `why` on failure.
 // Running programs take it at their next request.
 std::string MakeNewToken(std::string* why);
+// Changes when the token file is replaced, removed or its permissions change; 0 when there is none.
+qint64 TokenFileStamp();
 
 class ApiServer final : public QObject {
     Q_OBJECT
@@ -69,6 +77,10 @@ public:
     static constexpr int kKeepAliveMs = 10000;
     // The request line and headers; longer is refused with 431 (a body over kBodyLimit: 413).
     static constexpr std::size_t kHeadLimit = 16 * 1024;
+    // What a connection may leave unsent before it stops reading its requests, and how long
+    // it may stay so before it is cut.
+    static constexpr qint64 kWriteBacklogLimit = 256 * 1024;
+    static constexpr int kStuckMs = 10000;
     // What an event client may leave unread before it is dropped.
     static constexpr qint64 kEventBacklogLimit = 1024 * 1024;
     // Every event client is pinged this often; one that did not answer the last ping is dropped.
@@ -99,6 +111,8 @@ public:
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }
     int Connections() const { return static_cast<int>(connections_.size()); }
+    // The bytes of answers that wait to be sent, over every connection.
+    qint64 Unsent() const;
 
     // Receives each warning; by default it is printed on standard error.
     std::function<void(const std::string& text)> on_warning;
@@ -127,6 +141,10 @@ private:
     // kSwitchingProtocols hands the socket on.
     void Answer(const Connection& connection, const Request& request, const std::function<void(Response)>& reply);
     std::optional<Response> AnswerLocally(const Request& request, bool loopback_peer);
+    // Whether the server answers `path` itself (the page's files, /health, /openapi.json).
+    static bool LocalPath(const std::string& path);
+    // Whether `request` earns its connection a kept place (Places.h).
+    bool EarnsPlace(const Request& request) const;
     void RefreshToken();
     void TakeEventClients();
     void Broadcast(const std::string& json);

@@ -124,8 +124,13 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
         return 0;
     };
     if (file.status == settings_file::ReadResult::kUnreadable) {
-        notice(Format("Cannot read the option file!\n\n[ %s ]",
-                      settings_file::ShownName(full_path).c_str()));
+        // The notice's detail says why: what stands there instead of a file, or the system's reason.
+        const std::string text = Format("Cannot read the option file!\n\n[ %s ]", settings_file::ShownName(full_path).c_str());
+        const std::string why = settings_file::UnreadableReason(file_name);
+        std::error_code ec;
+        const std::filesystem::path own_path = std::filesystem::absolute(file_name, ec);
+        const std::string kept = options_file ? KeepDamaged(ec ? std::filesystem::path(file_name) : own_path) : std::string();
+        ShowMessage(text, kept.empty() ? why : why + "\n" + kept);
         return 0;
     }
 

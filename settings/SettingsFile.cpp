@@ -1,7 +1,9 @@
 #include "settings/SettingsFile.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "common/MessageSink.h"
@@ -21,36 +23,6 @@ fs::path FullPath(const fs::path& name) {
 std::string ShownName(const fs::path& path) {
     const std::u8string text = path.u8string();
     return {text.begin(), text.end()};
-}
-
-WriteStatus ReplaceFile(const fs::path& name, std::string_view text, std::string* holder) {
-    // The file a symbolic link points to is replaced, not the link (a dangling link is
-    // replaced itself, as a missing file would be created).
-    std::error_code ec;
-    fs::path target = fs::canonical(name, ec);
-    if (ec) target = name;
-    const fs::file_status status = fs::status(target, ec);
-    if (fs::exists(status) && !fs::is_regular_file(status)) return WriteStatus::kCannotWrite;
-    fs::path temp = target;
-    temp += ".tmp";
-    return ReplaceRegularFile(target, temp, text, holder);
-}
-
-bool WriteSettingsFile(const fs::path& name, const std::string& text) {
-    std::string holder;
-    const WriteStatus status = ReplaceFile(name, text, &holder);
-    if (status == WriteStatus::kOk) return true;
-    if (status == WriteStatus::kCannotCreate) {
-        ShowMessage(Format("Cannot create the %s file!", ShownName(name).c_str()));
-    } else {
-        std::string detail;
-        if (status == WriteStatus::kBusy)
-            detail = holder.empty() ? "Another program is saving the same file."
-                                    : "Another program is saving the same file: " + holder + ".";
-        ShowMessage(Format("Cannot write to the %s file!\n\n\n", ShownName(name).c_str()) + text, detail);
-    }
-    FatalExit(1);
-    return false;
 }
 
 namespace {
@@ -73,6 +45,53 @@ const char* SpecialKind(const fs::file_status& status) {
 }
 
 }  // namespace
+
+std::string UnreadableReason(const fs::path& name) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(name, ec);
+    if (ec) return ec.message();
+    if (fs::is_directory(status)) return "it is a folder";
+    if (const char* kind = SpecialKind(status)) return std::string("it is ") + kind;
+    errno = 0;
+    if (std::ifstream(name, std::ios::binary)) return "it could not be read";
+    return errno != 0 ? std::strerror(errno) : "it could not be opened";
+}
+
+WriteStatus ReplaceFile(const fs::path& name, std::string_view text, std::string* holder) {
+    // The file a symbolic link points to is replaced, not the link (a dangling link is
+    // replaced itself, as a missing file would be created).
+    std::error_code ec;
+    fs::path target = fs::canonical(name, ec);
+    if (ec) target = name;
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) return WriteStatus::kCannotWrite;
+    fs::path temp = target;
+    temp += ".tmp";
+    return ReplaceRegularFile(target, temp, text, holder);
+}
+
+bool WriteSettingsFile(const fs::path& name, const std::string& text) {
+    std::string holder;
+    errno = 0;
+    const WriteStatus status = ReplaceFile(name, text, &holder);
+    if (status == WriteStatus::kOk) return true;
+    // The notice's detail is the system's reason, as far as it told one.
+    std::string detail = errno != 0 ? std::strerror(errno) : std::string();
+    std::error_code ec;
+    if (const char* kind = SpecialKind(fs::status(name, ec)); kind || fs::is_directory(name, ec))
+        detail = std::string("not a regular file: ") + (kind ? kind : "a folder");
+    if (status == WriteStatus::kCannotCreate) {
+        ShowMessage(Format("Cannot create the %s file!", ShownName(name).c_str()), detail);
+    } else {
+        if (status == WriteStatus::kBusy)
+            detail = holder.empty() ? "Another program is saving the same file."
+                                    : "Another program is saving the same file: " + holder + ".";
+        ShowMessage(Format("Cannot write to the %s file!\n\n\n", ShownName(name).c_str()) + text, detail);
+    }
+    FatalExit(1);
+    return false;
+}
+
 
 KeptFile KeepDamagedFile(const fs::path& name) {
     KeptFile result;

@@ -38,6 +38,10 @@ struct ReadResult {
 // never reads past `capacity - 1` bytes.
 ReadResult ReadSmallFile(const std::filesystem::path& name, char* buffer, std::size_t capacity);
 
+// Why `name`, which exists, cannot be read as a settings file, in words: "it is a folder", "it
+// is a FIFO", ..., or the system's reason.
+std::string UnreadableReason(const std::filesystem::path& name);
+
 // Replaces `name` with `text`. Symbolic links are followed: a link stays a link and the file
 // it points to is replaced. A name that is not a regular file (device, FIFO, directory,
 // socket) is never touched: kCannotWrite. Otherwise the text goes to the one temporary file

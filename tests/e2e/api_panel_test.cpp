@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QEventLoop>
 #include <QProcess>
@@ -78,6 +82,28 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
         EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     }
     EXPECT_TRUE(Checked(panel::kConversion));
+}
+
+// An options file that cannot be written fails the request as the service's does: 500, the
+// panel's notice without the file's text, the system's reason, and the step the box took.
+TEST_F(ApiPanelTest, AFailedSaveIsA500WithItsCauseAndTheStepsTaken) {
+    Start();
+    ConnectQuietly();
+    PanelApi api(*panel_);
+    std::string why;
+    ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
+    const Setting& parallax = *FindSetting("sys_adj3d_para");
+    ASSERT_TRUE(QFile::remove(QStringLiteral("dpx20remote.ini")));
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("dpx20remote.ini")));
+    const Curl r = CurlPut(api.Where() + "/settings", Format("{\"%s\": %d}", parallax.key, static_cast<int>(parallax.Range().high)));
+    QDir().rmdir(QStringLiteral("dpx20remote.ini"));
+    ASSERT_EQ(r.status, 500) << r.body;
+    const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(r.body)).object();
+    EXPECT_TRUE(answer["error"].toString().startsWith("Cannot write to the ")) << r.body;
+    EXPECT_FALSE(answer["error"].toString().contains('\n')) << r.body;
+    EXPECT_EQ(answer["cause"].toString(), "not a regular file: a folder") << r.body;
+    ASSERT_EQ(answer["steps"].toArray().size(), 1) << r.body;
+    EXPECT_EQ(sim::ParseDump(box_.Dump())[parallax.key], parallax.Range().high);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QTcpServer>
@@ -12,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <map>
+#include <tuple>
 #include <sys/stat.h>
 
 #include "http/ApiServer.h"
@@ -113,6 +115,9 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
         {"PUT", "/settings", "{\"no_such_key\": 1}", 400, "unknown key", 3},
         {"PUT", "/settings", "{\"" + para + "\": ", 400, "bad JSON", 3},
         {"PUT", "/settings", "{\"" + para + "\": \"5\"}", 400, para + " takes an integer", 3},
+        // A number is named by its text: digits past the 64-bit integers are out of range.
+        {"PUT", "/settings", "{\"" + para + "\": 1e3}", 400, para + " takes an integer written in digits, not 1e3", 3},
+        {"PUT", "/settings", "{\"" + para + "\": 9223372036854775808}", 422, para + " takes", 3},
         {"PUT", "/settings", QByteArray(api::kBodyLimit + 1, ' '), 413, "the body is", 3},
         {"POST", "/memory/7/save", {}, 404, "no such memory", 3},
         // The panel's rule: nothing is sent.
@@ -141,6 +146,21 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     const HttpResult unsaved = Http(url_ + "/memory/1/save", "POST");
     EXPECT_EQ(unsaved.status, 500) << unsaved.body.data();
     EXPECT_TRUE(unsaved.json["error"].toString().startsWith("Cannot")) << unsaved.body.data();
+
+    // An options file that cannot be written: the box took the value, and the answer says so
+    // (the notice without the file's text, the system's reason, the steps).
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(options_file_name)));
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(options_file_name)));
+    const HttpResult unwritten = Http(url_ + "/settings", "PUT", "{\"" + para + "\": 4}");
+    EXPECT_EQ(unwritten.status, 500) << unwritten.body.data();
+    EXPECT_TRUE(unwritten.json["error"].toString().startsWith("Cannot write to the ")) << unwritten.body.data();
+    EXPECT_FALSE(unwritten.json["error"].toString().contains('\n')) << unwritten.body.data();
+    EXPECT_EQ(unwritten.json["cause"].toString(), "not a regular file: a folder") << unwritten.body.data();
+    ASSERT_EQ(unwritten.json["steps"].toArray().size(), 1) << unwritten.body.data();
+    EXPECT_EQ(unwritten.json["steps"][0]["result"].toInt(), kResultOk);
+    EXPECT_EQ(Box(Parallax()), 4);
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(options_file_name)));
+    ASSERT_EQ(Http(url_ + "/settings", "PUT", "{\"" + para + "\": 3}").status, 200);
 
     const HttpResult state = Http(url_ + "/state", "GET");
     EXPECT_TRUE(state.json["connected"].toBool()) << state.body.data();
@@ -218,7 +238,10 @@ TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
     EXPECT_EQ(state.status, 200);
     EXPECT_FALSE(sync->isFinished());
     EXPECT_EQ(state.json["busy"].toString(), "a transaction is running") << state.body.data();
-    EXPECT_EQ(Http(url_ + "/settings", "PUT", "{\"sys_beep\": 1}").status, 409);
+    // Busy is its own result: try again; a refusal by a rule or the box stands.
+    const HttpResult busy = Http(url_ + "/settings", "PUT", "{\"sys_beep\": 1}");
+    EXPECT_EQ(busy.status, 409);
+    EXPECT_EQ(busy.json["result"].toString(), "busy") << busy.body.data();
 
     QEventLoop loop;
     QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -268,8 +291,23 @@ TEST_F(ApiServiceTest, SeveralBoxesAreServedEachOnItsOwn) {
     EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_bk_light=-3"}), 0);
     EXPECT_EQ(sims["c"]->State()["sys_bk_light"], -3);
     EXPECT_EQ(RunCtl({"--panel", url, "--box", "c", "set", "sys_input_select=0", "sys_2D3D=1"}), 1);
-    EXPECT_EQ(Http(url + "/boxes/zz/state", "GET").status, 404);
-    EXPECT_EQ(Http(url + "/state", "GET").status, 404);  // which box's? the paths name it
+    // The router's refusals: each key once, a 405 with the methods taken.
+    for (const auto& [method, path, status] : {std::tuple<QByteArray, QString, int>{"GET", "/boxes/zz/state", 404},
+                                               {"GET", "/state", 404},  // which box's? the paths name it
+                                               {"DELETE", "/boxes", 405},
+                                               {"PUT", "/events", 405}}) {
+        QNetworkAccessManager network;
+        QNetworkRequest request{QUrl(url + path)};
+        std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method));
+        QEventLoop loop;
+        QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        if (!reply->isFinished()) loop.exec();
+        const QByteArray body = reply->readAll();
+        EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status) << path.toStdString();
+        EXPECT_EQ(body.count("\"ok\""), 1) << body.data();
+        EXPECT_EQ(body.count("\"error\""), 1) << body.data();
+        EXPECT_EQ(reply->rawHeader("Allow").isEmpty(), status != 405) << path.toStdString();
+    }
 
     // While b is silent mid-synchronisation, a answers as usual.
     QNetworkAccessManager network;

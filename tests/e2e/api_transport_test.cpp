@@ -155,7 +155,7 @@ TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStrea
     ASSERT_EQ(Answers(old.received).size(), 1u);
     ExpectDocumented(Answers(old.received)[0], "GET", "/health");
 
-    const Exchange head = Talk(port_, "HEAD /api/v1/state HTTP/1.1\r\n\r\n" + Get("/health", "Connection: close\r\n"));
+    const Exchange head = Talk(port_, "HEAD /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + Get("/health", "Connection: close\r\n"));
     const std::vector<RawAnswer> two = Answers(head.received, {true});
     ASSERT_EQ(two.size(), 2u) << head.received.data();
     EXPECT_EQ(two[0].status, 200);
@@ -175,18 +175,20 @@ TEST_F(ApiTransportTest, RefusalsAreOneJsonObjectWithTheirStatus) {
         QByteArray allow;  // the Allow header of a 405
     };
     const Case cases[] = {
-        {"DELETE /api/v1/state HTTP/1.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
-        {"POST /api/v1/health HTTP/1.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
-        {"GET /api/v1/settings HTTP/1.1\r\n" + close + "\r\n", 405, "PUT"},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 3\r\nContent-Length: 2\r\n\r\n{}", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: " + QByteArray::number(static_cast<qulonglong>(api::kBodyLimit + 1)) + "\r\n\r\n", 413, {}},
-        {"GET /api/v1/state HTTP/1.1\r\nX: " + QByteArray(api::ApiServer::kHeadLimit, 'x') + "\r\n\r\n", 431, {}},
+        {"DELETE /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
+        {"POST /api/v1/health HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "GET, HEAD"},
+        {"GET /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 405, "PUT"},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3\r\nContent-Length: 2\r\n\r\n{}", 400, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(static_cast<qulonglong>(api::kBodyLimit + 1)) + "\r\n\r\n", 413, {}},
+        {"GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\nX: " + QByteArray(api::ApiServer::kHeadLimit, 'x') + "\r\n\r\n", 431, {}},
         {"GET /api/v1/state HTTP/2.0\r\n\r\n", 505, {}},
         {QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11), 400, {}},
         {"hello\r\n\r\n", 400, {}},
-        {"PUT /api/v1/settings HTTP/1.1\r\nContent-Length: 1\r\n" + close + "\r\n{", 400, {}},
-        {"GET /api/v1/nothing HTTP/1.1\r\n" + close + "\r\n", 404, {}},
+        {"PUT /api/v1/settings HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1\r\n" + close + "\r\n{", 400, {}},
+        {"GET /api/v1/nothing HTTP/1.1\r\nHost: 127.0.0.1\r\n" + close + "\r\n", 404, {}},
+        {"GET /api/v1/state HTTP/1.1\r\n\r\n", 400, {}},
+        {"GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1\r\nHost: 127.0.0.1\r\n\r\n", 400, {}},
     };
     for (const Case& c : cases) {
         const Exchange e = Talk(port_, c.bytes);
@@ -223,10 +225,24 @@ TEST_F(ApiTransportTest, IdleConnectionsGiveWayAndAFullPeerIsAnswered503) {
     EXPECT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }, api::ApiServer::kFirstRequestMs + 5000));
     idle.clear();
 
+    // The page's files and /health earn no kept place: a request of the API finds one.
     std::vector<std::unique_ptr<QTcpSocket>> kept;
     for (int i = 0; i < api::ApiServer::kMaxPerPeer; ++i) {
         kept.push_back(std::make_unique<QTcpSocket>());
         const Exchange e = Talk(port_, Get("/health"), kept.back().get(), 1);
+        ASSERT_EQ(Answers(e.received).size(), 1u) << i;
+    }
+    const Exchange room = Talk(port_, Get("/state", "Connection: close\r\n"));
+    ASSERT_EQ(Answers(room.received).size(), 1u);
+    EXPECT_EQ(Answers(room.received)[0].status, 200);
+    EXPECT_EQ(std::count_if(kept.begin(), kept.end(), [](const auto& s) { return s->state() != QAbstractSocket::ConnectedState; }), 1);
+    kept.clear();
+    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }));
+
+    // Connections that asked the API keep their places; one more from that address is told so.
+    for (int i = 0; i < api::ApiServer::kMaxPerPeer; ++i) {
+        kept.push_back(std::make_unique<QTcpSocket>());
+        const Exchange e = Talk(port_, Get("/state"), kept.back().get(), 1);
         ASSERT_EQ(Answers(e.received).size(), 1u) << i;
     }
     const Exchange busy = Talk(port_, Get("/health"));
@@ -235,7 +251,55 @@ TEST_F(ApiTransportTest, IdleConnectionsGiveWayAndAFullPeerIsAnswered503) {
     ASSERT_EQ(refused.size(), 1u) << busy.received.data();
     EXPECT_EQ(refused[0].status, 503);
     EXPECT_EQ(refused[0].headers["retry-after"], "1");
+    EXPECT_EQ(QJsonDocument::fromJson(refused[0].body)["result"].toString(), "busy");
     ExpectDocumented(refused[0], "GET", "/health");
+}
+
+// A client that pipelines requests and never reads costs the server at most its limit of unsent
+// answers (and one answer more): the connection reads nothing meanwhile, others are served, and
+// once the client reads, every answer comes in order.
+TEST_F(ApiTransportTest, AClientThatDoesNotReadCostsABoundedBacklog) {
+    Listen();
+    QTcpSocket client;
+    client.setReadBufferSize(4096);  // what the system buffers beyond this stays in the system
+    client.connectToHost(QHostAddress::LocalHost, port_);
+    ASSERT_TRUE(WaitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    const qint64 document = static_cast<qint64>(QFile(QStringLiteral(":/dpx20remote/openapi.json")).size());
+    const int count = static_cast<int>(40 * 1024 * 1024 / document);  // well beyond the system's buffers
+    for (int i = 0; i < count; ++i) client.write(Get("/openapi.json"));
+    qint64 highest = 0;
+    WaitUntil([&] {
+        highest = std::max(highest, server_.Unsent());
+        return false;
+    }, 1500);
+    EXPECT_GT(highest, 0);  // the system's buffers filled: the server held answers itself
+    EXPECT_LE(highest, api::ApiServer::kWriteBacklogLimit + document + 1024);
+    const Exchange other = Talk(port_, Get("/health", "Connection: close\r\n"));
+    ASSERT_EQ(Answers(other.received).size(), 1u);
+    EXPECT_EQ(Answers(other.received)[0].status, 200);
+
+    // The answers as they come: each a head and a body of its Content-Length.
+    client.setReadBufferSize(0);
+    QByteArray pending;
+    int answered = 0;
+    bool in_order = true;
+    WaitUntil([&] {
+        pending += client.readAll();
+        for (;;) {
+            const qsizetype end = pending.indexOf("\r\n\r\n");
+            if (end < 0) break;
+            const QByteArray head = pending.left(end);
+            const qsizetype at = head.toLower().indexOf("content-length: ");
+            const qsizetype length = head.mid(at + 16, head.indexOf('\r', at) - at - 16).toLongLong();
+            if (pending.size() < end + 4 + length) break;
+            in_order = in_order && head.startsWith("HTTP/1.1 200") && length == document;
+            pending.remove(0, end + 4 + length);
+            ++answered;
+        }
+        return answered == count;
+    }, 60000);
+    EXPECT_EQ(answered, count);
+    EXPECT_TRUE(in_order);
 }
 
 // Beyond loopback: the token file is the user's alone and written anew when others could read
@@ -258,6 +322,10 @@ TEST_F(ApiTransportTest, TheTokenGuardsPlacesAndIsReplacedWhileServing) {
     EXPECT_NE(warnings_[1].find("clear"), std::string::npos);
 
     const QByteArray bearer = "Authorization: Bearer " + token + "\r\n";
+    // The subprotocol carries a WebSocket handshake's token, not that of a request naming an upgrade.
+    const Exchange smuggled = Talk(port_, Put(3, "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Protocol: dpx20remote, bearer." + token + "\r\n"));
+    ASSERT_EQ(Answers(smuggled.received).size(), 1u);
+    EXPECT_EQ(Answers(smuggled.received)[0].status, 401);
     const Exchange without = Talk(port_, Get("/state") + Get("/state", bearer));
     EXPECT_TRUE(without.closed);
     ASSERT_EQ(Answers(without.received).size(), 1u);
@@ -283,6 +351,11 @@ TEST_F(ApiTransportTest, TheTokenGuardsPlacesAndIsReplacedWhileServing) {
     ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }));
     EXPECT_EQ(Answers(Talk(port_, Get("/state", bearer + "Connection: close\r\n")).received)[0].status, 401);
     EXPECT_EQ(Answers(Talk(port_, Get("/state", "Authorization: Bearer " + renewed + "\r\nConnection: close\r\n")).received)[0].status, 200);
+    // A token file that others may read is noticed while serving: it holds a new token at once.
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+    EXPECT_EQ(Answers(Talk(port_, Get("/state", "Authorization: Bearer " + renewed + "\r\nConnection: close\r\n")).received)[0].status, 401);
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
     qunsetenv("XDG_CONFIG_HOME");
 }
 

@@ -110,8 +110,12 @@ TEST_F(SettingsFaultTest, DamagedFileIsKeptAsideOnlyWhenItIsARegularFile) {
             EXPECT_EQ(Slurp(ini + settings_file::kDamagedSuffix), damaged);
             continue;
         }
-        EXPECT_EQ(messages.details[0], "Nothing was kept as " + ini + settings_file::kDamagedSuffix + ": " + ini +
-                                           " is " + c.kind + ", which is left as it is (only a regular file is moved aside).");
+        // What stands there, when it cannot be read, and then that nothing was kept.
+        const std::string kept = "Nothing was kept as " + ini + settings_file::kDamagedSuffix + ": " + ini + " is " + c.kind +
+                                 ", which is left as it is (only a regular file is moved aside).";
+        const bool readable = fs::is_regular_file(ini);
+        EXPECT_EQ(messages.details[0], readable ? kept : settings_file::UnreadableReason(ini) + "\n" + kept);
+        EXPECT_EQ(readable, messages.details[0].rfind("it is ", 0) != 0) << messages.details[0];
         EXPECT_FALSE(fs::exists(fs::symlink_status(ini + settings_file::kDamagedSuffix)));
         EXPECT_EQ(fs::symlink_status("node").type(), node);
         if (node != fs::file_type::not_found) {

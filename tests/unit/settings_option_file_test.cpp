@@ -394,6 +394,9 @@ TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndNotFatal) {
               (std::vector<std::string>{
                   "Cannot read the option file!\n\n[ " + (dir_ / "dpx20remote.ini").string() + " ]",
                   "Cannot read the option file!\n\n[ " + (dir_ / "dpx20remote02.sav").string() + " ]"}));
+    // The detail says why; the options file's also where it went.
+    EXPECT_EQ(messages.details[0].rfind("it is a folder\nThe damaged file is kept as ", 0), 0u) << messages.details[0];
+    EXPECT_EQ(messages.details[1], "it is a folder");
     EXPECT_TRUE(fatal.codes.empty());
     EXPECT_EQ(Entries(), (std::set<std::string>{std::string("dpx20remote.ini") + settings_file::kDamagedSuffix,
                                                 "dpx20remote02.sav"}));
@@ -405,6 +408,7 @@ TEST_F(OptionFileTest, FifoInPlaceOfTheFileDoesNotHang) {
     EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Cannot read the option file!\n\n[ " +
                                                        (dir_ / "dpx20remote01.sav").string() + " ]"});
+    EXPECT_EQ(messages.details, std::vector<std::string>{"it is a FIFO"});
 }
 
 TEST_F(OptionFileTest, CallerRecordIsLoadedAndOnlyTheSaveUsesTheProcessRecord) {

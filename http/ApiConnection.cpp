@@ -1,0 +1,212 @@
+#include "http/ApiConnection.h"
+
+#include <QPointer>
+#include <QSslSocket>
+#include <string_view>
+
+#include "http/HttpAnswer.h"
+
+namespace dpx::api {
+namespace {
+
+// What a connection may hold unread: a whole request at its limits, chunked with some room.
+constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 2 * kBodyLimit);
+// After a refusal, what comes is read and dropped until the client has been quiet this long
+// (then the connection is closed), at most kDrainLimit bytes and kFirstRequestMs (then it is
+// cut).
+constexpr int kDrainQuietMs = 200;
+constexpr qint64 kDrainLimit = 1024 * 1024;
+// The token of a WebSocket upgrade's "Sec-WebSocket-Protocol: dpx20remote, bearer.TOKEN",
+// which a browser cannot send in a header of its WebSocket.
+constexpr std::string_view kBearerSubprotocol = "bearer.";
+
+// That token as an Authorization header, or empty.
+std::string SubprotocolBearer(std::string_view protocols) {
+    while (!protocols.empty()) {
+        const std::size_t comma = std::min(protocols.find(','), protocols.size());
+        std::string_view item = protocols.substr(0, comma);
+        protocols.remove_prefix(std::min(comma + 1, protocols.size()));
+        while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+        while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+        if (item.substr(0, kBearerSubprotocol.size()) == kBearerSubprotocol)
+            return "Bearer " + std::string(item.substr(kBearerSubprotocol.size()));
+    }
+    return {};
+}
+
+}  // namespace
+
+ApiServer::Connection::Connection(ApiServer& server, QTcpSocket* socket, std::optional<Response> refusal)
+    : QObject(socket), server_(server), socket_(socket), peer_(socket->peerAddress()), refusal_(std::move(refusal)) {
+    Touch();
+    socket_->setReadBufferSize(kReadBufferLimit);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, [this] { TimeUp(); });
+    timer_.start(kFirstRequestMs);
+    connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
+    connect(socket_, &QTcpSocket::readyRead, this, [this] { Read(); });
+    connect(socket_, &QTcpSocket::bytesWritten, this, [this] { Written(); });
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted())
+        connect(tls, &QSslSocket::encrypted, this, [this] { Start(); });
+    else
+        QMetaObject::invokeMethod(this, [this] { Start(); }, Qt::QueuedConnection);
+}
+
+ApiServer::Connection::~Connection() { server_.Forget(this); }
+
+Place ApiServer::Connection::Describe() const {
+    return Place{peer_.toString().toStdString(), kept_, closing_, active_ms_};
+}
+
+void ApiServer::Connection::Evict() {
+    server_.Forget(this);
+    timer_.stop();
+    socket_->abort();
+}
+
+void ApiServer::Connection::Touch() { active_ms_ = server_.clock_.elapsed(); }
+
+void ApiServer::Connection::Start() {
+    if (refusal_) return Refuse(*refusal_);
+    Read();
+}
+
+// Answers a request that could not be read (or a connection that has no place) and closes
+// once the client has had the time to read the answer.
+void ApiServer::Connection::Refuse(const Response& response) {
+    closing_ = true;
+    if (socket_->state() != QAbstractSocket::ConnectedState) return;
+    socket_->write(EncodeAnswer(response, false, true));
+    socket_->flush();
+    draining_ = true;
+    draining_since_.start();
+    timer_.start(kDrainQuietMs);
+    Read();
+}
+
+void ApiServer::Connection::Read() {
+    if (draining_) {
+        // What comes after a refusal is read and dropped, so that closing does not reset the
+        // connection before the client has read the answer.
+        drained_ += socket_->skip(socket_->bytesAvailable());
+        if (drained_ > kDrainLimit || draining_since_.elapsed() > kFirstRequestMs) socket_->abort();
+        else timer_.start(kDrainQuietMs);
+        return;
+    }
+    if (handling_ || closing_ || refusal_ || stalled_) return;
+    while (socket_->state() == QAbstractSocket::ConnectedState && !closing_) {
+        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+        if (bytes.isEmpty()) return;
+        if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted()) return;
+        http::ParseResult parsed =
+            http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
+        if (parsed.status == http::ParseResult::kIncomplete) {
+            if (bytes.size() >= kReadBufferLimit) Refuse(Refusal(413, "the request is over its size limit"));
+            // A client that waits for leave to send its body (curl does above 1 KiB) gets it.
+            if (parsed.awaits_continue) socket_->write("HTTP/1.1 100 Continue\r\n\r\n");
+            return;
+        }
+        if (parsed.status == http::ParseResult::kRefused) return Refuse(Refusal(parsed.refusal, parsed.error));
+        if (!Handle(parsed)) return;
+    }
+}
+
+// Hands one whole request to the server; true when it was answered at once and the next one
+// may be read, false when the answer comes later (Answered reads on) or the connection is
+// done with.
+bool ApiServer::Connection::Handle(const http::ParseResult& parsed) {
+    const http::HttpRequest& h = parsed.request;
+    Request request;
+    request.method = h.method == "HEAD" ? "GET" : h.method;  // the same answer, without its body
+    request.path = h.path;
+    request.body = h.body;
+    request.authorization = h.Header("authorization");
+    request.origin = h.Header("origin");
+    request.host = h.Header("host");
+    request.scheme = server_.tls_ ? "https" : "http";
+    request.websocket = h.upgrade;
+    // The subprotocol carries the token of a WebSocket handshake only (a GET), never of a
+    // request that merely names the upgrade.
+    if (request.websocket && h.method == "GET" && request.authorization.empty())
+        request.authorization = SubprotocolBearer(h.Header("sec-websocket-protocol"));
+    timer_.stop();
+    Touch();
+    handling_ = true;
+    in_handle_ = true;
+    read_on_ = false;
+    const bool earns_place = server_.EarnsPlace(request);
+    // The token proves the place at once: a flood of newcomers does not take it while the
+    // request waits for its box.
+    if (earns_place && server_.token_required_) kept_ = true;
+    const Asked asked{parsed.consumed, h.keep_alive, h.method == "HEAD", request.websocket, earns_place};
+    // The answer may come after the client has gone: it then finds no connection and is
+    // dropped. Nothing here is held across the wait.
+    const QPointer<Connection> self(this);
+    server_.Answer(*this, request, [self, asked](Response response) {
+        if (self) self->Answered(asked, response);
+    });
+    if (!self) return false;
+    in_handle_ = false;
+    return !handling_ && read_on_;
+}
+
+void ApiServer::Connection::Answered(const Asked& asked, const Response& response) {
+    handling_ = false;
+    Touch();
+    if (socket_->state() != QAbstractSocket::ConnectedState) return;  // the client left meanwhile
+    if (response.status == kSwitchingProtocols) {
+        // The WebSocket server reads the upgrade request itself.
+        closing_ = true;
+        server_.Upgrade(socket_);
+        deleteLater();
+        return;
+    }
+    socket_->skip(static_cast<qint64>(asked.consumed));
+    // Without the token a connection keeps no place; what it sends next is not read.
+    const bool refused_entry = response.status == 401 || response.status == 403;
+    if (asked.earns_place && !refused_entry) kept_ = true;
+    if (!asked.keep_alive || refused_entry || asked.websocket) return Finish(response, asked.head_only);
+    socket_->write(EncodeAnswer(response, asked.head_only, false));
+    socket_->flush();
+    if (socket_->bytesToWrite() > kWriteBacklogLimit) {
+        // The client does not read what it asked for: nothing more is read until it does.
+        stalled_ = true;
+        timer_.start(kStuckMs);
+        return;
+    }
+    timer_.start(kKeepAliveMs);
+    // A pipelined request may wait in the socket already.
+    if (in_handle_) read_on_ = true;
+    else QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
+}
+
+// The client took some of the answers: a stalled connection reads on once what waits is below
+// the limit again.
+void ApiServer::Connection::Written() {
+    if (!stalled_ || socket_->bytesToWrite() > kWriteBacklogLimit) return;
+    stalled_ = false;
+    Touch();
+    timer_.start(kKeepAliveMs);
+    Read();
+}
+
+// The last answer: written, then the connection closes.
+void ApiServer::Connection::Finish(const Response& response, bool head_only) {
+    closing_ = true;
+    timer_.stop();
+    if (socket_->state() != QAbstractSocket::ConnectedState) return;
+    socket_->write(EncodeAnswer(response, head_only, true));
+    socket_->disconnectFromHost();
+    // A client that does not take the answer is not waited for long.
+    QTimer::singleShot(kFirstRequestMs, socket_, &QTcpSocket::abort);
+}
+
+void ApiServer::Connection::TimeUp() {
+    if (handling_) return;
+    if (stalled_) return socket_->abort();  // its answers stayed unread past kStuckMs
+    if (draining_) return socket_->disconnectFromHost();
+    if (socket_->bytesAvailable() > 0) return Refuse(Refusal(408, "the request did not come whole in time"));
+    socket_->abort();
+}
+
+}  // namespace dpx::api

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "session/Change.h"
 #include "sim/BoxModel.h"
 #include "sync/Synchronise.h"
 #include "tests/unit/link_fixture.h"
@@ -312,6 +313,44 @@ TEST(LateReplies, ASynchronisationNeverCountsARefusedStepDone) {
     }
     std::printf("synchronisation, INPUT 0 to 10000 ms late: %d runs, %d passes that took INPSE as done\n", runs,
                 passes_without_inpse);
+}
+
+// A change of settings, as every front door makes it: the category select before a refused
+// command answered late, in order or overtaken; the refused command is never taken as accepted,
+// and the record keeps what it had.
+TEST(LateReplies, AChangeOfSettingsNeverCountsARefusalTaken) {
+    int runs = 0, taken = 0;
+    for (const bool overtaken : {false, true}) {
+        for (const uint32_t inpse_ms : {0u, 300u}) {
+            for (uint32_t latency = 0; latency <= 10000; latency += latency < 1400 ? 7 : 197) {
+                SCOPED_TRACE(testing::Message() << latency << " ms late, " << (overtaken ? "overtaken" : "in order")
+                                                << ", INPSE answered after " << inpse_ms << " ms");
+                FakeClock clock;
+                MessageRecorder messages;
+                RS232c_bios link;
+                ScriptedPort* port = InstallScriptedPorts(link);
+                LateBox box(*port, clock, CommandTable[kINPSE].word);
+                box.model.Options().forced_nak = {{CommandTable[kINPSE].word, 1}};
+                box.late_word = CommandTable[kINPUT].word;
+                box.late_frames = 1;
+                box.latency = latency;
+                box.overtaken = overtaken;
+                box.slow_word = CommandTable[kINPSE].word;
+                box.slow_ms = inpse_ms;
+                link.SetDebugMode(0);
+                ASSERT_EQ(link.ConnectLink(1), 1);
+                SettingsRecord record;
+                const ChangeResult change =
+                    ApplyChange(link, record, {{&SettingOf(&SettingsRecord::sys_input_select), 1}});
+                ++runs;
+                taken += change.ok;
+                EXPECT_FALSE(change.ok);
+                EXPECT_EQ(record.sys_input_select, SettingsRecord{}.sys_input_select);
+                if (testing::Test::HasFailure()) return;
+            }
+        }
+    }
+    std::printf("a change of input, its select 0 to 10000 ms late: %d runs, %d refusals taken\n", runs, taken);
 }
 
 // After a time-out the next command goes out as soon as the owed late replies have been read

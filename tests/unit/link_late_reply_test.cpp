@@ -73,6 +73,18 @@ struct LateBox {
     uint32_t line_free = 0;
 };
 
+// The box refuses INPSE (NAK parameter error), answers it after `inpse_ms`, and answers the
+// first INPUT category select `latency` ms late.
+void RefuseInputLate(LateBox& box, uint32_t latency, bool overtaken, uint32_t inpse_ms) {
+    box.model.Options().forced_nak = {{CommandTable[kINPSE].word, 1}};
+    box.late_word = CommandTable[kINPUT].word;
+    box.late_frames = 1;
+    box.latency = latency;
+    box.overtaken = overtaken;
+    box.slow_word = CommandTable[kINPSE].word;
+    box.slow_ms = inpse_ms;
+}
+
 // What one command of a run got, and whether the box said so.
 struct Sent {
     int command;
@@ -285,13 +297,7 @@ TEST(LateReplies, ASynchronisationNeverCountsARefusedStepDone) {
             RS232c_bios link;
             ScriptedPort* port = InstallScriptedPorts(link);
             LateBox box(*port, clock, CommandTable[kINPSE].word);
-            box.model.Options().forced_nak = {{CommandTable[kINPSE].word, 1}};
-            box.late_word = CommandTable[kINPUT].word;
-            box.late_frames = 1;
-            box.latency = latency;
-            box.overtaken = kind.overtaken;
-            box.slow_word = CommandTable[kINPSE].word;
-            box.slow_ms = kind.inpse_ms;
+            RefuseInputLate(box, latency, kind.overtaken, kind.inpse_ms);
             link.SetDebugMode(0);
             ASSERT_EQ(link.ConnectLink(1), 1);
             ++runs;
@@ -330,13 +336,7 @@ TEST(LateReplies, AChangeOfSettingsNeverCountsARefusalTaken) {
                 RS232c_bios link;
                 ScriptedPort* port = InstallScriptedPorts(link);
                 LateBox box(*port, clock, CommandTable[kINPSE].word);
-                box.model.Options().forced_nak = {{CommandTable[kINPSE].word, 1}};
-                box.late_word = CommandTable[kINPUT].word;
-                box.late_frames = 1;
-                box.latency = latency;
-                box.overtaken = overtaken;
-                box.slow_word = CommandTable[kINPSE].word;
-                box.slow_ms = inpse_ms;
+                RefuseInputLate(box, latency, overtaken, inpse_ms);
                 link.SetDebugMode(0);
                 ASSERT_EQ(link.ConnectLink(1), 1);
                 SettingsRecord record;

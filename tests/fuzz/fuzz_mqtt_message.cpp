@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     box_link->SetVirtualMode(1);
     session = new Session(*box_link, SystemSettings);
     control = new api::ControlApi(*session, host);
-    router = new api::BoxRouter({{"a", control, session, "COM1", "device"}});
+    router = new api::BoxRouter({{"a", control, session, "COM1", "device", {}}});
     const auto keep = [](const mqtt::Message& m) { published.push_back(m); };
     door = new mqtt::Door(*router, "dpx20", "rack1", {"a"}, keep);
     fleet = new mqtt::Fleet("dpx20", "f1", keep);

@@ -52,10 +52,11 @@ def run_tests(tests, names):
     for test in tests:
         if test.__name__ not in names:
             continue
+        start = time.monotonic()
         with tempfile.TemporaryDirectory() as folder:
             try:
                 test(folder)
-                print(f"PASS {test.__name__}")
+                print(f"PASS {test.__name__} ({time.monotonic() - start:.1f} s)")
             except Exception as e:  # noqa: BLE001 - every failure is reported, then the next test runs
                 failed += 1
                 print(f"FAIL {test.__name__}: {e!r}")

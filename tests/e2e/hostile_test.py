@@ -11,7 +11,6 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -179,20 +178,7 @@ TESTS = [test_service_of_one_box, test_service_beyond_loopback, test_service_of_
 
 
 def main():
-    names = sys.argv[1:] or [t.__name__ for t in TESTS]
-    failed = 0
-    for test in TESTS:
-        if test.__name__ not in names:
-            continue
-        start = time.monotonic()
-        with tempfile.TemporaryDirectory() as folder:
-            try:
-                test(folder)
-                print(f"PASS {test.__name__} ({time.monotonic() - start:.1f} s)")
-            except Exception as e:  # noqa: BLE001 - every failure is reported, then the next test runs
-                failed += 1
-                print(f"FAIL {test.__name__}: {e!r}")
-    return 1 if failed else 0
+    return wp.run_tests(TESTS, sys.argv[1:])
 
 
 if __name__ == "__main__":

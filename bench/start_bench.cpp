@@ -23,6 +23,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/BenchSim.h"
 #include "common/MessageSink.h"
 #include "link/AstrayRecords.h"
 #include "link/RS232c_bios.h"
@@ -40,43 +41,7 @@ double Percentile(std::vector<double> v, double p) {
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
 }
 
-// One dpx20sim child with its link in a temporary directory.
-class Sim {
-public:
-    Sim(const std::string& program, std::vector<std::string> options) {
-        char pattern[] = "/tmp/start_bench-XXXXXX";
-        dir_ = ::mkdtemp(pattern) ? pattern : "/tmp";
-        link_ = dir_ + "/com1";
-        std::vector<std::string> args = {program, "--quiet", "--link", link_};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::fflush(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        const auto deadline = Clock::now() + 5s;
-        while (!std::filesystem::is_symlink(link_) && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
-    }
-    ~Sim() {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        std::filesystem::remove_all(dir_);
-    }
-    bool Ok() const { return std::filesystem::is_symlink(link_); }
-    const std::string& Link() const { return link_; }
-    const std::string& Dir() const { return dir_; }
-
-private:
-    std::string dir_, link_;
-    pid_t pid_ = -1;
-};
+using dpx::bench::Sim;
 
 // One program's run on the device: a new link, the port opened, the login; then `work` and the
 // logoff. Returns the milliseconds from the link's making to the login's end (0: it failed).
@@ -110,7 +75,7 @@ int main(int argc, char** argv) {
     const std::string program = argc > 1 ? argv[1]
         : (std::filesystem::canonical("/proc/self/exe").parent_path() / "dpx20sim").string();
     {   // (a)
-        Sim sim(program, {});
+        Sim sim(program, {"--quiet"});
         if (!sim.Ok()) { std::fprintf(stderr, "start_bench: %s did not start\n", program.c_str()); return 1; }
         auto records = std::make_shared<dpx::AstrayRecords>(sim.Dir() + "/records");
         std::vector<double> with, without;
@@ -128,7 +93,7 @@ int main(int argc, char** argv) {
                     Percentile(without, 0.95), Percentile(with, 0.5) / Percentile(without, 0.5));
     }
     {   // (b)
-        Sim sim(program, {"--late", "SCPOS:1", "--late-ms", "2500", "--overtake"});
+        Sim sim(program, {"--quiet", "--late", "SCPOS:1", "--late-ms", "2500", "--overtake"});
         auto records = std::make_shared<dpx::AstrayRecords>(sim.Dir() + "/records");
         const auto given_up = Clock::now();
         Start(sim, records, [](dpx::RS232c_bios& link) {

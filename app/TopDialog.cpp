@@ -346,8 +346,10 @@ void TopDialog::ConversionHandler() {
 
 // ---------------------------------------------------------------- control dialogs
 
+// Sent as a dialog opens, whatever the adjust was: outside the box's rules, which would send it
+// only when an adjust view is on.
 bool TopDialog::TurnOffAdjust() {
-    if (panel_connected && !link_.SetAdjustMode(0)) {
+    if (panel_connected && !session_.Send(SettingOf(&SettingsRecord::sys_adj3d_mode), 0, Source::kPanel)) {
         ShowMessage(rules::kTurnOffAdjustFailed);
         return false;
     }
@@ -362,7 +364,7 @@ void TopDialog::AdjustModeHandler() {
     SetChecked(kAdjustMode, !IsChecked(kAdjustMode));
     if (S().sys_input_select == 0) {
         bool scope_off = true;
-        if (panel_connected && !link_.SetScopeMode(0)) {
+        if (panel_connected && !session_.Send(SettingOf(&SettingsRecord::sys_scp_mode), 0, Source::kPanel)) {
             ShowMessage(rules::kTurnOffScopeFailed);
             scope_off = false;
         }
@@ -378,7 +380,7 @@ void TopDialog::AdjustModeHandler() {
         RunWithSettings(dialog, session_);
         SetChecked(kAdjustMode, S().sys_adj3d_mode != 0);
     } else {
-        ShowMessage("Cannot Adjust!\nPlease turn on 2D3D conversion first.");
+        ShowMessage(rules::kAdjustNeedsConversion);
     }
     SaveOptionFile();
 }
@@ -386,7 +388,7 @@ void TopDialog::AdjustModeHandler() {
 void TopDialog::ScopeHandler() {
     SetChecked(kScope, !IsChecked(kScope));  // an indicator, like ADJUST MODE
     if (S().sys_input_select != 0) {
-        ShowMessage("SCOPE function is only valid at the SDI-LR input.");
+        ShowMessage(rules::kScopeOnlyAtSdiLr);
         return;
     }
     TurnOffAdjust();  // the scope and an adjust view do not go together

@@ -240,6 +240,21 @@ public:
         }
     }
 
+    // After a `set` that went through whole, the folder's options file takes what the box
+    // took, so that the next run's rules see it; not while a panel or service holds the
+    // folder, which keeps the file itself.
+    void KeepTaken(const Plan& plan, SettingsRecord known) {
+        if (report_.Failed() || StopRequested() || steps_done_ != plan.steps.size()) return;
+        std::string refusal;
+        for (const rules::Plan& p : PlanValues(known, plan.values, &refusal)) rules::Apply(p, known);
+        std::error_code ec;
+        settings_file::FolderLock lock;
+        if (int64_t holder = 0; !lock.Take(std::filesystem::current_path(ec), &holder)) return;
+        MessageCapture capture;
+        WriteOptionFile(options_file_name, known);
+        if (!capture.texts.empty()) report_.Warn(capture.Joined());
+    }
+
 private:
     // Logs in, pushes --sync FILE, and serves the control API until Ctrl-C or SIGTERM, which
     // end it normally; the settings are those of the folder's options file, as the panel's.
@@ -608,7 +623,6 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     std::string method = "POST", path;
     api::Json body = api::Json::Object();
     if (plan.command == "set") {
-        if (!plan.refusal.empty()) return report.Fail(kExitBox, plan.refusal);
         method = "PUT";
         path = "/settings";
         // As given: the panel or service plans them against the box's settings it keeps.
@@ -668,6 +682,21 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     }
 }
 
+// The folder's options file, where there is one that reads whole; nothing is rewritten.
+bool ReadKnownSettings(SettingsRecord* known, Report& report) {
+    std::error_code ec;
+    if (!std::filesystem::exists(options_file_name, ec)) return false;
+    MessageCapture quiet;
+    SettingsRecord read;
+    if (ReadOptionFile(options_file_name, read, Rewrite::kNever) != 1) {
+        report.Warn(Format("%s cannot be read (%s): the box's rules see only the values given", options_file_name,
+                           quiet.texts.empty() ? "" : quiet.texts.front().c_str()));
+        return false;
+    }
+    *known = read;
+    return true;
+}
+
 }  // namespace
 
 int Run(int argc, char** argv, RS232c_bios& link) {
@@ -682,7 +711,12 @@ int Run(int argc, char** argv, RS232c_bios& link) {
             std::printf("dpx20ctl %s\n", DPX20_VERSION);
             return kExitOk;
         }
-        const Plan plan = MakePlan(options.words);
+        // A run of its own on the box plans `set` against what the folder's options file knows
+        // of the box; a running panel or service plans against its own settings.
+        SettingsRecord known;
+        const bool from_file = options.panel.empty() && !options.words.empty() && options.words[0] == "set" &&
+                               ReadKnownSettings(&known, report);
+        const Plan plan = MakePlan(options.words, known);
         report.SetCommand(plan.command);
         if (!options.panel.empty()) {
             AskPanel(options, plan, report);
@@ -690,6 +724,7 @@ int Run(int argc, char** argv, RS232c_bios& link) {
         }
         Command command(options, report, link);
         command.Execute(plan);
+        if (from_file) command.KeepTaken(plan, known);
     } catch (const UsageError& e) {
         if (!e.command.empty()) report.SetCommand(e.command);
         report.Fail(kExitUsage, e.text);

@@ -272,7 +272,7 @@ namespace {
 
 constexpr char kUnknownCommand[] = "unknown command \"";
 
-Plan PlanOf(const std::vector<std::string>& words) {
+Plan PlanOf(const std::vector<std::string>& words, const SettingsRecord& known) {
     Plan plan;
     plan.command = words[0];
     const std::vector<std::string> args(words.begin() + 1, words.end());
@@ -286,8 +286,7 @@ Plan PlanOf(const std::vector<std::string>& words) {
             values.emplace_back(FindSetting(step.command), static_cast<int32_t>(step.value));
         }
         plan.values = values;
-        // The box's settings are unknown here: the rules see only the values given before.
-        for (const rules::Plan& p : PlanValues(SettingsRecord{}, values, &plan.refusal))
+        for (const rules::Plan& p : PlanValues(known, values, &plan.refusal))
             for (const rules::Send& send : p.sends) plan.steps.push_back(SetStep(Format("%s=%d", send.setting->key, send.value)));
     } else if (plan.command == "send") {
         plan.steps.push_back(SendStep(args));
@@ -304,10 +303,10 @@ Plan PlanOf(const std::vector<std::string>& words) {
 
 }  // namespace
 
-Plan MakePlan(const std::vector<std::string>& words) {
+Plan MakePlan(const std::vector<std::string>& words, const SettingsRecord& known) {
     if (words.empty()) throw UsageError("no command given");
     try {
-        return PlanOf(words);
+        return PlanOf(words, known);
     } catch (UsageError& e) {
         // A known command whose arguments were refused is still named in the report.
         if (e.text.rfind(kUnknownCommand, 0) != 0) e.command = words[0];

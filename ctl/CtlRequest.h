@@ -87,8 +87,9 @@ struct Plan {
     std::string refusal;
     SettingValues values;
 };
-// Throws UsageError for an unknown command, key or value, or the wrong arguments.
-Plan MakePlan(const std::vector<std::string>& words);
+// Throws UsageError for an unknown command, key or value, or the wrong arguments. `set` is
+// planned by the box's rules against `known`, the box's settings as far as they are known.
+Plan MakePlan(const std::vector<std::string>& words, const SettingsRecord& known = SettingsRecord{});
 
 // --port as a COM number: "N" or "COMN" (any case) with N from 1 to 8 gives N; a number
 // outside 1-8 gives -1, and so does "COMN" except on Windows, where it names that device;

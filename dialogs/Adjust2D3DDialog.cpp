@@ -49,19 +49,14 @@ Adjust2D3DDialog::Adjust2D3DDialog(Session& session, QWidget* parent)
 
 void Adjust2D3DDialog::InitDialog() {
     ShowBars();
-    Apply(&V::sys_adj3d_mode, values_.sys_adj3d_mode);
+    Resend(&V::sys_adj3d_mode);
     ApplyValues();
     ShowFields();
 }
 
-// The three values are sent only while the mode is not off; then they are only kept.
-void Adjust2D3DDialog::ApplyBar(int32_t V::*member, int32_t v) {
-    if (values_.sys_adj3d_mode == 0) values_.*member = v;
-    else Apply(member, v);
-}
-
+// The box's rules send the three values only while the mode is not off; then they are kept.
 void Adjust2D3DDialog::ApplyValues() {
-    for (int32_t V::*member : kValues) ApplyBar(member, values_.*member);
+    for (int32_t V::*member : kValues) Apply(member, values_.*member);
 }
 
 void Adjust2D3DDialog::SaveAdjustSlot(int n) {
@@ -80,7 +75,7 @@ void Adjust2D3DDialog::LoadAdjustSlot(int n) {
     const V in_force = std::exchange(values_, loaded);
     ShowBars();
     values_ = in_force;
-    for (int32_t V::*member : kValues) ApplyBar(member, loaded.*member);
+    for (int32_t V::*member : kValues) Apply(member, loaded.*member);
     ShowFields();
 }
 

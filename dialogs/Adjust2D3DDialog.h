@@ -29,7 +29,6 @@ protected:
     void InitDialog() override;
 
 private:
-    void ApplyBar(int32_t Adjust2D3DValues::*member, int32_t v) override;
     void ApplyValues();  // the three values, each sent only while the mode is not off
     void SaveAdjustSlot(int n);
     void LoadAdjustSlot(int n);

@@ -25,8 +25,8 @@ AdjustSdiLrDialog::AdjustSdiLrDialog(Session& session, QWidget* parent)
 // The split is sent whatever the mode, also while the adjust is off.
 void AdjustSdiLrDialog::InitDialog() {
     ShowBars();
-    Apply(&V::sys_LRadj_mode, values_.sys_LRadj_mode);
-    Apply(&V::sys_LRadj_split, values_.sys_LRadj_split);
+    Resend(&V::sys_LRadj_mode);
+    Resend(&V::sys_LRadj_split);
     ShowFields();
 }
 

@@ -93,21 +93,37 @@ public:
     }
 
 protected:
-    // Stores v and sends it with its setting's command. On failure shows the view's message
-    // and puts the old value back; a radio setting then shows the radio of the value in force
-    // and the fields are shown again. Returns the send's result (non-zero on success).
+    // Stores v and changes its setting through the session, by the box's rules like every
+    // other door. On failure shows the rule's text or the failed setting's message and puts
+    // the old value back; a radio setting then shows the radio of the value in force and the
+    // fields are shown again. Returns the change's result (non-zero on success).
     int Apply(int32_t Values::*member, int32_t v) {
         const View& view = ViewOf(member);
         const Setting& setting = SettingFor(member);
-        const auto send = [this, &setting](int32_t x) { return session_.Send(setting, x, Source::kPanel); };
-        if (!view.choices) return ApplyValue(&(values_.*member), v, send, view.failure);
-        const int ok = ApplyChoice(this, *view.choices, &(values_.*member), v, send, view.failure);
-        ShowFields();
-        return ok;
+        return Show(member, v, [this, &setting, &view](int32_t x) -> std::string {
+            const ChangeResult change = session_.Change({{&setting, x}}, Source::kPanel);
+            if (change.ok) return {};
+            if (!change.error.empty()) return change.error;
+            // A send the rules added for another setting of the dialog fails with that one's text.
+            const View* failed = change.failed ? FindView(*change.failed->setting) : nullptr;
+            return (failed ? failed : &view)->failure;
+        });
     }
 
-    // A bar's setting to be sent after the operator moved the bar.
-    virtual void ApplyBar(int32_t Values::*member, int32_t v) { Apply(member, v); }
+    // Sends the value in force as it is, without the box's rules: what a dialog sends as it
+    // opens, so that the box shows what the panel holds. A failure shows as with Apply.
+    int Resend(int32_t Values::*member) {
+        const View& view = ViewOf(member);
+        const Setting& setting = SettingFor(member);
+        const int ok = Show(member, values_.*member, [this, &setting, &view](int32_t x) -> std::string {
+            return session_.Send(setting, x, Source::kPanel) ? "" : view.failure;
+        });
+        // A code without a radio shows as the group's first: the record keeps what shows, for
+        // the rules that read it (an unknown adjust mode is off).
+        if (session_.Record().*setting.field != values_.*member)
+            session_.Change({{&setting, values_.*member}}, Source::kPanel, false);
+        return ok;
+    }
 
     // Sends every bar that differs from its value, so a bar left standing after a failed send
     // is tried again at the next request on any of them; then shows the fields.
@@ -115,7 +131,7 @@ protected:
         for (const View& view : views_) {
             if (view.choices) continue;
             const int position = BarPosition(this, view.bar);
-            if (position != values_.*view.member) ApplyBar(view.member, position);
+            if (position != values_.*view.member) Apply(view.member, position);
         }
         ShowFields();
     }
@@ -171,10 +187,23 @@ protected:
     Values values_;
 
 private:
+    int Show(int32_t Values::*member, int32_t v, const dialogs::SendValue& send) {
+        const View& view = ViewOf(member);
+        if (!view.choices) return ApplyValue(&(values_.*member), v, send);
+        const int ok = ApplyChoice(this, *view.choices, &(values_.*member), v, send);
+        ShowFields();
+        return ok;
+    }
+
     const View& ViewOf(int32_t Values::*member) const {
         for (const View& view : views_)
             if (view.member == member) return view;
         return views_.front();
+    }
+    const View* FindView(const Setting& setting) const {
+        for (const View& view : views_)
+            if (&SettingFor(view.member) == &setting) return &view;
+        return nullptr;
     }
 
     std::vector<View> views_;

@@ -42,13 +42,13 @@ void ShowChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value) {
     if (!group.Lists(*value)) *value = group.fallback_value;
 }
 
-int ApplyChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value, int32_t v,
-                const std::function<int(int32_t)>& send, const char* failure_message) {
+int ApplyChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value, int32_t v, const SendValue& send) {
     const int32_t old = *value;
     *value = v;
-    const int ok = send(v);
+    const std::string failure = send(v);
+    const int ok = failure.empty() ? 1 : 0;
     if (!ok) {
-        ShowMessage(failure_message);
+        ShowMessage(failure);
         *value = old;
         ui::DeselectRadio(root, group.RadioOf(v));
     }
@@ -106,13 +106,13 @@ bool ReadNumber(const QWidget* root, int id, int low, int high, int32_t* out) {
     return true;
 }
 
-int ApplyValue(int32_t* value, int32_t v, const std::function<int(int32_t)>& send,
-               const char* failure_message) {
+int ApplyValue(int32_t* value, int32_t v, const SendValue& send) {
     const int32_t old = *value;
     *value = v;
-    const int ok = send(v);
+    const std::string failure = send(v);
+    const int ok = failure.empty() ? 1 : 0;
     if (!ok) {
-        ShowMessage(failure_message);
+        ShowMessage(failure);
         *value = old;
     }
     return ok;

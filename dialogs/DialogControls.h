@@ -34,11 +34,13 @@ struct ChoiceGroup {
 // the fallback value.
 void ShowChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value);
 
-// Stores v and sends it. On failure shows `failure_message`, puts the old value back and
+// Sends v, which returns the text to show when it failed (empty: it went through).
+using SendValue = std::function<std::string(int32_t)>;
+
+// Stores v and sends it. On failure shows the send's text, puts the old value back and
 // deselects the radio of v; then selects the radio of the value in force. Returns the
 // send's result (non-zero on success).
-int ApplyChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value, int32_t v,
-                const std::function<int(int32_t)>& send, const char* failure_message);
+int ApplyChoice(const QWidget* root, const ChoiceGroup& group, int32_t* value, int32_t v, const SendValue& send);
 
 // Calls `handler` when push button or radio `id` is clicked.
 void OnClicked(const QWidget* root, int id, std::function<void()> handler);
@@ -60,10 +62,9 @@ bool ReadNumber(const QWidget* root, int id, int low, int high, int32_t* out);
 // The range prompt of ReadNumber.
 std::string RangePrompt(int low, int high);
 
-// Stores v and sends it; on failure shows `failure_message` and puts the old value back.
+// Stores v and sends it; on failure shows the send's text and puts the old value back.
 // Returns the send's result (non-zero on success).
-int ApplyValue(int32_t* value, int32_t v, const std::function<int(int32_t)>& send,
-               const char* failure_message);
+int ApplyValue(int32_t* value, int32_t v, const SendValue& send);
 
 // Handles the operator's requests on bar `id`: a step, a page or the dragged thumb moves the
 // bar to the requested position clamped to low..high and then calls `moved`; every other

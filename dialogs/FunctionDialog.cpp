@@ -48,8 +48,7 @@ FunctionDialog::FunctionDialog(Session& session, QWidget* parent)
     for (const MemoryButton& b : kMemoryButtons) {
         const char* message = b.failure_message;
         dialogs::OnClicked(this, b.id, [this, b, message] {
-            const int ok = b.save ? session_.Link().SaveAdjustMemory(b.memory) : session_.Link().LoadAdjustMemory(b.memory);
-            if (!ok) ShowMessage(message);
+            if (!session_.AdjustMemory(b.memory + 1, b.save, Source::kPanel).ok) ShowMessage(message);
         });
     }
     ui::OnScrollRequest(ui::Control<QScrollBar>(this, kBackLightBar),
@@ -57,9 +56,9 @@ FunctionDialog::FunctionDialog(Session& session, QWidget* parent)
 }
 
 void FunctionDialog::InitDialog() {
-    Apply(&V::sys_rotate, values_.sys_rotate);
-    Apply(&V::sys_f_sync, values_.sys_f_sync);
-    Apply(&V::sys_beep, values_.sys_beep);
+    Resend(&V::sys_rotate);
+    Resend(&V::sys_f_sync);
+    Resend(&V::sys_beep);
     ApplyBackLight(values_.sys_bk_light);
     ShowBars();
     ShowFields();
@@ -83,7 +82,7 @@ void FunctionDialog::ApplyBackLight(int32_t v) {
         values_.sys_bk_light = old;
         return;
     }
-    if (!session_.Send(dialogs::SettingFor(&V::sys_bk_light), v, Source::kPanel)) {
+    if (!session_.Change({{&dialogs::SettingFor(&V::sys_bk_light), v}}, Source::kPanel).ok) {
         ShowMessage("Function Back Light Select : RS232C error!");
         values_.sys_bk_light = old;
     }

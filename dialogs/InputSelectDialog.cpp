@@ -23,8 +23,8 @@ InputSelectDialog::InputSelectDialog(Session& session, QWidget* parent)
 }
 
 void InputSelectDialog::InitDialog() {
-    Apply(&V::sys_input_select, values_.sys_input_select);
-    Apply(&V::sys_input_porality, values_.sys_input_porality);
+    Resend(&V::sys_input_select);
+    Resend(&V::sys_input_porality);
 }
 
 }  // namespace dpx

@@ -1,8 +1,9 @@
 #pragma once
 // The output preset dialog: SDI and HDMI output and the 3D mix format, each sent at once
-// through the box's session it is given. "ABOVE-BELOW" needs both outputs on MIX, and an output can go INDIVIDUAL
-// only while the format is not "ABOVE-BELOW": a click that breaks this is refused with a
-// message and sends nothing. EXIT, Escape and the close box only close.
+// through the box's session it is given, by the box's rules: "ABOVE-BELOW" sends both outputs
+// as MIX first, and a click on ABOVE-BELOW with an INDIVIDUAL output, or on INDIVIDUAL under
+// ABOVE-BELOW, is refused with the rule's message and sends nothing. EXIT, Escape and the
+// close box only close.
 #include "dialogs/ControlDialog.h"
 
 namespace dpx {
@@ -23,10 +24,6 @@ public:
 protected:
     // Sends SDI output, HDMI output and format as they are, without the exclusion test.
     void InitDialog() override;
-
-private:
-    void OnIndividual(int radio, int32_t OutputPresetValues::*output);
-    void OnAboveBelow();
 };
 
 }  // namespace dpx

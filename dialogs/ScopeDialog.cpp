@@ -37,7 +37,7 @@ void ScopeDialog::InitDialog() {
     ShowBars();
     for (int32_t V::*member : {&V::sys_scp_mode, &V::sys_scp_src, &V::sys_scp_pos, &V::sys_scp_fil,
                                &V::sys_scp_wgain, &V::sys_scp_vgain})
-        Apply(member, values_.*member);
+        Resend(member);
     ShowFields();
 }
 

@@ -43,6 +43,25 @@ Plan PlanChange(const SettingsRecord& r, const Setting& setting, int32_t value) 
         if (value == kInputSdiLr) plan.keeps.push_back({&S(&R::sys_2D3D), 0});
         return plan;
     }
+    // The panel opens the scope and the adjust views only where the box has them.
+    if (InGroup(setting, Group::kScope) && !IsSdiLr(r)) {
+        plan.refusal = kScopeOnlyAtSdiLr;
+        return plan;
+    }
+    if (InGroup(setting, Group::kAdjust2D3D) && (IsSdiLr(r) || r.sys_2D3D == 0)) {
+        plan.refusal = kAdjustNeedsConversion;
+        return plan;
+    }
+    if (InGroup(setting, Group::kAdjustSdiLr) && !IsSdiLr(r)) {
+        plan.refusal = kSdiLrAdjustOnlyAtSdiLr;
+        return plan;
+    }
+    // The 2D-3D adjust values reach the box only while its adjust view is on; otherwise they
+    // are kept for when it is.
+    if (InGroup(setting, Group::kAdjust2D3D) && field != &R::sys_adj3d_mode && r.sys_adj3d_mode == 0) {
+        plan.keeps.push_back({&setting, value});
+        return plan;
+    }
     if (InGroup(setting, Group::kScope)) {
         TurnOffAdjust(r, plan);  // the scope and an adjust view do not go together
         send_it();

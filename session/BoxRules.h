@@ -18,6 +18,10 @@ inline constexpr char kFormatForbidsIndividual[] =
     "Cannot Change!\n3D FORMAT is ABOVE-BELOW now, INDIVUSUAL output is not valid.";
 inline constexpr char kIndividualForbidsFormat[] =
     "Cannot Change!\nSome Output is INDIVUSUAL now, ABOVE-BELOW is not valid.";
+inline constexpr char kScopeOnlyAtSdiLr[] = "SCOPE function is only valid at the SDI-LR input.";
+inline constexpr char kAdjustNeedsConversion[] = "Cannot Adjust!\nPlease turn on 2D3D conversion first.";
+// The panel has no text of its own here: it offers the SDI-LR adjust only at that input.
+inline constexpr char kSdiLrAdjustOnlyAtSdiLr[] = "Cannot Adjust!\nThe SDI-LR adjust is only valid at the SDI-LR input.";
 inline constexpr char kTurnOffAdjustFailed[] = "Turn off Adjust : RS232C error!";
 inline constexpr char kTurnOffScopeFailed[] = "Turn off Scope : RS232C error!";
 

@@ -138,10 +138,10 @@ public:
     // The settings planned by the box's rules; while not connected (or with `send` false)
     // only kept. Publishes what changed.
     ChangeResult Change(const SettingValues& values, Source source, bool send = true);
-    // One setting's value command, as a control dialog sends it: the dialog opens only where
-    // the box's rules let it, so no rule plans it. On success the record takes the value (when
-    // it is one of the setting's own) and the change is told as from `source`. 1 on success,
-    // 0 on failure, as the device operation.
+    // One setting's value command as it is, without the box's rules: what the panel sends as a
+    // control dialog opens (the values in force again, the adjust or the scope off first). On
+    // success the record takes the value (when it is one of the setting's own) and the change
+    // is told as from `source`. 1 on success, 0 on failure, as the device operation.
     int Send(const Setting& setting, int32_t value, Source source);
     // CONNECT: the COM port of `run`, two tries and the third after the pause, then (connecting
     // with sync on) the synchronisation of `run`, else the pause after a connect.

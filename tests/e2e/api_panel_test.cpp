@@ -16,6 +16,7 @@
 #include "common/Format.h"
 #include "model/SettingTable.h"
 #include "resources/PanelIds.h"
+#include "tests/support/BoxStates.h"
 #include "tests/e2e/openapi_check.h"
 #include "tests/ui/panel_fixture.h"
 
@@ -49,6 +50,7 @@ Curl CurlPut(const std::string& url, const std::string& body) {
 class ApiPanelTest : public PanelTest {};
 
 TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
+    WriteOptions(Converting());
     Start();
     ConnectQuietly();
     PanelApi api(*panel_);
@@ -87,6 +89,7 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
 // An options file that cannot be written fails the request as the service's does: 500, the
 // panel's notice without the file's text, the system's reason, and the step the box took.
 TEST_F(ApiPanelTest, AFailedSaveIsA500WithItsCauseAndTheStepsTaken) {
+    WriteOptions(Converting());
     Start();
     ConnectQuietly();
     PanelApi api(*panel_);

@@ -23,6 +23,7 @@
 #include "link/FrameTrace.h"
 #include "model/SettingTable.h"
 #include "session/BoxRules.h"
+#include "tests/support/BoxStates.h"
 #include "settings/OptionFile.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/Recorders.h"
@@ -51,6 +52,8 @@ protected:
     void Start(std::vector<std::string> sim_options = {}, const QString& api = QStringLiteral("127.0.0.1:0")) {
         sim_ = std::make_unique<SimProcess>(std::move(sim_options));
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+        // The service knows the box from its folder: adjusting, so the parallax reaches it.
+        WriteOptionFile(options_file_name, Converting());
         serve_ = std::make_unique<ServeProcess>(
             QStringList{QStringLiteral("-p"), QString::fromStdString(sim_->LinkPath()), QStringLiteral("--api"), api});
         ASSERT_FALSE(serve_->Url().isEmpty()) << serve_->Output().toStdString();

@@ -17,6 +17,7 @@
 #include "model/SettingTable.h"
 #include "session/Session.h"
 #include "settings/SystemSettings.h"
+#include "tests/support/BoxStates.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/TestApp.h"
 
@@ -137,6 +138,7 @@ protected:
 // answered nor run; HTTP/1.0 ends with its answer; HEAD has the head of GET.
 TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStream) {
     Listen();
+    SystemSettings = Converting();
     SystemSettings.*Parallax().field = 1;
     session_.Publish(Source::kPanel);  // as the panel tells what its handler changed
     const Exchange e = Talk(port_, Get("/state") + Put(5) + Get("/state", "Connection: close\r\n") + Put(7));

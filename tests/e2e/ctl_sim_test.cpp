@@ -17,6 +17,7 @@
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "session/BoxRules.h"
+#include "tests/support/BoxStates.h"
 #include "settings/OptionFile.h"
 #include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
@@ -87,11 +88,15 @@ protected:
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
     }
 
+    // The folder's options file: what a run of its own knows of the box.
+    static void Know(const SettingsRecord& r) { WriteText("dpx20remote.ini", OptionFileText(r)); }
+
     TemporaryCurrentDir dir_;
     std::unique_ptr<SimProcess> sim_;
 };
 
 TEST_F(CtlTest, SetReachesTheBoxWithJsonStepsAndATrace) {
+    Know(Converting(false));
     StartSim();
     const CtlResult r = Ctl({"-p", Port(), "--json", "--trace", "trace.txt", "set", "sys_input_select=2",
                              "sys_bk_light=-5", "sys_adj3d_mode=4"});
@@ -123,7 +128,51 @@ TEST_F(CtlTest, SetReachesTheBoxWithJsonStepsAndATrace) {
     EXPECT_NE(trace.find(" send 21 30 30 4D 4D 45 4E 55 30 30 0D |!00MMENU00.|\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find(" recv 40 30 30 42 4F 4B 2E 30 30 30 0D |@00BOK.000.| result 0 (ACK)\n"), std::string::npos);
     EXPECT_NE(trace.find(" logoff result 0 (ACK)\n"), std::string::npos);
-    EXPECT_FALSE(QFile::exists("dpx20remote.ini"));
+    // The folder's options file takes what the box took, for the next run's rules.
+    SettingsRecord known;
+    ASSERT_EQ(ReadOptionFile("dpx20remote.ini", known, Rewrite::kNever), 1);
+    EXPECT_EQ(known.sys_input_select, 2);
+    EXPECT_EQ(known.sys_bk_light, -5);
+    EXPECT_EQ(known.sys_adj3d_mode, 4);
+}
+
+// A run of its own plans against the folder's options file, which the run before left: the
+// panel's refusals, with nothing sent, follow the box's known state, not only the command line.
+TEST_F(CtlTest, TheRulesSeeTheBoxTheFolderKnows) {
+    StartSim();
+    struct Case {
+        const char* name;
+        SettingsRecord known;
+        QStringList set;
+        const char* refusal;  // nullptr: done
+    };
+    SettingsRecord sdi2;
+    sdi2.sys_input_select = 2;
+    const Case cases[] = {
+        {"scope at SDI-2", sdi2, {"sys_scp_mode=1"}, rules::kScopeOnlyAtSdiLr},
+        {"2D-3D adjust with the conversion off", sdi2, {"sys_adj3d_mode=4"}, rules::kAdjustNeedsConversion},
+        {"2D-3D adjust at SDI-LR", AtSdiLr(), {"sys_adj3d_para=4"}, rules::kAdjustNeedsConversion},
+        {"SDI-LR adjust at SDI-2", sdi2, {"sys_LRadj_mode=1"}, rules::kSdiLrAdjustOnlyAtSdiLr},
+        {"2D-3D at SDI-LR", AtSdiLr(), {"sys_2D3D=1"}, rules::kSdiLrForbidsConversion},
+        {"scope at SDI-LR", AtSdiLr(), {"sys_scp_mode=1"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Know(c.known);
+        const std::size_t before = sim_->Words().size();
+        const CtlResult r = Ctl(QStringList{"-p", Port(), "set"} + c.set);
+        EXPECT_EQ(r.code, c.refusal ? kExitBox : kExitOk) << r.err;
+        if (c.refusal) {
+            EXPECT_EQ(r.err, std::string("dpx20ctl: ") + c.refusal + "\n");
+            EXPECT_EQ(sim_->Words().size(), before);  // not even a login
+        }
+    }
+    // The file keeps what the box took: the next run knows the input is SDI-LR.
+    Know(sdi2);
+    ASSERT_EQ(Ctl({"-p", Port(), "set", "sys_input_select=0"}).code, kExitOk);
+    const CtlResult after = Ctl({"-p", Port(), "set", "sys_2D3D=1"});
+    EXPECT_EQ(after.code, kExitBox);
+    EXPECT_EQ(after.err, std::string("dpx20ctl: ") + rules::kSdiLrForbidsConversion + "\n");
 }
 
 // The frames the panel's synchronisation sends for `record`, on an in-process box.
@@ -224,6 +273,7 @@ TEST_F(CtlTest, EveryOutcomeIsNamedOnStderrAndInOneJsonObject) {
          "dpx20ctl: warning: logoff: result 5 (" + meaning(kResultTimeout) + ")\n", kResultOk, 1},
     };
     for (const Case& c : cases) {
+        Know(AtSdiLr());
         StartSim(c.sim);
         const std::string port = c.port.empty() || c.port == "-gone" ? Port().toStdString() + c.port : c.port;
         const CtlResult r = Ctl(QStringList{"-p", QString::fromStdString(port), "--json"} + c.args);
@@ -304,6 +354,7 @@ TEST_F(CtlTest, ASilentBoxEndsTheSyncWithItsCause) {
 // resend reads its reply, and the resend's own reply comes later still): the refusal must be
 // seen as refused, not answered by that late reply.
 TEST_F(CtlTest, LateRepliesDoNotHideARefusal) {
+    Know(AtSdiLr());
     StartSim({"--late", "SCPOS", "--late-ms", "150", "--nak", "SCPFI=2"});
     const CtlResult set = Ctl({"-p", Port(), "set", "sys_scp_pos=1", "sys_scp_fil=1"});
     EXPECT_EQ(set.code, 1);
@@ -359,6 +410,7 @@ TEST_F(CtlTest, RepliesLaterThanTheLimitDoNotHideARefusal) {
 // to its first write, which the box sends 2.5 s late; the next run, whose command the box
 // refuses, waits for that reply before its login instead of taking it for its own.
 TEST_F(CtlTest, ANewRunTakesNoReplyOwedToTheLastOne) {
+    Know(AtSdiLr());
     StartSim({"--late", "SCPOS:1", "--late-ms", "2500", "--overtake", "--nak", "SCPFI=2"});
     const CtlResult first = Ctl({"-p", Port(), "set", "sys_scp_pos=1"});
     EXPECT_EQ(first.code, kExitOk) << first.err;

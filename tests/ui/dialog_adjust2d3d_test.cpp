@@ -24,10 +24,12 @@ const char kParallaxError[] = "Parallax Scroll Bar Select : RS232C error!";
 const char kIntensityError[] = "Intensity Scroll Bar Select : RS232C error!";
 const char kSubError[] = "SUB INT. Scroll Bar Select : RS232C error!";
 
+// The dialog opens with 2D-3D on at an input other than SDI-LR.
 class Adjust2D3DTest : public DialogTest {
 protected:
+    Adjust2D3DTest() { record_.sys_2D3D = 1; }
     Adjust2D3DDialog& Open(int32_t mode, int32_t parallax, int32_t intensity, int32_t sub) {
-        dialog_.SetValues({mode, parallax, intensity, sub});
+        Hand(dialog_, {mode, parallax, intensity, sub});
         dialog_.show();  // runs the initialisation
         return dialog_;
     }

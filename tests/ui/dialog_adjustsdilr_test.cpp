@@ -20,10 +20,12 @@ using Strings = std::vector<std::string>;
 const char kModeError[] = "Adjust Mode Select : RS232C error!";
 const char kSplitError[] = "On Split Scroll Bar Select : RS232C error!";
 
+// The dialog opens at the SDI-LR input.
 class AdjustSdiLrTest : public DialogTest {
 protected:
+    AdjustSdiLrTest() { record_.sys_input_select = 0; }
     void Open(int32_t mode, int32_t split) {
-        dialog_.SetValues({mode, split});
+        Hand(dialog_, {mode, split});
         dialog_.show();
     }
     std::pair<int32_t, int32_t> Values() const {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/ControlDialog.h"
 #include "session/Session.h"
 #include "tests/support/ConnectedBoxTest.h"
 #include "tests/support/TestApp.h"
@@ -34,6 +35,16 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.ok());
         ConnectedBoxTest::SetUp();
+    }
+
+    // Hands `dialog` its values as the panel does: they are the session's record too, which
+    // the box's rules read.
+    template <class Dialog>
+    void Hand(Dialog& dialog, const typename Dialog::ValuesType& values) {
+        const auto group = dialogs::GroupSettings<typename Dialog::ValuesType>();
+        const auto array = dialogs::AsArray(values);
+        for (std::size_t i = 0; i < group.size(); ++i) record_.*group[i]->field = array[i];
+        dialog.SetValues(values);
     }
 
     // Logs the box off, so that every send fails without a frame.

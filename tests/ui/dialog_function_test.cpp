@@ -30,7 +30,7 @@ using namespace res::function;
 class FunctionDialogTest : public test::DialogTest {
 protected:
     void Open(int32_t rotate, int32_t sync, int32_t beep, int32_t light) {
-        dialog.SetValues({rotate, sync, beep, light});
+        Hand(dialog, {rotate, sync, beep, light});
         dialog.show();
     }
     void Click(int id) {
@@ -272,7 +272,7 @@ TEST_F(FunctionDialogTest, ExitReadsTheFieldEscapeDoesNot) {
     EXPECT_TRUE(Sent().empty());
 
     FunctionDialog out_of_range{session_};
-    out_of_range.SetValues({0, 0, 0, 40});  // refused at opening, so the field shows 40
+    Hand(out_of_range, {0, 0, 0, 40});  // refused at opening, so the field shows 40
     out_of_range.show();
     auto* exit = ui::Control<QPushButton>(&out_of_range, kExit);
     exit->click();

@@ -32,7 +32,7 @@ protected:
 };
 
 TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
-    dialog.SetValues({0, 1});
+    Hand(dialog, {0, 1});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 0", "BOTHP 1"}));
     EXPECT_TRUE(On(kSdiLr));
@@ -41,7 +41,7 @@ TEST_F(InputSelectDialogTest, OpeningSendsInputThenPolarity) {
 }
 
 TEST_F(InputSelectDialogTest, ClicksSendCodesAndAFailedOneRestores) {
-    dialog.SetValues({1, 0});
+    Hand(dialog, {1, 0});
     dialog.show();
     box_.ClearHistory();
     Click(kSdiLr);
@@ -71,7 +71,7 @@ TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues({9, 7});
+    Hand(dialog, {9, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"INPUT", "INPSE 9", "BOTHP 7"}));
     EXPECT_TRUE(On(kSdi1));
@@ -82,7 +82,7 @@ TEST_F(InputSelectDialogTest, UnlistedInputIsSentThenShownAsSdi1) {
 }
 
 TEST_F(InputSelectDialogTest, ClosesSendNothing) {
-    dialog.SetValues({2, 0});
+    Hand(dialog, {2, 0});
     dialog.show();
     box_.ClearHistory();
     Click(kExit);

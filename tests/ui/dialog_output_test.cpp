@@ -32,7 +32,7 @@ protected:
 };
 
 TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
-    dialog.SetValues({1, 0, 2});
+    Hand(dialog, {1, 0, 2});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 1", "HDMIM 0", "3DFOR 2"}));
     EXPECT_TRUE(On(kSdiIndividual));
@@ -49,7 +49,7 @@ TEST_F(OutputPresetDialogTest, OpeningSendsAllThreeAsTheyAreEvenInConflict) {
 }
 
 TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
-    dialog.SetValues({0, 0, 1});
+    Hand(dialog, {0, 0, 1});
     dialog.show();
     box_.ClearHistory();
     Click(kAboveBelow);
@@ -70,20 +70,22 @@ TEST_F(OutputPresetDialogTest, AboveBelowSendsBothOutputsAsMixThenTheFormat) {
     EXPECT_EQ(format, 2);
 }
 
-TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
-    dialog.SetValues({0, 0, 0});
+// An output the box would not set to MIX may still be INDIVIDUAL: ABOVE-BELOW is not sent then.
+TEST_F(OutputPresetDialogTest, AFailedSendOfTheAboveBelowSequenceStopsIt) {
+    Hand(dialog, {0, 0, 0});
     dialog.show();
     box_.ClearHistory();
     box_.Options().forced_nak["SDIMX"] = 1;
     Click(kAboveBelow);
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0", "HDMIM 0", "3DFOR 2"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SDIMX 0"}));
     EXPECT_EQ(messages_.texts, std::vector<std::string>{"SDI Output Select : RS232C error!"});
-    EXPECT_TRUE(On(kAboveBelow));
+    EXPECT_FALSE(On(kAboveBelow));
+    EXPECT_TRUE(On(kLineByLine));
     box_.Options().forced_nak.clear();
     box_.Options().forced_nak["3DFOR"] = 1;
     Click(kSideBySide);
     EXPECT_EQ(messages_.texts.back(), "Output 3D Format Select : RS232C error!");
-    EXPECT_TRUE(On(kAboveBelow));
+    EXPECT_TRUE(On(kLineByLine));
     EXPECT_FALSE(On(kSideBySide));
     box_.Options().forced_nak["HDMIM"] = 1;
     Click(kHdmiMix);
@@ -91,7 +93,7 @@ TEST_F(OutputPresetDialogTest, EachSendOfTheAboveBelowSequenceStandsAlone) {
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
-    dialog.SetValues({0, 0, 0});
+    Hand(dialog, {0, 0, 0});
     dialog.show();
     Click(kSdiIndividual);
     Click(kSideBySide);
@@ -109,7 +111,7 @@ TEST_F(OutputPresetDialogTest, RefusedAboveBelowShowsTheFormatChosenLast) {
 }
 
 TEST_F(OutputPresetDialogTest, RefusedAboveBelowWithNoFormatChosenShowsTheFormatInForce) {
-    dialog.SetValues({0, 1, 3});
+    Hand(dialog, {0, 1, 3});
     dialog.show();
     Click(kAboveBelow);
     EXPECT_EQ(messages_.texts.size(), 1u);
@@ -121,7 +123,7 @@ TEST_F(OutputPresetDialogTest, UnlistedCodesShowTheFirstRadioAsZero) {
     test::BoxPort::Of(link_)->tamper = [](const sim::Exchange&, std::vector<uint8_t>& reply) {
         reply = sim::AckReply();
     };
-    dialog.SetValues({5, 6, 7});
+    Hand(dialog, {5, 6, 7});
     dialog.show();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"OUTPU", "SDIMX 5", "HDMIM 6", "3DFOR 7"}));
     EXPECT_TRUE(On(kSdiMix));

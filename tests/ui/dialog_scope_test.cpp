@@ -18,10 +18,12 @@ using ui::ScrollRequest;
 using Strings = std::vector<std::string>;
 using Six = std::array<int32_t, 6>;
 
+// The dialog opens at the SDI-LR input.
 class ScopeTest : public DialogTest {
 protected:
+    ScopeTest() { record_.sys_input_select = 0; }
     void Open(const Six& v) {
-        dialog_.SetValues({v[0], v[1], v[2], v[3], v[4], v[5]});
+        Hand(dialog_, {v[0], v[1], v[2], v[3], v[4], v[5]});
         dialog_.show();
     }
     Six Values() const {

@@ -120,7 +120,10 @@ python3 "$here/user_path.py" check "$tmp/user-now.reg" "$tmp/user-before.reg"
 
 echo "== 3. a program running from the install folder"
 expect 0 "$setup" /S
-wine "$user_dir/dpx20ctl.exe" serve --port COM7 --api "127.0.0.1:$((20000 + RANDOM % 20000))" </dev/null >"$tmp/serve" 2>&1 &
+# In a folder of its own: serve keeps its lock and settings files in the current one.
+mkdir "$tmp/serve.d"
+(cd "$tmp/serve.d" && exec wine "$user_dir/dpx20ctl.exe" serve --port COM7 --api "127.0.0.1:$((20000 + RANDOM % 20000))" \
+   </dev/null >"$tmp/serve" 2>&1) &
 serve=$!
 for _ in $(seq 300); do grep -q 'control API at' "$tmp/serve" && break; sleep 0.1; done
 grep -q 'control API at' "$tmp/serve" || fail "dpx20ctl serve did not start: $(cat "$tmp/serve")"

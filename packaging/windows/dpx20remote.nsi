@@ -131,7 +131,7 @@ Var Code     ; the exit code Refuse ends with
       UserInfo::GetAccountType
       Pop $0
       ${If} $0 != "Admin"
-        StrCpy $Text "Installing for all users (/ALLUSERS) needs an administrator: run it from an administrator's console."
+        StrCpy $Text "An install for all users (/ALLUSERS) is installed and removed by an administrator: run this from an administrator's console."
         StrCpy $Code ${EXIT_NOT_ADMIN}
         Call ${un}Refuse
       ${EndIf}
@@ -164,9 +164,11 @@ Var Code     ; the exit code Refuse ends with
       StrCmp $1 ${EXIT_RUNNING} 0 done
       StrCpy $Text "${PRODUCT} is running from $0:$\r$\n$2$\r$\nClose the panel and stop dpx20ctl (or its service), then try again."
       StrCpy $Code ${EXIT_RUNNING}
-      IfSilent +2
+      IfSilent 0 +2
+        Call ${un}Refuse
       MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Text" IDRETRY again
-      Call ${un}Refuse
+      SetErrorLevel ${EXIT_RUNNING}
+      Quit
     done:
     Pop $2
     Pop $1
@@ -282,7 +284,11 @@ FunctionEnd
 Function RemoveEarlier
   ReadRegStr $0 SHCTX "${SETUP_KEY}" "InstallDir"
   ${If} $0 == ""
-  ${OrIfNot} ${FileExists} "$0\*.*"
+    Return
+  ${EndIf}
+  ${IfNot} ${FileExists} "$0\*.*"
+    ; Deleted by hand: its PATH entry goes all the same.
+    !insertmacro EditPath "" remove "$0"
     Return
   ${EndIf}
   Push $0

@@ -8,7 +8,8 @@
 #     folder whose "dpx20remote" folder also holds other files is refused with exit code 4;
 #  2. an install into another folder removes the earlier one whole, its PATH entry with it;
 #  3. a program running from the install folder (dpx20ctl serve) makes the silent setup and
-#     uninstaller exit with code 3, changing nothing;
+#     uninstaller exit with code 3, changing nothing; the interactive setup asks, ends with 3 on
+#     Cancel and goes on with Retry once the program has ended;
 #  4. /ALLUSERS: Program Files, the machine's uninstall entry, all users' Start menu and the
 #     system PATH, installed twice and removed as its uninstall entry says, the system PATH
 #     byte for byte as before and the user's untouched;
@@ -135,9 +136,32 @@ echo "setup: exit code 3: $(tr -d '\r' <"$tmp/told" | head -n 2 | tr '\n' ' ')"
 expect 3 "$user_dir/uninstall.exe" /S "_?=$user_dir_windows"
 echo "uninstaller: exit code 3"
 [ "$(tree_sum "$user_dir")" = "$before" ] || fail "the install changed while its program ran"
+# Interactive: Install on the folder page, then the question; Cancel ends the setup with code
+# 3, Retry once the program has ended goes on.
+title="DPX20 Remote $version Setup"
+window() { timeout 60 xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
+ask() {
+  wine "$setup" </dev/null >/dev/null 2>&1 &
+  setup_pid=$!
+  xdotool windowfocus --sync "$(window "^$title: Installation Folder\$")" key Return
+  question=$(window "^$title\$")
+}
+ask
+xdotool windowfocus --sync "$question" key Escape
+code=0 && wait "$setup_pid" || code=$?
+[ "$code" = 3 ] || fail "interactive, Cancel: exit code $code"
+[ "$(tree_sum "$user_dir")" = "$before" ] || fail "the install changed while its program ran"
+echo "interactive: asked, Cancel: exit code 3"
+ask
 kill "$serve"
 wait "$serve" || true
 serve=
+xdotool windowfocus --sync "$question" key Return
+xdotool windowfocus --sync "$(window "^$title: Completed\$")" key Return
+code=0 && wait "$setup_pid" || code=$?
+[ "$code" = 0 ] || fail "interactive, Retry: exit code $code"
+installed "$user_dir"
+echo "interactive: the program ended, Retry: installed"
 uninstall "$user_key"
 [ ! -e "$user_dir" ] || fail "left behind: $(find "$user_dir")"
 

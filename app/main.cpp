@@ -14,7 +14,28 @@
 #include "ui/Pictures.h"
 #include "ui/QtMessageSink.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+// The panel is a program without a console on Windows: what it prints reaches a console only
+// where the console's user redirected it. For --help, --version and a refused command line,
+// the text goes to the console the panel was started from, if any (cmd.exe does not wait for
+// such a program, so it shows after the next prompt; `start /wait` waits).
+void PrintToStartingConsole() {
+#ifdef _WIN32
+    const auto redirected = [](DWORD which) {
+        const HANDLE h = GetStdHandle(which);
+        return h != nullptr && h != INVALID_HANDLE_VALUE;
+    };
+    const bool out = redirected(STD_OUTPUT_HANDLE), err = redirected(STD_ERROR_HANDLE);
+    if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
+#endif
+}
 
 // Where the control API is served: --api [ADDR:]PORT, else the user's saved address; "off" or
 // an empty one: nowhere.
@@ -28,6 +49,7 @@ std::string ApiAddress(const dpx::PanelOptions& options) {
 int main(int argc, char** argv) {
     // The command line is settled before a window opens: --help and --version need no display.
     const dpx::PanelOptions options = dpx::ParsePanelArguments(argc, argv);
+    if (!options.error.empty() || options.help || options.version) PrintToStartingConsole();
     if (!options.error.empty()) {
         std::fprintf(stderr, "dpx20remote: %s\nTry 'dpx20remote --help'.\n", options.error.c_str());
         return 2;

@@ -28,7 +28,7 @@ endif()
 
 enable_language(RC)
 
-# Version information for program `target`, with its description.
+# Version information and the application manifest for program `target`, with its description.
 function(dpx_version_resource target description)
   string(REPLACE "." "," DPX_RC_VERSION ${DPX_FILE_VERSION})
   set(DPX_RC_NAME ${target})
@@ -36,6 +36,8 @@ function(dpx_version_resource target description)
   set(rc ${PROJECT_BINARY_DIR}/version/${target}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
+  # The application manifest it embeds.
+  set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/windows/dpx20remote.manifest)
 endfunction()
 
 # The launcher starts the panel in the user's own data folder, as the Linux one does.

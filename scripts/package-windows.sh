@@ -4,7 +4,10 @@
 # Wine in a fresh prefix as a user and an administrator meet it (tests/windows/setup_check.sh):
 # silent install into a long PATH, dpx20ctl from a console, the panel started from its
 # Start-menu shortcut writing its options file in %LOCALAPPDATA%\dpx20remote, the uninstall
-# entry, silent uninstall leaving no program file behind and the PATH as it was.
+# entry, silent uninstall leaving no program file behind and the PATH as it was; then
+# (tests/windows/setup_folders.sh) that the setup and its uninstaller touch only their own files,
+# upgrade or move an install without orphaning it, stop for a running program, and install for
+# all users.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,10 +26,16 @@ cmake --install "$build/package" --prefix "$stage" --strip >/dev/null
 echo "installed files: $(du -sb "$stage" | cut -f1) bytes"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/package/CMakeCache.txt")
 setup=$build/dpx20remote-$version-setup.exe
-makensis -V2 -DSETUP="$build/package/setup.nsh" -DSTAGE="$stage" -DOUTFILE="$setup" packaging/windows/dpx20remote.nsi
+# The files the setup installs and its uninstaller removes: whatever is staged, listed.
+cmake -DSTAGE="$stage" -DOUT="$build/package/files.nsh" -P packaging/windows/install-list.cmake
+makensis -V2 -DSETUP="$build/package/setup.nsh" -DFILES="$build/package/files.nsh" -DSTAGE="$stage" \
+  -DOUTFILE="$setup" packaging/windows/dpx20remote.nsi
 ls -l "$setup"
 
 new_wine_prefix "$build/wine-setup"
 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/setup_check.sh "$setup" "$version"
+# Only its own files removed, upgrades and a second folder, a running program, /ALLUSERS,
+# --version/--help and the manifests, in the same prefix.
+xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/setup_folders.sh "$setup" "$version"
 wineserver -k || true
 echo "package-windows: $setup passed"

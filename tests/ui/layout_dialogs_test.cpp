@@ -2,11 +2,10 @@
 // kinds, the group box that frames each control, exclusive radio groups, hidden controls and
 // the default button, read-only fields right of their bars, rows and corners; then the built
 // dialogs: nothing overlaps, nothing sticks out, no control crosses a frame line, every
-// caption fits. With DPX20_SCREENSHOT_DIR set, each dialog is also saved there as a PNG.
+// caption fits. Pictures of the dialogs: tests/ui/dialog_screenshots.cpp.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -537,40 +536,6 @@ TEST_F(LayoutDialogsTest, ControlsClearOfTheFramesAndCaptions) {
             }
         }
     }
-}
-
-// Not a check: saves each dialog, opened in virtual mode with typical values, as a PNG in
-// $DPX20_SCREENSHOT_DIR for a look (run under a real display server for real rendering).
-TEST_F(LayoutDialogsTest, Screenshots) {
-    const QString dir = qEnvironmentVariable("DPX20_SCREENSHOT_DIR");
-    if (dir.isEmpty()) GTEST_SKIP() << "DPX20_SCREENSHOT_DIR not set";
-    test::MessageRecorder messages;
-    RS232c_bios link;
-    link.SetVirtualMode(1);
-    SettingsRecord record;
-    Session session(link, record, ".");
-    Adjust2D3DDialog adjust(session);
-    adjust.SetValues({4, 13, 23, 40});
-    AdjustSdiLrDialog sdilr(session);
-    sdilr.SetValues({1, -15});
-    ScopeDialog scope(session);
-    scope.SetValues({1, 2, 2, 0, -12, 30});
-    FunctionDialog function(session);
-    function.SetValues({1, 1, 0, -12});
-    InputSelectDialog input(session);
-    input.SetValues({0, 1});
-    OutputPresetDialog output(session);
-    output.SetValues({0, 1, 3});
-    const std::pair<ui::LayoutDialog*, const char*> shots[] = {
-        {&adjust, "dialog_adjust2d3d.png"}, {&sdilr, "dialog_sdilr.png"}, {&scope, "dialog_scope.png"},
-        {&function, "dialog_function.png"}, {&input, "dialog_input.png"}, {&output, "dialog_output.png"}};
-    for (auto [dialog, file] : shots) {
-        dialog->show();
-        QApplication::processEvents();
-        EXPECT_TRUE(dialog->grab().save(QDir(dir).filePath(file))) << file;
-        dialog->hide();
-    }
-    EXPECT_TRUE(messages.texts.empty());
 }
 
 }  // namespace

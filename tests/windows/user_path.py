@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""The user's PATH (HKCU\\Environment\\Path) for tests/windows/setup_check.sh, as .reg files.
+"""The user's PATH (HKCU\\Environment\\Path) for tests/windows/setup_check.sh, as .reg files;
+`check` reads the machine's as well (HKLM\\...\\Session Manager\\Environment), for
+tests/windows/setup_folders.sh.
 
   user_path.py make long|short FILE.reg  a .reg file that sets the user's PATH (REG_EXPAND_SZ):
                                          long, like a developer's: variables, spaces, non-ASCII
@@ -50,7 +52,8 @@ def read_path(reg_file):
         if line.startswith("["):
             section = line.strip("[]").lower()
             continue
-        if section != "hkey_current_user\\environment":
+        # The user's or, exported from HKLM, the machine's.
+        if not section or not section.endswith("\\environment"):
             continue
         m = re.match(r'"path"=(hex\(2\)|hex|"(.*)")\s*:?(.*)$', line, re.IGNORECASE)
         if not m:

@@ -468,14 +468,14 @@ int ControlApi::SyncWith(const Values& values, Json& answer) {
         answer = Head("not connected: connect first", kResultNotSent);
         return 409;
     }
-    if (!values.empty()) {
-        for (const auto& [setting, value] : values) session_.Record().*(setting->field) = value;
-        host_.ShowSettings();
-        session_.ApplyLinkOptions(RunRecord());
-        session_.Publish(Source::kApi);
-    }
     answer = Head();
-    return Synchronise(answer);
+    if (values.empty()) return Synchronise(answer);
+    // As a memory load: the box's values as given, then the synchronisation.
+    SettingsRecord given = session_.Record();
+    for (const auto& [setting, value] : values) given.*(setting->field) = value;
+    const Outcome out = session_.SyncValues(given, Source::kApi, [this] { host_.ShowSettings(); },
+                                            [this](const SettingsRecord&) { return RunRecord(); });
+    return out.sync ? SyncAnswer(*out.sync, answer) : 200;
 }
 
 int ControlApi::Synchronise(Json& answer) { return SyncAnswer(session_.Synchronise(RunRecord()), answer); }

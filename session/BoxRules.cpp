@@ -96,6 +96,18 @@ Plan PlanChange(const SettingsRecord& r, const Setting& setting, int32_t value) 
     return plan;
 }
 
+void Settle(SettingsRecord& r) {
+    if (r.load_adj_only != 0) return;
+    if (IsSdiLr(r)) {
+        r.sys_2D3D = 0;
+        if (r.sys_LRadj_mode != 0) r.sys_scp_mode = 0;
+    } else {
+        r.sys_LRadj_mode = 0;
+        r.sys_scp_mode = 0;
+    }
+    if (r.sys_2D3D == 0) r.sys_adj3d_mode = 0;
+}
+
 void Apply(const Plan& plan, SettingsRecord& r) {
     for (const Send& send : plan.sends) r.*(send.setting->field) = send.value;
     for (const auto& [setting, value] : plan.keeps) r.*(setting->field) = value;

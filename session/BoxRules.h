@@ -54,6 +54,12 @@ struct Plan {
 // refuses or adds a command until the values given before say so.
 Plan PlanChange(const SettingsRecord& r, const Setting& setting, int32_t value);
 
+// The settings a box given the values of `r` by a full synchronisation holds by itself, which
+// no pass sends: no 2D-3D at the SDI-LR input, neither the scope nor the SDI-LR adjust at
+// another input, no scope under the SDI-LR adjust, no 2D-3D adjust without the conversion.
+// Nothing changes for an adjust-only synchronisation (load_adj_only), which sends no input.
+void Settle(SettingsRecord& r);
+
 // Applies a plan's sends and keeps to a record as if every send went through (for planning a
 // change of several settings one after another).
 void Apply(const Plan& plan, SettingsRecord& r);

@@ -141,7 +141,16 @@ Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& t
     SettingsRecord loaded = record_;
     const Rewrite rewrite = wanted_ == &panel_connected ? Rewrite::kOnFailure : Rewrite::kNever;
     if (ReadOptionFile(MemoryPath(n).string(), loaded, rewrite) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
-    record_ = loaded;
+    return SyncValues(loaded, source, taken, run);
+}
+
+Outcome Session::SyncValues(const SettingsRecord& values, Source source, const std::function<void()>& taken,
+                            const std::function<SettingsRecord(const SettingsRecord&)>& run) {
+    const Running running(*this, source);
+    link_.RunOnLink([&] {
+        record_ = values;
+        rules::Settle(record_);
+    });
     ApplyLinkOptions(run(record_));
     if (taken) taken();
     Publish(source);

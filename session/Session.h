@@ -148,9 +148,14 @@ public:
     Outcome Connect(int want, const SettingsRecord& run, Source source);
     // SynchroniseAll of `run` as one operation on the link's thread.
     SyncOutcome Synchronise(const SettingsRecord& run);
-    // Reads memory n into the record when the whole file reads (else nothing changes), hands
-    // the link its options, calls `taken` and, while connected, synchronises `run(record)`.
+    // Reads memory n into the record when the whole file reads (else nothing changes), and
+    // goes on as SyncValues with the file's values.
     Outcome LoadMemory(int n, Source source, const std::function<void()>& taken,
+                       const std::function<SettingsRecord(const SettingsRecord&)>& run);
+    // The record takes `values`, and then what the box holds by itself with them
+    // (rules::Settle), so that it never shows a value no pass sends; the link takes its
+    // options; `taken` is called; while connected, `run(record)` is synchronised.
+    Outcome SyncValues(const SettingsRecord& values, Source source, const std::function<void()>& taken,
                        const std::function<SettingsRecord(const SettingsRecord&)>& run);
     // Saves the record as memory n.
     void SaveMemory(int n) const;

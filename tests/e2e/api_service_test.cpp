@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <algorithm>
 #include <map>
 #include <tuple>
 #include <sys/stat.h>
@@ -186,6 +187,30 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
         EXPECT_EQ(step["word"].toString(), CommandTable[Intensity().command].word);
         EXPECT_EQ(step["pass"].toInt(), pass);
     }
+}
+
+// A synchronisation with given values: the state, the options file and the events say what the
+// box holds, never a value no pass sent (2D-3D and its adjust at the SDI-LR input).
+TEST_F(ApiServiceTest, ASyncWithValuesShowsOnlyWhatTheBoxHolds) {
+    Start();
+    EventClient events(url_);
+    ASSERT_TRUE(events.WaitFor(1));
+    const HttpResult sync = Http(url_ + "/sync", "POST", R"({"sys_input_select": 0, "sys_2D3D": 1, "sys_adj3d_mode": 4})");
+    ASSERT_EQ(sync.status, 200) << sync.body.data();
+    const std::vector<std::string> words = sim_->Words();
+    EXPECT_EQ(std::count(words.begin(), words.end(), "CONVE"), 0);
+    const QJsonObject settings = Http(url_ + "/state", "GET").json["settings"].toObject();
+    SettingsRecord file;
+    ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
+    for (const char* key : {"sys_2D3D", "sys_adj3d_mode"}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(settings[key]["value"].toInt(), 0);
+        EXPECT_EQ(file.*(FindSetting(key)->field), 0);
+    }
+    EXPECT_EQ(settings["sys_input_select"]["value"].toInt(), 0);
+    // The service knew 2D-3D on: it goes off, and never on.
+    for (const QJsonObject& e : events.Events())
+        if (e["key"].toString() == "sys_2D3D") EXPECT_EQ(e["value"].toInt(), 0) << QJsonDocument(e).toJson().toStdString();
 }
 
 // An event client hears the state first, then each change with its source; dpx20ctl --panel

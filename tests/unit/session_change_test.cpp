@@ -99,6 +99,46 @@ TEST_F(ChangeTest, RulesDecideTheCommandsAndTheRefusals) {
     }
 }
 
+// What a box given a record by a full synchronisation holds by itself.
+TEST(SettleTest, TheRecordHoldsOnlyWhatTheBoxCanHold) {
+    struct Case {
+        const char* name;
+        void (*prepare)(R&);
+        void (*check)(const R&);
+    };
+    const Case cases[] = {
+        {"no 2D-3D nor its adjust at SDI-LR",
+         [](R& r) { r.sys_input_select = rules::kInputSdiLr; r.sys_2D3D = 1; r.sys_adj3d_mode = 4; r.sys_scp_mode = 1; },
+         [](const R& r) { EXPECT_EQ(r.sys_2D3D, 0); EXPECT_EQ(r.sys_adj3d_mode, 0); EXPECT_EQ(r.sys_scp_mode, 1); }},
+        {"no scope under the SDI-LR adjust",
+         [](R& r) { r.sys_input_select = rules::kInputSdiLr; r.sys_LRadj_mode = 2; r.sys_scp_mode = 1; },
+         [](const R& r) { EXPECT_EQ(r.sys_scp_mode, 0); EXPECT_EQ(r.sys_LRadj_mode, 2); }},
+        {"neither scope nor SDI-LR adjust at another input",
+         [](R& r) { r.sys_input_select = 3; r.sys_LRadj_mode = 2; r.sys_scp_mode = 1; r.sys_2D3D = 1; r.sys_adj3d_mode = 6; },
+         [](const R& r) { EXPECT_EQ(r.sys_scp_mode, 0); EXPECT_EQ(r.sys_LRadj_mode, 0); EXPECT_EQ(r.sys_adj3d_mode, 6); }},
+        {"no 2D-3D adjust without the conversion", [](R& r) { r.sys_input_select = 3; r.sys_adj3d_mode = 6; },
+         [](const R& r) { EXPECT_EQ(r.sys_adj3d_mode, 0); }},
+        {"an adjust-only synchronisation sends no input: nothing follows",
+         [](R& r) { r.load_adj_only = 1; r.sys_input_select = rules::kInputSdiLr; r.sys_2D3D = 1; },
+         [](const R& r) { EXPECT_EQ(r.sys_2D3D, 1); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        R given;
+        c.prepare(given);
+        R r = given;
+        rules::Settle(r);
+        c.check(r);
+        // What is dropped is what no pass sends: the synchronisation's steps stay the same.
+        const auto steps = [](const R& record) {
+            std::vector<std::pair<const Setting*, int32_t>> out;
+            for (const SyncItem& item : PassSteps(record)) out.emplace_back(item.setting, item.value);
+            return out;
+        };
+        EXPECT_EQ(steps(r), steps(given));
+    }
+}
+
 // A send that fails stops the change there; a rule's own send fails with the rule's text.
 TEST_F(ChangeTest, AFailedSendStopsTheChangeWithItsText) {
     R record;

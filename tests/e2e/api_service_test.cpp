@@ -210,7 +210,9 @@ TEST_F(ApiServiceTest, ASyncWithValuesShowsOnlyWhatTheBoxHolds) {
     EXPECT_EQ(settings["sys_input_select"]["value"].toInt(), 0);
     // The service knew 2D-3D on: it goes off, and never on.
     for (const QJsonObject& e : events.Events())
-        if (e["key"].toString() == "sys_2D3D") EXPECT_EQ(e["value"].toInt(), 0) << QJsonDocument(e).toJson().toStdString();
+        if (e["key"].toString() == "sys_2D3D") {
+            EXPECT_EQ(e["value"].toInt(), 0) << QJsonDocument(e).toJson().toStdString();
+        }
 }
 
 // An event client hears the state first, then each change with its source; dpx20ctl --panel

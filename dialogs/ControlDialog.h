@@ -71,8 +71,18 @@ struct SettingView {
     const char* failure = nullptr;
 };
 
+// How the operator asks a control dialog for a value of one of its settings: the radio that
+// sends `code`, or the bar that takes any value; 0 where the dialog has neither.
+class ValueControls {
+public:
+    virtual ~ValueControls() = default;
+    virtual bool Holds(const Setting& setting) const = 0;
+    virtual int RadioFor(const Setting& setting, int32_t code) const = 0;
+    virtual int BarFor(const Setting& setting) const = 0;
+};
+
 template <class Values>
-class ControlDialog : public ui::LayoutDialog {
+class ControlDialog : public ui::LayoutDialog, public ValueControls {
 public:
     using ValuesType = Values;
     using View = SettingView<Values>;
@@ -83,6 +93,19 @@ public:
 
     void SetValues(const Values& values) { values_ = values; }
     Values GetValues() const { return values_; }
+
+    bool Holds(const Setting& setting) const override { return FindView(setting) != nullptr; }
+    int RadioFor(const Setting& setting, int32_t code) const override {
+        const View* view = FindView(setting);
+        if (!view || !view->choices) return 0;
+        for (int id : view->choices->Ids())
+            if (view->choices->CodeOf(id) == code) return id;
+        return 0;
+    }
+    int BarFor(const Setting& setting) const override {
+        const View* view = FindView(setting);
+        return view && !view->choices ? view->bar : 0;
+    }
 
     // Shows the values on their radios, bars and fields without sending anything.
     void ShowValues() {

@@ -171,6 +171,8 @@ class ServiceTest(PageTest):
         self.assertEqual(sim.state()["sys_beep"], beep)
         self.assertGreater(len(sim.words()), before)  # in the box's frame log
 
+        # The adjust values reach the box while its 2D-3D adjust view is on.
+        self.assertEqual(self.put("cam1", {"sys_2D3D": 1, "sys_adj3d_mode": 4})[0], 200)
         before = len(sim.words())
         parallax = int(self.value("cam1", "sys_adj3d_para"))
         target = parallax + 1 if parallax < 60 else parallax - 1

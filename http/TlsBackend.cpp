@@ -21,12 +21,12 @@ bool LoadLegacyProvider() {
         QLibrary crypto(QStringLiteral("crypto"), 3);
 #endif
         using Load = void* (*)(void*, const char*);
-        using SetPath = int (*)(void*, const char*);
         const auto load = reinterpret_cast<Load>(crypto.resolve("OSSL_PROVIDER_load"));
         if (!load) return false;
 #ifdef Q_OS_WIN
         // OpenSSL's own default is the folder it was built for; the setup puts the module beside
         // the programs. OPENSSL_MODULES, when set, still decides.
+        using SetPath = int (*)(void*, const char*);
         const auto set_path = reinterpret_cast<SetPath>(crypto.resolve("OSSL_PROVIDER_set_default_search_path"));
         if (set_path && qEnvironmentVariableIsEmpty("OPENSSL_MODULES")) {
             const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/ossl-modules");

@@ -2,9 +2,10 @@
 # dpx20ctl.exe serve from the installed files under Wine (tests/windows/serve_test.py): HTTPS and
 # WSS with each kind of key, the page in Chromium, and the Windows service under Wine's Service
 # Control Manager against dpx20sim behind ser2net.
-# $1: the Windows build folder (scripts/test-windows.sh); the Linux build (dpx20sim) is build/.
+# $1: the Windows build folder (scripts/test-windows.sh), or a folder of installed files
+# (scripts/package-windows.sh: those the setup program packs); the Linux build (dpx20sim) is build/.
 set -euo pipefail
-windows_build=$(cd "$1" && pwd)
+given=$(cd "$1" && pwd)
 cd "$(dirname "$0")/../.."
 root=$PWD
 source scripts/windows-env.sh
@@ -14,9 +15,12 @@ linux=$root/build
 cmake --build "$linux" --target dpx20sim >/dev/null
 
 # The files the setup program installs, as it installs them.
-stage=$root/build-windows/serve-stage
-rm -rf "$stage"
-cmake --install "$windows_build" --prefix "$stage" >/dev/null
+stage=$given
+if [ -f "$given/CMakeCache.txt" ]; then
+  stage=$root/build-windows/serve-stage
+  rm -rf "$stage"
+  cmake --install "$given" --prefix "$stage" >/dev/null
+fi
 new_wine_prefix "$root/build-windows/wine-serve"
 # One wineserver for the whole run: when it ends, Wine's services end with it, and the next Wine
 # command starts the automatic ones again.

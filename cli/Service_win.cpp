@@ -273,12 +273,14 @@ int Run(const ServiceRequest& r) {
                            &inherited, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     stop = CreateEventW(&inherited, TRUE, FALSE, nullptr);
     const auto end = [&](int code, const std::string& why) {
-        if (!why.empty()) Log(why);
+        Log(why);
         Report(SERVICE_STOPPED, code);
         SetEvent(finished);
         dispatcher.join();
         return code;
     };
+    // Without its log it would say nothing: the manager shows its exit code, 4 (a file).
+    if (log_file == INVALID_HANDLE_VALUE) return end(kExitFile, "");
 
     wchar_t exe[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);

@@ -92,6 +92,20 @@ std::string ExitText(const SERVICE_STATUS& status) {
     return SystemText(status.dwWin32ExitCode);
 }
 
+// Whether `file` is under the user's profile folder (a per-user install).
+bool InUserProfile(const std::wstring& file) {
+    PWSTR profile = nullptr;
+    bool inside = false;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Profile, 0, nullptr, &profile))) {
+        const std::wstring folder = std::wstring(profile) + L"\\";
+        inside = file.size() > folder.size() && CompareStringOrdinal(file.c_str(), static_cast<int>(folder.size()),
+                                                                     folder.c_str(), static_cast<int>(folder.size()),
+                                                                     TRUE) == CSTR_EQUAL;
+    }
+    CoTaskMemFree(profile);
+    return inside;
+}
+
 int Install(const ServiceRequest& r) {
     const std::string service = kServiceNamePrefix + r.name;
     const std::filesystem::path folder = ServiceFolder(r.name);
@@ -108,6 +122,9 @@ int Install(const ServiceRequest& r) {
 
     wchar_t exe[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH * 4);
+    if (InUserProfile(std::wstring(exe, length)))
+        std::fprintf(stderr, "dpx20ctl: warning: service install: this dpx20ctl.exe is in a user's own folder, which "
+                     "LocalService may not read; for a service, install DPX20 Remote for all users (Program Files)\n");
     std::vector<std::string> line = {"service", "run", r.name, "--"};
     line.insert(line.end(), r.serve_args.begin(), r.serve_args.end());
     const std::wstring command = L"\"" + std::wstring(exe, length) + L"\" " + Wide(WindowsCommandLine(line));

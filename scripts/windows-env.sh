@@ -4,8 +4,8 @@
 # The Qt for Windows build and, in a folder beside it, Qt's OpenSSL TLS backend with OpenSSL,
 # made or unpacked once (scripts/build-qt-windows.sh).
 qt_folders=$(bash "$root/scripts/build-qt-windows.sh" | tail -n 2)
-qt_windows=$(echo "$qt_folders" | tail -n 1)
-qt_tls_windows=$(echo "$qt_folders" | head -n 1)
+qt_windows=${qt_folders##*$'\n'}
+qt_tls_windows=${qt_folders%%$'\n'*}
 # The folders of the compiler's runtime DLLs (libstdc++, libgcc_s, libwinpthread).
 mingw_runtime_dlls=()
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do

@@ -15,8 +15,8 @@ namespace dpx::api {
 // Why OpenSSL on Windows: the setup ships it (tls\qopensslbackend.dll with libssl-3-x64.dll and
 // libcrypto-3-x64.dll beside the programs), and with it a server takes the keys it takes on
 // Linux: PEM (PKCS#8, traditional RSA, EC) and PKCS#12 files, read by the same code. Qt's
-// Schannel backend hands the key to Windows' own certificate store, and under Wine it refused
-// PEM keys at every handshake and every PKCS#12 file at the start.
+// Schannel backend, under Wine, refused PEM keys at every handshake and every PKCS#12 file at
+// the start; it has not been tried on Windows itself.
 void PreferOpenSslBackend();
 
 // QSslCertificate::importPkcs12 without a passphrase, with OpenSSL's legacy provider loaded

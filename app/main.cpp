@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/PanelApi.h"
 #include "app/RemoteApp.h"
+#include "http/TlsBackend.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "platform/QtWorker.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication application(argc, argv);
+    dpx::api::PreferOpenSslBackend();  // before anything uses TLS
     QApplication::setApplicationName(QStringLiteral("dpx20remote"));
     QApplication::setWindowIcon(dpx::ui::ProgramIcon());
     dpx::ui::InstallFontSubstitution();

@@ -17,6 +17,7 @@
 #include "cli/Interrupt.h"
 #include "cli/PanelClient.h"
 #include "cli/Serve.h"
+#include "cli/Service.h"
 #include "http/ApiServer.h"
 #include "common/Format.h"
 #include "common/MessageSink.h"
@@ -49,6 +50,10 @@ constexpr char kUsage[] =
     "                          service on the MQTT broker (--mqtt), as SERVICE/BOX\n"
     "  token [--new]           print the control API's token (made when there is none);\n"
     "                          --new replaces it, and running panels and services take it\n"
+    "  service install NAME -- OPTIONS...\n"
+    "                          Windows: install and start serve with OPTIONS as the service\n"
+    "                          dpx20ctl-serve@NAME (folder and log in %ProgramData%\\dpx20remote\\NAME)\n"
+    "  service remove NAME     Windows: stop it (its boxes are logged off) and remove it\n"
     "\n"
     "Options:\n"
     "  -p, --port PORT         COM number 1-8 (through the COM port map), a device path or a\n"
@@ -702,6 +707,11 @@ bool ReadKnownSettings(SettingsRecord* known, Report& report) {
 int Run(int argc, char** argv, RS232c_bios& link) {
     Report report(JsonRequested(argc, argv));
     try {
+        // service ...: its own arguments, the options of serve after "--".
+        if (argc >= 2 && std::strcmp(argv[1], "service") == 0) {
+            report.SetCommand("service");
+            return ServiceAction(ParseServiceRequest({argv + 2, argv + argc}));
+        }
         const Options options = ParseArguments(argc, argv);
         if (options.help) {
             std::fputs(kUsage, stdout);

@@ -2,9 +2,11 @@
 #include <QCoreApplication>
 
 #include "cli/Ctl.h"
+#include "http/TlsBackend.h"
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    dpx::api::PreferOpenSslBackend();  // before anything uses TLS
     // The program's one link, made after the application so that its ports go before Qt does.
     dpx::RS232c_bios link;
     return dpx::cli::Run(argc, argv, link);

@@ -10,6 +10,11 @@ endif()
 # installed panel is started in a fresh Wine prefix (scripts/package-windows.sh).
 set(DPX_QT_MODULES Core Gui Widgets Network SerialPort WebSockets)
 set(DPX_QT_PLUGINS platforms/qwindows styles/qwindowsvistastyle tls/qschannelbackend)
+# Qt's OpenSSL TLS backend and the OpenSSL it loads, from the folder scripts/build-qt-windows.sh
+# makes (plugins/tls/ and bin/): the programs prefer it to Schannel (http/TlsBackend.cpp). Without
+# it the setup ships Schannel's alone.
+set(DPX20_WINDOWS_TLS "" CACHE PATH "Qt's OpenSSL TLS backend and OpenSSL's DLLs for the setup program")
+set(DPX_OPENSSL_DLLS libssl-3-x64.dll libcrypto-3-x64.dll)
 # The compiler's runtime, which the programs and Qt's DLLs link.
 set(DPX_MINGW_RUNTIME libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 
@@ -76,6 +81,20 @@ foreach(plugin ${DPX_QT_PLUGINS})
   install(FILES ${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/${plugin}.dll DESTINATION ${folder})
   list(APPEND dpx_dlls ${plugin}.dll)
 endforeach()
+if(DPX20_WINDOWS_TLS)
+  install(FILES ${DPX20_WINDOWS_TLS}/plugins/tls/qopensslbackend.dll DESTINATION tls)
+  list(APPEND dpx_dlls tls/qopensslbackend.dll)
+  foreach(dll ${DPX_OPENSSL_DLLS})
+    install(FILES ${DPX20_WINDOWS_TLS}/bin/${dll} DESTINATION .)
+    list(APPEND dpx_dlls ${dll})
+  endforeach()
+  # OpenSSL's legacy provider, for PKCS#12 files encrypted with RC2 (http/TlsBackend.cpp).
+  install(FILES ${DPX20_WINDOWS_TLS}/lib/ossl-modules/legacy.dll DESTINATION ossl-modules)
+  list(APPEND dpx_dlls ossl-modules/legacy.dll)
+  install(FILES ${DPX20_WINDOWS_TLS}/LICENSE-openssl.txt DESTINATION .)
+else()
+  message(STATUS "No DPX20_WINDOWS_TLS: the setup program serves HTTPS through Schannel alone")
+endif()
 foreach(dll ${DPX_MINGW_RUNTIME})
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
                   OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)

@@ -14,6 +14,7 @@
 #include "api/ControlApi.h"
 #include "api/Places.h"
 #include "http/ApiConnection.h"
+#include "http/TlsBackend.h"
 
 // The OpenAPI document and the web page are resources of this static library; a program that
 // links it keeps them only when asked by name.
@@ -137,11 +138,10 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
         QSslKey key;
         if (key_file_.empty()) {
             // PKCS#12 (.p12, .pfx): certificate, chain and key in one file without a passphrase.
-            // Windows' TLS (Schannel) takes a server key only this way.
             QFile bundle(QString::fromStdString(cert_file_));
             QSslCertificate certificate;
             QList<QSslCertificate> more;
-            if (!bundle.open(QIODevice::ReadOnly) || !QSslCertificate::importPkcs12(&bundle, &key, &certificate, &more)) {
+            if (!bundle.open(QIODevice::ReadOnly) || !ImportPkcs12(bundle, &key, &certificate, &more)) {
                 *why = "no PKCS#12 certificate and key without a passphrase in " + cert_file_ +
                        " (with PEM files, give --api-key FILE too)";
                 return false;
@@ -168,9 +168,7 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
                 return false;
             }
         }
-        if (!key_file_.empty() && QSslSocket::activeBackend() == QLatin1String("schannel"))
-            Warn("Windows' TLS (Schannel) may refuse a PEM key for a server; when the handshake fails, give the "
-                 "certificate and key as one PKCS#12 file without a passphrase (--api-cert FILE.p12)");
+        if (const std::string warning = TlsBackendWarning(); !warning.empty()) Warn(warning);
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(chain);
         tls.setPrivateKey(key);

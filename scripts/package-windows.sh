@@ -38,4 +38,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/setup_check.sh "$setup
 # --version/--help and the manifests, in the same prefix.
 xvfb-run -a -s "-screen 0 1024x768x24" bash tests/windows/setup_folders.sh "$setup" "$version"
 wineserver -k || true
+
+# The packed files themselves (stripped): HTTPS with each kind of key and the Windows service
+# (tests/windows/serve.sh).
+bash tests/windows/serve.sh "$stage"
 echo "package-windows: $setup passed"

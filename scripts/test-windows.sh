@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the whole program for 64-bit Windows (MinGW-w64 and Qt for Windows, see
 # scripts/build-qt-windows.sh) and runs its unit and UI tests under Wine with Qt's offscreen
-# platform, then the end-to-end run of the real panel under Wine (tests/windows/e2e.sh).
+# platform, then the end-to-end run of the real panel under Wine (tests/windows/e2e.sh) and of
+# dpx20ctl serve over HTTPS and as a Windows service (tests/windows/serve.sh).
 # JOBS=n limits the parallel jobs (default: all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,3 +45,7 @@ wineserver -k || true
 [ $status = 0 ] || exit $status
 
 bash tests/windows/e2e.sh "$build/all"
+
+# dpx20ctl serve as installed: HTTPS/WSS with PEM and PKCS#12 keys (Chromium on the Linux side)
+# and the Windows service under Wine's Service Control Manager (tests/windows/serve.sh).
+bash tests/windows/serve.sh "$build/all"

@@ -9,6 +9,8 @@
 namespace dpx::api {
 namespace {
 
+// The first byte of a TLS ClientHello: the record type "handshake".
+constexpr char kTlsHandshakeRecord = 0x16;
 // What a connection may hold unread: a whole request at its limits, chunked with some room.
 constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 2 * kBodyLimit);
 // After a refusal, what comes is read and dropped until the client has been quiet this long
@@ -37,7 +39,12 @@ std::string SubprotocolBearer(std::string_view protocols) {
 }  // namespace
 
 ApiServer::Connection::Connection(ApiServer& server, QTcpSocket* socket, std::optional<Response> refusal)
-    : QObject(socket), server_(server), socket_(socket), peer_(socket->peerAddress()), refusal_(std::move(refusal)) {
+    : QObject(socket),
+      server_(server),
+      socket_(socket),
+      peer_(socket->peerAddress()),
+      peer_name_(peer_.toString().toStdString()),
+      refusal_(std::move(refusal)) {
     Touch();
     socket_->setReadBufferSize(kReadBufferLimit);
     timer_.setSingleShot(true);
@@ -46,17 +53,14 @@ ApiServer::Connection::Connection(ApiServer& server, QTcpSocket* socket, std::op
     connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::readyRead, this, [this] { Read(); });
     connect(socket_, &QTcpSocket::bytesWritten, this, [this] { Written(); });
-    if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted())
-        connect(tls, &QSslSocket::encrypted, this, [this] { Start(); });
-    else
-        QMetaObject::invokeMethod(this, [this] { Start(); }, Qt::QueuedConnection);
+    // Over TLS the connection starts once the handshake is done (Sniff starts it); a plain
+    // one is started by the server once it counts it.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_)) connect(tls, &QSslSocket::encrypted, this, [this] { Start(); });
 }
 
 ApiServer::Connection::~Connection() { server_.Forget(this); }
 
-Place ApiServer::Connection::Describe() const {
-    return Place{peer_.toString().toStdString(), kept_, closing_, active_ms_};
-}
+Place ApiServer::Connection::Describe() const { return Place{peer_name_, kept_, closing_, active_ms_}; }
 
 void ApiServer::Connection::Evict() {
     server_.Forget(this);
@@ -93,11 +97,14 @@ void ApiServer::Connection::Read() {
         else timer_.start(kDrainQuietMs);
         return;
     }
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted()) {
+        if (tls->mode() == QSslSocket::UnencryptedMode) Sniff(*tls);
+        return;  // the handshake is under way
+    }
     if (handling_ || closing_ || refusal_ || stalled_) return;
     while (socket_->state() == QAbstractSocket::ConnectedState && !closing_) {
         const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
         if (bytes.isEmpty()) return;
-        if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted()) return;
         http::ParseResult parsed =
             http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
         if (parsed.status == http::ParseResult::kIncomplete) {
@@ -109,6 +116,19 @@ void ApiServer::Connection::Read() {
         if (parsed.status == http::ParseResult::kRefused) return Refuse(Refusal(parsed.refusal, parsed.error));
         if (!Handle(parsed)) return;
     }
+}
+
+// The first bytes on the HTTPS port: a TLS handshake starts with a handshake record (22); a
+// client that speaks plain HTTP there is told where to go instead of being closed without a word.
+void ApiServer::Connection::Sniff(QSslSocket& tls) {
+    char first = 0;
+    if (tls.peek(&first, 1) < 1) return;
+    if (first == kTlsHandshakeRecord) return tls.startServerEncryption();  // it reads what was peeked
+    Response refusal;
+    refusal.status = 400;
+    refusal.content_type = "text/plain; charset=utf-8";
+    refusal.body = "This port speaks HTTPS: use " + server_.UrlFor(tls.localAddress()) + "\n";
+    Refuse(refusal);
 }
 
 // Hands one whole request to the server; true when it was answered at once and the next one
@@ -155,9 +175,13 @@ void ApiServer::Connection::Answered(const Asked& asked, const Response& respons
     Touch();
     if (socket_->state() != QAbstractSocket::ConnectedState) return;  // the client left meanwhile
     if (response.status == kSwitchingProtocols) {
+        // A WebSocket client waits for the handshake's answer before it sends a frame: what
+        // came after the upgrade request would reach the WebSocket unchecked.
+        if (socket_->bytesAvailable() > static_cast<qint64>(asked.consumed))
+            return Finish(Refusal(400, "a WebSocket client sends nothing before the handshake's answer"), false);
         // The WebSocket server reads the upgrade request itself.
         closing_ = true;
-        server_.Upgrade(socket_);
+        server_.Upgrade(socket_, static_cast<qint64>(asked.consumed));
         deleteLater();
         return;
     }
@@ -171,7 +195,7 @@ void ApiServer::Connection::Answered(const Asked& asked, const Response& respons
     if (socket_->bytesToWrite() > kWriteBacklogLimit) {
         // The client does not read what it asked for: nothing more is read until it does.
         stalled_ = true;
-        timer_.start(kStuckMs);
+        timer_.start(server_.stuck_ms_);
         return;
     }
     timer_.start(kKeepAliveMs);
@@ -197,13 +221,16 @@ void ApiServer::Connection::Finish(const Response& response, bool head_only) {
     if (socket_->state() != QAbstractSocket::ConnectedState) return;
     socket_->write(EncodeAnswer(response, head_only, true));
     socket_->disconnectFromHost();
-    // A client that does not take the answer is not waited for long.
-    QTimer::singleShot(kFirstRequestMs, socket_, &QTcpSocket::abort);
+    // A client that does not take the answer is not waited for long (TimeUp). The connection's
+    // own timer, not one of its own per answer: a flood of refused requests would otherwise
+    // leave thousands of timers pending, and every timer of the event loop costs more.
+    timer_.start(kFirstRequestMs);
 }
 
 void ApiServer::Connection::TimeUp() {
     if (handling_) return;
-    if (stalled_) return socket_->abort();  // its answers stayed unread past kStuckMs
+    if (closing_ && !draining_) return socket_->abort();  // its last answer stayed unread
+    if (stalled_) return socket_->abort();  // its answers stayed unread past the time allowed
     if (draining_) return socket_->disconnectFromHost();
     if (socket_->bytesAvailable() > 0) return Refuse(Refusal(408, "the request did not come whole in time"));
     socket_->abort();

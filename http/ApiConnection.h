@@ -10,9 +10,11 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <optional>
+#include <string>
 
 #include "api/ControlApi.h"
 #include "api/HttpRequest.h"
@@ -34,6 +36,8 @@ public:
     bool Counted() const { return !refusal_; }
     qint64 Unsent() const { return socket_->bytesToWrite(); }
     void Evict();
+    // Reads the first request (a plain connection; one over TLS starts once its handshake is done).
+    void Start();
 
 private:
     // What Answered needs of the request it answers.
@@ -45,7 +49,7 @@ private:
         bool earns_place;
     };
 
-    void Start();
+    void Sniff(QSslSocket& tls);
     void Refuse(const Response& response);
     void Read();
     bool Handle(const http::ParseResult& parsed);
@@ -58,6 +62,7 @@ private:
     ApiServer& server_;
     QTcpSocket* socket_;
     QHostAddress peer_;
+    std::string peer_name_;
     std::optional<Response> refusal_;
     QTimer timer_;
     bool kept_ = false;      // has earned its place (Places.h)

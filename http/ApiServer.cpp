@@ -185,7 +185,8 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
         access.token = LoadOrMakeToken(why, &warning);
         if (access.token.empty()) return false;
         if (!warning.empty()) Warn(warning);
-        token_stamp_ = TokenFileStamp();
+        token_file_ = TokenFile();
+        token_stamp_ = TokenFileStamp(token_file_);
     }
     auto* listener = new Listener(*this);
     // Room for a burst of connections the event loop has not taken yet: beyond the backlog the
@@ -282,7 +283,7 @@ void ApiServer::Upgrade(QTcpSocket* socket, qint64 request_bytes) {
 // ---------------------------------------------------------------- requests
 
 void ApiServer::RefreshToken() {
-    const qint64 stamp = TokenFileStamp();
+    const qint64 stamp = TokenFileStamp(token_file_);
     if (stamp == token_stamp_) return;
     std::string why, warning;
     const std::string token = LoadOrMakeToken(&why, &warning);
@@ -292,7 +293,7 @@ void ApiServer::RefreshToken() {
         token_stamp_ = stamp;
         return;
     }
-    token_stamp_ = TokenFileStamp();
+    token_stamp_ = TokenFileStamp(token_file_);
     if (token == token_) return;
     token_ = token;
     api_.SetAccess({token, false});

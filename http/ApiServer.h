@@ -63,7 +63,7 @@ std::string LoadOrMakeToken(std::string* why, std::string* warning = nullptr);
 // Running programs take it at their next request.
 std::string MakeNewToken(std::string* why);
 // Changes when the token file is replaced, removed or its permissions change; 0 when there is none.
-qint64 TokenFileStamp();
+qint64 TokenFileStamp(const std::string& file = TokenFile());
 
 class ApiServer final : public QObject {
     Q_OBJECT
@@ -167,6 +167,7 @@ private:
     bool token_required_ = false;
     int stuck_ms_ = kStuckMs;
     std::string token_;
+    std::string token_file_;  // TokenFile() when the server began to listen
     qint64 token_stamp_ = 0;
     std::string cert_file_, key_file_;
     std::optional<QSslConfiguration> tls_;

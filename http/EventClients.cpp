@@ -169,6 +169,8 @@ void ApiServer::SendDueSettings() {
 }
 
 void ApiServer::PingClients() {
+    // A token replaced while no request came ends its event clients here (RefreshToken).
+    if (token_required_) RefreshToken();
     for (auto& [client, state] : std::map<QWebSocket*, EventClient>(clients_)) {
         auto it = clients_.find(client);
         if (it == clients_.end()) continue;

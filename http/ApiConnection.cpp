@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QSslSocket>
+#include <algorithm>
 #include <string_view>
 
 #include "http/HttpAnswer.h"
@@ -13,6 +14,12 @@ namespace {
 constexpr char kTlsHandshakeRecord = 0x16;
 // What a connection may hold unread: a whole request at its limits, chunked with some room.
 constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 2 * kBodyLimit);
+// Most requests are small: the front of what waits is looked at first, so that a connection
+// holding many pipelined requests does not have all of them copied for each one.
+constexpr qint64 kFirstLook = 4096;
+// The requests one connection has answered in one turn of the event loop, at most: a client
+// that pipelines many small ones holds up no other connection meanwhile.
+constexpr int kRequestsPerTurn = 4;
 // After a refusal, what comes is read and dropped until the client has been quiet this long
 // (then the connection is closed), at most kDrainLimit bytes and kFirstRequestMs (then it is
 // cut).
@@ -102,11 +109,23 @@ void ApiServer::Connection::Read() {
         return;  // the handshake is under way
     }
     if (handling_ || closing_ || refusal_ || stalled_) return;
-    while (socket_->state() == QAbstractSocket::ConnectedState && !closing_) {
-        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+    const auto parse = [](const QByteArray& bytes) {
+        return http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
+    };
+    for (int handled = 0; socket_->state() == QAbstractSocket::ConnectedState && !closing_; ++handled) {
+        if (handled == kRequestsPerTurn) {
+            // The rest waits for the next turn of the event loop, after the other connections.
+            QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
+            return;
+        }
+        const qint64 available = socket_->bytesAvailable();
+        QByteArray bytes = socket_->peek(std::min(available, kFirstLook));
         if (bytes.isEmpty()) return;
-        http::ParseResult parsed =
-            http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
+        http::ParseResult parsed = parse(bytes);
+        if (parsed.status == http::ParseResult::kIncomplete && bytes.size() < available) {
+            bytes = socket_->peek(available);
+            parsed = parse(bytes);
+        }
         if (parsed.status == http::ParseResult::kIncomplete) {
             if (bytes.size() >= kReadBufferLimit) Refuse(Refusal(413, "the request is over its size limit"));
             // A client that waits for leave to send its body (curl does above 1 KiB) gets it.

@@ -118,7 +118,9 @@ class Flood:
     """Threads that keep sending requests until stop(): `kind` "keep" holds `connections`
     kept-alive connections (spread over the loopback addresses `sources`) each asking for `path`
     every `period` seconds and reopening one that was closed; "reopen" sends `path` without the
-    token on a new connection at once, again and again, from `connections` threads."""
+    token on a new connection at once, again and again, from `connections` threads; "pipeline"
+    sends `path` again and again on one connection without waiting for the answers, which it
+    reads meanwhile."""
 
     def __init__(self, url, kind, path, connections=64, sources=("127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"),
                  period=5.0):
@@ -126,8 +128,11 @@ class Flood:
         self.path, self.period, self.kind = path, period, kind
         self.running = True
         self.requests = 0
-        self.threads = [threading.Thread(target=self._keep if kind == "keep" else self._reopen,
-                                         args=(sources[i % len(sources)],), daemon=True) for i in range(connections)]
+        work = {"keep": self._keep, "reopen": self._reopen, "pipeline": self._pipeline}[kind]
+        if kind == "pipeline":
+            connections = 1
+        self.threads = [threading.Thread(target=work, args=(sources[i % len(sources)],), daemon=True)
+                        for i in range(connections)]
         for t in self.threads:
             t.start()
 
@@ -167,6 +172,19 @@ class Flood:
                     read_answer(s)
             except OSError:
                 time.sleep(0.005)
+
+    def _pipeline(self, source):
+        s = self._connect(source)
+        s.settimeout(None)
+        threading.Thread(target=lambda: [None for _ in iter(lambda: s.recv(1 << 20), b"")], daemon=True).start()
+        batch = request_bytes(self.host, self.port, self.path) * 1000
+        while self.running:
+            try:
+                s.sendall(batch)
+            except OSError:
+                break
+            self.requests += 1000
+        s.close()
 
     def stop(self):
         self.running = False

@@ -176,7 +176,14 @@ class Flood:
     def _pipeline(self, source):
         s = self._connect(source)
         s.settimeout(None)
-        threading.Thread(target=lambda: [None for _ in iter(lambda: s.recv(1 << 20), b"")], daemon=True).start()
+
+        def read_all():
+            try:
+                while s.recv(1 << 20):
+                    pass
+            except OSError:
+                pass
+        threading.Thread(target=read_all, daemon=True).start()
         batch = request_bytes(self.host, self.port, self.path) * 1000
         while self.running:
             try:

@@ -56,6 +56,9 @@ ApiServer::Connection::Connection(ApiServer& server, QTcpSocket* socket, std::op
     socket_->setReadBufferSize(kReadBufferLimit);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { TimeUp(); });
+    more_.setSingleShot(true);
+    more_.setInterval(0);
+    connect(&more_, &QTimer::timeout, this, [this] { Read(); });
     timer_.start(kFirstRequestMs);
     connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::readyRead, this, [this] { Read(); });
@@ -115,7 +118,9 @@ void ApiServer::Connection::Read() {
     for (int handled = 0; socket_->state() == QAbstractSocket::ConnectedState && !closing_; ++handled) {
         if (handled == kRequestsPerTurn) {
             // The rest waits for the next turn of the event loop, after the other connections.
-            QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
+            // A zero timer, not a queued call: queued calls are all run before the event loop
+            // looks at the sockets again, so reading on that way would still hold the others.
+            more_.start();
             return;
         }
         const qint64 available = socket_->bytesAvailable();
@@ -220,7 +225,7 @@ void ApiServer::Connection::Answered(const Asked& asked, const Response& respons
     timer_.start(kKeepAliveMs);
     // A pipelined request may wait in the socket already.
     if (in_handle_) read_on_ = true;
-    else QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
+    else more_.start();
 }
 
 // The client took some of the answers: a stalled connection reads on once what waits is below

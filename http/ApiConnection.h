@@ -65,6 +65,7 @@ private:
     std::string peer_name_;
     std::optional<Response> refusal_;
     QTimer timer_;
+    QTimer more_;  // reads on in the next turn of the event loop
     bool kept_ = false;      // has earned its place (Places.h)
     qint64 active_ms_ = 0;   // on the server's clock
     bool handling_ = false;  // a request is being answered: nothing more is read meanwhile

@@ -6,7 +6,10 @@
 //
 // What it costs is bounded: the socket holds at most one request at its limits unread (the
 // system's buffers then stop the client), and while more than kWriteBacklogLimit of answers wait
-// to be sent the connection reads nothing; if they still wait after kStuckMs it is cut.
+// to be sent the connection reads nothing; if they still wait after kStuckMs (SetStuckMs) it is
+// cut. It answers a few pipelined requests per turn of the event loop, so that one client
+// holds up no other. Over TLS it starts on its first byte: a handshake, or plain HTTP told
+// where the HTTPS address is.
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>

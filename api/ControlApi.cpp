@@ -26,13 +26,16 @@ long MsSince(Clock::time_point since) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-// The head every answer starts with.
-Json Head(const std::string& error = {}, std::optional<int> result = {}) {
+// The head every answer starts with, its `result` and `meaning` as given.
+Json HeadWith(const std::string& error, Json result, Json meaning) {
     Json j = Json::Object();
     j.Set("version", kVersion).Set("ok", error.empty()).Set("error", error.empty() ? Json() : Json(error));
-    if (result) j.Set("result", *result).Set("meaning", LinkResultMeaning(*result));
-    else j.Set("result", Json()).Set("meaning", Json());
-    return j;
+    return j.Set("result", std::move(result)).Set("meaning", std::move(meaning));
+}
+
+// That head with a link result, or none.
+Json Head(const std::string& error = {}, std::optional<int> result = {}) {
+    return result ? HeadWith(error, *result, LinkResultMeaning(*result)) : HeadWith(error, Json(), Json());
 }
 
 // A notice of a settings file that could not be written ends with the text that was to be
@@ -79,7 +82,7 @@ bool BearerMatches(std::string_view header, std::string_view token) {
 Response Refusal(int status, const std::string& error) { return Error(status, error); }
 
 Response Busy(int status, const std::string& error) {
-    Response busy = Answer(status, Head(error).Set("result", "busy").Set("meaning", "in use: try again"));
+    Response busy = Answer(status, HeadWith(error, "busy", "in use: try again"));
     busy.retry_after_s = 1;
     return busy;
 }

@@ -2,9 +2,9 @@
 """What hostile clients cost the control API of `dpx20ctl serve` and of the panel, each over
 dpx20sim: the server's resident memory (idle, highest while one connection pipelines requests
 and reads nothing, and a second after it went), and the token holder's requests while
-kept-alive connections hold the places with the page's files or /health and while requests
-without the token are sent again and again: how many of 15 were answered, and their median time
-beside the idle one.
+kept-alive connections hold the places with the page's files or /health, while requests
+without the token are sent again and again, and while one connection pipelines requests: how
+many of 15 were answered, and their median time beside the idle one.
 
     /usr/bin/python3 bench/api_abuse_bench.py [BUILD_DIR]
 
@@ -89,8 +89,9 @@ def main():
     keep_page = ("64 kept-alive GET /main.js from 4 addresses", "keep", "/main.js")
     keep_health = ("64 kept-alive GET /api/v1/health from 4 addresses", "keep", "/api/v1/health")
     unauthorised = ("GET /api/v1/state without the token, reopened at once", "reopen", "/api/v1/state")
+    pipelined = ("one connection pipelining GET /api/v1/health and reading", "pipeline", "/api/v1/health")
     places("service 0.0.0.0", lambda f: service(f, "0.0.0.0:0"), [keep_page, unauthorised], True)
-    places("service 127.0.0.1", lambda f: service(f, "127.0.0.1:0"), [keep_health], False)
+    places("service 127.0.0.1", lambda f: service(f, "127.0.0.1:0"), [keep_health, pipelined], False)
     places("panel 127.0.0.1", lambda f: panel(f, "127.0.0.1:0"), [keep_health], False)
     places("panel 0.0.0.0", lambda f: panel(f, "0.0.0.0:0"), [keep_page, unauthorised], True)
 

@@ -588,10 +588,14 @@ std::string ServiceTokenFile(const std::string& instance) {
 
 namespace {
 
-// The HTTP statuses of the control API as dpx20ctl's exit codes.
-int ExitOf(int status, const std::string& error) {
+// The HTTP statuses of the control API as dpx20ctl's exit codes. A request refused as busy
+// (`result` "busy", 409 or 503) may be tried again: it exits as a port in use does; any other
+// 409 is a refusal that stands.
+int ExitOf(int status, const api::Json& answer) {
     if (status == 400 || status == 404 || status == 413 || status == 422) return kExitUsage;
-    if (status == 409 && error.rfind("busy", 0) != 0) return kExitBox;
+    const api::Json* result = answer.Find("result");
+    const bool busy = result && result->type() == api::Json::Type::kString && result->Text() == "busy";
+    if (status == 409 && !busy) return kExitBox;
     return status >= 400 ? kExitPort : kExitOk;
 }
 
@@ -683,7 +687,7 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
                                       : "no box " + o.box + " here; name one with --box NAME: ") + boxes;
         std::fprintf(stderr, "%s%s\n", kPrefix, said.c_str());
         if (said != text) report.AddField("operator_text", JsonString(said));
-        report.Fail(ExitOf(answer.status, text), text, true);
+        report.Fail(ExitOf(answer.status, *json), text, true);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QSslSocket>
+#include <algorithm>
 #include <string_view>
 
 #include "http/HttpAnswer.h"
@@ -9,8 +10,16 @@
 namespace dpx::api {
 namespace {
 
+// The first byte of a TLS ClientHello: the record type "handshake".
+constexpr char kTlsHandshakeRecord = 0x16;
 // What a connection may hold unread: a whole request at its limits, chunked with some room.
 constexpr qint64 kReadBufferLimit = static_cast<qint64>(ApiServer::kHeadLimit + 2 * kBodyLimit);
+// Most requests are small: the front of what waits is looked at first, so that a connection
+// holding many pipelined requests does not have all of them copied for each one.
+constexpr qint64 kFirstLook = 4096;
+// The requests one connection has answered in one turn of the event loop, at most: a client
+// that pipelines many small ones holds up no other connection meanwhile.
+constexpr int kRequestsPerTurn = 4;
 // After a refusal, what comes is read and dropped until the client has been quiet this long
 // (then the connection is closed), at most kDrainLimit bytes and kFirstRequestMs (then it is
 // cut).
@@ -37,26 +46,31 @@ std::string SubprotocolBearer(std::string_view protocols) {
 }  // namespace
 
 ApiServer::Connection::Connection(ApiServer& server, QTcpSocket* socket, std::optional<Response> refusal)
-    : QObject(socket), server_(server), socket_(socket), peer_(socket->peerAddress()), refusal_(std::move(refusal)) {
+    : QObject(socket),
+      server_(server),
+      socket_(socket),
+      peer_(socket->peerAddress()),
+      peer_name_(peer_.toString().toStdString()),
+      refusal_(std::move(refusal)) {
     Touch();
     socket_->setReadBufferSize(kReadBufferLimit);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, [this] { TimeUp(); });
+    more_.setSingleShot(true);
+    more_.setInterval(0);
+    connect(&more_, &QTimer::timeout, this, [this] { Read(); });
     timer_.start(kFirstRequestMs);
     connect(socket_, &QTcpSocket::disconnected, socket_, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::readyRead, this, [this] { Read(); });
     connect(socket_, &QTcpSocket::bytesWritten, this, [this] { Written(); });
-    if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted())
-        connect(tls, &QSslSocket::encrypted, this, [this] { Start(); });
-    else
-        QMetaObject::invokeMethod(this, [this] { Start(); }, Qt::QueuedConnection);
+    // Over TLS the connection starts once the handshake is done (Sniff starts it); a plain
+    // one is started by the server once it counts it.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_)) connect(tls, &QSslSocket::encrypted, this, [this] { Start(); });
 }
 
 ApiServer::Connection::~Connection() { server_.Forget(this); }
 
-Place ApiServer::Connection::Describe() const {
-    return Place{peer_.toString().toStdString(), kept_, closing_, active_ms_};
-}
+Place ApiServer::Connection::Describe() const { return Place{peer_name_, kept_, closing_, active_ms_}; }
 
 void ApiServer::Connection::Evict() {
     server_.Forget(this);
@@ -93,13 +107,30 @@ void ApiServer::Connection::Read() {
         else timer_.start(kDrainQuietMs);
         return;
     }
+    if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted()) {
+        if (tls->mode() == QSslSocket::UnencryptedMode) Sniff(*tls);
+        return;  // the handshake is under way
+    }
     if (handling_ || closing_ || refusal_ || stalled_) return;
-    while (socket_->state() == QAbstractSocket::ConnectedState && !closing_) {
-        const QByteArray bytes = socket_->peek(socket_->bytesAvailable());
+    const auto parse = [](const QByteArray& bytes) {
+        return http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
+    };
+    for (int handled = 0; socket_->state() == QAbstractSocket::ConnectedState && !closing_; ++handled) {
+        if (handled == kRequestsPerTurn) {
+            // The rest waits for the next turn of the event loop, after the other connections.
+            // A zero timer, not a queued call: queued calls are all run before the event loop
+            // looks at the sockets again, so reading on that way would still hold the others.
+            more_.start();
+            return;
+        }
+        const qint64 available = socket_->bytesAvailable();
+        QByteArray bytes = socket_->peek(std::min(available, kFirstLook));
         if (bytes.isEmpty()) return;
-        if (auto* tls = qobject_cast<QSslSocket*>(socket_); tls && !tls->isEncrypted()) return;
-        http::ParseResult parsed =
-            http::ParseRequest(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), kHeadLimit, kBodyLimit);
+        http::ParseResult parsed = parse(bytes);
+        if (parsed.status == http::ParseResult::kIncomplete && bytes.size() < available) {
+            bytes = socket_->peek(available);
+            parsed = parse(bytes);
+        }
         if (parsed.status == http::ParseResult::kIncomplete) {
             if (bytes.size() >= kReadBufferLimit) Refuse(Refusal(413, "the request is over its size limit"));
             // A client that waits for leave to send its body (curl does above 1 KiB) gets it.
@@ -109,6 +140,19 @@ void ApiServer::Connection::Read() {
         if (parsed.status == http::ParseResult::kRefused) return Refuse(Refusal(parsed.refusal, parsed.error));
         if (!Handle(parsed)) return;
     }
+}
+
+// The first bytes on the HTTPS port: a TLS handshake starts with a handshake record (22); a
+// client that speaks plain HTTP there is told where to go instead of being closed without a word.
+void ApiServer::Connection::Sniff(QSslSocket& tls) {
+    char first = 0;
+    if (tls.peek(&first, 1) < 1) return;
+    if (first == kTlsHandshakeRecord) return tls.startServerEncryption();  // it reads what was peeked
+    Response refusal;
+    refusal.status = 400;
+    refusal.content_type = "text/plain; charset=utf-8";
+    refusal.body = "This port speaks HTTPS: use " + server_.UrlFor(tls.localAddress()) + "\n";
+    Refuse(refusal);
 }
 
 // Hands one whole request to the server; true when it was answered at once and the next one
@@ -155,9 +199,13 @@ void ApiServer::Connection::Answered(const Asked& asked, const Response& respons
     Touch();
     if (socket_->state() != QAbstractSocket::ConnectedState) return;  // the client left meanwhile
     if (response.status == kSwitchingProtocols) {
+        // A WebSocket client waits for the handshake's answer before it sends a frame: what
+        // came after the upgrade request would reach the WebSocket unchecked.
+        if (socket_->bytesAvailable() > static_cast<qint64>(asked.consumed))
+            return Finish(Refusal(400, "a WebSocket client sends nothing before the handshake's answer"), false);
         // The WebSocket server reads the upgrade request itself.
         closing_ = true;
-        server_.Upgrade(socket_);
+        server_.Upgrade(socket_, static_cast<qint64>(asked.consumed));
         deleteLater();
         return;
     }
@@ -171,13 +219,13 @@ void ApiServer::Connection::Answered(const Asked& asked, const Response& respons
     if (socket_->bytesToWrite() > kWriteBacklogLimit) {
         // The client does not read what it asked for: nothing more is read until it does.
         stalled_ = true;
-        timer_.start(kStuckMs);
+        timer_.start(server_.stuck_ms_);
         return;
     }
     timer_.start(kKeepAliveMs);
     // A pipelined request may wait in the socket already.
     if (in_handle_) read_on_ = true;
-    else QMetaObject::invokeMethod(this, [this] { Read(); }, Qt::QueuedConnection);
+    else more_.start();
 }
 
 // The client took some of the answers: a stalled connection reads on once what waits is below
@@ -197,13 +245,16 @@ void ApiServer::Connection::Finish(const Response& response, bool head_only) {
     if (socket_->state() != QAbstractSocket::ConnectedState) return;
     socket_->write(EncodeAnswer(response, head_only, true));
     socket_->disconnectFromHost();
-    // A client that does not take the answer is not waited for long.
-    QTimer::singleShot(kFirstRequestMs, socket_, &QTcpSocket::abort);
+    // A client that does not take the answer is not waited for long (TimeUp). The connection's
+    // own timer, not one of its own per answer: a flood of refused requests would otherwise
+    // leave thousands of timers pending, and every timer of the event loop costs more.
+    timer_.start(kFirstRequestMs);
 }
 
 void ApiServer::Connection::TimeUp() {
     if (handling_) return;
-    if (stalled_) return socket_->abort();  // its answers stayed unread past kStuckMs
+    if (closing_ && !draining_) return socket_->abort();  // its last answer stayed unread
+    if (stalled_) return socket_->abort();  // its answers stayed unread past the time allowed
     if (draining_) return socket_->disconnectFromHost();
     if (socket_->bytesAvailable() > 0) return Refuse(Refusal(408, "the request did not come whole in time"));
     socket_->abort();

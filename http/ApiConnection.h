@@ -6,13 +6,18 @@
 //
 // What it costs is bounded: the socket holds at most one request at its limits unread (the
 // system's buffers then stop the client), and while more than kWriteBacklogLimit of answers wait
-// to be sent the connection reads nothing; if they still wait after kStuckMs it is cut.
+// to be sent the connection reads nothing; if they still wait after kStuckMs (SetStuckMs) it is
+// cut. It answers a few pipelined requests per turn of the event loop, so that one client
+// holds up no other. Over TLS it starts on its first byte: a handshake, or plain HTTP told
+// where the HTTPS address is.
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <optional>
+#include <string>
 
 #include "api/ControlApi.h"
 #include "api/HttpRequest.h"
@@ -34,6 +39,8 @@ public:
     bool Counted() const { return !refusal_; }
     qint64 Unsent() const { return socket_->bytesToWrite(); }
     void Evict();
+    // Reads the first request (a plain connection; one over TLS starts once its handshake is done).
+    void Start();
 
 private:
     // What Answered needs of the request it answers.
@@ -45,7 +52,7 @@ private:
         bool earns_place;
     };
 
-    void Start();
+    void Sniff(QSslSocket& tls);
     void Refuse(const Response& response);
     void Read();
     bool Handle(const http::ParseResult& parsed);
@@ -58,8 +65,10 @@ private:
     ApiServer& server_;
     QTcpSocket* socket_;
     QHostAddress peer_;
+    std::string peer_name_;
     std::optional<Response> refusal_;
     QTimer timer_;
+    QTimer more_;  // reads on in the next turn of the event loop
     bool kept_ = false;      // has earned its place (Places.h)
     qint64 active_ms_ = 0;   // on the server's clock
     bool handling_ = false;  // a request is being answered: nothing more is read meanwhile

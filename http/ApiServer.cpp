@@ -36,7 +36,7 @@ constexpr char kSubprotocol[] = "dpx20remote";
 // ---------------------------------------------------------------- connections
 
 // Takes each connection at once, so that the queue of pending ones never fills and stops the
-// port from accepting; with TLS the socket starts its handshake.
+// port from accepting.
 class ApiServer::Listener final : public QTcpServer {
 public:
     explicit Listener(ApiServer& server) : QTcpServer(&server), server_(server) {}
@@ -50,7 +50,7 @@ protected:
             // The first handshake that fails is told: a certificate or key the system's TLS
             // cannot use shows there, and not again for every client.
             connect(tls, &QSslSocket::errorOccurred, this, [this, tls] {
-                if (tls->isEncrypted() || handshake_failure_told_) return;
+                if (tls->mode() == QSslSocket::UnencryptedMode || tls->isEncrypted() || handshake_failure_told_) return;
                 handshake_failure_told_ = true;
                 server_.Warn("a TLS handshake failed: " + tls->errorString().toStdString());
             });
@@ -62,7 +62,8 @@ protected:
             delete socket;
             return;
         }
-        if (server_.tls_) static_cast<QSslSocket*>(socket)->startServerEncryption();
+        // Over TLS the connection looks at the first bytes before it starts the handshake
+        // (ApiServer::Connection::Sniff).
         server_.Admit(socket);
     }
 
@@ -182,7 +183,8 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
         access.token = LoadOrMakeToken(why, &warning);
         if (access.token.empty()) return false;
         if (!warning.empty()) Warn(warning);
-        token_stamp_ = TokenFileStamp();
+        token_file_ = TokenFile();
+        token_stamp_ = TokenFileStamp(token_file_);
     }
     auto* listener = new Listener(*this);
     // Room for a burst of connections the event loop has not taken yet: beyond the backlog the
@@ -205,10 +207,11 @@ bool ApiServer::Listen(const std::string& where, std::string* why) {
     return true;
 }
 
-std::string ApiServer::Url() const {
-    if (port_ == 0) return {};
-    const QString host = address_.protocol() == QAbstractSocket::IPv6Protocol ? '[' + address_.toString() + ']'
-                                                                              : address_.toString();
+std::string ApiServer::Url() const { return port_ == 0 ? std::string() : UrlFor(address_); }
+
+std::string ApiServer::UrlFor(const QHostAddress& address) const {
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + address.toString() + ']'
+                                                                             : address.toString();
     return QStringLiteral("%1://%2:%3").arg(tls_ ? "https" : "http", host).arg(port_).toStdString() + kBasePath;
 }
 
@@ -241,6 +244,9 @@ void ApiServer::Admit(QTcpSocket* socket) {
     if (!room.refusal.empty()) refusal = Busy(503, room.refusal);
     auto* connection = new Connection(*this, socket, std::move(refusal));
     if (connection->Counted()) connections_.push_back(connection);
+    // Its request is read at once when it came with the connection: a newcomer is not kept
+    // waiting behind what else the event loop has to do.
+    if (!tls_) connection->Start();
 }
 
 qint64 ApiServer::Unsent() const {
@@ -251,7 +257,7 @@ qint64 ApiServer::Unsent() const {
 
 void ApiServer::Forget(Connection* connection) { connections_.remove(connection); }
 
-void ApiServer::Upgrade(QTcpSocket* socket) {
+void ApiServer::Upgrade(QTcpSocket* socket, qint64 request_bytes) {
     for (QObject* child : socket->children())
         if (auto* connection = dynamic_cast<Connection*>(child)) {
             socket->disconnect(connection);
@@ -263,6 +269,11 @@ void ApiServer::Upgrade(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, this, [this, socket = QPointer<QTcpSocket>(socket)] {
         if (socket && socket->parent() == listener_) socket->deleteLater();
     });
+    // Until the WebSocket is taken, anything beyond the upgrade request came before the
+    // handshake's answer: the client is cut (TakeEventClients checks what comes after).
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket = QPointer<QTcpSocket>(socket), request_bytes] {
+        if (socket && socket->parent() == listener_ && socket->bytesAvailable() > request_bytes) socket->abort();
+    });
     upgrading_.push_back(socket);
     websockets_.handleConnection(socket);
 }
@@ -270,7 +281,7 @@ void ApiServer::Upgrade(QTcpSocket* socket) {
 // ---------------------------------------------------------------- requests
 
 void ApiServer::RefreshToken() {
-    const qint64 stamp = TokenFileStamp();
+    const qint64 stamp = TokenFileStamp(token_file_);
     if (stamp == token_stamp_) return;
     std::string why, warning;
     const std::string token = LoadOrMakeToken(&why, &warning);
@@ -280,7 +291,7 @@ void ApiServer::RefreshToken() {
         token_stamp_ = stamp;
         return;
     }
-    token_stamp_ = TokenFileStamp();
+    token_stamp_ = TokenFileStamp(token_file_);
     if (token == token_) return;
     token_ = token;
     api_.SetAccess({token, false});

@@ -63,7 +63,7 @@ std::string LoadOrMakeToken(std::string* why, std::string* warning = nullptr);
 // Running programs take it at their next request.
 std::string MakeNewToken(std::string* why);
 // Changes when the token file is replaced, removed or its permissions change; 0 when there is none.
-qint64 TokenFileStamp();
+qint64 TokenFileStamp(const std::string& file = TokenFile());
 
 class ApiServer final : public QObject {
     Q_OBJECT
@@ -78,7 +78,7 @@ public:
     // The request line and headers; longer is refused with 431 (a body over kBodyLimit: 413).
     static constexpr std::size_t kHeadLimit = 16 * 1024;
     // What a connection may leave unsent before it stops reading its requests, and how long
-    // it may stay so before it is cut.
+    // it may stay so before it is cut (SetStuckMs changes it).
     static constexpr qint64 kWriteBacklogLimit = 256 * 1024;
     static constexpr int kStuckMs = 10000;
     // What an event client may leave unread before it is dropped.
@@ -103,10 +103,15 @@ public:
     bool Listen(const std::string& where, std::string* why);
     // "http://127.0.0.1:8420/api/v1" (https with TLS) while listening, else empty.
     std::string Url() const;
+    // That address for a client that reached the server at `address` (a listener on 0.0.0.0).
+    std::string UrlFor(const QHostAddress& address) const;
     bool TokenRequired() const { return token_required_; }
     // The Authorization header of a request made inside this process (the Ember+ provider's):
     // the token's where the listener asks for one (read again when its file changed), else empty.
     std::string Authorization();
+    // How long a connection may leave more than kWriteBacklogLimit unsent before it is cut;
+    // kStuckMs unless changed (tests shorten it).
+    void SetStuckMs(int ms) { stuck_ms_ = ms; }
     // Closes the port, every connection and every event client.
     void Close();
     int EventClients() const { return static_cast<int>(clients_.size()); }
@@ -130,13 +135,15 @@ private:
     struct EventClient {
         std::string box;  // only this box's events (?box=NAME or /boxes/NAME/events); empty: all
         bool answered_ping = true;
+        std::string unread;       // the start of a frame it is sending
+        bool in_message = false;  // a message's continuation frames are due
         std::map<std::string, PendingSetting> settings;
     };
 
     void Admit(QTcpSocket* socket);
     void Forget(Connection* connection);
-    // Hands an accepted upgrade to the WebSocket server.
-    void Upgrade(QTcpSocket* socket);
+    // Hands an accepted upgrade, its request of `request_bytes` unread, to the WebSocket server.
+    void Upgrade(QTcpSocket* socket, qint64 request_bytes);
     // Answers a request that was read whole, at once or once its box's operation has run;
     // kSwitchingProtocols hands the socket on.
     void Answer(const Connection& connection, const Request& request, const std::function<void(Response)>& reply);
@@ -147,6 +154,7 @@ private:
     bool EarnsPlace(const Request& request) const;
     void RefreshToken();
     void TakeEventClients();
+    void ReadFrames(QWebSocket* client, QTcpSocket* socket);
     void Broadcast(const std::string& json);
     void Send(QWebSocket* client, const QString& text);
     void SendDueSettings();
@@ -157,7 +165,9 @@ private:
     QHostAddress address_;
     quint16 port_ = 0;
     bool token_required_ = false;
+    int stuck_ms_ = kStuckMs;
     std::string token_;
+    std::string token_file_;  // TokenFile() when the server began to listen
     qint64 token_stamp_ = 0;
     std::string cert_file_, key_file_;
     std::optional<QSslConfiguration> tls_;

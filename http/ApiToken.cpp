@@ -5,6 +5,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <array>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "http/ApiServer.h"
 
@@ -37,12 +40,21 @@ std::string WriteToken(const QString& name, std::string* why) {
 
 }  // namespace
 
-// The modification time, size and permissions of the token file, to tell when another program
-// replaced it, removed it or let others read it.
-qint64 TokenFileStamp() {
-    const QFileInfo info(QString::fromStdString(TokenFile()));
+// The modification time, size and permissions of the token file (and on POSIX its inode), to
+// tell when another program replaced it, removed it or let others read it. Asked at every
+// request: one stat() where there is one.
+qint64 TokenFileStamp(const std::string& file) {
+#ifdef _WIN32
+    const QFileInfo info(QString::fromStdString(file));
     if (!info.exists()) return 0;
     return info.lastModified().toMSecsSinceEpoch() ^ (info.size() << 48) ^ (static_cast<qint64>(info.permissions()) << 32);
+#else
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return 0;
+    return (static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec) ^
+           (static_cast<qint64>(st.st_size) << 48) ^ (static_cast<qint64>(st.st_mode) << 32) ^
+           (static_cast<qint64>(st.st_ino) << 16);
+#endif
 }
 
 bool ParseListenAddress(const std::string& address, ListenAddress* out, std::string* why) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "api/ControlApi.h"
+#include "api/WebSocketFrame.h"
 #include "http/ApiServer.h"
 #include "link/FrameTrace.h"
 
@@ -13,6 +14,8 @@ namespace dpx::api {
 namespace {
 
 constexpr qint64 kSettingGapMs = 1000 / ApiServer::kSettingEventsPerSecond;
+// The largest frame a client may send: it only listens.
+constexpr std::size_t kClientFrameLimit = 1024;
 
 }  // namespace
 
@@ -22,25 +25,30 @@ void ApiServer::TakeEventClients() {
         if (!client) break;
         client->setParent(this);
         // The WebSocket uses the socket it was upgraded from until its end: it owns it now.
+        QTcpSocket* socket = nullptr;
         upgrading_.erase(std::remove(upgrading_.begin(), upgrading_.end(), nullptr), upgrading_.end());
         for (auto it = upgrading_.begin(); it != upgrading_.end(); ++it) {
             if ((*it)->peerPort() == client->peerPort() && (*it)->peerAddress() == client->peerAddress()) {
-                (*it)->setParent(client);
+                socket = *it;
+                socket->setParent(client);
                 upgrading_.erase(it);
                 break;
             }
         }
-        // Clients only listen; what they send is read and dropped.
-        client->setMaxAllowedIncomingFrameSize(1024);
-        client->setMaxAllowedIncomingMessageSize(1024);
         connect(client, &QWebSocket::disconnected, this, [this, client] {
             clients_.erase(client);
             client->deleteLater();
             if (clients_.empty()) ping_timer_.stop();  // an idle server sleeps
         });
-        connect(client, &QWebSocket::pong, this, [this, client] {
-            if (const auto it = clients_.find(client); it != clients_.end()) it->second.answered_ping = true;
-        });
+        // What a client sends is read here, not by its QWebSocket, which does not hold a client
+        // to masking its frames: the socket's data goes to ReadFrames alone.
+        if (socket) QObject::disconnect(socket, &QTcpSocket::readyRead, this, nullptr);  // Upgrade's watch
+        if (!socket || !QObject::disconnect(socket, &QTcpSocket::readyRead, client, nullptr)) {
+            Warn("a WebSocket client's frames cannot be checked: it is closed");
+            client->abort();
+            continue;
+        }
+        connect(socket, &QTcpSocket::readyRead, client, [this, client, socket] { ReadFrames(client, socket); });
         // /events?box=NAME or /boxes/NAME/events: one box's events of a service of several.
         EventClient events;
         const QUrl url = client->requestUrl();
@@ -63,7 +71,34 @@ void ApiServer::TakeEventClients() {
         const Json source = host ? *host : Json("service");  // copied before the state grows
         state.Set("event", "state").Set("source", source).Set("time", FrameTrace::IsoTime(FrameTrace::WallMs()));
         Send(client, QString::fromStdString(state.Dump()));
+        ReadFrames(client, socket);  // what came with the handshake
     }
+}
+
+// Clients only listen: their pongs are noted, a ping is answered, a close ends the connection,
+// and data is dropped. A frame against the protocol (an unmasked one first of all) ends it with
+// its close code.
+void ApiServer::ReadFrames(QWebSocket* client, QTcpSocket* socket) {
+    const auto it = clients_.find(client);
+    if (it == clients_.end()) return;
+    EventClient& state = it->second;
+    state.unread += socket->readAll().toStdString();
+    std::size_t at = 0;
+    for (;;) {
+        const http::ClientFrame frame = http::ReadClientFrame(std::string_view(state.unread).substr(at), kClientFrameLimit);
+        if (frame.status == http::ClientFrame::kIncomplete) break;
+        if (frame.status == http::ClientFrame::kRefused)
+            return client->close(static_cast<QWebSocketProtocol::CloseCode>(frame.close_code), QString::fromStdString(frame.error));
+        at += frame.consumed;
+        // A message's frames: a first frame (text or binary), then continuations.
+        if (frame.opcode <= 2 && (frame.opcode == 0) != state.in_message)
+            return client->close(QWebSocketProtocol::CloseCodeProtocolError, QStringLiteral("frames out of their message's order"));
+        if (frame.opcode <= 2) state.in_message = !frame.final;
+        if (frame.opcode == 8) return client->close();
+        if (frame.opcode == 9) socket->write(QByteArray::fromStdString(http::ServerControlFrame(10, frame.payload)));
+        if (frame.opcode == 10) state.answered_ping = true;
+    }
+    state.unread.erase(0, at);
 }
 
 void ApiServer::Send(QWebSocket* client, const QString& text) {
@@ -134,6 +169,8 @@ void ApiServer::SendDueSettings() {
 }
 
 void ApiServer::PingClients() {
+    // A token replaced while no request came ends its event clients here (RefreshToken).
+    if (token_required_) RefreshToken();
     for (auto& [client, state] : std::map<QWebSocket*, EventClient>(clients_)) {
         auto it = clients_.find(client);
         if (it == clients_.end()) continue;

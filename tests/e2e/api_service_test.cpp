@@ -272,6 +272,10 @@ TEST_F(ApiServiceTest, ASilentBoxStallsNeitherTheServiceNorItsEnd) {
     const HttpResult busy = Http(url_ + "/settings", "PUT", "{\"sys_beep\": 1}");
     EXPECT_EQ(busy.status, 409);
     EXPECT_EQ(busy.json["result"].toString(), "busy") << busy.body.data();
+    // dpx20ctl --panel tells it by that result: try again, as for a port in use; a rule's
+    // refusal stands (SeveralBoxesAreServedEachOnItsOwn).
+    QString said;
+    EXPECT_EQ(RunCtl({"--panel", url_, "set", "sys_beep=1"}, &said), cli::kExitPort) << said.toStdString();
 
     QEventLoop loop;
     QObject::connect(sync.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);

@@ -305,6 +305,29 @@ TEST_F(ApiTransportTest, AClientThatDoesNotReadCostsABoundedBacklog) {
     EXPECT_TRUE(in_order);
 }
 
+// A client that never reads what it asked for is cut once its answers have waited past the
+// time allowed, and what the server held for it is let go.
+TEST_F(ApiTransportTest, AClientThatNeverReadsIsCutAndItsBacklogLetGo) {
+    server_.SetStuckMs(300);
+    Listen();
+    QTcpSocket client;
+    client.setReadBufferSize(4096);
+    bool closed = false;
+    QObject::connect(&client, &QTcpSocket::disconnected, [&] { closed = true; });
+    client.connectToHost(QHostAddress::LocalHost, port_);
+    ASSERT_TRUE(WaitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    for (int i = 0; i < 2000; ++i) client.write(Get("/openapi.json"));
+    ASSERT_TRUE(WaitUntil([&] { return server_.Unsent() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return server_.Connections() == 0; }, 5000)) << server_.Connections();
+    EXPECT_EQ(server_.Unsent(), 0);
+    // The client finds its connection ended once it reads.
+    client.setReadBufferSize(0);
+    EXPECT_TRUE(WaitUntil([&] {
+        client.readAll();
+        return closed || client.state() != QAbstractSocket::ConnectedState;
+    }));
+}
+
 // Beyond loopback: the token file is the user's alone and written anew when others could read
 // it; a connection without the token is answered 401 and closed and keeps no place; health
 // needs no token from this computer; a token replaced meanwhile is taken at once.
@@ -485,6 +508,15 @@ TEST_F(ApiTransportTest, ServesHttpsAndWssWithEachKindOfKey) {
         const QString url = QString::fromStdString(server_.Url());
         ASSERT_TRUE(url.startsWith("https://")) << url.toStdString();
 
+        // Plain HTTP on this port: told so in plain text, and closed.
+        const Exchange plain = Talk(port_, Get("/state"));
+        ASSERT_EQ(Answers(plain.received).size(), 1u) << plain.received.toStdString();
+        const RawAnswer told = Answers(plain.received)[0];
+        EXPECT_EQ(told.status, 400);
+        EXPECT_TRUE(told.headers.at("content-type").startsWith("text/plain"));
+        EXPECT_EQ(told.body, "This port speaks HTTPS: use " + url.toUtf8() + "\n");
+        EXPECT_TRUE(plain.closed);
+
         QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
         trust.setCaCertificates(QSslCertificate::fromPath(QString::fromLatin1(*c.key ? c.cert : "rsa-cert.pem")));
         QNetworkAccessManager network;
@@ -505,6 +537,79 @@ TEST_F(ApiTransportTest, ServesHttpsAndWssWithEachKindOfKey) {
         socket.close();
     }
     EXPECT_EQ(warnings_, std::vector<std::string>{});
+}
+
+// What an event client sends is held to the protocol: an unmasked frame, a reserved bit, a
+// continuation of nothing or a frame too big ends the connection with its close code; a ping is
+// answered with its payload; a close is answered and ends it.
+TEST_F(ApiTransportTest, AnEventClientsFramesAreHeldToTheProtocol) {
+    Listen();
+    const auto frame = [](int first, const QByteArray& payload, bool masked = true) {
+        QByteArray out(1, static_cast<char>(first));
+        const char mask[4] = {0x11, 0x22, 0x33, 0x44};
+        const char masked_bit = masked ? static_cast<char>(0x80) : 0;
+        if (payload.size() < 126) {
+            out += static_cast<char>(masked_bit | payload.size());
+        } else {
+            out += static_cast<char>(masked_bit | 126);
+            out += static_cast<char>(payload.size() >> 8);
+            out += static_cast<char>(payload.size() & 0xFF);
+        }
+        if (!masked) return out + payload;
+        out += QByteArray(mask, 4);
+        for (qsizetype i = 0; i < payload.size(); ++i) out += static_cast<char>(payload[i] ^ mask[i % 4]);
+        return out;
+    };
+    const QByteArray upgrade = Get("/events",
+                                   "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n");
+    struct Case {
+        const char* what;
+        QByteArray sent;
+        int close_code;        // 0: stays open
+        QByteArray answer;     // a frame expected from the server after the first event
+    };
+    const Case cases[] = {
+        {"unmasked text", frame(0x81, "hello", false), 1002, {}},
+        {"unmasked pong", frame(0x8A, "", false), 1002, {}},
+        {"a reserved bit", frame(0xC1, "hello"), 1002, {}},
+        {"a continuation of nothing", frame(0x80, "hello"), 1002, {}},
+        {"a frame too big", frame(0x82, QByteArray(2000, 'x')), 1009, {}},
+        {"a ping", frame(0x89, "are you there"), 0, QByteArray("\x8A\x0D", 2) + "are you there"},
+        {"masked text, dropped", frame(0x81, "hello") + frame(0x89, "x"), 0, QByteArray("\x8A\x01x", 3)},
+        {"a close", frame(0x88, QByteArray("\x03\xE8", 2)), 1000, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTcpSocket client;
+        QByteArray received;
+        bool closed = false;
+        QObject::connect(&client, &QTcpSocket::readyRead, [&] { received += client.readAll(); });
+        QObject::connect(&client, &QTcpSocket::disconnected, [&] { closed = true; });
+        client.connectToHost(QHostAddress::LocalHost, port_);
+        ASSERT_TRUE(WaitUntil([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+        client.write(upgrade);
+        // The handshake's answer, then the state as the first event (a text frame).
+        ASSERT_TRUE(WaitUntil([&] { return received.contains("\r\n\r\n\x81"); }, 5000)) << received.toStdString();
+        ASSERT_TRUE(received.startsWith("HTTP/1.1 101"));
+        client.write(c.sent);
+        WaitUntil([&] { return closed || (!c.answer.isEmpty() && received.endsWith(c.answer)); }, 3000);
+        const qsizetype close = received.lastIndexOf("\x88");
+        if (c.close_code == 0) {
+            EXPECT_FALSE(closed);
+            EXPECT_TRUE(received.endsWith(c.answer)) << received.right(40).toHex().toStdString();
+        } else {
+            EXPECT_TRUE(closed);
+            ASSERT_GT(close, 0);
+            EXPECT_EQ((static_cast<uchar>(received[close + 2]) << 8) | static_cast<uchar>(received[close + 3]), c.close_code);
+        }
+    }
+    // A frame before the handshake's answer: the upgrade is refused.
+    const Exchange early = Talk(port_, upgrade + frame(0x81, "hello"));
+    ASSERT_EQ(Answers(early.received).size(), 1u) << early.received.toStdString();
+    EXPECT_EQ(Answers(early.received)[0].status, 400);
+    EXPECT_TRUE(early.closed);
+    EXPECT_TRUE(WaitUntil([&] { return server_.EventClients() == 0; }));
 }
 
 }  // namespace

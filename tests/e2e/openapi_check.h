@@ -3,7 +3,8 @@
 // GET /api/v1/openapi.json): the operation of the method and path, the response of the
 // status, and the body against that response's schema. The JSON Schema keywords the document
 // uses are checked: $ref, anyOf, type, enum, properties, required, additionalProperties,
-// items, minimum, maximum.
+// items, minimum, maximum. No object of the body names a member twice (readers differ in which
+// one they keep).
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +12,9 @@
 #include <QString>
 #include <QStringList>
 #include <cmath>
+#include <set>
+
+#include "api/ApiJson.h"
 
 namespace dpx::test {
 
@@ -48,7 +52,22 @@ public:
         QJsonParseError error{};
         const QJsonDocument json = QJsonDocument::fromJson(body, &error);
         if (error.error != QJsonParseError::NoError) return QStringLiteral("the body is not JSON: ") + body;
+        std::string why;
+        if (const std::optional<api::Json> parsed = api::ParseJson(body.toStdString(), &why)) {
+            if (const std::string twice = Twice(*parsed); !twice.empty())
+                return QStringLiteral("the member %1 comes twice: ").arg(QString::fromStdString(twice)) + body;
+        }
         return Check(schema, json.isObject() ? QJsonValue(json.object()) : QJsonValue(json.array()), QStringLiteral("body"));
+    }
+
+    // A member that an object of `json` names twice, or empty.
+    static std::string Twice(const api::Json& json) {
+        std::set<std::string> seen;
+        for (const std::string& key : json.Keys())
+            if (!seen.insert(key).second) return key;
+        for (const api::Json& item : json.Items())
+            if (std::string twice = Twice(item); !twice.empty()) return twice;
+        return {};
     }
 
     // Empty when `value` agrees with the schema components/schemas/`name`.

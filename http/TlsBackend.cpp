@@ -33,7 +33,10 @@ bool LoadLegacyProvider() {
             set_path(nullptr, folder.toLocal8Bit().constData());
         }
 #endif
-        return load(nullptr, "legacy") != nullptr && load(nullptr, "default") != nullptr;
+        // Loaded for the whole process, and held here so that they stay reachable until its end.
+        static void* const legacy = load(nullptr, "legacy");
+        static void* const fallback = load(nullptr, "default");
+        return legacy != nullptr && fallback != nullptr;
     }();
     return loaded;
 }

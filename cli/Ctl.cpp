@@ -200,7 +200,6 @@ public:
     Command(Options options, Report& report, RS232c_bios& link)
         : o_(std::move(options)), report_(report), link_(link) {}
     ~Command() {
-        sync_stop = nullptr;
         link_.ClosePorts();
         link_.Trace().SetStream(nullptr);
         if (trace_file_ && trace_file_ != stderr) std::fclose(trace_file_);
@@ -448,28 +447,27 @@ private:
         settings.vertual_mode = o_.virtual_mode ? 1 : 0;
         settings.sys_no_ack = o_.no_ack ? 1 : 0;
         settings.debug_mode = 0;
-        sync_stop = StopRequested;
         sink_.collect = true;
-        const bool ok = SynchroniseAll(link_, settings) == 1;
+        SyncFigures figures;
+        const bool ok = SynchroniseAll(link_, settings, StopRequested, &figures) == 1;
         sink_.collect = false;
-        sync_stop = nullptr;
         // An interrupted synchronisation shows no summary; what it did is said instead.
         std::string summary;
         if (StopRequested()) {
-            progress_ = Format("in pass %d after %d steps (%d failed)", static_cast<int>(sync_pass),
-                               static_cast<int>(sync_step_count), static_cast<int>(sync_error_count));
+            progress_ = Format("in pass %d after %d steps (%d failed)", static_cast<int>(figures.pass),
+                               static_cast<int>(figures.steps), static_cast<int>(figures.errors));
         } else if (!sink_.collected.empty()) {
             summary = sink_.collected.back();
             sink_.collected.pop_back();
         }
         for (const std::string& text : sink_.collected) sink_.Show(text);
-        const int result = ok ? kResultOk : sync_last_failure;
+        const int result = ok ? kResultOk : figures.last_failure;
         report_.SetResult(result);
         report_.AddField("file", JsonString(file));
-        report_.AddField("errors", std::to_string(sync_error_count));
-        for (const SyncFailure& failure : sync_failures) report_.AddStep(SyncFailureJson(failure));
+        report_.AddField("errors", std::to_string(figures.errors));
+        for (const SyncFailure& failure : figures.failures) report_.AddStep(SyncFailureJson(failure));
         report_.AddField("summary", JsonString(summary));
-        if (!sync_cause.empty()) report_.AddField("cause", JsonString(sync_cause));
+        if (!figures.cause.empty()) report_.AddField("cause", JsonString(figures.cause));
         if (!report_.Json() && !summary.empty()) {
             if (ok && !o_.quiet) std::printf("%s\n", summary.c_str());
             if (!ok) std::fprintf(stderr, "%s%s\n", kPrefix, summary.c_str());

@@ -114,17 +114,18 @@ Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
 SyncOutcome Session::Synchronise(const SettingsRecord& run) {
     SyncOutcome out;
     link_.RunOnLink([&] {
+        SyncFigures figures;
         MessageCapture* outer = MessageCapture::Current();
         {
             MessageCapture kept;
-            out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }) == 1;
+            out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }, &figures) == 1;
             for (std::size_t i = 0; i < kept.texts.size(); ++i) out.messages.emplace_back(kept.texts[i], kept.details[i]);
         }
-        out.errors = sync_error_count;
-        out.last_failure = out.ok ? kResultOk : sync_last_failure;
-        out.silent = sync_silent;
-        out.cause = sync_cause;
-        out.failed = sync_failures;
+        out.errors = figures.errors;
+        out.last_failure = out.ok ? kResultOk : figures.last_failure;
+        out.silent = figures.silent;
+        out.cause = figures.cause;
+        out.failed = figures.failures;
         if (!out.messages.empty()) out.summary = out.messages.back().first;
         // A caller that keeps notices for its answer keeps these too.
         if (outer)

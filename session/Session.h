@@ -63,7 +63,7 @@ struct SyncOutcome {
     int errors = 0;           // failed steps of the last pass
     int last_failure = 0;     // the link result of the last failed step
     bool silent = false;      // given up because the box stopped answering
-    std::string cause;        // why it ended before its passes were done (sync_cause), else empty
+    std::string cause;        // why it ended before its passes were done (SyncFigures::cause), else empty
     std::string summary;      // its summary notice
     std::vector<SyncFailure> failed;  // the steps that failed, pass by pass
     // Its notices (text and detail), in order: the summary last. They are shown by whoever

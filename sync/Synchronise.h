@@ -13,43 +13,39 @@
 
 namespace dpx {
 
-// Each thread has its own figures: the boxes of a service synchronise on threads of their own.
-// Failed steps of the latest SyncRun (a step fails when its device operation fails twice).
-extern thread_local int32_t sync_error_count;
-// The link result of the latest failed step (kResultOk while none failed), for tools that
-// report why a synchronisation gave up.
-extern thread_local int32_t sync_last_failure;
-// Steps the latest SyncRun tried, and the pass SynchroniseAll is in (1 to 3).
-extern thread_local int32_t sync_step_count;
-extern thread_local int32_t sync_pass;
 // A step that failed (its device operation failed twice), in the pass it failed in.
 struct SyncFailure {
-    int32_t pass;            // 1 to 3 (sync_pass when it failed)
+    int32_t pass;            // 1 to 3
     const Setting* setting;  // its setting; the value command is setting->command
     int32_t value;
     int32_t result;          // the link result of its last try
     uint32_t time_ms;        // both tries
 };
-// The failed steps of the latest SynchroniseAll, pass by pass (SyncRun adds those of its pass).
-extern thread_local std::vector<SyncFailure> sync_failures;
 // A failed step as a JSON object in the shape of a step of dpx20ctl set and PUT /settings
 // ("command": the setting's key, "value", "result", "meaning", "time_ms"), with the command
 // "word" and the "pass": one shape for every tool that reports a synchronisation.
 std::string SyncFailureJson(const SyncFailure& failure);
 
-// Whether the latest SynchroniseAll gave up because the box stopped answering
-// (RS232c_bios::BoxSilent), and how many steps of its last pass were then not sent.
-extern thread_local bool sync_silent;
-extern thread_local int32_t sync_not_sent;
-// Why the latest SynchroniseAll ended before its passes were done: RS232c_bios::kSilentCause,
-// or the link's failure when the session ended during it (a device gone: "/dev/ttyUSB0:
-// device gone ..."); empty when it was not cut short.
-extern thread_local std::string sync_cause;
-// Set by a tool that must be able to end a synchronisation early (dpx20ctl on Ctrl-C). Once
-// it returns true, a pass tries no further step (the one in progress ends first) and
-// SynchroniseAll starts no further pass and shows no summary. nullptr: never. A `stop` given
-// to SyncRun or SynchroniseAll is asked as well.
-extern bool (*sync_stop)();
+// What a synchronisation did, handed back to whoever ran it.
+struct SyncFigures {
+    int32_t errors = 0;        // failed steps of the latest pass
+    int32_t last_failure = 0;  // the link result of the latest failed step (kResultOk: none)
+    int32_t steps = 0;         // steps the latest pass tried
+    int32_t pass = 0;          // the pass SynchroniseAll is in (1 to 3)
+    std::vector<SyncFailure> failures;  // the failed steps, pass by pass
+    // Whether SynchroniseAll gave up because the box stopped answering (BoxSilent), and how
+    // many steps of its last pass were then not sent.
+    bool silent = false;
+    int32_t not_sent = 0;
+    // Why SynchroniseAll ended before its passes were done: RS232c_bios::kSilentCause, or the
+    // link's failure when the session ended during it ("/dev/ttyUSB0: device gone ...");
+    // empty when it was not cut short.
+    std::string cause;
+};
+
+// `stop`, where given, is asked before each step: once it returns true, a pass tries no
+// further step (the one in progress ends first) and SynchroniseAll starts no further pass and
+// shows no summary. `figures`, where given, receives what the run did.
 
 // One pass of `settings` over `link`: 1 if no step failed, else 0. A step counts as done only
 // when its reply was read in step: after the steps, replies given up during the pass are
@@ -57,11 +53,13 @@ extern bool (*sync_stop)();
 // fails with kResultOutOfStep. In virtual mode
 // (vertual_mode) 1 at once. Debug reports are off during the pass and set to debug_mode
 // after it. Shows nothing except the adjust-only limitation message.
-int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {});
+int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {},
+            SyncFigures* figures = nullptr);
 
 // Up to three passes until one is clean; shows one summary message with the time of each
 // pass. 1 if a pass was clean, else 0. A box that falls silent ends it at once: the summary
 // then gives the cause and the steps not sent as its detail.
-int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {});
+int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop = {},
+                   SyncFigures* figures = nullptr);
 
 }  // namespace dpx

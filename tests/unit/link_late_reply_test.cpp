@@ -308,12 +308,13 @@ TEST(LateReplies, ASynchronisationNeverCountsARefusedStepDone) {
             ++runs;
             SettingsRecord settings;
             settings.debug_mode = 0;
-            EXPECT_EQ(SynchroniseAll(link, settings), 0);
+            SyncFigures figures;
+            EXPECT_EQ(SynchroniseAll(link, settings, {}, &figures), 0);
             // Passes that ran to their end (a box holding every reply behind a late one falls
             // silent, which ends the pass in progress).
-            const int passes = Count(messages.texts.back(), " try : ") - (sync_silent ? 1 : 0);
+            const int passes = Count(messages.texts.back(), " try : ") - (figures.silent ? 1 : 0);
             for (int pass = 1; pass <= passes; ++pass) {
-                const bool counted = std::any_of(sync_failures.begin(), sync_failures.end(), [&](const SyncFailure& f) {
+                const bool counted = std::any_of(figures.failures.begin(), figures.failures.end(), [&](const SyncFailure& f) {
                     return f.pass == pass && f.setting->command == kINPSE;
                 });
                 passes_without_inpse += !counted;

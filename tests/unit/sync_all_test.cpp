@@ -62,14 +62,15 @@ TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
     SystemSettings.sys_adj3d_mode = 4;
     SystemSettings.sys_adj3d_para = 30;
     SystemSettings.sys_bk_light = -5;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    SyncFigures f;
+    ASSERT_EQ(SyncRun(link_, SystemSettings, {}, &f), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE", "ADJMD", "ADJPX", "ADJIY", "ADJSI",
                                                 "CONVE", "ADJMD"}));
     EXPECT_EQ(ValuesOf("BACKL"), std::vector<int>{-5});
     EXPECT_EQ(ValuesOf("ADJMD"), (std::vector<int>{4, 4}));
     EXPECT_EQ(box_.State().adjust[0], 30);
     EXPECT_EQ(box_.State().conversion, 1);
-    EXPECT_EQ(sync_error_count, 0);
+    EXPECT_EQ(f.errors, 0);
     EXPECT_TRUE(messages_.texts.empty());
 }
 
@@ -128,8 +129,9 @@ TEST_F(SyncTest, CleanPassReportsItsTime) {
 
 TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
     box_.Options().forced_nak["FRASY"] = 1;
-    EXPECT_EQ(SyncRun(link_, SystemSettings), 0);
-    EXPECT_EQ(sync_error_count, 1);
+    SyncFigures f;
+    EXPECT_EQ(SyncRun(link_, SystemSettings, {}, &f), 0);
+    EXPECT_EQ(f.errors, 1);
     // Two tries of FRASY, and every later step still went out.
     Words words = ValueWords();
     EXPECT_EQ(std::count(words.begin(), words.end(), "FRASY"), 2);
@@ -168,10 +170,11 @@ TEST_F(SyncTest, BoxSilentMidPassIsGivenUpInSeconds) {
         };
         box_.ClearHistory();
         SystemSettings.sys_input_select = 1;
-        EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+        SyncFigures f;
+        EXPECT_EQ(SynchroniseAll(link_, SystemSettings, {}, &f), 0);
         const uint32_t took = clock_.now - silent_since;
-        EXPECT_TRUE(sync_silent);
-        EXPECT_GT(sync_not_sent, 0);
+        EXPECT_TRUE(f.silent);
+        EXPECT_GT(f.not_sent, 0);
         EXPECT_LE(took, 5000u);
         // Only the frames of the silent transactions went out after the silence (each with
         // its resend), never a further pass.
@@ -186,19 +189,20 @@ TEST_F(SyncTest, BoxSilentMidPassIsGivenUpInSeconds) {
 }
 
 // A device pulled mid-pass ends the synchronisation there: no further frame, no further pass,
-// and the session's cause as its detail and in sync_cause.
+// and the session's cause as its detail and in the figures.
 TEST_F(SyncTest, DeviceGoneMidPassEndsItWithTheSessionsCause) {
     test::BoxPort* port = test::BoxPort::Of(link_);
     port->tamper = [port](const sim::Exchange& ex, std::vector<uint8_t>&) {
         if (ex.word == "BACKL") port->gone = true;
     };
     SystemSettings.sys_input_select = 1;
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+    SyncFigures figures;
+    EXPECT_EQ(SynchroniseAll(link_, SystemSettings, {}, &figures), 0);
     EXPECT_EQ(box_.History().back().word, "BACKL");
-    EXPECT_EQ(sync_cause, "COM1: device gone");
-    EXPECT_FALSE(sync_silent);
-    EXPECT_GT(sync_not_sent, 0);
-    EXPECT_TRUE(std::all_of(sync_failures.begin(), sync_failures.end(), [](const SyncFailure& f) { return f.pass == 1; }));
+    EXPECT_EQ(figures.cause, "COM1: device gone");
+    EXPECT_FALSE(figures.silent);
+    EXPECT_GT(figures.not_sent, 0);
+    EXPECT_TRUE(std::all_of(figures.failures.begin(), figures.failures.end(), [](const SyncFailure& f) { return f.pass == 1; }));
     ASSERT_EQ(messages_.details.size(), 1u);
     EXPECT_NE(messages_.details[0].find("the session ended: COM1: device gone"), std::string::npos) << messages_.details[0];
     EXPECT_NE(messages_.texts[0].find("1st try : error"), std::string::npos);

@@ -1,24 +1,14 @@
 #pragma once
-// Shows the wait cursor while the UI thread is blocked (CONNECT, a synchronisation). While
-// it is alive every message goes out with the normal cursor: the wait cursor is taken away
-// before the notice is shown and put back after it is closed.
-#include "common/MessageSink.h"
-
+// Shows the wait cursor while the panel waits for its box (CONNECT, a synchronisation). A
+// notice shown meanwhile waits for the operator with the normal cursor (ui::QtMessageSink).
 namespace dpx {
 
-class BusyCursor final : public MessageSink {
+class BusyCursor {
 public:
     BusyCursor();
-    ~BusyCursor() override;
+    ~BusyCursor();
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
-
-    void Show(const std::string& text) override;
-    void ShowDetailed(const std::string& text, const std::string& detail) override;
-
-private:
-    MessageSink* previous_;  // the sink in force before; nullptr is the stderr sink
-    bool waiting_ = false;
 };
 
 }  // namespace dpx

@@ -21,7 +21,6 @@
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
 #include "settings/SettingsFile.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx {
 namespace {
@@ -89,7 +88,7 @@ std::string GroupsLine() {
 
 }  // namespace
 
-std::string DiagnosticTraceText(RS232c_bios& link) {
+std::string DiagnosticTraceText(RS232c_bios& link, const std::filesystem::path& options) {
     std::string text = "dpx20remote diagnostic trace\n";
     text += "Version: " DPX20_VERSION "\n";
     text += "Date: " + FrameTrace::IsoTime(FrameTrace::WallMs()) + "\n";
@@ -103,16 +102,15 @@ std::string DiagnosticTraceText(RS232c_bios& link) {
     if (!state.link_failure.empty()) text += "Last failure: " + state.link_failure + "\n";
     text += "\nCOM port map:\n";
     for (int n = 1; n <= 8; ++n) text += Format("COM%d  ", n) + platform::DescribeComPort(n) + "\n";
-    const std::filesystem::path options =
-        options_file_path.empty() ? std::filesystem::path(options_file_name) : options_file_path;
     text += "\nOptions file " + settings_file::ShownName(options) + ":\n" + FileText(options);
     const FrameTrace& trace = link.Trace();
     text += Format("\nFrame trace (the last %zu entries):\n", trace.Entries().size()) + trace.Text();
     return text;
 }
 
-bool WriteDiagnosticTrace(const std::string& path, RS232c_bios& link, std::string* why) {
-    const std::string text = DiagnosticTraceText(link);
+bool WriteDiagnosticTrace(const std::string& path, RS232c_bios& link, const std::filesystem::path& options,
+                          std::string* why) {
+    const std::string text = DiagnosticTraceText(link, options);
 #ifdef _WIN32
     // The path is UTF-8; the wide call reaches folders named outside the ANSI code page.
     const std::filesystem::path wide(std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));

@@ -9,41 +9,23 @@
 #include "platform/ComPorts.h"
 #include "ui/QtMessageSink.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx {
 
-// Shows each message as the panel does, and reports it to the event clients first (the box
-// waits for the operator).
-class PanelApi::EventSink final : public MessageSink {
-public:
-    explicit EventSink(api::ControlApi& api) : api_(api), next_(&Messages()), restore_(SetMessageSink(this)) {}
-    ~EventSink() override { SetMessageSink(restore_); }
-    EventSink(const EventSink&) = delete;
-    EventSink& operator=(const EventSink&) = delete;
-
-    void Show(const std::string& text) override { ShowDetailed(text, {}); }
-    void ShowDetailed(const std::string& text, const std::string& detail) override {
-        // The event clients are served on the window's thread.
-        if (ui::ShownOnWindowThread([&] { ShowDetailed(text, detail); })) return;
-        api_.NoteMessage(detail.empty() ? text : text + "\n" + detail);
-        next_->ShowDetailed(text, detail);
-    }
-
-private:
-    api::ControlApi& api_;
-    MessageSink* next_;
-    MessageSink* restore_;
-};
-
-PanelApi::PanelApi(TopDialog& panel)
-    : panel_(panel), api_(panel.BoxSession(), *this), server_(api_), sink_(std::make_unique<EventSink>(api_)) {
+PanelApi::PanelApi(TopDialog& panel, ui::QtMessageSink* notices)
+    : panel_(panel), api_(panel.BoxSession(), *this), server_(api_), notices_(notices) {
+    // The event clients hear of a notice as it opens: the box waits for the operator.
+    if (notices_)
+        notices_->Watch([this](const std::string& text, const std::string& detail) {
+            api_.NoteMessage(detail.empty() ? text : text + "\n" + detail);
+        });
     auto* action = new QAction(QStringLiteral("Control API..."), &panel_);
     QObject::connect(action, &QAction::triggered, &panel_, [this] { Configure(); });
     panel_.addAction(action);
 }
 
 PanelApi::~PanelApi() {
+    if (notices_) notices_->Unwatch();
     ember_.reset();
     server_.Close();
 }
@@ -69,7 +51,7 @@ std::string PanelApi::Where() const {
 }
 
 void PanelApi::ShowSettings() {
-    SaveOptionFile();
+    panel_.BoxSession().SaveOptions();
     QMetaObject::invokeMethod(&panel_, [this] { panel_.RefreshPanel(); }, Qt::QueuedConnection);
 }
 
@@ -78,7 +60,7 @@ void PanelApi::ShowConnected() {
 }
 
 std::string PanelApi::Device() const {
-    const int n = SystemSettings.com_port_num;
+    const int n = panel_.BoxSession().View().record.com_port_num;
     return n >= 1 && n <= 8 ? platform::ComDeviceName(n) : std::string();
 }
 

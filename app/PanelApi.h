@@ -12,6 +12,7 @@
 #include "http/ApiServer.h"
 #include "api/ControlApi.h"
 #include "app/TopDialog.h"
+#include "ui/QtMessageSink.h"
 
 namespace dpx {
 
@@ -20,8 +21,9 @@ inline constexpr char kApiListenKey[] = "api/listen";
 
 class PanelApi final : public api::Host {
 public:
-    // Serves nothing until Start(); reports the panel's changes from now on.
-    explicit PanelApi(TopDialog& panel);
+    // Serves nothing until Start(); reports the panel's changes from now on, and the notices
+    // `notices` shows (the panel's message boxes) as they open.
+    explicit PanelApi(TopDialog& panel, ui::QtMessageSink* notices = nullptr);
     ~PanelApi() override;
     PanelApi(const PanelApi&) = delete;
     PanelApi& operator=(const PanelApi&) = delete;
@@ -45,14 +47,13 @@ public:
     std::string PortKind() const override;
 
 private:
-    class EventSink;
     // "Control API...": asks for the address, keeps it per user and serves there.
     void Configure();
 
     TopDialog& panel_;
     api::ControlApi api_;
     api::ApiServer server_;
-    std::unique_ptr<EventSink> sink_;
+    ui::QtMessageSink* notices_;
     std::string address_;  // where it serves, as asked for ([ADDR:]PORT); empty: nowhere
     std::unique_ptr<ember::EmberServer> ember_;  // after server_, whose events it shares
 };

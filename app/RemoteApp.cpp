@@ -13,10 +13,10 @@
 
 namespace dpx {
 
-int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string& api_cert, const std::string& api_key,
+int RemoteApp::Run(Session::Box box, ui::QtMessageSink& notices, const std::string& api, const std::string& api_cert, const std::string& api_key,
                    const std::string& ember) {
     {
-        TopDialog panel(link);  // no parent: it is the main window
+        TopDialog panel(std::move(box));  // no parent: it is the main window
         // The folder's settings belong to one panel at a time; a second one says who has them
         // and ends before it reads or writes anything.
         if (int64_t holder = 0; !panel.BoxSession().TakeFolder(&holder)) {
@@ -32,7 +32,7 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
         }
         // The API serves from the start, also while a notice of the start (a missing options
         // file) waits for the operator: a panel started at login is reachable before anyone clicks.
-        PanelApi control(panel);
+        PanelApi control(panel, &notices);
         control.UseTls(api_cert, api_key);
         std::string why;
         const bool serving = control.Start(api, &why);
@@ -45,8 +45,7 @@ int RemoteApp::Run(RS232c_bios& link, const std::string& api, const std::string&
         if (!serving) ShowMessage("The control API cannot start.", why);
         if (!providing) ShowMessage("The Ember+ provider cannot start.", ember_why);
         panel.exec();  // how the panel was closed does not matter
-    }
-    link.ClosePorts();  // the ports are given up with the process; no device stays locked
+    }  // the session closes the ports: no device stays locked
     return 0;
 }
 

@@ -31,7 +31,6 @@
 #include "platform/ComPorts.h"
 #include "session/Change.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "sync/Synchronise.h"
 #include "ui/Pictures.h"
 
@@ -47,8 +46,6 @@ namespace {
 
 const char* const kDebugModeText = "Debug Mode!";
 
-SettingsRecord& S() { return SystemSettings; }
-
 // The device COM n maps to, the adapter's description when the system knows it, and how to
 // choose another.
 QString ComPortToolTip(int n) {
@@ -58,7 +55,16 @@ QString ComPortToolTip(int n) {
 }  // namespace
 
 TopDialog::TopDialog(RS232c_bios& link, QWidget* parent)
-    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link), session_(link, SystemSettings) {
+    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(link), session_(link) {
+    Decorate();
+}
+
+TopDialog::TopDialog(Session::Box box, QWidget* parent)
+    : ui::LayoutDialog(res::kLayoutPanel, parent), link_(*box.link), session_(std::move(box)) {
+    Decorate();
+}
+
+void TopDialog::Decorate() {
     // Title bar, system menu and minimise box; the close box ends the panel like Esc.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -102,7 +108,7 @@ void TopDialog::InitDialog() {
     previous_taken_handler_ = link_.SetTakenHandler([this](int command, int32_t value) { session_.Took(command, value); });
     watching_gone_ = true;
 
-    ReadOptionFile(options_file_name);  // whatever it reports, start-up goes on
+    session_.ReadOptions();  // whatever it reports, start-up goes on
     RefreshPanel();
     ApplyLinkOptions();
     ShowDebugText();
@@ -201,7 +207,7 @@ void TopDialog::SaveDiagnosticTrace() {
     dialog.selectFile(QDir::home().filePath(QStringLiteral("dpx20remote-trace.txt")));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     std::string why;
-    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), link_, &why))
+    if (!WriteDiagnosticTrace(dialog.selectedFiles().front().toStdString(), link_, session_.OptionsPath(), &why))
         ShowMessage("Cannot write the diagnostic trace file!", why);
 }
 
@@ -248,25 +254,25 @@ int TopDialog::SelectComPort(int n) {
             ui::DeselectRadio(this, ComPortRadio(k));
         }
     }
-    SaveOptionFile();
+    session_.SaveOptions();
     return taken;
 }
 
 void TopDialog::NoAckHandler() {
     S().sys_no_ack = IsChecked(kNoAck) ? 1 : 0;
     link_.SetNoAckMode(S().sys_no_ack);
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::VirtualModeHandler() {
     S().vertual_mode = IsChecked(kVirtualMode) ? 1 : 0;
     link_.SetVirtualMode(S().vertual_mode);
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::SyncOnHandler() {
     S().sys_sync_on = IsChecked(kSyncOn) ? 1 : 0;  // read by ConnectHandler
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::CornerPictureHandler() {
@@ -284,7 +290,7 @@ void TopDialog::ApplyDebugMode() {
     link_.SetDebugMode(S().debug_mode);
     debug_text = S().debug_mode != 0 ? kDebugModeText : "";
     ShowDebugText();
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::ShowDebugText() {
@@ -301,18 +307,17 @@ void TopDialog::ConnectHandler() {
     // The notices come once the box's work has ended, so that none holds it up.
     if (out.sync) ShowSyncMessages(*out.sync);
     else if (!out.ok) ShowMessage(out.error, out.cause);
-    SetChecked(kConnect, panel_connected != 0);
+    SetChecked(kConnect, session_.Wanted());
 }
 
-void TopDialog::ShowConnectState() { SetChecked(kConnect, panel_connected != 0); }
+void TopDialog::ShowConnectState() { SetChecked(kConnect, session_.Wanted()); }
 
 void TopDialog::DeviceGone() { DeviceGone(link_.State().link_port, link_.State().link_failure); }
 
 void TopDialog::DeviceGone(int port, const std::string& cause) {
     // Found while CONNECT is being cleared: that disconnection is already done.
-    if (panel_connected != 1) return;
+    if (!session_.Wanted()) return;
     session_.LostBox(cause);
-    panel_connected = 0;
     SetChecked(kConnect, false);
     ShowMessage(Format("COM%d: the connection to the box was lost.\n%s\n\nCONNECT is now off. "
                        "Tick CONNECT again when the device is back.",
@@ -332,7 +337,7 @@ void TopDialog::ConversionHandler() {
     // While CONNECT is off the value is only kept; the box's rules hold all the same.
     const ChangeResult change =
         session_.Change({{&SettingOf(&SettingsRecord::sys_2D3D), IsChecked(kConversion) ? 1 : 0}}, Source::kPanel,
-                        panel_connected != 0);
+                        session_.Wanted());
     if (change.refused) {
         ShowMessage(change.error);
         S().sys_2D3D = 0;
@@ -341,7 +346,7 @@ void TopDialog::ConversionHandler() {
     }
     SetChecked(kConversion, S().sys_2D3D != 0);
     if (adjust_before != 0 && S().sys_adj3d_mode == 0) SetChecked(kAdjustMode, false);
-    if (change.ok) SaveOptionFile();
+    if (change.ok) session_.SaveOptions();
 }
 
 // ---------------------------------------------------------------- control dialogs
@@ -349,7 +354,7 @@ void TopDialog::ConversionHandler() {
 // Sent as a dialog opens, whatever the adjust was: outside the box's rules, which would send it
 // only when an adjust view is on.
 bool TopDialog::TurnOffAdjust() {
-    if (panel_connected && !session_.Send(SettingOf(&SettingsRecord::sys_adj3d_mode), 0, Source::kPanel)) {
+    if (session_.Wanted() && !session_.Send(SettingOf(&SettingsRecord::sys_adj3d_mode), 0, Source::kPanel)) {
         ShowMessage(rules::kTurnOffAdjustFailed);
         return false;
     }
@@ -364,7 +369,7 @@ void TopDialog::AdjustModeHandler() {
     SetChecked(kAdjustMode, !IsChecked(kAdjustMode));
     if (S().sys_input_select == 0) {
         bool scope_off = true;
-        if (panel_connected && !session_.Send(SettingOf(&SettingsRecord::sys_scp_mode), 0, Source::kPanel)) {
+        if (session_.Wanted() && !session_.Send(SettingOf(&SettingsRecord::sys_scp_mode), 0, Source::kPanel)) {
             ShowMessage(rules::kTurnOffScopeFailed);
             scope_off = false;
         }
@@ -382,7 +387,7 @@ void TopDialog::AdjustModeHandler() {
     } else {
         ShowMessage(rules::kAdjustNeedsConversion);
     }
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::ScopeHandler() {
@@ -395,7 +400,7 @@ void TopDialog::ScopeHandler() {
     ScopeDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
     SetChecked(kScope, S().sys_scp_mode != 0);
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::InputSelectHandler() {
@@ -409,13 +414,13 @@ void TopDialog::InputSelectHandler() {
         SetChecked(kConversion, false);
         S().sys_2D3D = 0;
     }
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::OutputPresetHandler() {
     OutputPresetDialog dialog(session_, this);
     RunWithSettings(dialog, session_);
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 void TopDialog::FunctionHandler() {
@@ -423,7 +428,7 @@ void TopDialog::FunctionHandler() {
     RunWithSettings(dialog, session_);
     // The box's adjust memories may have been saved or loaded: take the link's mirror.
     session_.TakeAdjustMirror();
-    SaveOptionFile();
+    session_.SaveOptions();
 }
 
 // ---------------------------------------------------------------- memories and sync

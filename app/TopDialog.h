@@ -1,7 +1,7 @@
 #pragma once
 // The main control panel: CONNECT, 2D-3D, COM port and link options, the buttons that open
 // the control dialogs, the six memories, the version box and the hidden debug switch.
-// The panel is a view of its box's Session (the link it was given and SystemSettings): the
+// The panel is a view of its box's Session (on the link it was given, holding the record): the
 // operations with rules (CONNECT, 2D-3D, the memories, the synchronisation) are the session's,
 // and every handler ends by publishing what changed. The control dialogs drive the link, whose
 // serial work runs on its own thread while the panel keeps painting. Control dialogs and the
@@ -39,9 +39,11 @@ class TopDialog : public ui::LayoutDialog {
 public:
     // Drives `link`, which must outlive the panel.
     explicit TopDialog(RS232c_bios& link, QWidget* parent = nullptr);
+    // Drives the box it owns from now on.
+    explicit TopDialog(Session::Box box, QWidget* parent = nullptr);
     ~TopDialog() override;
 
-    // Sets every control from SystemSettings (CONNECT excepted); selects the COM port again,
+    // Sets every control from the session's record (CONNECT excepted); selects the COM port again,
     // which hands it to the link and writes the options file.
     void RefreshPanel();
     // Hands the nine adjust values and the no-ACK, virtual and debug flags to the link.
@@ -49,7 +51,7 @@ public:
     // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
     int SelectComPort(int n);
 
-    // Sets the CONNECT box from panel_connected.
+    // Sets the CONNECT box from the connection the session is asked for.
     void ShowConnectState();
     // The box the panel shows.
     Session& BoxSession() { return session_; }
@@ -124,6 +126,10 @@ private:
     void ShowDebugText();
     // SynchroniseAll under the busy cursor.
     void Synchronise();
+
+    SettingsRecord& S() { return session_.Record(); }
+    // The window's flags, icon and corner picture.
+    void Decorate();
 
     RS232c_bios& link_;
     Session session_;

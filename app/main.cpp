@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/CommandLine.h"
@@ -71,17 +72,13 @@ int main(int argc, char** argv) {
 
     dpx::ui::QtMessageSink message_box;
     dpx::SetMessageSink(&message_box);
-    dpx::RS232c_bios& link = dpx::Link();
-    link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
-    link.SetAstrayRecords(std::make_shared<dpx::AstrayRecords>(dpx::AstrayRecords::DefaultFolder()));
+    auto link = std::make_unique<dpx::RS232c_bios>();
+    link->SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
+    link->SetAstrayRecords(std::make_shared<dpx::AstrayRecords>(dpx::AstrayRecords::DefaultFolder()));
     // The serial work runs on a thread of its own: the panel keeps painting and answering the
     // window manager while the box is slow or silent.
-    dpx::platform::QtWorker worker;
-    link.SetExecutor(&worker);
-
-    const int code = dpx::RemoteApp().Run(link, ApiAddress(options), options.api_cert, options.api_key, options.ember);
-    link.ClosePorts();
-    link.SetExecutor(nullptr);
+    const int code = dpx::RemoteApp().Run({std::move(link), std::make_unique<dpx::platform::QtWorker>()}, message_box,
+                                          ApiAddress(options), options.api_cert, options.api_key, options.ember);
     dpx::SetMessageSink(nullptr);
     return code;
 }

@@ -37,7 +37,6 @@
 #include "link/RS232c_bios.h"
 #include "model/SettingTable.h"
 #include "platform/ComPorts.h"
-#include "settings/SystemSettings.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestApp.h"
 
@@ -164,7 +163,7 @@ void Load(const QString& url, int rate, int seconds) {
 
 // From a change of the settings to its event on a WebSocket client, the changes spaced as an
 // operator makes them.
-void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
+void EventLatency(const QString& url, dpx::api::ControlApi& api, dpx::SettingsRecord& record, int runs) {
     QWebSocket socket;
     std::vector<double> latency;
     Clock::time_point changed;
@@ -179,7 +178,7 @@ void EventLatency(const QString& url, dpx::api::ControlApi& api, int runs) {
     for (int i = 0; i < runs; ++i) {
         // Changes of one setting closer together than this are coalesced (EventBurst).
         Idle(1000 / dpx::api::ApiServer::kSettingEventsPerSecond + 5);
-        dpx::SystemSettings.*Parallax().field = i % 2;
+        record.*Parallax().field = i % 2;
         changed = Clock::now();
         api.Notify(dpx::Source::kPanel);
         loop.exec();
@@ -227,7 +226,7 @@ void LockOut(const QString& url, int probes) {
 }
 
 // One setting changed 1000 times in a second: the events of it that one WebSocket client receives.
-void EventBurst(const QString& url, dpx::api::ControlApi& api) {
+void EventBurst(const QString& url, dpx::api::ControlApi& api, dpx::SettingsRecord& record) {
     QWebSocket socket;
     int events = 0;
     int last = -1;
@@ -248,7 +247,7 @@ void EventBurst(const QString& url, dpx::api::ControlApi& api) {
     while (elapsed.elapsed() < 1000) {
         const qint64 due = elapsed.elapsed();
         for (; changes < due; ++changes) {
-            dpx::SystemSettings.*Parallax().field = changes % (high + 1);
+            record.*Parallax().field = changes % (high + 1);
             api.Notify(dpx::Source::kPanel);
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
@@ -321,14 +320,15 @@ int main(int argc, char** argv) {
     double transaction = 0;
 
     {
-        dpx::RS232c_bios& link = dpx::Link();
+        dpx::RS232c_bios link;
         link.SetPortFactory(dpx::platform::MakePortFactory(), dpx::platform::ComDeviceName);
         dpx::TopDialog panel(link);
         panel.EnsureInitialised();
-        dpx::SystemSettings.com_port_num = 1;
+        dpx::SettingsRecord& record = panel.BoxSession().Record();
+        record.com_port_num = 1;
         link.SetComNumber(1);
         link.ConnectLink(1);
-        dpx::panel_connected = 1;
+        panel.BoxSession().SetWanted(true);
         dpx::PanelApi api(panel);
         std::string why;
         if (!api.Start("127.0.0.1:0", &why)) {
@@ -338,8 +338,8 @@ int main(int argc, char** argv) {
         const QString url = QString::fromStdString(api.Where());
         transaction = TransactionMedian(link, kRuns);
         RunClient([&] { PutCost("panel", url, transaction, kRuns); });
-        EventLatency(url, api.Api(), kRuns);
-        EventBurst(url, api.Api());
+        EventLatency(url, api.Api(), record, kRuns);
+        EventBurst(url, api.Api(), record);
         RunClient([&] { Load(url, 200, seconds); });
         link.ConnectLink(0);
         link.ClosePorts();

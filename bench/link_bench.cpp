@@ -35,7 +35,6 @@
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
-#include "settings/SystemSettings.h"
 #include "sim/SimOptions.h"
 #include "bench/BenchSim.h"
 #include "tests/support/Ser2netProcess.h"
@@ -170,7 +169,7 @@ int main(int argc, char** argv) {
         Sim sim(program, {"--wire"});
         std::unique_ptr<dpx::test::Ser2netProcess> server;
         auto link = Connect(sim, route, &server);
-        dpx::SettingsRecord& s = dpx::SystemSettings;
+        dpx::SettingsRecord s;
         s.sys_input_select = 3;  // HDMI
         s.sys_2D3D = 1;
         s.load_adj_only = 0;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +21,8 @@
 
 #include "app/TopDialog.h"
 #include "link/RS232c_bios.h"
+#include "platform/QtWorker.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "ui/LayoutDialog.h"
 #include "ui/Pictures.h"
 
@@ -54,7 +55,7 @@ int Child(int argc, char** argv, int fd) {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(dpx::ui::ProgramIcon());
     dpx::ui::InstallFontSubstitution();
-    dpx::TopDialog panel(dpx::Link());
+    dpx::TopDialog panel(dpx::Session::Box{std::make_unique<dpx::RS232c_bios>(), std::make_unique<dpx::platform::QtWorker>()});
     FirstPaint watch(fd);
     panel.installEventFilter(&watch);
     panel.show();

@@ -29,7 +29,6 @@
 #include "settings/OptionFile.h"
 #include "model/SettingTable.h"
 #include "model/SettingsRecord.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx::cli {
 namespace {
@@ -261,68 +260,21 @@ public:
 
 private:
     // Logs in, pushes --sync FILE, and serves the control API until Ctrl-C or SIGTERM, which
-    // end it normally; the settings are those of the folder's options file, as the panel's.
+    // end it normally. One box on --port is served as a box of --box is: named "1", its
+    // settings in the options file of the current folder, as the panel keeps them.
     void Serve() {
         if (o_.api.empty() && o_.ember.empty()) throw UsageError("serve needs --api [ADDR:]PORT or --ember [ADDR:]PORT");
-        if (!o_.boxes.empty()) return ServeSeveral();
-        // The serial work runs on a thread of its own from the first open on, so that the
-        // service answers while the box is slow or silent.
-        platform::QtWorker worker;
-        link_.SetExecutor(&worker);
-        struct Detach {
-            RS232c_bios& link;
-            ~Detach() {
-                link.ClosePorts();
-                link.SetExecutor(nullptr);
-            }
-        } detach{link_};
-        ChoosePort();
-        // A device path or address is COM1 of this run (ChoosePort).
-        const int com = ComNumberOf(o_.port);
-        const ServeSetup setup{o_.api, com > 0 ? platform::ComDeviceName(com) : o_.port, com > 0 ? com : 1,
-                               o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember, Mqtt()};
-        Session session(link_, SystemSettings);
-        if (int64_t holder = 0; !session.TakeFolder(&holder)) {
-            std::error_code ec;
-            return report_.Fail(kExitFile, Format("the folder %s is in use by another panel or service (process %lld)",
-                                                  std::filesystem::current_path(ec).string().c_str(),
-                                                  static_cast<long long>(holder)));
-        }
-        if (!session.ReadOptions()) return report_.Fail(kExitFile, sink_.shown, true);
-        SettingsRecord loaded = SystemSettings;
-        if (!o_.sync_file.empty() && ReadSyncFile(o_.sync_file, stdin, loaded) != 1)
-            return report_.Fail(kExitFile, sink_.shown, true);
-        if (!OpenTrace()) return;
-        // A port that is taken ends the service before the box is sent anything.
-        if (std::string why; !o_.api.empty() && !CheckListen(o_.api, &why)) return report_.Fail(kExitUsage, why);
-
-        CatchInterrupts();
-        // A box that cannot be logged in at start is served disconnected, as each box of
-        // --box is: a client connects it when it is there.
-        int exit = kExitOk;
-        if (const std::string why = TryLogin(&exit); !why.empty()) {
-            if (StopRequested()) return;
-            std::fprintf(stderr, "%sbox 1 on %s: not connected: %s\n", kPrefix, setup.device.c_str(), why.c_str());
+        std::vector<BoxOption> boxes;
+        if (o_.boxes.empty()) {
+            boxes.push_back({"1", o_.port, o_.sync_file, true});
         } else {
-            panel_connected = 1;
+            if (o_.port_given) throw UsageError("serve takes either --port or --box NAME=PORT, not both");
+            boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         }
-        if (panel_connected && !o_.sync_file.empty()) {
-            Sync(o_.sync_file, loaded);
-            if (report_.Failed() || StopRequested()) return Logoff();
-            SystemSettings = loaded;
-            SaveOptionFile();
-        }
-        if (std::string why; !cli::Serve(session, setup, &why)) report_.Fail(kExitUsage, why);
-        Logoff();
-    }
-
-    // serve --box NAME=PORT...: each box on a link of its own.
-    void ServeSeveral() {
-        if (o_.port_given) throw UsageError("serve takes either --port or --box NAME=PORT, not both");
-        const std::vector<BoxOption> boxes = ParseBoxes(o_.boxes, o_.sync_file, SamePort);
         if (!OpenTrace()) return;
         CatchInterrupts();
-        const ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember, Mqtt()};
+        ServeSetup setup{o_.api, {}, 1, o_.no_ack, o_.virtual_mode, StopRequested, o_.api_cert, o_.api_key, o_.ember, Mqtt()};
+        setup.trace = trace_file_;
         std::string why;
         if (const int code = ServeBoxes(boxes, setup, &why); code != 0) report_.Fail(code, why);
     }
@@ -695,7 +647,7 @@ bool ReadKnownSettings(SettingsRecord* known, Report& report) {
     if (!std::filesystem::exists(options_file_name, ec)) return false;
     MessageCapture quiet;
     SettingsRecord read;
-    if (ReadOptionFile(options_file_name, read, Rewrite::kNever) != 1) {
+    if (ReadOptionFile(options_file_name, read) != 1) {
         report.Warn(Format("%s cannot be read (%s): the box's rules see only the values given", options_file_name,
                            quiet.texts.empty() ? "" : quiet.texts.front().c_str()));
         return false;

@@ -25,7 +25,6 @@
 #include "session/Session.h"
 #include "platform/ComPorts.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx::cli {
 namespace {
@@ -36,13 +35,12 @@ constexpr int kStopPollMs = 50;
 
 class ServiceHost final : public api::Host {
 public:
-    ServiceHost(const ServeSetup& setup, const SettingsRecord& record, std::filesystem::path options_file)
-        : setup_(setup), record_(record), options_file_(std::move(options_file)) {}
+    ServiceHost(const ServeSetup& setup, const Session& session) : setup_(setup), session_(session) {}
 
     std::string Name() const override { return "service"; }
     // The record goes into the options file after each change, as the panel writes it, before
     // the answer: a file that cannot be written is the answer's error, not the end of the service.
-    void ShowSettings() override { WriteOptionFile(options_file_, record_); }
+    void ShowSettings() override { session_.SaveOptions(); }
     // The link options are the command line's, never the file's.
     void RunOptions(SettingsRecord& record) const override {
         record.com_port_num = setup_.com;
@@ -55,8 +53,7 @@ public:
 
 private:
     const ServeSetup& setup_;
-    const SettingsRecord& record_;
-    std::filesystem::path options_file_;
+    const Session& session_;
 };
 
 // Tells a box lost meanwhile (the device gone) to the event clients, with its cause; the link
@@ -138,18 +135,6 @@ bool CheckListen(const std::string& where, std::string* why) {
     return true;
 }
 
-bool Serve(Session& session, const ServeSetup& setup, std::string* why) {
-    // What the start did (options file, login, sync file) is where events begin: nobody listens yet.
-    session.Publish(Source::kService);
-    ServiceHost host(setup, session.Record(), options_file_name);
-    api::ControlApi api(session, host);
-    api::BoxRouter router({{"1", &api, &session, setup.device, platform::PortKind(setup.device), {}}});
-    auto previous = WatchGone(session.Link(), session);
-    const bool served = Run(router, setup, {&session}, {"1"}, why);
-    session.Link().SetDeviceGoneHandler(std::move(previous));
-    return served;
-}
-
 void UsePort(RS232c_bios& link, const std::string& port) {
     const int com = ComNumberOf(port);
     if (com < 0) throw UsageError("--port " + port + ": a COM number is 1 to 8 (or COM1 to COM8). " + platform::PortNameHint());
@@ -176,22 +161,30 @@ bool SamePort(const std::string& a, const std::string& b) { return PortDevice(a)
 
 namespace {
 
-// One box of a service of several. Members are made and ended in this order: the link's
-// thread outlives every use of the link.
+// Why a box's login failed, as the log says it: the port's failure when the port itself
+// failed, else what the box answered.
+std::string LoginFailure(const RS232c_bios& link, const Outcome& login) {
+    const SerialPort* port = link.Port(link.State().link_port);
+    if (!port) return "cannot open the port: " + (login.cause.empty() ? login.error : login.cause);
+    if (!port->IsUsable() && !login.cause.empty()) return "login: " + login.cause;
+    if (login.result) return Format("login: result %d (%s)", *login.result, LinkResultMeaning(*login.result));
+    return login.error;
+}
+
+// One box of a service. Members are ended in the reverse order: its door before its session,
+// which ends its link's thread before its link.
 struct ServedBox {
     BoxOption option;
     ServeSetup setup;
     std::filesystem::path folder;
-    SettingsRecord record;
     SettingsRecord loaded;  // the sync file's settings
-    platform::QtWorker worker;
-    RS232c_bios link;
     std::unique_ptr<Session> session;
     std::unique_ptr<ServiceHost> host;
     std::unique_ptr<api::ControlApi> api;
     api::ControlApi::BoxInfo info;  // label and location from box.ini; why its start failed
     std::string outcome;  // how its start went, for the log
 
+    RS232c_bios& Link() { return session->Link(); }
     SettingsRecord Run(const SettingsRecord& record) const {
         SettingsRecord run = record;
         host->RunOptions(run);
@@ -205,20 +198,20 @@ struct ServedBox {
             return;
         }
         MessageCapture capture;
-        const Outcome login = session->Connect(1, Run(record), Source::kService);
+        const Outcome login = session->Connect(1, Run(session->Record()), Source::kService);
         if (!login.ok) {
-            outcome = "not connected: " + (login.cause.empty() ? login.error : login.cause);
+            outcome = "not connected: " + LoginFailure(session->Link(), login);
             return;
         }
         outcome = "connected";
         if (option.sync_file.empty()) return;
-        const SyncOutcome sync = session->Synchronise(Run(loaded));
+        // The record takes what the box took, as after a memory load.
+        const Outcome sync = session->SyncValues(loaded, Source::kService, nullptr, [this](const SettingsRecord& r) { return Run(r); });
         if (!sync.ok) {
             outcome += ", " + option.sync_file + " not synchronised: " + capture.Joined();
             return;
         }
-        record = loaded;
-        WriteOptionFile(folder / options_file_name, record);
+        session->SaveOptions();
         outcome += ", " + option.sync_file + " synchronised";
     }
 };
@@ -238,9 +231,10 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         box->setup.device = PortDevice(option.port);
         const int com = ComNumberOf(option.port);
         box->setup.com = com > 0 ? com : 1;
-        box->folder = here / std::filesystem::path(std::u8string(option.name.begin(), option.name.end()));
+        box->folder = option.here ? here : here / std::filesystem::path(std::u8string(option.name.begin(), option.name.end()));
         std::filesystem::create_directories(box->folder, ec);
-        box->session = std::make_unique<Session>(box->link, box->record, box->folder);
+        box->session = std::make_unique<Session>(
+            Session::Box{std::make_unique<RS232c_bios>(), std::make_unique<platform::QtWorker>()}, box->folder);
         if (int64_t holder = 0; !box->session->TakeFolder(&holder)) {
             *why = Format("the folder %s is in use by another panel or service (process %lld)",
                           box->folder.string().c_str(), static_cast<long long>(holder));
@@ -255,7 +249,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
         for (const std::string& problem : file.problems) std::fprintf(stderr, "dpx20ctl: warning: %s\n", problem.c_str());
         box->info.label = std::move(file.label);
         box->info.location = std::move(file.location);
-        box->loaded = box->record;
+        box->loaded = box->session->Record();
         // A sync file that cannot be read fails its own box only: served as disconnected, with why.
         if (!option.sync_file.empty() && ReadSyncFile(option.sync_file, stdin, box->loaded) != 1) {
             std::error_code missing;
@@ -263,10 +257,10 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
                                         ? "the sync file " + option.sync_file + " does not exist"
                                         : "the sync file " + option.sync_file + " cannot be read: " + (capture.texts.empty() ? std::string("damaged") : capture.texts.front());
         }
-        UsePort(box->link, option.port);
-        box->link.SetExecutor(&box->worker);
-        box->host = std::make_unique<ServiceHost>(box->setup, box->record, box->folder / options_file_name);
-        box->session->ApplyLinkOptions(box->Run(box->record));
+        UsePort(box->Link(), option.port);
+        if (common.trace) box->Link().Trace().SetStream(common.trace);
+        box->host = std::make_unique<ServiceHost>(box->setup, *box->session);
+        box->session->ApplyLinkOptions(box->Run(box->session->Record()));
         boxes.push_back(std::move(box));
     }
     // Every box logs in at once: a slow or silent one holds up no other.
@@ -286,7 +280,7 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
                           platform::PortKind(box->setup.device), box->info});
         sessions.push_back(box->session.get());
         names.push_back(box->option.name);
-        previous.push_back(WatchGone(box->link, *box->session));
+        previous.push_back(WatchGone(box->Link(), *box->session));
     }
     int code = 0;
     {
@@ -299,14 +293,14 @@ int ServeBoxes(const std::vector<BoxOption>& given, const ServeSetup& common, st
     std::vector<std::thread> ends;
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         ServedBox& box = *boxes[i];
-        box.link.SetDeviceGoneHandler(std::move(previous[i]));
+        box.Link().SetDeviceGoneHandler(std::move(previous[i]));
         ends.emplace_back([&box] {
-            if (box.link.State().link_connected == 1 && box.link.State().link_silent == 0) box.link.ConnectLink(0);
-            box.link.ClosePorts();
+            RS232c_bios& link = box.Link();
+            if (link.State().link_connected == 1 && link.State().link_silent == 0) link.ConnectLink(0);
+            link.ClosePorts();
         });
     }
     for (std::thread& end : ends) end.join();
-    for (auto& box : boxes) box->link.SetExecutor(nullptr);
     return code;
 }
 

@@ -82,31 +82,11 @@ Step MemoryStep(const std::vector<std::string>& args) {
 
 // ---------------------------------------------------------------- standard input for `sync -`
 
-// Passes every message on with one name replaced by another.
-class RenamingSink final : public MessageSink {
-public:
-    RenamingSink(std::string from, std::string to) : from_(std::move(from)), to_(std::move(to)) {
-        restore_ = SetMessageSink(this);
-    }
-    ~RenamingSink() override { SetMessageSink(restore_); }
-    RenamingSink(const RenamingSink&) = delete;
-    RenamingSink& operator=(const RenamingSink&) = delete;
-    void Show(const std::string& text) override { next_->Show(Renamed(text)); }
-    void ShowDetailed(const std::string& text, const std::string& detail) override {
-        next_->ShowDetailed(Renamed(text), Renamed(detail));
-    }
-
-private:
-    std::string Renamed(std::string text) const {
-        for (std::size_t at = 0; (at = text.find(from_, at)) != std::string::npos; at += to_.size())
-            text.replace(at, from_.size(), to_);
-        return text;
-    }
-    std::string from_;
-    std::string to_;
-    MessageSink* next_ = &Messages();
-    MessageSink* restore_ = nullptr;
-};
+// `text` with every `from` replaced by `to`.
+std::string Renamed(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+    return text;
+}
 
 // The options-file reader takes only regular files, so standard input (a pipe, as often as
 // not) is kept in a file of its own in a new folder under the temporary directory.
@@ -140,11 +120,15 @@ int ReadStandardInput(std::FILE* in, SettingsRecord& into) {
         if (!dir.empty()) fs::remove_all(dir, error);
         return 0;
     }
+    // The reader's notices name the temporary file: they are shown naming "-" instead.
     int result = 0;
+    std::vector<std::pair<std::string, std::string>> notices;
     {
-        RenamingSink rename(file.string(), "-");
-        result = ReadOptionFile(file.string(), into, Rewrite::kNever);
+        MessageCapture kept;
+        result = ReadOptionFile(file.string(), into);
+        for (std::size_t i = 0; i < kept.texts.size(); ++i) notices.emplace_back(kept.texts[i], kept.details[i]);
     }
+    for (const auto& [text, detail] : notices) ShowMessage(Renamed(text, file.string(), "-"), Renamed(detail, file.string(), "-"));
     fs::remove_all(dir, error);
     return result;
 }
@@ -335,7 +319,7 @@ int ComNumberOf(const std::string& port) {
 
 int ReadSyncFile(const std::string& name, std::FILE* in, SettingsRecord& into) {
     if (name == "-") return ReadStandardInput(in, into);
-    return ReadOptionFile(name, into, Rewrite::kNever);
+    return ReadOptionFile(name, into);
 }
 
 }  // namespace dpx::cli

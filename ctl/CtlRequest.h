@@ -9,7 +9,7 @@
 
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
-#include "settings/SystemSettings.h"
+#include "settings/OptionFile.h"
 
 namespace dpx::cli {
 
@@ -49,12 +49,13 @@ struct Options {
     std::vector<std::string> words;  // the command and its arguments
 };
 
-// One box of a service of several: its name, its port (any form --port takes) and the file
-// pushed to it before serving.
+// One box of a service: its name, its port (any form --port takes) and the file pushed to it
+// before serving; its folder is NAME/ under the current one, or the current one itself.
 struct BoxOption {
     std::string name;
     std::string port;
     std::string sync_file;
+    bool here = false;  // served from the current folder (serve --port)
 };
 // The boxes of `serve`: throws UsageError for a bad or repeated name, an empty port, an
 // unknown item after the port, or two boxes on one port (`same_port` says whether two port

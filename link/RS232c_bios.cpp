@@ -86,12 +86,5 @@ std::string TickTimeText(uint32_t tick) {
 
 std::string PortName(int n) { return Format("COM%d", n); }
 
-// The process's link is made on first use and deliberately never destroyed: ports stay
-// open until the process ends, and no port object is torn down during static destruction,
-// after the toolkit that backs it is gone.
-RS232c_bios& Link() {
-    static RS232c_bios* own = new RS232c_bios;
-    return *own;
-}
 
 }  // namespace dpx

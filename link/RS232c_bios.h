@@ -1,7 +1,7 @@
 #pragma once
 // The device link: serial channel, command transaction, link connection and the device
-// operations. The panel's process has one link, Link(), which only its start-up code calls
-// (main); everything else is handed the link it drives (dpx20ctl and tests make their own).
+// operations. Each box's Session owns its link (tests lend one they script); everything else
+// is handed the link it drives.
 // Results are integers: link result codes inside the link, 1 success / 0 failure from
 // connection and device operations. Messages go through MessageSink: the COM-number messages
 // always, every other one only in debug mode.
@@ -250,8 +250,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// The process-wide link, made on first use and kept until the process ends.
-RS232c_bios& Link();
 
 }  // namespace dpx

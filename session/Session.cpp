@@ -5,7 +5,6 @@
 #include "common/Format.h"
 #include "common/MessageSink.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "sync/Connect.h"
 #include "sync/Synchronise.h"
 
@@ -26,22 +25,36 @@ const char* SourceName(Source source) {
     return "panel";
 }
 
-Session::Session(RS232c_bios& link, SettingsRecord& record)
-    : link_(link), record_(record), wanted_(&panel_connected), told_(record), told_connected_(Connected()) {
+Session::Session(RS232c_bios& link) : link_(link), panel_(true), told_connected_(Connected()) { TakeView(); }
+
+Session::Session(RS232c_bios& link, std::filesystem::path folder)
+    : link_(link), panel_(false), folder_(std::move(folder)), told_connected_(Connected()) {
+    kept_.path = folder_ / options_file_name;
     TakeView();
 }
 
-Session::Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder)
-    : link_(link), record_(record), folder_(std::move(folder)), wanted_(&own_wanted_), told_(record),
-      told_connected_(Connected()) {
-    TakeView();
+Session::Session(Box box) : Session(*box.link) { Own(std::move(box)); }
+
+Session::Session(Box box, std::filesystem::path folder) : Session(*box.link, std::move(folder)) { Own(std::move(box)); }
+
+void Session::Own(Box box) {
+    own_ = std::move(box);
+    link_.SetExecutor(own_.worker.get());
+}
+
+Session::~Session() {
+    if (!own_.link) return;
+    // The work asked for still refers to the session: it runs out before anything ends.
+    own_.worker.reset();
+    link_.SetExecutor(nullptr);
+    link_.ClosePorts();
 }
 
 void ShowSyncMessages(const SyncOutcome& sync) {
     for (const auto& [text, detail] : sync.messages) ShowMessage(text, detail);
 }
 
-bool Session::Wanted() const { return *wanted_ == 1; }
+bool Session::Wanted() const { return wanted_ == 1; }
 
 bool Session::Connected() const {
     const LinkState& s = link_.State();
@@ -64,7 +77,7 @@ private:
 ChangeResult Session::Change(const SettingValues& values, Source source, bool send) {
     const Running running(*this, source);
     ChangeResult change;
-    link_.RunOnLink([&] { change = ApplyChange(link_, record_, values, send); });
+    link_.RunOnLink([&] { change = ApplyChange(link_, kept_.record, values, send); });
     Publish(source);
     return change;
 }
@@ -74,7 +87,7 @@ int Session::Send(const Setting& setting, int32_t value, Source source) {
     int ok = 0;
     link_.RunOnLink([&] {
         ok = link_.SetValue(setting.command, value);
-        if (ok && setting.Valid(value)) record_.*setting.field = value;
+        if (ok && setting.Valid(value)) kept_.record.*setting.field = value;
     });
     Publish(source);
     return ok;
@@ -83,10 +96,10 @@ int Session::Send(const Setting& setting, int32_t value, Source source) {
 Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
     const Running running(*this, source);
     Outcome out;
-    const int32_t before = *wanted_;
-    *wanted_ = want;
+    const int32_t before = wanted_;
+    wanted_ = want;
     if (!link_.SetComNumber(run.com_port_num)) {
-        *wanted_ = before;
+        wanted_ = before;
         Publish(source);
         return {false, kComPortNotValid, {}, {}, {}};
     }
@@ -94,7 +107,7 @@ Outcome Session::Connect(int want, const SettingsRecord& run, Source source) {
     bool ok = false;
     link_.RunOnLink([&] { ok = ConnectWithRetries(link_, want, run.sys_no_ack) == 1; });
     if (!ok) {
-        *wanted_ = 0;
+        wanted_ = 0;
         out = {false, kConnectError, link_.State().link_result, link_.State().link_failure, {}};
     } else {
         out.result = kResultOk;
@@ -139,9 +152,9 @@ Outcome Session::LoadMemory(int n, Source source, const std::function<void()>& t
     const Running running(*this, source);
     // A damaged file must not leave half of its fields in the live settings: it is read into
     // a copy, taken only when the whole file was read.
-    SettingsRecord loaded = record_;
-    const Rewrite rewrite = wanted_ == &panel_connected ? Rewrite::kOnFailure : Rewrite::kNever;
-    if (ReadOptionFile(MemoryPath(n).string(), loaded, rewrite) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
+    SettingsRecord loaded = kept_.record;
+    kept_.connected = Wanted();
+    if (ReadOptionFile(MemoryPath(n).string(), loaded, panel_ ? &kept_ : nullptr) != 1) return {false, "the memory file cannot be read", {}, {}, {}};
     return SyncValues(loaded, source, taken, run);
 }
 
@@ -149,20 +162,20 @@ Outcome Session::SyncValues(const SettingsRecord& values, Source source, const s
                             const std::function<SettingsRecord(const SettingsRecord&)>& run) {
     const Running running(*this, source);
     link_.RunOnLink([&] {
-        record_ = values;
-        rules::Settle(record_);
+        kept_.record = values;
+        rules::Settle(kept_.record);
     });
-    ApplyLinkOptions(run(record_));
+    ApplyLinkOptions(run(kept_.record));
     if (taken) taken();
     Publish(source);
     if (!Wanted()) return {};
-    const SyncOutcome sync = Synchronise(run(record_));
+    const SyncOutcome sync = Synchronise(run(kept_.record));
     Publish(source);
     if (!sync.ok) return {false, "synchronisation: " + sync.summary, sync.last_failure, {}, sync};
     return {true, {}, kResultOk, {}, sync};
 }
 
-void Session::SaveMemory(int n) const { WriteOptionFile(MemoryPath(n), record_); }
+void Session::SaveMemory(int n) const { WriteOptionFile(MemoryPath(n), kept_.record); }
 
 std::filesystem::path Session::MemoryPath(int n) const { return folder_ / MemoryFileName(n); }
 
@@ -173,13 +186,22 @@ bool Session::TakeFolder(int64_t* holder) {
 }
 
 bool Session::ReadOptions() {
-    const std::filesystem::path options = folder_ / options_file_name;
-    std::error_code ec;
-    if (std::filesystem::exists(options, ec) && ReadOptionFile(options.string(), record_, Rewrite::kNever) != 1)
-        return false;
-    told_ = record_;
+    bool ok = true;
+    if (panel_) {
+        kept_.connected = Wanted();
+        ok = kept_.Read(options_file_name) == 1;
+    } else if (std::error_code ec; std::filesystem::exists(kept_.path, ec)) {
+        ok = ReadOptionFile(kept_.path.string(), kept_.record) == 1;
+    }
+    told_ = kept_.record;
     TakeView();
-    return true;
+    return ok;
+}
+
+void Session::SaveOptions() const { kept_.Save(); }
+
+std::filesystem::path Session::OptionsPath() const {
+    return kept_.path.empty() ? std::filesystem::path(options_file_name) : kept_.path;
 }
 
 Outcome Session::AdjustMemory(int n, bool save, Source source) {
@@ -209,7 +231,7 @@ void Session::ApplyLinkOptions(const SettingsRecord& run) {
 void Session::TakeAdjustMirror() {
     const RS232c_bios::AdjustValues values = link_.GetAdjustValues();
     static_assert(std::tuple_size_v<RS232c_bios::AdjustValues> == kAdjustMirror.size());
-    for (std::size_t i = 0; i < values.size(); ++i) record_.*kAdjustMirror[i] = values[i];
+    for (std::size_t i = 0; i < values.size(); ++i) kept_.record.*kAdjustMirror[i] = values[i];
 }
 
 int Session::Subscribe(Observer observer) {
@@ -282,7 +304,7 @@ void Session::PublishHere(Source source) {
         }
     }
     for (const Setting& s : kSettings) {
-        const int32_t now = record_.*s.field;
+        const int32_t now = kept_.record.*s.field;
         const int32_t was = told_.*s.field;
         if (now == was) continue;
         told_.*s.field = now;
@@ -299,8 +321,8 @@ void Session::Took(int command, int32_t value) {
         // ADJMD serves both adjust views: the input says which one the box is in.
         for (const Setting& s : kSettings) {
             if (s.command != command) continue;
-            if (command == kADJMD && (s.field == &SettingsRecord::sys_LRadj_mode) != rules::IsSdiLr(record_)) continue;
-            if (s.Valid(value)) record_.*s.field = value;
+            if (command == kADJMD && (s.field == &SettingsRecord::sys_LRadj_mode) != rules::IsSdiLr(kept_.record)) continue;
+            if (s.Valid(value)) kept_.record.*s.field = value;
             break;
         }
     }
@@ -308,6 +330,7 @@ void Session::Took(int command, int32_t value) {
 }
 
 void Session::LostBox(const std::string& cause) {
+    wanted_ = 0;
     link_.RunOnLink([this, &cause] {
         if (!told_connected_) return;
         told_connected_ = false;

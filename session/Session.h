@@ -11,15 +11,18 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/Executor.h"
 #include "link/RS232c_bios.h"
 #include "session/Change.h"
 #include "model/SettingsRecord.h"
 #include "settings/FolderLock.h"
+#include "settings/OptionFile.h"
 #include "sync/Synchronise.h"
 
 namespace dpx {
@@ -86,24 +89,38 @@ struct Outcome {
 
 class Session {
 public:
-    // The panel's box: `link` and `record`, which must outlive it; its files in the current
-    // folder, its connection asked for in panel_connected (which the options-file reader
-    // consults), a damaged memory file rewriting the options file as the panel's reader does.
-    Session(RS232c_bios& link, SettingsRecord& record);
-    // A box of a service: its files in `folder`, its connection its own, nothing rewritten by
-    // a failed read.
-    Session(RS232c_bios& link, SettingsRecord& record, std::filesystem::path folder);
+    // What a session of a program owns: its box's link, and the worker its serial work runs on.
+    struct Box {
+        std::unique_ptr<RS232c_bios> link;
+        std::unique_ptr<Executor> worker;
+    };
+    // The panel's box on `link`, which must outlive it: its files in the current folder, its
+    // options file kept as the panel keeps it (a file that cannot be used is rewritten from the
+    // record, also when a memory file cannot be read).
+    explicit Session(RS232c_bios& link);
+    // A box of a service: its files in `folder`, nothing rewritten by a failed read.
+    Session(RS232c_bios& link, std::filesystem::path folder);
+    // The same, owning `box`: the link's work runs on its worker from now on. At the end the
+    // work asked for runs out first, then the ports are closed (a logoff is the owner's).
+    explicit Session(Box box);
+    Session(Box box, std::filesystem::path folder);
+    ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     RS232c_bios& Link() { return link_; }
     const RS232c_bios& Link() const { return link_; }
-    SettingsRecord& Record() { return record_; }
-    const SettingsRecord& Record() const { return record_; }
+    SettingsRecord& Record() { return kept_.record; }
+    const SettingsRecord& Record() const { return kept_.record; }
+    // Where the record is kept: the options file's full path once known.
+    std::filesystem::path OptionsPath() const;
 
     // The connection asked for (the panel's CONNECT), and whether the box is reachable: logged
     // in, or in virtual mode while asked for.
     bool Wanted() const;
+    // The connection taken as asked for without connecting: a link logged in by its owner
+    // (dpx20ctl's own login, a test's scripted box).
+    void SetWanted(bool wanted) { wanted_ = wanted ? 1 : 0; }
     bool Connected() const;
     // Connected, but the box's last transaction heard nothing at all (LinkState::link_silent);
     // a transaction the box answers ends it. On the box's thread; View() tells it elsewhere.
@@ -166,10 +183,14 @@ public:
     // the session lives: one panel or service per folder. False when another holds it, with
     // its process id in `holder` (0 when not known).
     bool TakeFolder(int64_t* holder);
-    // A service box's settings from the options file of its folder, when there is one; nothing
-    // is rewritten. The record is what observers are told changes against from now on. False
-    // with the file's notices (MessageSink) when it cannot be read whole.
+    // The box's settings from its options file. The panel's reads "dpx20remote.ini" as the
+    // panel always did (a missing or damaged file is made anew from the record); a service
+    // box's reads its folder's file when there is one and rewrites nothing. The record is what
+    // observers are told changes against from now on. False with the file's notices
+    // (MessageSink) when it cannot be read whole.
     bool ReadOptions();
+    // Writes the record to the options file (the box's side of every change).
+    void SaveOptions() const;
     // The box's adjust memory n (1 or 2) saved or loaded; the record takes the link's mirror.
     Outcome AdjustMemory(int n, bool save, Source source);
     // The nine adjust values and the no-ACK, virtual and debug flags of `run` to the link.
@@ -187,7 +208,8 @@ public:
     // change of the connection, each as from `source`; on the box's thread, waiting for it
     // when asked from another.
     void Publish(Source source);
-    // The link lost its box unasked (a device gone): the disconnection with its cause.
+    // The link lost its box unasked (a device gone): the disconnection with its cause; the
+    // connection is no longer asked for.
     void LostBox(const std::string& cause);
     // The box took `value` for value command `command` (RS232c_bios::SetTakenHandler): the
     // record follows at once and the change is told as from the operation in progress (the
@@ -201,11 +223,14 @@ private:
     void PublishHere(Source source);
     void TakeView();
 
+    void Own(Box box);
+
+    Box own_;  // empty when the link is lent
     RS232c_bios& link_;
-    SettingsRecord& record_;
+    OptionsFile kept_;              // the record, and its options file's path
+    bool panel_;                    // kept as the panel keeps it
     std::filesystem::path folder_;  // empty: the current folder
-    int32_t own_wanted_ = 0;
-    int32_t* wanted_;               // panel_connected, or own_wanted_
+    std::atomic<int32_t> wanted_{0};
     settings_file::FolderLock lock_;
     std::atomic<bool> cancel_{false};
     std::atomic<Source> running_{Source::kPanel};  // the source of the operation in progress

@@ -86,30 +86,32 @@ void WriteOptionFile(const std::filesystem::path& file_name, const SettingsRecor
     settings_file::WriteSettingsFile(file_name, OptionFileText(record));
 }
 
-void SaveOptionFile() {
-    WriteOptionFile(options_file_path.empty() ? std::filesystem::path(options_file_name)
-                                              : options_file_path,
-                    SystemSettings);
-}
+const char* const options_file_name = "dpx20remote.ini";
 
-int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite rewrite) {
+void OptionsFile::Save() const { WriteOptionFile(path.empty() ? std::filesystem::path(options_file_name) : path, record); }
+
+int OptionsFile::Read(const std::string& file_name) { return ReadOptionFile(file_name, record, this); }
+
+int OptionsFile::Read(const std::string& file_name, SettingsRecord& into) { return ReadOptionFile(file_name, into, this); }
+
+int ReadOptionFile(const std::string& file_name, SettingsRecord& into, OptionsFile* kept) {
     char buffer[kBufferSize] = {};
     const settings_file::ReadResult file =
         settings_file::ReadSmallFile(file_name, buffer, sizeof buffer);
-    const bool options_file = rewrite == Rewrite::kOnFailure && IsOptionsFileName(file_name);
+    const bool options_file = kept && IsOptionsFileName(file_name);
 
     if (file.status == settings_file::ReadResult::kMissing) {
         if (options_file) {
             ShowMessage(Format("Do not found option file!\n\nCreate new file.\n[ %s ]",
                                file_name.c_str()));
-            SaveOptionFile();
+            kept->Save();
         } else {
             ShowMessage(Format("Do not found option file!\n\n[ file name = %s ]", file_name.c_str()));
         }
         return 0;
     }
     const std::filesystem::path full_path = settings_file::FullPath(file_name);
-    if (options_file && file.opened && options_file_path.empty()) options_file_path = full_path;
+    if (options_file && file.opened && kept->path.empty()) kept->path = full_path;
     // The options file is about to be rewritten from the record (now, or by the next save for
     // one that cannot be read): the damaged file is moved aside first, so that nothing the
     // operator saved is lost, and the notice's detail says where it went.
@@ -120,7 +122,7 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
     };
     const auto fail = [&](const std::string& text) {
         notice(text);
-        if (rewrite == Rewrite::kOnFailure) SaveOptionFile();
+        if (kept) kept->Save();
         return 0;
     };
     if (file.status == settings_file::ReadResult::kUnreadable) {
@@ -166,7 +168,7 @@ int ReadOptionFile(const std::string& file_name, SettingsRecord& into, Rewrite r
     for (const Setting& s : kSettings) {
         if (!walk.Next(Chars(s.form), value_text)) return fail(MissingMessage(s));
         const int32_t value = HexTextToValue(value_text);
-        if (s.link_option && panel_connected == 1) continue;
+        if (s.link_option && kept && kept->connected) continue;
         into.*s.field = value;
     }
 

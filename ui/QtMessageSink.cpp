@@ -45,6 +45,7 @@ void QtMessageSink::Show(const std::string& text) { ShowDetailed(text, {}); }
 void QtMessageSink::ShowDetailed(const std::string& text, const std::string& detail) {
     // The link waits for the operator as it would on the window's own thread.
     if (ShownOnWindowThread([&] { ShowDetailed(text, detail); })) return;
+    if (watcher_) watcher_(text, detail);
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
     QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), {}, QMessageBox::Ok, parent);
@@ -56,7 +57,10 @@ void QtMessageSink::ShowDetailed(const std::string& text, const std::string& det
     const NoticeParts parts = FitNotice(text, detail, room / box.fontMetrics().lineSpacing());
     box.setText(NoticeText(parts.text));
     if (!parts.detail.empty()) box.setDetailedText(NoticeText(parts.detail));
+    int waiting = 0;
+    for (; QApplication::overrideCursor() && waiting < 16; ++waiting) QApplication::restoreOverrideCursor();
     box.exec();
+    while (waiting-- > 0) QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
 }  // namespace dpx::ui

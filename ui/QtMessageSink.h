@@ -31,7 +31,17 @@ public:
     void Show(const std::string& text) override;
     // The detail goes behind the box's "Show Details..." button; a notice taller than the
     // screen is cut there too (FitNotice), so that the OK button is always on the screen.
+    // A notice shown while a wait cursor is up waits for the operator with the normal cursor.
     void ShowDetailed(const std::string& text, const std::string& detail) override;
+
+    // Each notice is told to `watcher` (on the window's thread) before it is shown: the
+    // panel's control API passes it on to its event clients. Unwatch: told no more.
+    using Watcher = std::function<void(const std::string& text, const std::string& detail)>;
+    void Watch(Watcher watcher) { watcher_ = std::move(watcher); }
+    void Unwatch() { watcher_ = nullptr; }
+
+private:
+    Watcher watcher_;
 };
 
 }  // namespace dpx::ui

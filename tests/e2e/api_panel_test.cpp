@@ -75,11 +75,11 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
         QDialog dialog(panel_.get());
         dialog.setWindowModality(Qt::ApplicationModal);
         if (c.dialog_open) dialog.show();
-        const int32_t before = SystemSettings.*c.setting.field;
+        const int32_t before = Settings().*c.setting.field;
         const Curl r = CurlPut(url, Format("{\"%s\": %d}", c.setting.key, static_cast<int>(c.value)));
         ASSERT_EQ(r.status, c.status) << r.body;
         const int32_t now = c.status == 200 ? c.value : before;
-        EXPECT_EQ(SystemSettings.*c.setting.field, now) << c.setting.key;
+        EXPECT_EQ(Settings().*c.setting.field, now) << c.setting.key;
         EXPECT_EQ(sim::ParseDump(box_.Dump())[c.setting.key], now) << c.setting.key;
         EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     }

@@ -141,7 +141,7 @@ TEST_F(ApiServiceTest, RequestsAnswerWithTheirStatusAndChangeOnlyWhatTheyDid) {
     EXPECT_EQ(refused.json["meaning"].toString(), LinkResultMeaning(kResultParameterError));
     SettingsRecord file;
     MessageRecorder quiet;
-    ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
+    ASSERT_EQ(ReadOptionFile(options_file_name, file), 1);
     EXPECT_EQ(file.*Parallax().field, 3);
 
     // A memory file that cannot be written is an answer with the panel's message; the service
@@ -201,7 +201,7 @@ TEST_F(ApiServiceTest, ASyncWithValuesShowsOnlyWhatTheBoxHolds) {
     EXPECT_EQ(std::count(words.begin(), words.end(), "CONVE"), 0);
     const QJsonObject settings = Http(url_ + "/state", "GET").json["settings"].toObject();
     SettingsRecord file;
-    ASSERT_EQ(ReadOptionFile(options_file_name, file, Rewrite::kNever), 1);
+    ASSERT_EQ(ReadOptionFile(options_file_name, file), 1);
     for (const char* key : {"sys_2D3D", "sys_adj3d_mode"}) {
         SCOPED_TRACE(key);
         EXPECT_EQ(settings[key]["value"].toInt(), 0);

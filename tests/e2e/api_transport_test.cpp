@@ -17,7 +17,6 @@
 #include "http/ApiServer.h"
 #include "model/SettingTable.h"
 #include "session/Session.h"
-#include "settings/SystemSettings.h"
 #include "tests/support/BoxStates.h"
 #include "tests/e2e/api_client.h"
 #include "tests/support/TestApp.h"
@@ -127,7 +126,7 @@ protected:
     TemporaryCurrentDir dir_;
     RS232c_bios link_;
     TestHost host_;
-    Session session_{link_, SystemSettings};
+    Session session_{link_};
     api::ControlApi api_{session_, host_};
     api::ApiServer server_{api_};
     std::vector<std::string> warnings_;
@@ -139,8 +138,8 @@ protected:
 // answered nor run; HTTP/1.0 ends with its answer; HEAD has the head of GET.
 TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStream) {
     Listen();
-    SystemSettings = Converting();
-    SystemSettings.*Parallax().field = 1;
+    session_.Record() = Converting();
+    session_.Record().*Parallax().field = 1;
     session_.Publish(Source::kPanel);  // as the panel tells what its handler changed
     const Exchange e = Talk(port_, Get("/state") + Put(5) + Get("/state", "Connection: close\r\n") + Put(7));
     EXPECT_TRUE(e.closed);
@@ -150,7 +149,7 @@ TEST_F(ApiTransportTest, PipelinedRequestsAreAnsweredInOrderAndCloseEndsTheStrea
     EXPECT_EQ(QJsonDocument::fromJson(answers[0].body)["settings"][Parallax().key]["value"].toInt(), 1);
     EXPECT_EQ(QJsonDocument::fromJson(answers[2].body)["settings"][Parallax().key]["value"].toInt(), 5);
     EXPECT_EQ(answers[2].headers.at("connection"), "close");
-    EXPECT_EQ(SystemSettings.*Parallax().field, 5);  // the PUT after the close never ran
+    EXPECT_EQ(session_.Record().*Parallax().field, 5);  // the PUT after the close never ran
     ExpectDocumented(answers[1], "PUT", "/settings");
 
     const Exchange old = Talk(port_, "GET /api/v1/health HTTP/1.0\r\n\r\n");
@@ -435,11 +434,11 @@ TEST_F(ApiTransportTest, EventsAreCompleteAndBurstsOfOneSettingAreCoalesced) {
     EXPECT_EQ(events.Events()[1]["status"].toInt(), 400);
 
     const int high = Parallax().Range().high;
-    const int first = SystemSettings.*Parallax().field;
+    const int first = session_.Record().*Parallax().field;
     QElapsedTimer burst;
     burst.start();
     for (int i = 0; i < 1000; ++i) {
-        SystemSettings.*Parallax().field = i % (high + 1);
+        session_.Record().*Parallax().field = i % (high + 1);
         api_.Notify(Source::kPanel);
     }
     const int last = 999 % (high + 1);

@@ -19,7 +19,7 @@
 #include "session/BoxRules.h"
 #include "tests/support/BoxStates.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
+#include "settings/OptionFile.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
@@ -130,7 +130,7 @@ TEST_F(CtlTest, SetReachesTheBoxWithJsonStepsAndATrace) {
     EXPECT_NE(trace.find(" logoff result 0 (ACK)\n"), std::string::npos);
     // The folder's options file takes what the box took, for the next run's rules.
     SettingsRecord known;
-    ASSERT_EQ(ReadOptionFile("dpx20remote.ini", known, Rewrite::kNever), 1);
+    ASSERT_EQ(ReadOptionFile("dpx20remote.ini", known), 1);
     EXPECT_EQ(known.sys_input_select, 2);
     EXPECT_EQ(known.sys_bk_light, -5);
     EXPECT_EQ(known.sys_adj3d_mode, 4);
@@ -183,11 +183,10 @@ std::vector<std::string> ReferenceWords(const SettingsRecord& record) {
     BoxPort::Install(link, box);
     link.SetDebugMode(0);
     TestSeam seam;
-    seam.Settings();
-    SystemSettings = record;
-    SystemSettings.vertual_mode = 0;
+    SettingsRecord settings = record;
+    settings.vertual_mode = 0;
     link.ConnectLink(1);
-    SynchroniseAll(link, SystemSettings);
+    SynchroniseAll(link, settings);
     link.ConnectLink(0);
     std::vector<std::string> words;
     for (const sim::Exchange& e : box.History()) words.push_back(e.word);

@@ -16,7 +16,6 @@
 #include "model/CommandTable.h"
 #include "link/RS232c_bios.h"
 #include "platform/ComPorts.h"
-#include "settings/SystemSettings.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/Ser2netProcess.h"
 #include "tests/support/SimProcess.h"
@@ -39,7 +38,6 @@ protected:
         link_.SetPortFactory(platform::MakePortFactory(), platform::ComDeviceName);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);
-        seam_.Settings();
     }
     void TearDown() override {
         ::unsetenv("DPX20_COM1");
@@ -54,14 +52,14 @@ protected:
 
 TEST_P(NetworkPortTest, LoginSynchronisationAndEveryByteValue) {
     ASSERT_EQ(link_.ConnectLink(1), 1) << link_.State().link_failure;
-    SettingsRecord& s = SystemSettings;
+    SettingsRecord s;
     s.sys_input_select = 3;  // HDMI, conversion on: the longest pass
     s.sys_2D3D = 1;
     s.sys_bk_light = -7;
     s.sys_rotate = 2;
     s.sys_adj3d_mode = 5;
     s.sys_adj3d_para = 50;
-    const int synchronised = SynchroniseAll(link_, SystemSettings);
+    const int synchronised = SynchroniseAll(link_, s);
     ASSERT_EQ(synchronised, 1) << (messages_.texts.empty() ? "" : messages_.texts.back());
     std::map<std::string, long> state = sim_.State();
     EXPECT_EQ(state["logged_in"], 1);

@@ -38,7 +38,6 @@
 #include "resources/OutputPresetIds.h"
 #include "resources/ScopeIds.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestApp.h"
 #include "tests/support/SimProcess.h"
@@ -89,7 +88,6 @@ protected:
     void SetUp() override {
         test::TestApp();
         ASSERT_TRUE(dir_.ok());
-        seam_.Settings();
         link_.SetPortFactory(platform::MakePortFactory());
     }
     void TearDown() override {
@@ -105,7 +103,7 @@ protected:
         WriteOptionFile(options_file_name, record);
         panel_ = std::make_unique<TopDialog>(link_);
         panel_->show();
-        ASSERT_EQ(SystemSettings, record);
+        ASSERT_EQ(Settings(), record);
     }
     void Click(int id) {
         auto* b = ui::Control<QAbstractButton>(shown_ ? shown_ : panel_.get(), id);
@@ -116,9 +114,14 @@ protected:
     // EXIT button closes it. Returns the class of the dialog that ran, if any.
     std::string Operate(int id, const std::function<void(ui::LayoutDialog&)>& act) {
         std::string ran;
-        QTimer::singleShot(0, [&] {
+        // A dialog may wait for the link's thread before it runs modally: it is looked for
+        // until then.
+        QTimer driver;
+        driver.start(10);
+        QObject::connect(&driver, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<ui::LayoutDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
+            if (!dialog || dialog == (shown_ ? shown_ : panel_.get())) return;
+            driver.stop();
             ran = dialog->metaObject()->className();
             act(*dialog);
             if (auto* exit = ui::Control<QAbstractButton>(dialog, res::kIdOk)) exit->click();
@@ -136,7 +139,7 @@ protected:
     void ExpectBoxHolds(const SentSetting (&settings)[N]) {
         std::map<std::string, long> state = sim_->State();
         ASSERT_FALSE(state.empty());
-        for (const SentSetting& s : settings) EXPECT_EQ(state[s.key], SystemSettings.*s.field) << s.key;
+        for (const SentSetting& s : settings) EXPECT_EQ(state[s.key], Settings().*s.field) << s.key;
     }
     // The value commands the box received, without logins and category selects.
     Words ValueWords() const {
@@ -154,6 +157,10 @@ protected:
     std::unique_ptr<test::SimProcess> sim_;
     std::unique_ptr<TopDialog> panel_;
     TopDialog* shown_ = nullptr;  // the panel RemoteApp runs, while it runs
+    // The panel's record, and whether its CONNECT is asked for.
+    Session& Box() { return (shown_ ? shown_ : panel_.get())->BoxSession(); }
+    SettingsRecord& Settings() { return Box().Record(); }
+    bool Wanted() { return Box().Wanted(); }
 };
 
 // The serial lock files (as Qt Serial Port and other serial programs write them) that
@@ -212,7 +219,7 @@ TEST_F(PanelSimTest, ConnectWithConversionOnSynchronisesTheBox) {
     r.sys_adj3d_subi = 52;
     Start(r);
     Click(panel::kConnect);
-    ASSERT_EQ(panel_connected, 1);
+    ASSERT_TRUE(Wanted());
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(messages_.texts[0].rfind("Update ZR-DPX20 all settings : Compleate!\nProcess time = ", 0), 0u);
     ExpectBoxHolds(kCommonSettings);
@@ -297,7 +304,7 @@ TEST_F(PanelSimTest, TheControlApiIsAnsweredWhileASynchronisationNoticeIsOpen) {
     Click(panel::kLoad[0]);
     EXPECT_EQ(answered, (std::vector<int>{200, 200}));
     EXPECT_EQ(sim_->State()["sys_beep"], 0);
-    EXPECT_EQ(panel_connected, 1);
+    EXPECT_TRUE(Wanted());
     link_.ClosePorts();
     link_.SetExecutor(nullptr);
 }
@@ -314,7 +321,7 @@ TEST_F(PanelSimTest, ConnectWithSdiLrInputSendsTheScopeTailAndOffLogsOff) {
     r.sys_scp_vgain = -30;
     Start(r);
     Click(panel::kConnect);
-    ASSERT_EQ(panel_connected, 1);
+    ASSERT_TRUE(Wanted());
     ExpectBoxHolds(kCommonSettings);
     ExpectBoxHolds(kSdiLrSettings);
     EXPECT_EQ(ValueWords(),
@@ -322,7 +329,7 @@ TEST_F(PanelSimTest, ConnectWithSdiLrInputSendsTheScopeTailAndOffLogsOff) {
     EXPECT_EQ(sim_->State()["logged_in"], 1);
 
     Click(panel::kConnect);
-    EXPECT_EQ(panel_connected, 0);
+    EXPECT_FALSE(Wanted());
     EXPECT_EQ(sim_->State()["logged_in"], 0);
     const std::vector<std::vector<uint8_t>> frames = sim_->Frames();
     ASSERT_FALSE(frames.empty());
@@ -338,17 +345,17 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
     r.sys_sync_on = 0;
     Start(r);
     Click(panel::kConnect);
-    ASSERT_EQ(panel_connected, 1);
+    ASSERT_TRUE(Wanted());
     auto box = [this](const char* key) { return sim_->State()[key]; };
 
     EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, res::function::kRotateSdi1); }),
               "dpx::FunctionDialog");
-    EXPECT_EQ(SystemSettings.sys_rotate, 1);
+    EXPECT_EQ(Settings().sys_rotate, 1);
     EXPECT_EQ(box("sys_rotate"), 1);
 
     EXPECT_EQ(Operate(panel::kOutputPreset, [](ui::LayoutDialog& d) { ClickIn(d, res::output_preset::kSdiMix); }),
               "dpx::OutputPresetDialog");
-    EXPECT_EQ(SystemSettings.sys_sdi_mix, 0);
+    EXPECT_EQ(Settings().sys_sdi_mix, 0);
     EXPECT_EQ(box("sys_sdi_mix"), 0);
 
     // 2D-3D adjust: a mode, then the parallax bar a page to the right.
@@ -359,33 +366,33 @@ TEST_F(PanelSimTest, EveryDialogOpensFromThePanelAndTheBoxFollows) {
                                                 ui::ScrollRequest::PageRight);
                       }),
               "dpx::Adjust2D3DDialog");
-    EXPECT_NE(SystemSettings.sys_adj3d_mode, 0);
-    EXPECT_EQ(SystemSettings.sys_adj3d_para, 23);
-    EXPECT_EQ(box("sys_adj3d_mode"), SystemSettings.sys_adj3d_mode);
+    EXPECT_NE(Settings().sys_adj3d_mode, 0);
+    EXPECT_EQ(Settings().sys_adj3d_para, 23);
+    EXPECT_EQ(box("sys_adj3d_mode"), Settings().sys_adj3d_mode);
     EXPECT_EQ(box("sys_adj3d_para"), 23);
 
     EXPECT_EQ(Operate(panel::kInputSelect, [](ui::LayoutDialog& d) { ClickIn(d, res::input_select::kSdiLr); }),
               "dpx::InputSelectDialog");
-    EXPECT_EQ(SystemSettings.sys_input_select, 0);
+    EXPECT_EQ(Settings().sys_input_select, 0);
     EXPECT_EQ(box("sys_input_select"), 0);
     EXPECT_EQ(box("adjust_mode"), 0);  // the panel turned adjust off before the dialog
 
     EXPECT_EQ(Operate(panel::kScope, [](ui::LayoutDialog& d) { ClickIn(d, res::scope::kWfm); }), "dpx::ScopeDialog");
-    EXPECT_EQ(SystemSettings.sys_scp_mode, 1);
+    EXPECT_EQ(Settings().sys_scp_mode, 1);
     EXPECT_EQ(box("sys_scp_mode"), 1);
 
     EXPECT_EQ(Operate(panel::kAdjustMode, [](ui::LayoutDialog& d) { ClickIn(d, res::adjust_sdilr::kSplitMode); }),
               "dpx::AdjustSdiLrDialog");
-    EXPECT_EQ(SystemSettings.sys_scp_mode, 0);  // the scope went off first
+    EXPECT_EQ(Settings().sys_scp_mode, 0);  // the scope went off first
     EXPECT_EQ(box("sys_scp_mode"), 0);
-    EXPECT_NE(SystemSettings.sys_LRadj_mode, 0);
-    EXPECT_EQ(box("sys_LRadj_mode"), SystemSettings.sys_LRadj_mode);
+    EXPECT_NE(Settings().sys_LRadj_mode, 0);
+    EXPECT_EQ(box("sys_LRadj_mode"), Settings().sys_LRadj_mode);
 
     EXPECT_TRUE(messages_.texts.empty()) << messages_.texts.front();
     // Every change reached the options file as well.
     QFile file(options_file_name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), OptionFileText(SystemSettings));
+    EXPECT_EQ(file.readAll().toStdString(), OptionFileText(Settings()));
 }
 
 // The box's port goes away under a connected panel and comes back at the same path (an
@@ -400,9 +407,14 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
     WriteOptionFile(options_file_name, r);
     std::unique_ptr<test::SimProcess> first;
     std::vector<std::string> locks_while_connected;
-    QTimer::singleShot(0, [&] {
+    // The start waits for the link's thread, in an event loop of its own: the panel is
+    // driven once it runs modally.
+    QTimer driver;
+    driver.start(10);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
         shown_ = qobject_cast<TopDialog*>(QApplication::activeModalWidget());
         if (!shown_) return;
+        driver.stop();
         Click(panel::kConnect);
         EXPECT_EQ(sim_->State()["logged_in"], 1);
 
@@ -412,10 +424,10 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
 
         Click(panel::kConnect);
-        EXPECT_EQ(panel_connected, 0);
-        EXPECT_EQ(link_.State().link_connected, 0);
+        EXPECT_FALSE(Wanted());
+        EXPECT_EQ(Box().Link().State().link_connected, 0);
         Click(panel::kConnect);
-        EXPECT_EQ(panel_connected, 1);
+        EXPECT_TRUE(Wanted());
         EXPECT_EQ(sim_->State()["logged_in"], 1);
         EXPECT_EQ(Operate(panel::kFunction, [](ui::LayoutDialog& d) { ClickIn(d, res::function::kRotateSdi1); }),
               "dpx::FunctionDialog");
@@ -425,7 +437,11 @@ TEST_F(PanelSimTest, ReconnectsAfterTheDeviceCameBackAndReleasesThePortAtExit) {
         locks_while_connected = OurLockFiles();
         Click(panel::kExit);
     });
-    RemoteApp().Run(link_);
+    // The program's own start: the panel owns its link and the link's thread.
+    auto link = std::make_unique<RS232c_bios>();
+    link->SetPortFactory(platform::MakePortFactory());
+    ui::QtMessageSink notices;
+    RemoteApp().Run({std::move(link), std::make_unique<platform::QtWorker>()}, notices);
     ASSERT_NE(shown_, nullptr) << "the panel never ran";
     shown_ = nullptr;
     EXPECT_FALSE(locks_while_connected.empty());  // else the check below proves nothing
@@ -449,12 +465,12 @@ TEST_F(PanelSimTest, AVanishedDeviceClearsConnectWithOneNoticeAndNoSpin) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.found_by);
         Click(panel::kConnect);
-        ASSERT_EQ(panel_connected, 1) << link_.State().link_failure;
+        ASSERT_TRUE(Wanted()) << link_.State().link_failure;
         messages_.texts.clear();
         const std::string path = sim_->LinkPath();
         sim_->Stop();
         if (c.operation) Click(c.operation);
-        for (int i = 0; i < 150 && panel_connected; ++i) RunEvents(20);
+        for (int i = 0; i < 150 && Wanted(); ++i) RunEvents(20);
         EXPECT_FALSE(ui::Control<QAbstractButton>(panel_.get(), panel::kConnect)->isChecked());
 
         const double used = CpuSeconds();
@@ -475,7 +491,7 @@ TEST_F(PanelSimTest, AVanishedDeviceClearsConnectWithOneNoticeAndNoSpin) {
         ASSERT_TRUE(sim_->Ok()) << sim_->Error();
     }
     Click(panel::kConnect);
-    EXPECT_EQ(panel_connected, 1);
+    EXPECT_TRUE(Wanted());
     EXPECT_EQ(sim_->State()["logged_in"], 1);
 }
 

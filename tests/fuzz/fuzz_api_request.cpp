@@ -5,7 +5,6 @@
 #include <string>
 
 #include "api/ControlApi.h"
-#include "settings/SystemSettings.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;
@@ -38,7 +37,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
     box_link = new RS232c_bios;
     box_link->SetVirtualMode(1);
-    session = new Session(*box_link, SystemSettings);
+    session = new Session(*box_link);
     control = new api::ControlApi(*session, host);
     return 0;
 }
@@ -50,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.method = Line(bytes, at);
     request.path = Line(bytes, at);
     request.body = bytes.substr(at);
-    const SettingsRecord before = SystemSettings;
+    const SettingsRecord before = session->Record();
     // Without a thread of its own the box answers before Handle returns.
     api::Response response;
     bool answered = false;
@@ -68,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(ok && ok->Bool() == (response.status < 300), "ok agrees with the status");
         fuzz::Check(api::ParseJson(json->Dump(), &why)->Dump() == json->Dump(), "the answer reads back as written");
     }
-    if (response.status >= 400 && response.status != 409) fuzz::Check(SystemSettings == before, "a refusal changes nothing");
-    SystemSettings = before;
+    if (response.status >= 400 && response.status != 409) fuzz::Check(session->Record() == before, "a refusal changes nothing");
+    session->Record() = before;
     return 0;
 }

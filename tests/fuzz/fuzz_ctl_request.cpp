@@ -32,7 +32,7 @@ void CheckStandardInput(const std::string& input) {
     const int result = ReadSyncFile("-", in, from_stdin);
     std::fclose(in);
     fuzz::Check(result == 0 || result == 1, "result is 0 or 1");
-    fuzz::Check(result == ReadOptionFile("file.sav", from_file, Rewrite::kNever) && from_stdin == from_file,
+    fuzz::Check(result == ReadOptionFile("file.sav", from_file) && from_stdin == from_file,
                 "standard input reads as the same file would");
 }
 

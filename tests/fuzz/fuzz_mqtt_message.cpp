@@ -10,7 +10,6 @@
 #include "api/ControlApi.h"
 #include "mqtt/Door.h"
 #include "mqtt/Fleet.h"
-#include "settings/SystemSettings.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;
@@ -40,7 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
     box_link = new RS232c_bios;
     box_link->SetVirtualMode(1);
-    session = new Session(*box_link, SystemSettings);
+    session = new Session(*box_link);
     control = new api::ControlApi(*session, host);
     router = new api::BoxRouter({{"a", control, session, "COM1", "device", {}}});
     const auto keep = [](const mqtt::Message& m) { published.push_back(m); };
@@ -67,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string topics[] = {m.topic, "dpx20/rack1/" + m.topic};
     for (const std::string& topic : topics) {
         m.topic = topic;
-        const SettingsRecord before = SystemSettings;
+        const SettingsRecord before = session->Record();
         published.clear();
         door->Receive(m);
         fleet->Receive(m);
@@ -81,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzz::Check(ok && ok->Bool() == (out.status < 300), "ok agrees with the status");
             refused = refused || (out.status >= 400 && out.status != 409);
         }
-        if (refused) fuzz::Check(SystemSettings == before, "a refused command changes nothing");
-        SystemSettings = before;
+        if (refused) fuzz::Check(session->Record() == before, "a refused command changes nothing");
+        session->Record() = before;
     }
     return 0;
 }

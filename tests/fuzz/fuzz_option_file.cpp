@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;
@@ -26,28 +25,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // The options file itself; failures rewrite it from the process-wide record.
-    SystemSettings = SettingsRecord{};
-    options_file_path.clear();
-    panel_connected = size % 2;
+    // The options file itself, as a panel reads it: failures rewrite it from the record.
+    OptionsFile options;
+    options.connected = size % 2;
     fuzz::WriteInput(options_file_name, data, size);
-    const int result = ReadOptionFile(options_file_name);
+    const int result = options.Read(options_file_name);
     fuzz::Check(result == 0 || result == 1, "result is 0 or 1");
-    fuzz::Check(FieldsInDecodableRange(SystemSettings), "fields come from the codec");
-    if (panel_connected) {
+    fuzz::Check(FieldsInDecodableRange(options.record), "fields come from the codec");
+    if (options.connected) {
         const SettingsRecord initial;
-        fuzz::Check(SystemSettings.com_port_num == initial.com_port_num &&
-                        SystemSettings.sys_sync_on == initial.sys_sync_on,
+        fuzz::Check(options.record.com_port_num == initial.com_port_num &&
+                        options.record.sys_sync_on == initial.sys_sync_on,
                     "link options kept while connected");
     }
 
-    // A memory file: never rewritten, and the process-wide record is left alone.
-    const SettingsRecord before = SystemSettings;
+    // A memory file: never rewritten, and the panel's record is left alone.
+    const SettingsRecord before = options.record;
     SettingsRecord into;
     fuzz::WriteInput("dpx20remote01.sav", data, size);
-    const int memory_result = ReadOptionFile(MemoryFileName(1), into);
+    const int memory_result = options.Read(MemoryFileName(1), into);
     fuzz::Check(memory_result == 0 || memory_result == 1, "memory result is 0 or 1");
-    fuzz::Check(SystemSettings == before, "process record untouched by a memory read");
+    fuzz::Check(options.record == before, "the panel's record untouched by a memory read");
     const std::string after = fuzz::ReadBack("dpx20remote01.sav");
     fuzz::Check(after.size() == size && std::memcmp(after.data(), data, size) == 0,
                 "memory file unchanged");

@@ -16,7 +16,6 @@ namespace dpx::test {
 class ConnectedBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        seam_.Settings();
         BoxPort::Install(link_, box_);
         link_.SetDebugMode(0);
         ASSERT_EQ(link_.SetComNumber(1), 1);

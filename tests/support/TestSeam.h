@@ -13,7 +13,6 @@
 #include "common/MessageSink.h"
 #include "common/TickSource.h"
 #include "link/RS232c_bios.h"
-#include "settings/SystemSettings.h"
 
 namespace dpx {
 
@@ -35,19 +34,6 @@ public:
     void Hook(Setter set, Value value) {
         auto previous = set(std::move(value));
         undo_.push_back([set, previous = std::move(previous)]() mutable { set(std::move(previous)); });
-    }
-
-    // Starts from the settings as at program start (the record, the options file's path and
-    // the connected flag) and brings back the ones before at the end.
-    void Settings() {
-        undo_.push_back([record = SystemSettings, path = options_file_path, connected = panel_connected] {
-            SystemSettings = record;
-            options_file_path = path;
-            panel_connected = connected;
-        });
-        SystemSettings = SettingsRecord{};
-        options_file_path.clear();
-        panel_connected = 0;
     }
 
     // The writable state of `link`, brought back at the end to what it was at the first call.

@@ -46,7 +46,7 @@ protected:
         messages_.texts.clear();
         messages_.details.clear();
         Click(panel::kConnect);
-        EXPECT_EQ(panel_connected, 0);
+        EXPECT_FALSE(Wanted());
     }
     QTemporaryDir config_;
 };

@@ -28,8 +28,8 @@ namespace dpx::test {
 class DialogTest : public ConnectedBoxTest {
 protected:
     // The box's session the dialog sends through, on a record of its own.
-    SettingsRecord record_;
-    Session session_{link_, record_, "."};
+    Session session_{link_, "."};
+    SettingsRecord& record_ = session_.Record();
 
     DialogTest() { TestApp(); }  // before the derived fixture's dialog member
     void SetUp() override {

@@ -27,8 +27,7 @@ int main(int argc, char** argv) {
     dpx::test::MessageRecorder messages;
     dpx::RS232c_bios link;
     link.SetVirtualMode(1);
-    dpx::SettingsRecord record;
-    dpx::Session session(link, record, ".");
+    dpx::Session session(link, ".");
     dpx::Adjust2D3DDialog adjust(session);
     adjust.SetValues({4, 13, 23, 40});
     dpx::AdjustSdiLrDialog sdilr(session);

@@ -244,8 +244,7 @@ const res::Control* Find(const res::Layout& layout, const Row& row) {
 // The dialogs are built on a session whose link never connects: whatever they send fails unsent.
 std::unique_ptr<ui::LayoutDialog> Make(int layout_id) {
     static RS232c_bios never_connected;
-    static SettingsRecord record;
-    static Session session(never_connected, record, ".");
+    static Session session(never_connected, ".");
     switch (layout_id) {
         case res::kLayoutAdjust2D3D: return std::make_unique<Adjust2D3DDialog>(session);
         case res::kLayoutAdjustSdiLr: return std::make_unique<AdjustSdiLrDialog>(session);

@@ -62,7 +62,7 @@ TEST_F(ConnectTest, SilentBoxThreeTriesPauseThenTheMessage) {
     EXPECT_EQ(messages_.texts,
               std::vector<std::string>{"Connect error! : 3 times retry, but cannot connect."});
     EXPECT_FALSE(Checked(kConnect));
-    EXPECT_EQ(panel_connected, 0);
+    EXPECT_FALSE(Wanted());
     EXPECT_EQ(link_.State().link_no_ack, 0);  // back to the setting after the third try
     EXPECT_FALSE(Exists("dpx20remote.ini"));  // CONNECT writes no file
 }
@@ -80,12 +80,13 @@ TEST_F(ConnectTest, NoAckSettingIsRestoredAfterTheThirdTry) {
 }
 
 TEST_F(ConnectTest, ConnectWithSyncPushesEverySetting) {
-    SystemSettings.sys_input_select = 2;
-    SystemSettings.sys_2D3D = 1;
-    WriteOptions(SystemSettings);
+    SettingsRecord r;
+    r.sys_input_select = 2;
+    r.sys_2D3D = 1;
+    WriteOptions(r);
     Start();
     Click(kConnect);
-    EXPECT_EQ(panel_connected, 1);
+    EXPECT_TRUE(Wanted());
     EXPECT_TRUE(Checked(kConnect));
     EXPECT_EQ(link_.State().link_connected, 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
@@ -97,10 +98,10 @@ TEST_F(ConnectTest, ConnectWithSyncPushesEverySetting) {
 TEST_F(ConnectTest, ConnectWithoutSyncWaitsHalfASecondAndSaysNothing) {
     Start();
     Click(kSyncOn);
-    EXPECT_EQ(SystemSettings.sys_sync_on, 0);
+    EXPECT_EQ(Settings().sys_sync_on, 0);
     clock_.waits.clear();
     Click(kConnect);
-    EXPECT_EQ(panel_connected, 1);
+    EXPECT_TRUE(Wanted());
     EXPECT_TRUE(messages_.texts.empty());
     EXPECT_EQ(clock_.waits.back(), 500u);
     EXPECT_TRUE(ValueWords().empty());
@@ -108,7 +109,7 @@ TEST_F(ConnectTest, ConnectWithoutSyncWaitsHalfASecondAndSaysNothing) {
     // And off again: a logoff.
     box_.ClearHistory();
     Click(kConnect);
-    EXPECT_EQ(panel_connected, 0);
+    EXPECT_FALSE(Wanted());
     EXPECT_EQ(link_.State().link_connected, 0);
     ASSERT_FALSE(box_.History().empty());
     EXPECT_EQ(box_.History().back().command, kBCN_Logoff);
@@ -121,7 +122,7 @@ TEST_F(ConnectTest, VirtualModeConnectsAtOnceWithTheSyncReport) {
     EXPECT_EQ(link_.State().link_virtual, 1);
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     Click(kConnect);
-    EXPECT_EQ(panel_connected, 1);
+    EXPECT_TRUE(Wanted());
     EXPECT_TRUE(Checked(kConnect));
     EXPECT_EQ(messages_.texts,
               std::vector<std::string>{"Update ZR-DPX20 all settings : Compleate!\nProcess time = 0 mS."});
@@ -132,14 +133,14 @@ TEST_F(ConnectTest, AnotherComPortWhileConnectedIsRefused) {
     Start();
     Click(kSyncOn);
     Click(kConnect);
-    ASSERT_EQ(panel_connected, 1);
+    ASSERT_TRUE(Wanted());
     messages_.texts.clear();
     Remove("dpx20remote.ini");
 
     Click(ComPortRadio(3));
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_NE(messages_.texts[0].find("already started"), std::string::npos) << messages_.texts[0];
-    EXPECT_EQ(SystemSettings.com_port_num, 1);
+    EXPECT_EQ(Settings().com_port_num, 1);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{1});
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());  // written all the same
 
@@ -153,7 +154,7 @@ TEST_F(ConnectTest, AnotherComPortWhileConnectedIsRefused) {
 TEST_F(ConnectTest, DisconnectedPortChoiceGoesToTheLink) {
     Start();
     Click(ComPortRadio(6));
-    EXPECT_EQ(SystemSettings.com_port_num, 6);
+    EXPECT_EQ(Settings().com_port_num, 6);
     EXPECT_EQ(link_.State().link_port, 6);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{6});
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());

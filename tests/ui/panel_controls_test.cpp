@@ -31,7 +31,7 @@ protected:
     }
     // The options file is removed, so that a later write can be seen.
     void ForgetFile() { Remove("dpx20remote.ini"); }
-    bool Saved() const { return Exists("dpx20remote.ini") && ReadFile("dpx20remote.ini") == LiveText(); }
+    bool Saved() { return Exists("dpx20remote.ini") && ReadFile("dpx20remote.ini") == LiveText(); }
     // The value bytes of the frames of `word` the box received.
     std::vector<int> ValuesOf(const std::string& word) const {
         std::vector<int> values;
@@ -59,8 +59,8 @@ TEST_F(ControlsTest, ConversionOffTurnsAdjustOffFirst) {
     EXPECT_EQ(ValueWords(), (Words{"ADJMD", "CONVE"}));
     EXPECT_EQ(ValuesOf("ADJMD"), std::vector<int>{0});
     EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{0});
-    EXPECT_EQ(SystemSettings.sys_2D3D, 0);
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 0);
+    EXPECT_EQ(Settings().sys_2D3D, 0);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 0);
     EXPECT_FALSE(Checked(kConversion));
     EXPECT_FALSE(Checked(kAdjustMode));
     EXPECT_TRUE(messages_.texts.empty());
@@ -75,9 +75,9 @@ TEST_F(ControlsTest, ConversionFailureRollsTheSwitchBackButAdjustStaysOff) {
     Click(kConversion);
     EXPECT_EQ(ValueWords().front(), "ADJMD");
     EXPECT_EQ(messages_.texts, Words{"Set 2D3D on/off : RS232C error!"});
-    EXPECT_EQ(SystemSettings.sys_2D3D, 1);
+    EXPECT_EQ(Settings().sys_2D3D, 1);
     EXPECT_TRUE(Checked(kConversion));
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 0);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 0);
     EXPECT_FALSE(Checked(kAdjustMode));
     EXPECT_FALSE(Exists("dpx20remote.ini"));
 }
@@ -91,9 +91,9 @@ TEST_F(ControlsTest, AdjustOffFailureKeepsConversionAndAdjustOn) {
     EXPECT_EQ(messages_.texts, Words{"Turn off Adjust : RS232C error!"});
     const Words sent = ValueWords();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "CONVE"), 0);
-    EXPECT_EQ(SystemSettings.sys_2D3D, 1);
+    EXPECT_EQ(Settings().sys_2D3D, 1);
     EXPECT_TRUE(Checked(kConversion));
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 4);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 4);
     EXPECT_TRUE(Checked(kAdjustMode));
     EXPECT_FALSE(Exists("dpx20remote.ini"));
 }
@@ -102,8 +102,8 @@ TEST_F(ControlsTest, ConversionWhileDisconnectedChangesAndSavesOnly) {
     StartWith(ConversionWithAdjust());
     ForgetFile();
     Click(kConversion);
-    EXPECT_EQ(SystemSettings.sys_2D3D, 0);
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 0);
+    EXPECT_EQ(Settings().sys_2D3D, 0);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 0);
     EXPECT_TRUE(ports_.empty());
     EXPECT_TRUE(Saved());
 }
@@ -118,7 +118,7 @@ TEST_F(ControlsTest, SdiLrInputRefusesTheConversion) {
     EXPECT_EQ(messages_.texts,
               Words{"Cannot Change!\nInput is SDI-LR now, 2D3D conversion is not valid."});
     EXPECT_FALSE(Checked(kConversion));
-    EXPECT_EQ(SystemSettings.sys_2D3D, 0);
+    EXPECT_EQ(Settings().sys_2D3D, 0);
     EXPECT_TRUE(box_.History().empty());
     EXPECT_FALSE(Exists("dpx20remote.ini"));
 }
@@ -166,10 +166,10 @@ TEST_F(ControlsTest, AdjustDialogFor2D3DTakesItsFourValues) {
     };
     Click(kAdjustMode);
     EXPECT_EQ(ran_, Words{"dpx::Adjust2D3DDialog"});
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 6);
-    EXPECT_EQ(SystemSettings.sys_adj3d_para, 20);
-    EXPECT_EQ(SystemSettings.sys_adj3d_inte, 30);
-    EXPECT_EQ(SystemSettings.sys_adj3d_subi, 50);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 6);
+    EXPECT_EQ(Settings().sys_adj3d_para, 20);
+    EXPECT_EQ(Settings().sys_adj3d_inte, 30);
+    EXPECT_EQ(Settings().sys_adj3d_subi, 50);
     EXPECT_TRUE(Checked(kAdjustMode));
     EXPECT_TRUE(Saved());
 
@@ -198,9 +198,9 @@ TEST_F(ControlsTest, SdiLrAdjustTurnsTheScopeOffAndOpensItsDialog) {
     EXPECT_EQ(ValueWords(), Words{"SCMOD"});
     EXPECT_EQ(ValuesOf("SCMOD"), std::vector<int>{0});
     EXPECT_FALSE(Checked(kScope));
-    EXPECT_EQ(SystemSettings.sys_scp_mode, 0);
-    EXPECT_EQ(SystemSettings.sys_LRadj_mode, 2);
-    EXPECT_EQ(SystemSettings.sys_LRadj_split, -12);
+    EXPECT_EQ(Settings().sys_scp_mode, 0);
+    EXPECT_EQ(Settings().sys_LRadj_mode, 2);
+    EXPECT_EQ(Settings().sys_LRadj_split, -12);
     EXPECT_TRUE(Checked(kAdjustMode));
     EXPECT_TRUE(Saved());
 }
@@ -215,7 +215,7 @@ TEST_F(ControlsTest, ScopeOffFailureKeepsTheScopeButTheDialogOpens) {
     Click(kAdjustMode);
     EXPECT_EQ(messages_.texts, Words{"Turn off Scope : RS232C error!"});
     EXPECT_TRUE(Checked(kScope));
-    EXPECT_EQ(SystemSettings.sys_scp_mode, 2);
+    EXPECT_EQ(Settings().sys_scp_mode, 2);
     EXPECT_EQ(ran_, Words{"dpx::AdjustSdiLrDialog"});
 }
 
@@ -230,7 +230,7 @@ TEST_F(ControlsTest, ControlsWhileDisconnectedSendNothingButOpenTheirDialogs) {
     EXPECT_EQ(ran_, (Words{"dpx::AdjustSdiLrDialog", "dpx::ScopeDialog", "dpx::InputSelectDialog"}));
     EXPECT_TRUE(ports_.empty());
     EXPECT_TRUE(messages_.texts.empty());
-    EXPECT_EQ(SystemSettings.sys_LRadj_mode, 0);  // SCOPE turned the SDI-LR adjust off
+    EXPECT_EQ(Settings().sys_LRadj_mode, 0);  // SCOPE turned the SDI-LR adjust off
 }
 
 TEST_F(ControlsTest, ScopeTurnsAdjustOffAndTakesSixValues) {
@@ -249,11 +249,11 @@ TEST_F(ControlsTest, ScopeTurnsAdjustOffAndTakesSixValues) {
     Click(kScope);
     EXPECT_EQ(ValueWords(), Words{"ADJMD"});
     EXPECT_FALSE(Checked(kAdjustMode));
-    EXPECT_EQ(SystemSettings.sys_LRadj_mode, 0);
-    EXPECT_EQ(SystemSettings.sys_scp_mode, 1);
-    EXPECT_EQ(SystemSettings.sys_scp_src, 2);
-    EXPECT_EQ(SystemSettings.sys_scp_wgain, -9);
-    EXPECT_EQ(SystemSettings.sys_scp_vgain, 8);
+    EXPECT_EQ(Settings().sys_LRadj_mode, 0);
+    EXPECT_EQ(Settings().sys_scp_mode, 1);
+    EXPECT_EQ(Settings().sys_scp_src, 2);
+    EXPECT_EQ(Settings().sys_scp_wgain, -9);
+    EXPECT_EQ(Settings().sys_scp_vgain, 8);
     EXPECT_TRUE(Checked(kScope));
     EXPECT_TRUE(Saved());
 }
@@ -268,7 +268,7 @@ TEST_F(ControlsTest, ScopeWithAdjustOffFailureKeepsAdjustAndOpens) {
     Click(kScope);
     EXPECT_EQ(messages_.texts, Words{"Turn off Adjust : RS232C error!"});
     EXPECT_TRUE(Checked(kAdjustMode));
-    EXPECT_EQ(SystemSettings.sys_LRadj_mode, 3);
+    EXPECT_EQ(Settings().sys_LRadj_mode, 3);
     EXPECT_EQ(ran_, Words{"dpx::ScopeDialog"});
 }
 
@@ -283,10 +283,10 @@ TEST_F(ControlsTest, InputSelectToSdiLrEndsConversionAdjustAndScope) {
     };
     Click(kInputSelect);
     EXPECT_EQ(ValueWords(), Words{"ADJMD"});  // conversion and scope go off without a frame
-    EXPECT_EQ(SystemSettings.sys_input_select, 0);
-    EXPECT_EQ(SystemSettings.sys_input_porality, 1);
-    EXPECT_EQ(SystemSettings.sys_2D3D, 0);
-    EXPECT_EQ(SystemSettings.sys_adj3d_mode, 0);
+    EXPECT_EQ(Settings().sys_input_select, 0);
+    EXPECT_EQ(Settings().sys_input_porality, 1);
+    EXPECT_EQ(Settings().sys_2D3D, 0);
+    EXPECT_EQ(Settings().sys_adj3d_mode, 0);
     EXPECT_FALSE(Checked(kConversion));
     EXPECT_FALSE(Checked(kAdjustMode));
     EXPECT_FALSE(Checked(kScope));
@@ -300,9 +300,9 @@ TEST_F(ControlsTest, OutputPresetAndFunctionTakeTheirValues) {
         dynamic_cast<OutputPresetDialog&>(dialog).SetValues({1, 2, 3});
     };
     Click(kOutputPreset);
-    EXPECT_EQ(SystemSettings.sys_sdi_mix, 1);
-    EXPECT_EQ(SystemSettings.sys_hdmi_mix, 2);
-    EXPECT_EQ(SystemSettings.sys_3dfmt, 3);
+    EXPECT_EQ(Settings().sys_sdi_mix, 1);
+    EXPECT_EQ(Settings().sys_hdmi_mix, 2);
+    EXPECT_EQ(Settings().sys_3dfmt, 3);
     EXPECT_TRUE(Saved());
 
     ForgetFile();
@@ -312,27 +312,27 @@ TEST_F(ControlsTest, OutputPresetAndFunctionTakeTheirValues) {
         link_.SetAdjustValues({1, 2, 3, 4, 5, 6, 7, 8, 9});
     };
     Click(kFunction);
-    EXPECT_EQ(SystemSettings.sys_rotate, 1);
-    EXPECT_EQ(SystemSettings.sys_f_sync, 0);
-    EXPECT_EQ(SystemSettings.sys_beep, 1);
-    EXPECT_EQ(SystemSettings.sys_bk_light, -7);
-    EXPECT_EQ(SystemSettings.sys_adj3d_para, 1);
-    EXPECT_EQ(SystemSettings.sys_adj3d_subi, 3);
-    EXPECT_EQ(SystemSettings.sys_save1_para, 4);
-    EXPECT_EQ(SystemSettings.sys_save2_subi, 9);
+    EXPECT_EQ(Settings().sys_rotate, 1);
+    EXPECT_EQ(Settings().sys_f_sync, 0);
+    EXPECT_EQ(Settings().sys_beep, 1);
+    EXPECT_EQ(Settings().sys_bk_light, -7);
+    EXPECT_EQ(Settings().sys_adj3d_para, 1);
+    EXPECT_EQ(Settings().sys_adj3d_subi, 3);
+    EXPECT_EQ(Settings().sys_save1_para, 4);
+    EXPECT_EQ(Settings().sys_save2_subi, 9);
     EXPECT_TRUE(Saved());
 }
 
 TEST_F(ControlsTest, LinkOptionBoxesAndTheHiddenDebugBox) {
     StartWith(SettingsRecord{});
     Click(kNoAck);
-    EXPECT_EQ(SystemSettings.sys_no_ack, 1);
+    EXPECT_EQ(Settings().sys_no_ack, 1);
     EXPECT_EQ(link_.State().link_no_ack, 1);
     EXPECT_TRUE(Saved());
     Click(kNoAck);
     EXPECT_EQ(link_.State().link_no_ack, 0);
     Click(kSyncOn);
-    EXPECT_EQ(SystemSettings.sys_sync_on, 0);
+    EXPECT_EQ(Settings().sys_sync_on, 0);
     EXPECT_TRUE(Saved());
 
     // The hidden box cannot be clicked; its handler follows its state.
@@ -342,7 +342,7 @@ TEST_F(ControlsTest, LinkOptionBoxesAndTheHiddenDebugBox) {
     EXPECT_FALSE(debug->isEnabled());
     debug->setChecked(true);
     panel_->DebugBoxHandler();
-    EXPECT_EQ(SystemSettings.debug_mode, 1);
+    EXPECT_EQ(Settings().debug_mode, 1);
     EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_TRUE(Saved());
@@ -384,7 +384,7 @@ TEST_F(ControlsTest, OpenDialogsShowWhatTheApiChanges) {
         };
         Click(c.button);
         EXPECT_TRUE(shown);
-        EXPECT_EQ(SystemSettings.*c.field, c.value);
+        EXPECT_EQ(Settings().*c.field, c.value);
     }
 }
 

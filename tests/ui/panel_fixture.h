@@ -19,7 +19,7 @@
 #include "app/TopDialog.h"
 #include "link/RS232c_bios.h"
 #include "settings/OptionFile.h"
-#include "settings/SystemSettings.h"
+#include "settings/OptionFile.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/Recorders.h"
@@ -34,7 +34,6 @@ protected:
     void SetUp() override {
         TestApp();
         ASSERT_TRUE(dir_.ok());
-        seam_.Settings();
         // Every COM number serves the one box; `silent` makes the box take frames unanswered.
         link_.SetPortFactory([this](int n) -> std::unique_ptr<SerialPort> {
             auto port = std::make_unique<BoxPort>(box_, n);
@@ -75,8 +74,11 @@ protected:
     }
     static bool Exists(const std::string& name) { return QFile::exists(QString::fromStdString(name)); }
     static void Remove(const std::string& name) { QFile::remove(QString::fromStdString(name)); }
+    // The panel's record, and whether its CONNECT is asked for.
+    SettingsRecord& Settings() { return panel_->BoxSession().Record(); }
+    bool Wanted() const { return panel_->BoxSession().Wanted(); }
     // The options file holds exactly the live settings.
-    static std::string LiveText() { return OptionFileText(SystemSettings); }
+    std::string LiveText() { return OptionFileText(Settings()); }
 
     QAbstractButton* Button(int id) const { return ui::Control<QAbstractButton>(panel_.get(), id); }
     void Click(int id) {
@@ -102,10 +104,10 @@ protected:
     // Connects the link directly (as a successful CONNECT leaves it) and forgets the frames.
     void ConnectQuietly() {
         link_.SetDebugMode(0);
-        ASSERT_EQ(link_.SetComNumber(SystemSettings.com_port_num), 1);
+        ASSERT_EQ(link_.SetComNumber(Settings().com_port_num), 1);
         ASSERT_EQ(link_.ConnectLink(1), 1);
-        link_.SetDebugMode(SystemSettings.debug_mode);
-        panel_connected = 1;
+        link_.SetDebugMode(Settings().debug_mode);
+        panel_->BoxSession().SetWanted(true);
         if (QAbstractButton* b = Button(panel::kConnect)) b->setChecked(true);
         box_.ClearHistory();
     }

@@ -38,32 +38,32 @@ SettingsRecord Distinct() {
 }
 
 TEST_F(MemoryTest, SaveThenLoadRestoresEveryField) {
-    SystemSettings = Distinct();
+    Settings() = Distinct();
     Click(kSave[2]);
     EXPECT_EQ(ReadFile("dpx20remote03.sav"), OptionFileText(Distinct()));
     EXPECT_TRUE(messages_.texts.empty());
     EXPECT_EQ(ReadFile("dpx20remote.ini"), OptionFileText(SettingsRecord{}));  // SAVE writes only its file
 
-    SystemSettings = SettingsRecord{};
+    Settings() = SettingsRecord{};
     Click(kLoad[2]);
     EXPECT_TRUE(messages_.texts.empty());
-    EXPECT_EQ(SystemSettings, Distinct());
+    EXPECT_EQ(Settings(), Distinct());
     EXPECT_EQ(ReadFile("dpx20remote.ini"), OptionFileText(Distinct()));
 }
 
 TEST_F(MemoryTest, SlotSixUsesItsOwnFile) {
-    SystemSettings.sys_rotate = 1;
+    Settings().sys_rotate = 1;
     Click(kSave[5]);
     EXPECT_TRUE(Exists("dpx20remote06.sav"));
-    SystemSettings.sys_rotate = 0;
+    Settings().sys_rotate = 0;
     Click(kLoad[5]);
-    EXPECT_EQ(SystemSettings.sys_rotate, 1);
+    EXPECT_EQ(Settings().sys_rotate, 1);
 }
 
 TEST_F(MemoryTest, LoadWhileDisconnectedTakesPortAndLinkOptionsAndSendsNothing) {
     WriteFile("dpx20remote02.sav", OptionFileText(Distinct()));
     Click(kLoad[1]);
-    EXPECT_EQ(SystemSettings, Distinct());
+    EXPECT_EQ(Settings(), Distinct());
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{5});
     EXPECT_EQ(link_.State().link_port, 5);
     EXPECT_TRUE(Checked(kNoAck));
@@ -86,13 +86,13 @@ TEST_F(MemoryTest, LoadWhileConnectedKeepsTheLinkOptionsAndSynchronises) {
     WriteFile("dpx20remote04.sav", OptionFileText(file));
     Click(kLoad[3]);
 
-    EXPECT_EQ(SystemSettings.com_port_num, 1);
-    EXPECT_EQ(SystemSettings.sys_no_ack, 0);
-    EXPECT_EQ(SystemSettings.sys_sync_on, 0);
-    EXPECT_EQ(SystemSettings.vertual_mode, 0);
-    EXPECT_EQ(SystemSettings.debug_mode, 0);
-    EXPECT_EQ(SystemSettings.sys_input_select, 2);
-    EXPECT_EQ(SystemSettings.sys_adj3d_para, 31);
+    EXPECT_EQ(Settings().com_port_num, 1);
+    EXPECT_EQ(Settings().sys_no_ack, 0);
+    EXPECT_EQ(Settings().sys_sync_on, 0);
+    EXPECT_EQ(Settings().vertual_mode, 0);
+    EXPECT_EQ(Settings().debug_mode, 0);
+    EXPECT_EQ(Settings().sys_input_select, 2);
+    EXPECT_EQ(Settings().sys_adj3d_para, 31);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{1});
     EXPECT_FALSE(Checked(kNoAck));
     ASSERT_EQ(messages_.texts.size(), 1u);
@@ -109,25 +109,25 @@ TEST_F(MemoryTest, AdjustOnlyMemoryWhileConnected) {
     WriteFile("dpx20remote01.sav", OptionFileText(file));
     Click(kLoad[0]);
     EXPECT_EQ(ValueWords(), (Words{"CONVE", "ADJPX", "ADJIY", "ADJSI"}));
-    EXPECT_EQ(SystemSettings.load_adj_only, 1);
+    EXPECT_EQ(Settings().load_adj_only, 1);
 }
 
 TEST_F(MemoryTest, MissingMemoryChangesNothing) {
-    SystemSettings.sys_beep = 1;
-    const SettingsRecord before = SystemSettings;
+    Settings().sys_beep = 1;
+    const SettingsRecord before = Settings();
     Remove("dpx20remote.ini");
     Click(kLoad[4]);
     EXPECT_EQ(messages_.texts,
               Words{"Do not found option file!\n\n[ file name = dpx20remote05.sav ]"});
-    EXPECT_EQ(SystemSettings, before);
+    EXPECT_EQ(Settings(), before);
     EXPECT_FALSE(Exists("dpx20remote05.sav"));
     EXPECT_FALSE(Exists("dpx20remote.ini"));
 }
 
 TEST_F(MemoryTest, DamagedMemoryLeavesTheLiveSettingsWhole) {
     ConnectQuietly();
-    SystemSettings.sys_rotate = 1;
-    const SettingsRecord before = SystemSettings;
+    Settings().sys_rotate = 1;
+    const SettingsRecord before = Settings();
     // The fields up to the scope mode read well; the later lines lost their "=".
     std::string text = OptionFileText(Distinct());
     const size_t key = text.find("sys_scp_src");
@@ -139,7 +139,7 @@ TEST_F(MemoryTest, DamagedMemoryLeavesTheLiveSettingsWhole) {
     Click(kLoad[1]);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_NE(messages_.texts[0].find("cannot get"), std::string::npos) << messages_.texts[0];
-    EXPECT_EQ(SystemSettings, before);
+    EXPECT_EQ(Settings(), before);
     EXPECT_FALSE(Checked(kConversion));
     EXPECT_EQ(link_.GetAdjustValues()[0], before.sys_adj3d_para);
     // The reader's rewrite of the options file holds the live settings, not the half-read file.
@@ -154,7 +154,7 @@ TEST_F(MemoryTest, InvalidComNumberFromAMemory) {
     Click(kLoad[0]);
     EXPECT_EQ(messages_.texts,
               Words{"SetComNumber : COM port number is invalid!\nnumber = 9."});
-    EXPECT_EQ(SystemSettings.com_port_num, 9);
+    EXPECT_EQ(Settings().com_port_num, 9);
     EXPECT_TRUE(SelectedComPorts().empty());
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
     messages_.texts.clear();

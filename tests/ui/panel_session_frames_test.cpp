@@ -108,8 +108,8 @@ std::vector<int32_t> ValuesOf(const Setting& setting) {
 struct SessionSide {
     sim::BoxModel box;
     RS232c_bios link;
-    R record;
-    Session session{link, record, "."};
+    Session session{link, "."};
+    R& record = session.Record();
     SessionSide() {
         BoxPort::Install(link, box);
         link.SetDebugMode(0);
@@ -130,7 +130,7 @@ protected:
         std::vector<std::string> texts;
     };
     Asked Ask(const Setting& setting, int32_t value, const R& state) {
-        SystemSettings = state;
+        Settings() = state;
         panel_->RefreshPanel();
         FramesOf(box_);
         messages_.texts.clear();
@@ -143,7 +143,7 @@ protected:
         } else {
             on_dialog_ = [&](ui::LayoutDialog& dialog) {
                 dialog.show();  // its opening sends, which the table leaves out
-                out.held = SystemSettings;
+                out.held = Settings();
                 FramesOf(box_);
                 messages_.texts.clear();
                 auto& controls = dynamic_cast<dialogs::ValueControls&>(dialog);
@@ -152,7 +152,7 @@ protected:
                 auto* button = radio ? ui::Control<QAbstractButton>(&dialog, radio) : nullptr;
                 if (button && !button->isHidden()) {
                     button->click();
-                } else if (bar && SystemSettings.*setting.field != value) {
+                } else if (bar && Settings().*setting.field != value) {
                     ui::SendScrollRequest(ui::Control<QScrollBar>(&dialog, bar), ui::ScrollRequest::ThumbTrack, value);
                 } else {
                     out.control = controls.Holds(setting);

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "app/RemoteApp.h"
+#include "platform/QtWorker.h"
 #include "settings/FolderLock.h"
 #include "settings/SettingsFile.h"
 
@@ -44,7 +45,7 @@ TEST_F(PanelTest, StartShowsTheFileAndHandsTheLinkOptionsOver) {
     WriteOptions(saved);
     Start();
     EXPECT_TRUE(messages_.texts.empty());
-    EXPECT_EQ(SystemSettings, saved);
+    EXPECT_EQ(Settings(), saved);
     EXPECT_TRUE(Checked(kConversion));
     EXPECT_TRUE(Checked(kAdjustMode));
     EXPECT_TRUE(Checked(kNoAck));
@@ -57,7 +58,7 @@ TEST_F(PanelTest, StartShowsTheFileAndHandsTheLinkOptionsOver) {
     EXPECT_EQ(link_.State().link_debug, 0);
     EXPECT_EQ(link_.GetAdjustValues()[0], 44);
     EXPECT_EQ(link_.GetAdjustValues()[8], 7);
-    EXPECT_EQ(QDir(options_file_path),
+    EXPECT_EQ(QDir(panel_->BoxSession().OptionsPath()),
               QDir(QDir::current().filePath("dpx20remote.ini")));
     EXPECT_TRUE(ports_.empty());
 }
@@ -87,14 +88,14 @@ TEST_F(PanelTest, DebugModeFromTheFileAndTheCornerPictureToggle) {
     auto* picture = ui::Control<QLabel>(panel_.get(), kCornerPicture);
     ASSERT_NE(picture, nullptr);
     QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_EQ(SystemSettings.debug_mode, 0);
+    EXPECT_EQ(Settings().debug_mode, 0);
     EXPECT_EQ(link_.State().link_debug, 0);
     EXPECT_EQ(DebugField(), "");
     EXPECT_FALSE(Checked(kDebugBox));
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
 
     QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_EQ(SystemSettings.debug_mode, 1);
+    EXPECT_EQ(Settings().debug_mode, 1);
     EXPECT_EQ(link_.State().link_debug, 1);
     EXPECT_EQ(DebugField(), "Debug Mode!");
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
@@ -145,7 +146,9 @@ TEST_F(PanelTest, SecondPanelInTheSameFolderIsRefused) {
         ASSERT_TRUE(first.Take(folder, nullptr));
         WriteFile(options_file_name, "not even an options file");
         const QStringList before = QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        EXPECT_EQ(RemoteApp().Run(link_), RemoteApp::kFolderInUse);
+        ui::QtMessageSink unused;  // the refusal is the one notice, through the sink in force
+        EXPECT_EQ(RemoteApp().Run({std::make_unique<RS232c_bios>(), std::make_unique<platform::QtWorker>()}, unused),
+                  RemoteApp::kFolderInUse);
         ASSERT_EQ(messages_.texts.size(), 1u);
         EXPECT_NE(messages_.texts[0].find(settings_file::ShownName(folder)), std::string::npos);
         EXPECT_NE(messages_.texts[0].find(std::to_string(QCoreApplication::applicationPid())), std::string::npos);
@@ -163,7 +166,7 @@ TEST_F(PanelTest, InvalidComNumberFromTheFile) {
     Start();
     EXPECT_EQ(messages_.texts,
               std::vector<std::string>{"SetComNumber : COM port number is invalid!\nnumber = 9."});
-    EXPECT_EQ(SystemSettings.com_port_num, 9);
+    EXPECT_EQ(Settings().com_port_num, 9);
     EXPECT_TRUE(SelectedComPorts().empty());
     EXPECT_EQ(ReadFile("dpx20remote.ini"), LiveText());
 
@@ -172,12 +175,12 @@ TEST_F(PanelTest, InvalidComNumberFromTheFile) {
     Click(kConnect);
     EXPECT_EQ(messages_.texts.back(), "RS232C error! : COM port not valid.");
     EXPECT_FALSE(Checked(kConnect));
-    EXPECT_EQ(panel_connected, 0);
+    EXPECT_FALSE(Wanted());
     EXPECT_TRUE(ports_.empty());
 
     // Choosing a port mends it.
     Click(ComPortRadio(3));
-    EXPECT_EQ(SystemSettings.com_port_num, 3);
+    EXPECT_EQ(Settings().com_port_num, 3);
     EXPECT_EQ(SelectedComPorts(), std::vector<int>{3});
 }
 

@@ -104,8 +104,8 @@ protected:
 
     HandRunExecutor worker_;
     RS232c_bios link_;
-    SettingsRecord record_;
-    Session session_{link_, record_, "."};
+    Session session_{link_, "."};
+    SettingsRecord& record_ = session_.Record();
     NoHost host_;
     Queue caller_;
     std::unique_ptr<api::ControlApi> api_;

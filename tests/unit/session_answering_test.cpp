@@ -24,8 +24,8 @@ protected:
     }
     void Beep(int32_t value) { session_.Change({{&SettingOf(&SettingsRecord::sys_beep), value}}, Source::kApi); }
 
-    SettingsRecord record_;
-    Session session_{link_, record_, std::filesystem::path(".")};
+    Session session_{link_, std::filesystem::path(".")};
+    SettingsRecord& record_ = session_.Record();
     std::vector<SessionEvent::Kind> kinds_;
 };
 

@@ -60,11 +60,11 @@ TEST_F(SettingsFaultTest, LinkToAFifoIsLeftAsItWas) {
     ASSERT_TRUE(test::MakeFifo("fifo"));
     fs::create_symlink("fifo", "dpx20remote.ini");
     fs::create_symlink("fifo", "dpx20remote03.adj");
-    SaveOptionFile();
+    options.Save();
     WriteAdjustFile("dpx20remote03.adj", 4, 13, 23, 40);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
-                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(SystemSettings),
+                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(options.record),
                   "Cannot write to the dpx20remote03.adj file!\n\n\n" + AdjustFileText(4, 13, 23, 40)}));
     EXPECT_EQ(fatal.codes, (std::vector<int>{1, 1}));
     EXPECT_EQ(fs::read_symlink("dpx20remote.ini"), "fifo");
@@ -102,7 +102,7 @@ TEST_F(SettingsFaultTest, DamagedFileIsKeptAsideOnlyWhenItIsARegularFile) {
         messages.details.clear();
         if (!c.make()) continue;  // no device nodes here
         const fs::file_type node = fs::symlink_status("node").type();
-        EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
+        EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
         ASSERT_FALSE(messages.details.empty());
         const std::string ini = (dir_ / "dpx20remote.ini").string();
         if (!c.kind) {
@@ -128,9 +128,9 @@ TEST_F(SettingsFaultTest, LinkToARegularFileStaysALink) {
     fs::create_directory("real");
     Spit("real/settings", "old");
     fs::create_symlink("real/settings", "dpx20remote05.sav");
-    WriteOptionFile(MemoryFileName(5));
+    WriteOptionFile(MemoryFileName(5), options.record);
     EXPECT_EQ(fs::read_symlink("dpx20remote05.sav"), "real/settings");
-    EXPECT_EQ(Slurp("real/settings"), OptionFileText(SystemSettings));
+    EXPECT_EQ(Slurp("real/settings"), OptionFileText(options.record));
     EXPECT_EQ(Entries("real"), std::set<std::string>{"settings"});
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -191,7 +191,7 @@ TEST_F(SettingsFaultTest, WriterKilledMidSaveLeavesTheFileWhole) {
         EXPECT_GE(seen.size(), 2u) << "the writer never got to save";
     }
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    SaveOptionFile();
+    options.Save();
     EXPECT_EQ(Slurp("dpx20remote.ini"), texts[0]);
     EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
 }
@@ -227,21 +227,21 @@ TEST_F(SettingsFaultTest, StoppedLockHolderMakesTheSaveFailInTime) {
         });
         ASSERT_TRUE(holder.AwaitStop());
         const std::string process = "(process " + std::to_string(holder.Id()) + ")";
-        SystemSettings.sys_beep = 1;
+        options.record.sys_beep = 1;
         const auto start = steady_clock::now();
         if (read_only) {
             test::Child writer([&] {
                 std::string who;
                 if (!test::BecomeNobody()) return 1;
-                if (ReplaceFile("dpx20remote.ini", OptionFileText(SystemSettings), &who) != WriteStatus::kBusy)
+                if (ReplaceFile("dpx20remote.ini", OptionFileText(options.record), &who) != WriteStatus::kBusy)
                     return 2;
                 return who.find(process) == std::string::npos ? 3 : 0;
             });
             EXPECT_EQ(writer.Wait(), 0);
         } else {
-            SaveOptionFile();
+            options.Save();
             EXPECT_EQ(messages.texts, std::vector<std::string>{"Cannot write to the dpx20remote.ini file!\n\n\n" +
-                                                               OptionFileText(SystemSettings)});
+                                                               OptionFileText(options.record)});
             ASSERT_EQ(messages.details.size(), 1u);
             EXPECT_NE(messages.details[0].find(process), std::string::npos) << messages.details[0];
             EXPECT_EQ(fatal.codes, std::vector<int>{1});

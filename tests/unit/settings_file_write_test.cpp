@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 class SettingsWriteTest : public test::SettingsDirTest {};
 
 TEST_F(SettingsWriteTest, EmptyNameWritesNothing) {
-    WriteOptionFile("");
+    WriteOptionFile("", options.record);
     WriteAdjustFile("", 4, 13, 23, 40);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{"WriteOptionFile : Error! no file name.",
                                                         "WriteAdjustFile : Error! no file name."}));
@@ -31,7 +31,7 @@ TEST_F(SettingsWriteTest, EmptyNameWritesNothing) {
 }
 
 TEST_F(SettingsWriteTest, MissingDirectoryCannotCreate) {
-    WriteOptionFile("nodir/dpx20remote.ini");
+    WriteOptionFile("nodir/dpx20remote.ini", options.record);
     WriteAdjustFile("nodir/dpx20remote01.adj", 4, 13, 23, 40);
     EXPECT_EQ(messages.texts, (std::vector<std::string>{"Cannot create the nodir/dpx20remote.ini file!",
                                                         "Cannot create the nodir/dpx20remote01.adj file!"}));
@@ -42,11 +42,11 @@ TEST_F(SettingsWriteTest, MissingDirectoryCannotCreate) {
 TEST_F(SettingsWriteTest, DirectoryInPlaceOfTheFileCannotBeReplaced) {
     fs::create_directory("dpx20remote.ini");
     fs::create_directory("dpx20remote02.adj");
-    SaveOptionFile();
+    options.Save();
     WriteAdjustFile("dpx20remote02.adj", 4, 13, 23, 40);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
-                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(SystemSettings),
+                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(options.record),
                   "Cannot write to the dpx20remote02.adj file!\n\n\n" + AdjustFileText(4, 13, 23, 40)}));
     EXPECT_EQ(fatal.codes, (std::vector<int>{1, 1}));
     EXPECT_EQ(Entries(), (std::set<std::string>{"dpx20remote.ini", "dpx20remote02.adj"}));
@@ -63,12 +63,12 @@ TEST_F(SettingsWriteTest, FailedWriteKeepsTheOldFileByteForByte) {
     const std::string old_adjust = Slurp("dpx20remote01.adj");
     {
         test::FileSizeLimit limit(100);
-        SaveOptionFile();
+        options.Save();
         WriteAdjustFile("dpx20remote01.adj", 4, 13, 23, 40);
     }
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
-                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(SystemSettings),
+                  "Cannot write to the dpx20remote.ini file!\n\n\n" + OptionFileText(options.record),
                   "Cannot write to the dpx20remote01.adj file!\n\n\n" + AdjustFileText(4, 13, 23, 40)}));
     EXPECT_EQ(fatal.codes, (std::vector<int>{1, 1}));
     EXPECT_EQ(Slurp("dpx20remote.ini"), old_options);
@@ -78,11 +78,11 @@ TEST_F(SettingsWriteTest, FailedWriteKeepsTheOldFileByteForByte) {
 
 TEST_F(SettingsWriteTest, ReplacingKeepsThePermissionsAndLeavesNoTemporaryFile) {
     if (!test::kPosixFaults) GTEST_SKIP() << "permission bits are POSIX";
-    WriteOptionFile("dpx20remote.ini");
+    WriteOptionFile("dpx20remote.ini", options.record);
     fs::permissions("dpx20remote.ini", fs::perms::owner_read | fs::perms::owner_write);
-    SystemSettings.sys_beep = 1;
-    SaveOptionFile();
-    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(SystemSettings));
+    options.record.sys_beep = 1;
+    options.Save();
+    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(options.record));
     EXPECT_EQ(fs::status("dpx20remote.ini").permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(Entries(), std::set<std::string>{"dpx20remote.ini"});
@@ -95,7 +95,7 @@ TEST_F(SettingsWriteTest, FatalExitWithoutHookEndsTheProcessWithCodeOne) {
             TestSeam seam;
             seam.FatalExit({});
             seam.Sink(nullptr);
-            WriteOptionFile("nodir/dpx20remote.ini");
+            WriteOptionFile("nodir/dpx20remote.ini", options.record);
         },
         ::testing::ExitedWithCode(1), "Cannot create the nodir/dpx20remote.ini file!");
 }

@@ -1,7 +1,6 @@
 #pragma once
 // A fresh temporary directory per test, made the current directory for the test's length,
-// with the process-wide settings state reset before and after, and messages and fatal exits
-// recorded.
+// with a panel's record and options file, and messages and fatal exits recorded.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "settings/SystemSettings.h"
+#include "settings/OptionFile.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/TestSeam.h"
 
@@ -23,7 +22,6 @@ protected:
         old_cwd_ = std::filesystem::current_path();
         dir_ = MakeTempDir("dpx20-settings-", base_);
         std::filesystem::current_path(dir_);
-        seam_.Settings();
     }
     void TearDown() override {
         std::filesystem::current_path(old_cwd_);
@@ -61,6 +59,7 @@ protected:
     std::filesystem::path dir_;
     MessageRecorder messages;
     FatalExitRecorder fatal;
+    OptionsFile options;  // a panel's record and options file
 
 private:
     std::filesystem::path old_cwd_;

@@ -7,7 +7,7 @@
 
 #include "settings/OptionFile.h"
 #include "settings/SettingsFile.h"
-#include "settings/SystemSettings.h"
+#include "settings/OptionFile.h"
 #include "tests/support/PosixFaults.h"
 #include "tests/unit/settings_fixture.h"
 
@@ -112,7 +112,7 @@ std::string FileOfSize(std::size_t size) {
 class OptionFileTest : public SettingsDirTest {};
 
 TEST_F(OptionFileTest, FreshRecordSavesTheDefaultFile) {
-    SaveOptionFile();
+    options.Save();
     const std::string text = Slurp("dpx20remote.ini");
     EXPECT_EQ(text, kDefaultFile);
     EXPECT_EQ(text.size(), 1216u);
@@ -136,11 +136,11 @@ TEST_F(OptionFileTest, FolderNamedOutsideAsciiIsWrittenThroughItsFullPath) {
     const fs::path folder = dir_ / fs::path(u8"r\u00e9glages-\u8a2d\u5b9a");
     ASSERT_TRUE(fs::create_directory(folder));
     fs::current_path(folder);
-    EXPECT_EQ(ReadOptionFile(options_file_name), 0);  // missing: created
-    EXPECT_EQ(ReadOptionFile(options_file_name), 1);
-    EXPECT_EQ(options_file_path, folder / options_file_name);
+    EXPECT_EQ(options.Read(options_file_name), 0);  // missing: created
+    EXPECT_EQ(options.Read(options_file_name), 1);
+    EXPECT_EQ(options.path, folder / options_file_name);
     fs::current_path(dir_);
-    SaveOptionFile();
+    options.Save();
     EXPECT_EQ(Slurp(folder / options_file_name), kDefaultFile);
     EXPECT_EQ(messages.texts, std::vector<std::string>{
                                   "Do not found option file!\n\nCreate new file.\n[ dpx20remote.ini ]"});
@@ -152,13 +152,13 @@ TEST_F(OptionFileTest, ReadingBackReproducesTheRecord) {
     const SettingsRecord odd = OddRecord();
     WriteOptionFile(MemoryFileName(2), odd);
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote02.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote02.sav", loaded), 1);
     EXPECT_EQ(loaded, odd);
 
     WriteOptionFile("dpx20remote.ini", SettingsRecord{});
-    SystemSettings = odd;
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 1);
-    EXPECT_EQ(SystemSettings, SettingsRecord{});
+    options.record = odd;
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 1);
+    EXPECT_EQ(options.record, SettingsRecord{});
     EXPECT_TRUE(messages.texts.empty());
     EXPECT_TRUE(fatal.codes.empty());
 }
@@ -170,15 +170,15 @@ TEST_F(OptionFileTest, MemoryFileNames) {
 }
 
 TEST_F(OptionFileTest, MissingOptionsFileIsCreatedFromTheRecord) {
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
     EXPECT_EQ(messages.texts,
               std::vector<std::string>{"Do not found option file!\n\nCreate new file.\n[ dpx20remote.ini ]"});
     EXPECT_EQ(Slurp("dpx20remote.ini"), kDefaultFile);
-    EXPECT_TRUE(options_file_path.empty());
+    EXPECT_TRUE(options.path.empty());
 }
 
 TEST_F(OptionFileTest, MissingMemoryFileWritesNothing) {
-    EXPECT_EQ(ReadOptionFile("dpx20remote03.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote03.sav"), 0);
     EXPECT_EQ(messages.texts,
               std::vector<std::string>{"Do not found option file!\n\n[ file name = dpx20remote03.sav ]"});
     EXPECT_TRUE(Entries().empty());
@@ -188,20 +188,20 @@ TEST_F(OptionFileTest, SizeLimits) {
     for (std::size_t size : {1024u, 2047u}) {
         Spit("dpx20remote01.sav", FileOfSize(size));
         SettingsRecord loaded = OddRecord();
-        EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1) << size;
+        EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1) << size;
         EXPECT_EQ(loaded, SettingsRecord{}) << size;
     }
     EXPECT_TRUE(messages.texts.empty());
 
-    SystemSettings.sys_beep = 1;  // shows that the rewrite comes from the record
+    options.record.sys_beep = 1;  // shows that the rewrite comes from the record
     Spit("dpx20remote.ini", FileOfSize(1023));
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
     Spit("dpx20remote01.sav", FileOfSize(2048));
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     Spit("dpx20remote01.sav", std::string(100000, '='));
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     Spit("dpx20remote01.sav", "");
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
                   "ini file size is too small! [ 1023 byte ]\nMaybe invalid file.\n\nCreate new ini file.\n[ dpx20remote.ini ]",
@@ -210,25 +210,25 @@ TEST_F(OptionFileTest, SizeLimits) {
                   "ini file size is too small! [ 0 byte ]\nMaybe invalid file.\n\nCreate new ini file.\n[ dpx20remote01.sav ]"}));
     // Every failure rewrites the options file (at the path it was read from), never the
     // memory file.
-    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(SystemSettings));
-    EXPECT_EQ(options_file_path, dir_ / "dpx20remote.ini");
+    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(options.record));
+    EXPECT_EQ(options.path, dir_ / "dpx20remote.ini");
     EXPECT_EQ(Slurp("dpx20remote01.sav"), "");
 }
 
 TEST_F(OptionFileTest, OldAndNewVersionsRewriteTheOptionsFile) {
     const SettingsRecord odd = OddRecord();
     Spit("dpx20remote.ini", Replace(OptionFileText(odd), "= 01h", "= 00h"));
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
     Spit("dpx20remote04.sav", Replace(OptionFileText(odd), "= 01h", "= 02h"));
-    EXPECT_EQ(ReadOptionFile("dpx20remote04.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote04.sav"), 0);
     Spit("dpx20remote04.sav", Replace(OptionFileText(odd), "= 01h", "= 1h"));  // "1h" is not "01"
-    EXPECT_EQ(ReadOptionFile("dpx20remote04.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote04.sav"), 0);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
                   "This ini file version is old (ver.0) !\nCreate new ini file (ver.1).\n\nAll settings return to default!",
                   "This ini file version is too new (ver.2) !\nNext save time, the ini file version will be down (ver.1).\n\nIf you start the upper version software, all settings maybe return to default!",
                   "This ini file version is old (ver.0) !\nCreate new ini file (ver.1).\n\nAll settings return to default!"}));
-    EXPECT_EQ(SystemSettings, SettingsRecord{});  // the version comes first: nothing was stored
+    EXPECT_EQ(options.record, SettingsRecord{});  // the version comes first: nothing was stored
     EXPECT_EQ(Slurp("dpx20remote.ini"), kDefaultFile);
 }
 
@@ -239,7 +239,7 @@ TEST_F(OptionFileTest, MissingKeyKeepsTheFieldsReadBeforeIt) {
     text.resize(1100, '.');
     Spit("dpx20remote05.sav", text);
 
-    EXPECT_EQ(ReadOptionFile("dpx20remote05.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote05.sav"), 0);
     EXPECT_EQ(messages.texts,
               std::vector<std::string>{"The sys_hdmi_mix parameter cannot get!\n Create new ini file"});
     SettingsRecord mixed;
@@ -248,20 +248,20 @@ TEST_F(OptionFileTest, MissingKeyKeepsTheFieldsReadBeforeIt) {
     mixed.sys_sync_on = odd.sys_sync_on; mixed.vertual_mode = odd.vertual_mode;
     mixed.debug_mode = odd.debug_mode; mixed.sys_input_select = odd.sys_input_select;
     mixed.sys_input_porality = odd.sys_input_porality; mixed.sys_sdi_mix = odd.sys_sdi_mix;
-    EXPECT_EQ(SystemSettings, mixed);
+    EXPECT_EQ(options.record, mixed);
     EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(mixed));
     EXPECT_EQ(Slurp("dpx20remote05.sav"), text);
 }
 
 TEST_F(OptionFileTest, FirstAndLastKeyMissing) {
     Spit("dpx20remote01.sav", std::string(1500, 'x'));
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     // The value of the last key needs p + 4 bytes: a file ending right after its "=" and one
     // more byte lacks it.
     std::string text = OptionFileText(SettingsRecord{});
     text.resize(text.rfind("load_adj_only") + 19 + 2);
     Spit("dpx20remote01.sav", text);
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{"The file version cannot get!\n Create new ini file",
                                         "The load_adj_only parameter cannot get!\n Create new ini file"}));
@@ -275,19 +275,19 @@ TEST_F(OptionFileTest, EndLine) {
 
     // Cut 13 bytes after the last "=": the end line cannot be got; no rewrite, fields kept.
     Spit("dpx20remote.ini", text.substr(0, last + 13));
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
-    EXPECT_EQ(SystemSettings, odd);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
+    EXPECT_EQ(options.record, odd);
     EXPECT_EQ(Slurp("dpx20remote.ini"), text.substr(0, last + 13));
 
     // One more byte holds the fifth dash of the end line: accepted without a word.
-    SystemSettings = {};
+    options.record = {};
     Spit("dpx20remote.ini", text.substr(0, last + 14));
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 1);
-    EXPECT_EQ(SystemSettings, odd);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 1);
+    EXPECT_EQ(options.record, odd);
     EXPECT_EQ(messages.texts.size(), 1u);
 
     Spit("dpx20remote.ini", Replace(text, "\n-------------------===", "\n----+--------------==="));
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 1);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 1);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{"Someting wrong! End of ini file cannot get.",
                                         "Someting wrong! End of ini file not found."}));
@@ -302,7 +302,7 @@ TEST_F(OptionFileTest, RemovedKeyLineShiftsLaterValues) {
     Spit("dpx20remote06.sav", text);
 
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote06.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote06.sav", loaded), 1);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Someting wrong! End of ini file not found."});
     EXPECT_EQ(loaded.sys_f_sync, odd.sys_f_sync);
     EXPECT_EQ(loaded.sys_beep, 0xE);        // first character of "E2h", the back light line
@@ -321,14 +321,14 @@ TEST_F(OptionFileTest, KeyNamesAndLineEndsAreNotChecked) {
             if (misspelt[i] != ' ') misspelt[i] = 'x';
     Spit("dpx20remote01.sav", misspelt);
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     EXPECT_EQ(loaded, odd);
 
     std::string crlf;
     for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     Spit("dpx20remote02.sav", crlf);
     loaded = {};
-    EXPECT_EQ(ReadOptionFile("dpx20remote02.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote02.sav", loaded), 1);
     EXPECT_EQ(loaded, odd);
     EXPECT_TRUE(messages.texts.empty());
 }
@@ -348,7 +348,7 @@ TEST_F(OptionFileTest, ValuesOutsideTheFileRangesDoNotSurvive) {
     EXPECT_NE(text.find("sys_3dfmt          = -3\n"), std::string::npos);
     WriteOptionFile("dpx20remote01.sav", r);
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     SettingsRecord expected = r;
     expected.sys_bk_light = 0;
     expected.sys_save1_para = 0;
@@ -364,7 +364,7 @@ TEST_F(OptionFileTest, ZeroByteEndsTheText) {
     std::string text = kDefaultFile;
     text[0] = '\0';
     Spit("dpx20remote01.sav", text);
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     ASSERT_EQ(messages.texts.size(), 1u);
     EXPECT_EQ(messages.texts[0].rfind("This ini file version is old (ver.0) !", 0), 0u);
 
@@ -374,7 +374,7 @@ TEST_F(OptionFileTest, ZeroByteEndsTheText) {
     text[text.find("com_port_num")] = '\0';
     Spit("dpx20remote01.sav", text);
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     SettingsRecord expected = odd;
     expected.com_port_num = 0;
     expected.load_adj_only = 0;
@@ -388,8 +388,8 @@ TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndNotFatal) {
     // aside for the next save, a memory file's is left alone.
     fs::create_directory("dpx20remote.ini");
     fs::create_directory("dpx20remote02.sav");
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 0);
-    EXPECT_EQ(ReadOptionFile("dpx20remote02.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 0);
+    EXPECT_EQ(options.Read("dpx20remote02.sav"), 0);
     EXPECT_EQ(messages.texts,
               (std::vector<std::string>{
                   "Cannot read the option file!\n\n[ " + (dir_ / "dpx20remote.ini").string() + " ]",
@@ -405,7 +405,7 @@ TEST_F(OptionFileTest, DirectoryInPlaceOfTheFileIsReportedAndNotFatal) {
 TEST_F(OptionFileTest, FifoInPlaceOfTheFileDoesNotHang) {
     if (!test::kPosixFaults) GTEST_SKIP() << "needs a POSIX FIFO";
     ASSERT_TRUE(test::MakeFifo("dpx20remote01.sav"));
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav"), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav"), 0);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Cannot read the option file!\n\n[ " +
                                                        (dir_ / "dpx20remote01.sav").string() + " ]"});
     EXPECT_EQ(messages.details, std::vector<std::string>{"it is a FIFO"});
@@ -415,56 +415,56 @@ TEST_F(OptionFileTest, CallerRecordIsLoadedAndOnlyTheSaveUsesTheProcessRecord) {
     const SettingsRecord odd = OddRecord();
     WriteOptionFile("dpx20remote01.sav", odd);
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     EXPECT_EQ(loaded, odd);
-    EXPECT_EQ(SystemSettings, SettingsRecord{});
+    EXPECT_EQ(options.record, SettingsRecord{});
 
     // A failure loads the caller's record partly and writes the process-wide one.
     std::string text = OptionFileText(odd);
     text.resize(AfterLine(text, "sys_2D3D"));
     text.resize(1200, ' ');
     Spit("dpx20remote01.sav", text);
-    SystemSettings.sys_beep = 1;
+    options.record.sys_beep = 1;
     loaded = {};
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 0);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 0);
     EXPECT_EQ(loaded.sys_2D3D, 1);
     EXPECT_EQ(loaded.sys_no_ack, 0);
     SettingsRecord expected;
     expected.sys_beep = 1;
-    EXPECT_EQ(SystemSettings, expected);
+    EXPECT_EQ(options.record, expected);
     EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(expected));
 }
 
 TEST_F(OptionFileTest, LinkOptionsKeptWhilePanelConnected) {
     const SettingsRecord odd = OddRecord();
     WriteOptionFile("dpx20remote01.sav", odd);
-    panel_connected = 1;
+    options.connected = 1;
     SettingsRecord loaded;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     SettingsRecord expected = odd;
     expected.sys_no_ack = 0; expected.sys_sync_on = 1; expected.vertual_mode = 0;
     expected.debug_mode = 0; expected.com_port_num = 1;
     EXPECT_EQ(loaded, expected);
 
-    panel_connected = 0;
-    EXPECT_EQ(ReadOptionFile("dpx20remote01.sav", loaded), 1);
+    options.connected = 0;
+    EXPECT_EQ(options.Read("dpx20remote01.sav", loaded), 1);
     EXPECT_EQ(loaded, odd);
 }
 
 TEST_F(OptionFileTest, OptionsFilePathIsKeptAcrossDirectoryChanges) {
-    SaveOptionFile();
-    EXPECT_EQ(ReadOptionFile("dpx20remote.ini"), 1);
-    ASSERT_EQ(options_file_path, dir_ / "dpx20remote.ini");
-    ReadOptionFile("dpx20remote01.sav");  // memory files never move it
-    EXPECT_EQ(options_file_path, dir_ / "dpx20remote.ini");
+    options.Save();
+    EXPECT_EQ(options.Read("dpx20remote.ini"), 1);
+    ASSERT_EQ(options.path, dir_ / "dpx20remote.ini");
+    options.Read("dpx20remote01.sav");  // memory files never move it
+    EXPECT_EQ(options.path, dir_ / "dpx20remote.ini");
 
     fs::create_directory("elsewhere");
     fs::current_path("elsewhere");
-    SystemSettings.sys_2D3D = 1;
-    SaveOptionFile();
+    options.record.sys_2D3D = 1;
+    options.Save();
     fs::current_path(dir_);
     EXPECT_FALSE(fs::exists("elsewhere/dpx20remote.ini"));
-    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(SystemSettings));
+    EXPECT_EQ(Slurp("dpx20remote.ini"), OptionFileText(options.record));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "sync/Synchronise.h"
 #include "link/RS232c_bios.h"
-#include "settings/SystemSettings.h"
 #include "sim/BoxModel.h"
 #include "tests/support/BoxPort.h"
 #include "tests/support/ConnectedBoxTest.h"
@@ -54,16 +53,18 @@ protected:
             if (ex.word == word) values.push_back(static_cast<int8_t>(ex.frame[9]));
         return values;
     }
+
+    SettingsRecord settings_;  // what is synchronised
 };
 
 TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
-    SystemSettings.sys_input_select = 1;  // HDMI
-    SystemSettings.sys_2D3D = 1;
-    SystemSettings.sys_adj3d_mode = 4;
-    SystemSettings.sys_adj3d_para = 30;
-    SystemSettings.sys_bk_light = -5;
+    settings_.sys_input_select = 1;  // HDMI
+    settings_.sys_2D3D = 1;
+    settings_.sys_adj3d_mode = 4;
+    settings_.sys_adj3d_para = 30;
+    settings_.sys_bk_light = -5;
     SyncFigures f;
-    ASSERT_EQ(SyncRun(link_, SystemSettings, {}, &f), 1);
+    ASSERT_EQ(SyncRun(link_, settings_, {}, &f), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE", "ADJMD", "ADJPX", "ADJIY", "ADJSI",
                                                 "CONVE", "ADJMD"}));
     EXPECT_EQ(ValuesOf("BACKL"), std::vector<int>{-5});
@@ -75,53 +76,53 @@ TEST_F(SyncTest, ConversionOnSendsTheCommonStepsThenConversionAndAdjustTwice) {
 }
 
 TEST_F(SyncTest, ConversionOffEndsWithConversionOff) {
-    SystemSettings.sys_input_select = 2;
-    SystemSettings.sys_adj3d_mode = 4;  // not sent while the conversion is off
+    settings_.sys_input_select = 2;
+    settings_.sys_adj3d_mode = 4;  // not sent while the conversion is off
     box_.MutableState().conversion = 1;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    ASSERT_EQ(SyncRun(link_, settings_), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"CONVE"}));
     EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{0});
     EXPECT_EQ(box_.State().conversion, 0);
 }
 
 TEST_F(SyncTest, SdiLrTails) {
-    SystemSettings.sys_input_select = 0;
-    SystemSettings.sys_2D3D = 1;  // ignored for the SDI-LR input
+    settings_.sys_input_select = 0;
+    settings_.sys_2D3D = 1;  // ignored for the SDI-LR input
 
     // Adjust mode on: no scope steps.
-    SystemSettings.sys_LRadj_mode = 2;
-    SystemSettings.sys_LRadj_split = -20;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    settings_.sys_LRadj_mode = 2;
+    settings_.sys_LRadj_split = -20;
+    ASSERT_EQ(SyncRun(link_, settings_), 1);
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, {"ADJMD", "ADJOS"}));
     EXPECT_EQ(ValuesOf("ADJOS"), std::vector<int>{-20});
 
     // Adjust off, scope off: the scope settings, but the scope mode 0 is not sent.
     box_.ClearHistory();
-    SystemSettings.sys_LRadj_mode = 0;
-    SystemSettings.sys_scp_mode = 0;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    settings_.sys_LRadj_mode = 0;
+    settings_.sys_scp_mode = 0;
+    ASSERT_EQ(SyncRun(link_, settings_), 1);
     const Words scope = {"ADJMD", "ADJOS", "SCSIG", "SCPOS", "SCPFI", "SCWFG", "SCVEG"};
     EXPECT_EQ(ValueWords(), Join(kCommonSteps, scope));
 
     // Scope on: the mode goes last.
     box_.ClearHistory();
-    SystemSettings.sys_scp_mode = 1;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    settings_.sys_scp_mode = 1;
+    ASSERT_EQ(SyncRun(link_, settings_), 1);
     EXPECT_EQ(ValueWords(), Join(Join(kCommonSteps, scope), {"SCMOD"}));
     EXPECT_EQ(box_.State().scope_mode, 1);
 }
 
 TEST_F(SyncTest, VirtualModeReportsAtOnceAndSendsNothing) {
-    SystemSettings.vertual_mode = 1;
+    settings_.vertual_mode = 1;
     link_.SetVirtualMode(1);
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
+    EXPECT_EQ(SynchroniseAll(link_, settings_), 1);
     EXPECT_TRUE(box_.History().empty());
     EXPECT_EQ(messages_.texts,
               Words{"Update ZR-DPX20 all settings : Compleate!\nProcess time = 0 mS."});
 }
 
 TEST_F(SyncTest, CleanPassReportsItsTime) {
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
+    EXPECT_EQ(SynchroniseAll(link_, settings_), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : Compleate!\nProcess time = # mS.");
@@ -130,7 +131,7 @@ TEST_F(SyncTest, CleanPassReportsItsTime) {
 TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
     box_.Options().forced_nak["FRASY"] = 1;
     SyncFigures f;
-    EXPECT_EQ(SyncRun(link_, SystemSettings, {}, &f), 0);
+    EXPECT_EQ(SyncRun(link_, settings_, {}, &f), 0);
     EXPECT_EQ(f.errors, 1);
     // Two tries of FRASY, and every later step still went out.
     Words words = ValueWords();
@@ -141,7 +142,7 @@ TEST_F(SyncTest, FailedStepIsTriedTwiceCountedOnceAndThePassGoesOn) {
 
 TEST_F(SyncTest, ThreeFailedPassesGiveUp) {
     box_.Options().forced_nak["SDIRT"] = 1;
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+    EXPECT_EQ(SynchroniseAll(link_, settings_), 0);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : error found!\n\n"
@@ -169,9 +170,9 @@ TEST_F(SyncTest, BoxSilentMidPassIsGivenUpInSeconds) {
             silent_since = clock_.now;
         };
         box_.ClearHistory();
-        SystemSettings.sys_input_select = 1;
+        settings_.sys_input_select = 1;
         SyncFigures f;
-        EXPECT_EQ(SynchroniseAll(link_, SystemSettings, {}, &f), 0);
+        EXPECT_EQ(SynchroniseAll(link_, settings_, {}, &f), 0);
         const uint32_t took = clock_.now - silent_since;
         EXPECT_TRUE(f.silent);
         EXPECT_GT(f.not_sent, 0);
@@ -195,9 +196,9 @@ TEST_F(SyncTest, DeviceGoneMidPassEndsItWithTheSessionsCause) {
     port->tamper = [port](const sim::Exchange& ex, std::vector<uint8_t>&) {
         if (ex.word == "BACKL") port->gone = true;
     };
-    SystemSettings.sys_input_select = 1;
+    settings_.sys_input_select = 1;
     SyncFigures figures;
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings, {}, &figures), 0);
+    EXPECT_EQ(SynchroniseAll(link_, settings_, {}, &figures), 0);
     EXPECT_EQ(box_.History().back().word, "BACKL");
     EXPECT_EQ(figures.cause, "COM1: device gone");
     EXPECT_FALSE(figures.silent);
@@ -216,7 +217,7 @@ TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
         if (ex.word == "FRASY") refuse = false;
         if (ex.word == "SDIRT" && refuse) reply = sim::NakReply(1);
     };
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 1);
+    EXPECT_EQ(SynchroniseAll(link_, settings_), 1);
     ASSERT_EQ(messages_.texts.size(), 1u);
     EXPECT_EQ(Masked(messages_.texts[0]),
               "Update ZR-DPX20 all settings : error found!\n\n"
@@ -225,30 +226,30 @@ TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
 }
 
 TEST_F(SyncTest, DebugReportsAreOffDuringAPassAndOnAfterIt) {
-    SystemSettings.debug_mode = 1;
+    settings_.debug_mode = 1;
     link_.SetDebugMode(1);
     box_.Options().forced_nak["BEEPA"] = 1;
-    EXPECT_EQ(SyncRun(link_, SystemSettings), 0);
+    EXPECT_EQ(SyncRun(link_, settings_), 0);
     EXPECT_TRUE(messages_.texts.empty());  // no diagnostic box for the failed frames
     EXPECT_EQ(link_.State().link_debug, 1);
 }
 
 TEST_F(SyncTest, AdjustOnlyPassSendsTheThreeValues) {
-    SystemSettings.load_adj_only = 1;
-    SystemSettings.sys_2D3D = 1;
-    SystemSettings.sys_input_select = 0;  // the input does not matter for this pass
-    SystemSettings.sys_adj3d_subi = 50;
-    ASSERT_EQ(SyncRun(link_, SystemSettings), 1);
+    settings_.load_adj_only = 1;
+    settings_.sys_2D3D = 1;
+    settings_.sys_input_select = 0;  // the input does not matter for this pass
+    settings_.sys_adj3d_subi = 50;
+    ASSERT_EQ(SyncRun(link_, settings_), 1);
     EXPECT_EQ(ValueWords(), (Words{"CONVE", "ADJPX", "ADJIY", "ADJSI"}));
     EXPECT_EQ(ValuesOf("CONVE"), std::vector<int>{1});
     EXPECT_EQ(box_.State().adjust[2], 50);
 }
 
 TEST_F(SyncTest, AdjustOnlyWithConversionOffIsRefusedThreeTimes) {
-    SystemSettings.load_adj_only = 1;
-    SystemSettings.debug_mode = 1;
+    settings_.load_adj_only = 1;
+    settings_.debug_mode = 1;
     link_.SetDebugMode(1);
-    EXPECT_EQ(SynchroniseAll(link_, SystemSettings), 0);
+    EXPECT_EQ(SynchroniseAll(link_, settings_), 0);
     const std::string limitation =
         "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
         "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.";

@@ -19,7 +19,8 @@ static int InSlowFolder(int fd) {
     if (n < 0) return 0;
     path[n] = '\0';
     const size_t length = strlen(folder);
-    return strncmp(path, folder, length) == 0 && (path[length] == '\0' || path[length] == '/');
+    return strncmp(path, folder, length) == 0 &&
+           (folder[length - 1] == '/' || path[length] == '\0' || path[length] == '/');
 }
 
 static void SlowDown(int fd) {

@@ -74,9 +74,6 @@ double Request(QNetworkAccessManager& network, const QString& url, const QByteAr
 }
 
 const dpx::Setting& Parallax() { return *dpx::FindSetting("sys_adj3d_para"); }
-QByteArray ParallaxBody(int i) {
-    return "{\"" + QByteArray(Parallax().key) + "\":" + QByteArray::number(i % (Parallax().Range().high + 1)) + "}";
-}
 
 // The key of the PUT whose cost is measured: one the box takes in any state with one frame.
 const dpx::Setting& Beep() { return *dpx::FindSetting("sys_beep"); }
@@ -165,7 +162,7 @@ void Load(const QString& url, int rate, int seconds) {
         while (sent < due && elapsed.elapsed() < seconds * 1000LL) {
             QNetworkRequest request{QUrl(url + (sent % 2 ? "/state" : "/settings"))};
             request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-            QNetworkReply* reply = sent % 2 ? network.get(request) : network.put(request, ParallaxBody(sent));
+            QNetworkReply* reply = sent % 2 ? network.get(request) : network.put(request, BeepBody(sent / 2));
             QObject::connect(reply, &QNetworkReply::finished, [&, reply] {
                 ++answered;
                 ++statuses[reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()];

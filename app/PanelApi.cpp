@@ -52,7 +52,10 @@ std::string PanelApi::Where() const {
 
 void PanelApi::ShowSettings() {
     panel_.BoxSession().SaveOptions();
-    QMetaObject::invokeMethod(&panel_, [this] { panel_.RefreshPanel(); }, Qt::QueuedConnection);
+    // The controls only, from the record as the box's thread has it now: the file is written
+    // and the link has its COM port already.
+    QMetaObject::invokeMethod(&panel_, [this, shown = panel_.BoxSession().Record()] { panel_.ShowRecord(shown); },
+                              Qt::QueuedConnection);
 }
 
 void PanelApi::ShowConnected() {

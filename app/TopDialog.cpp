@@ -227,17 +227,21 @@ bool TopDialog::nativeEvent(const QByteArray& type, void* message, qintptr* resu
 // ---------------------------------------------------------------- panel and link options
 
 void TopDialog::RefreshPanel() {
-    SetChecked(kNoAck, S().sys_no_ack != 0);
-    SetChecked(kConversion, S().sys_2D3D != 0);
-    debug_text = S().debug_mode != 0 ? kDebugModeText : "";
-    const bool adjust = S().sys_input_select == 0 ? S().sys_LRadj_mode != 0
-                                                  : S().sys_2D3D != 0 && S().sys_adj3d_mode != 0;
-    SetChecked(kAdjustMode, adjust);
-    SetChecked(kScope, S().sys_scp_mode != 0 && S().sys_input_select == 0);
-    SetChecked(kSyncOn, S().sys_sync_on != 0);
+    ShowRecord(S());
     SelectComPort(S().com_port_num);
-    SetChecked(kVirtualMode, S().vertual_mode != 0);
-    SetChecked(kDebugBox, S().debug_mode != 0);
+}
+
+void TopDialog::ShowRecord(const SettingsRecord& r) {
+    SetChecked(kNoAck, r.sys_no_ack != 0);
+    SetChecked(kConversion, r.sys_2D3D != 0);
+    debug_text = r.debug_mode != 0 ? kDebugModeText : "";
+    const bool adjust = r.sys_input_select == 0 ? r.sys_LRadj_mode != 0 : r.sys_2D3D != 0 && r.sys_adj3d_mode != 0;
+    SetChecked(kAdjustMode, adjust);
+    SetChecked(kScope, r.sys_scp_mode != 0 && r.sys_input_select == 0);
+    SetChecked(kSyncOn, r.sys_sync_on != 0);
+    ShowComPort(r.com_port_num);
+    SetChecked(kVirtualMode, r.vertual_mode != 0);
+    SetChecked(kDebugBox, r.debug_mode != 0);
     ShowDebugText();
 }
 
@@ -247,15 +251,16 @@ int TopDialog::SelectComPort(int n) {
     // A refused number (out of range, or another port while connected) is told by the link.
     const int taken = link_.SetComNumber(n);
     if (taken) S().com_port_num = n;
-    for (int k = 1; k <= 8; ++k) {
-        if (S().com_port_num == k) {
-            ui::SelectRadio(this, ComPortRadio(k));
-        } else {
-            ui::DeselectRadio(this, ComPortRadio(k));
-        }
-    }
+    ShowComPort(S().com_port_num);
     session_.SaveOptions();
     return taken;
+}
+
+void TopDialog::ShowComPort(int n) {
+    for (int k = 1; k <= 8; ++k) {
+        if (n == k) ui::SelectRadio(this, ComPortRadio(k));
+        else ui::DeselectRadio(this, ComPortRadio(k));
+    }
 }
 
 void TopDialog::NoAckHandler() {

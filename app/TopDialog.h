@@ -46,6 +46,8 @@ public:
     // Sets every control from the session's record (CONNECT excepted); selects the COM port again,
     // which hands it to the link and writes the options file.
     void RefreshPanel();
+    // Sets every control from `record` (CONNECT excepted), sending and writing nothing.
+    void ShowRecord(const SettingsRecord& record);
     // Hands the nine adjust values and the no-ACK, virtual and debug flags to the link.
     void ApplyLinkOptions();
     // 1 if the link took port n; the radio buttons then show com_port_num. Writes the file.
@@ -128,6 +130,7 @@ private:
     void Synchronise();
 
     SettingsRecord& S() { return session_.Record(); }
+    void ShowComPort(int n);
     // The window's flags, icon and corner picture.
     void Decorate();
 

@@ -7,7 +7,9 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "settings/OptionFile.h"
 #include "tests/support/TestApp.h"
@@ -65,6 +67,39 @@ TEST(NoticeTest, TheWriteFailureWithTheWholeFileFitsTheScreen) {
     EXPECT_GT(height, 0);
     EXPECT_LE(height, QGuiApplication::primaryScreen()->availableGeometry().height());
     EXPECT_EQ(detail.toStdString(), OptionFileText(SettingsRecord{}));
+}
+
+// A notice in a busy time (the panel's wait cursor up, once or nested) waits for the operator
+// with the normal cursor and gives the wait cursor back; a watcher hears of it as it opens.
+TEST(NoticeTest, ANoticeInABusyTimeShowsTheNormalCursorAndIsWatched) {
+    test::TestApp();
+    ui::QtMessageSink sink;
+    TestSeam seam;
+    seam.Sink(&sink);
+    std::vector<std::string> watched;
+    sink.Watch([&](const std::string& text, const std::string& detail) { watched.push_back(text + "|" + detail); });
+    for (const int busy : {0, 1, 2, -1}) {  // -1: no longer watched
+        if (busy < 0) sink.Unwatch();
+        for (int i = 0; i < busy; ++i) QApplication::setOverrideCursor(Qt::WaitCursor);
+        bool shown_busy = true;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown_busy = QApplication::overrideCursor() != nullptr;
+                box->accept();
+            }
+        });
+        closer.start(0);
+        ShowMessage("busy " + std::to_string(busy), "why");
+        EXPECT_FALSE(shown_busy) << busy;
+        int left = 0;
+        for (; QApplication::overrideCursor(); ++left) {
+            EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+            QApplication::restoreOverrideCursor();
+        }
+        EXPECT_EQ(left, std::max(busy, 0));
+    }
+    EXPECT_EQ(watched, (std::vector<std::string>{"busy 0|why", "busy 1|why", "busy 2|why"}));
 }
 
 }  // namespace

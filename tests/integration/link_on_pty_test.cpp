@@ -2,12 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "link/RS232c_bios.h"
+#include "model/CommandTable.h"
+#include "model/SettingTable.h"
+#include "platform/QtWorker.h"
+#include "session/Session.h"
 #include "platform/ComPorts.h"
 #include "tests/support/Recorders.h"
 #include "tests/support/SimProcess.h"
@@ -142,6 +149,33 @@ TEST_F(LinkOnPty, BoxGoneMidSessionThenBackAtTheNextConnect) {
     EXPECT_EQ(link->SetConversion(0), 1);
     EXPECT_EQ(again.Words(), (std::vector<std::string>{"BCN10", "2D/3D", "CONVE"}));
     EXPECT_EQ(again.State()["logged_in"], 1);
+}
+
+// A session that owns its box ends it in order: the work asked for runs out first (it still
+// refers to the session), its completions go nowhere, and the port is closed: the device can
+// be opened again at once.
+TEST_F(LinkOnPty, ASessionOwningItsBoxRunsOutItsWorkThenFreesThePort) {
+    test::SimProcess sim;
+    ASSERT_TRUE(sim.Ok()) << sim.Error();
+    const Setting& beep = SettingOf(&SettingsRecord::sys_beep);
+    std::vector<std::function<void()>> completions;  // handed back, never run
+    {
+        Session session(Session::Box{NewLink(sim), std::make_unique<platform::QtWorker>()},
+                        std::filesystem::temp_directory_path());
+        SettingsRecord run;
+        run.com_port_num = 2;
+        run.sys_sync_on = 0;
+        ASSERT_TRUE(session.Connect(1, run, Source::kApi).ok);
+        for (int i = 0; i < 3; ++i)
+            session.Submit<bool>([&session, &beep, i] { return session.Change({{&beep, (i + 1) % 2}}, Source::kApi).ok; },
+                                 [&completions](std::function<void()> done) { completions.push_back(std::move(done)); },
+                                 [](bool) { ADD_FAILURE() << "a completion ran after its session ended"; });
+    }
+    const std::vector<std::string> words = sim.Words();
+    EXPECT_EQ(std::count(words.begin(), words.end(), std::string(CommandTable[beep.command].word)), 3);
+    EXPECT_EQ(completions.size(), 3u);
+    auto again = NewLink(sim);
+    EXPECT_EQ(again->ConnectLink(1), 1) << again->State().link_failure;
 }
 
 }  // namespace

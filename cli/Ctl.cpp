@@ -169,22 +169,15 @@ private:
 };
 
 // Message-box texts go to standard error as plain text behind the program's name, and are
-// kept for the report; while `collect` is set they are only kept (the synchronisation's
-// summary).
+// kept for the report.
 class StderrSink final : public MessageSink {
 public:
     void Show(const std::string& text) override { ShowDetailed(text, {}); }
     void ShowDetailed(const std::string& text, const std::string& detail) override {
         const std::string whole = detail.empty() ? text : text + "\n" + detail;
-        if (collect) {
-            collected.push_back(whole);
-            return;
-        }
         std::fprintf(stderr, "%s%s\n", kPrefix, whole.c_str());
         shown += (shown.empty() ? "" : "\n") + whole;
     }
-    bool collect = false;
-    std::vector<std::string> collected;
     std::string shown;
 };
 
@@ -399,20 +392,23 @@ private:
         settings.vertual_mode = o_.virtual_mode ? 1 : 0;
         settings.sys_no_ack = o_.no_ack ? 1 : 0;
         settings.debug_mode = 0;
-        sink_.collect = true;
         SyncFigures figures;
-        const bool ok = SynchroniseAll(link_, settings, StopRequested, &figures) == 1;
-        sink_.collect = false;
+        bool ok = false;
+        {
+            // Its notices come back in the figures: the summary goes into the report.
+            MessageCapture kept;
+            ok = SynchroniseAll(link_, settings, StopRequested, &figures) == 1;
+        }
+        const auto whole = [](const std::pair<std::string, std::string>& n) {
+            return n.second.empty() ? n.first : n.first + "\n" + n.second;
+        };
         // An interrupted synchronisation shows no summary; what it did is said instead.
-        std::string summary;
-        if (StopRequested()) {
+        const std::string summary = whole(figures.summary);
+        if (StopRequested())
             progress_ = Format("in pass %d after %d steps (%d failed)", static_cast<int>(figures.pass),
                                static_cast<int>(figures.steps), static_cast<int>(figures.errors));
-        } else if (!sink_.collected.empty()) {
-            summary = sink_.collected.back();
-            sink_.collected.pop_back();
-        }
-        for (const std::string& text : sink_.collected) sink_.Show(text);
+        for (const auto& notice : figures.notices)
+            if (notice != figures.summary) sink_.Show(whole(notice));
         const int result = ok ? kResultOk : figures.last_failure;
         report_.SetResult(result);
         report_.AddField("file", JsonString(file));

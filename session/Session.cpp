@@ -130,16 +130,17 @@ SyncOutcome Session::Synchronise(const SettingsRecord& run) {
         SyncFigures figures;
         MessageCapture* outer = MessageCapture::Current();
         {
+            // Its notices are handed back in the figures, never shown from the box's thread.
             MessageCapture kept;
             out.ok = SynchroniseAll(link_, run, [this] { return cancel_.load(); }, &figures) == 1;
-            for (std::size_t i = 0; i < kept.texts.size(); ++i) out.messages.emplace_back(kept.texts[i], kept.details[i]);
         }
         out.errors = figures.errors;
         out.last_failure = out.ok ? kResultOk : figures.last_failure;
         out.silent = figures.silent;
         out.cause = figures.cause;
         out.failed = figures.failures;
-        if (!out.messages.empty()) out.summary = out.messages.back().first;
+        out.messages = figures.notices;
+        out.summary = figures.summary.first;
         // A caller that keeps notices for its answer keeps these too.
         if (outer)
             for (const auto& [text, detail] : out.messages) outer->ShowDetailed(text, detail);

@@ -90,6 +90,17 @@ std::string SyncFailureJson(const SyncFailure& f) {
                   JsonString(CommandTable[f.setting->command].word).c_str(), static_cast<int>(f.pass));
 }
 
+namespace {
+
+// Shows a notice and keeps it in the figures; the summary ends the run.
+void Notice(SyncFigures& f, const std::string& text, const std::string& detail = {}, bool summary = false) {
+    f.notices.emplace_back(text, detail);
+    if (summary) f.summary = f.notices.back();
+    ShowMessage(text, detail);
+}
+
+}  // namespace
+
 int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::function<bool()>& stop, SyncFigures* figures) {
     SyncFigures own;
     SyncFigures& f = figures ? *figures : own;
@@ -100,9 +111,8 @@ int SyncRun(RS232c_bios& link, const SettingsRecord& settings, const std::functi
     f.steps = 0;
     f.not_sent = 0;
     if (settings.load_adj_only != 0 && settings.sys_2D3D == 0) {
-        ShowMessage(
-            "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
-            "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.");
+        Notice(f, "Update only for 2D-3D Adjust value : error!\n\nNow 2D-3D conversion is OFF.\n"
+                  "This is a limitation.\nThe adjust value commands are only valid with 2D-3D on.");
         link.SetDebugMode(settings.debug_mode);
         return 0;
     }
@@ -122,6 +132,8 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
     // The lines of the passes accumulate; a clean first pass has a message of its own.
     std::string message = "Update ZR-DPX20 all settings : error found!\n\n";
     f.failures.clear();
+    f.notices.clear();
+    f.summary = {};
     const char* const kGiveUp = "\nGive up! Maybe better to restart this program.";
     f.silent = false;
     f.cause.clear();
@@ -135,8 +147,10 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
         if (Stopping(stop)) return 0;
         const char* name = kPassNames[pass - 1];
         if (r == 1) {
-            ShowMessage(pass == 1 ? Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.", ms)
-                                  : message + Format("%s try : process OK.      process time = %u mS.\n", name, ms));
+            Notice(f,
+                   pass == 1 ? Format("Update ZR-DPX20 all settings : Compleate!\nProcess time = %u mS.", ms)
+                             : message + Format("%s try : process OK.      process time = %u mS.\n", name, ms),
+                   {}, true);
             return 1;
         }
         message += Format("%s try : error = %d times. process time = %u mS.\n", name, f.errors, ms);
@@ -153,12 +167,14 @@ int SynchroniseAll(RS232c_bios& link, const SettingsRecord& settings, const std:
                 f.cause = failure.empty() ? std::string(ended) : failure;
                 detail = std::string(ended) + ": " + f.cause;
             }
-            ShowMessage(message + kGiveUp, Format("%s; %d of %d steps of the %s try were not sent.", detail.c_str(),
-                                                  static_cast<int>(f.not_sent), steps, name));
+            Notice(f, message + kGiveUp,
+                   Format("%s; %d of %d steps of the %s try were not sent.", detail.c_str(), static_cast<int>(f.not_sent),
+                          steps, name),
+                   true);
             return 0;
         }
     }
-    ShowMessage(message + kGiveUp);
+    Notice(f, message + kGiveUp, {}, true);
     return 0;
 }
 

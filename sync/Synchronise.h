@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/RS232c_bios.h"
@@ -41,6 +42,11 @@ struct SyncFigures {
     // link's failure when the session ended during it ("/dev/ttyUSB0: device gone ...");
     // empty when it was not cut short.
     std::string cause;
+    // The notices it showed, in order, each as (text, detail): the adjust-only limitation of
+    // a pass, and SynchroniseAll's summary last. `summary` is that summary as (text, detail),
+    // empty when it showed none (stopped).
+    std::vector<std::pair<std::string, std::string>> notices;
+    std::pair<std::string, std::string> summary;
 };
 
 // `stop`, where given, is asked before each step: once it returns true, a pass tries no

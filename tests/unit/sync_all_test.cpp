@@ -210,6 +210,43 @@ TEST_F(SyncTest, DeviceGoneMidPassEndsItWithTheSessionsCause) {
     EXPECT_EQ(messages_.texts[0].find("2nd try"), std::string::npos);
 }
 
+// What a synchronisation hands back is what the operator was shown, in order, the summary
+// last; a stopped one has no summary.
+TEST_F(SyncTest, TheFiguresHoldTheNoticesAsShownAndTheSummaryLast) {
+    struct Case {
+        const char* name;
+        int load_adj_only;
+        bool stop;
+        std::size_t notices;
+        const char* summary;  // the start of the summary's text; nullptr: none
+    };
+    const Case cases[] = {
+        {"clean", 0, false, 1, "Update ZR-DPX20 all settings : Compleate!"},
+        {"adjust only with 2D-3D off", 1, false, 4, "Update ZR-DPX20 all settings : error found!"},
+        {"stopped", 0, true, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages_.texts.clear();
+        messages_.details.clear();
+        settings_.load_adj_only = c.load_adj_only;
+        SyncFigures f;
+        SynchroniseAll(link_, settings_, [&] { return c.stop; }, &f);
+        ASSERT_EQ(f.notices.size(), c.notices);
+        ASSERT_EQ(messages_.texts.size(), c.notices);
+        for (std::size_t i = 0; i < c.notices; ++i) {
+            EXPECT_EQ(f.notices[i].first, messages_.texts[i]);
+            EXPECT_EQ(f.notices[i].second, messages_.details[i]);
+        }
+        if (!c.summary) {
+            EXPECT_TRUE(f.summary.first.empty());
+            continue;
+        }
+        EXPECT_EQ(f.summary, f.notices.back());
+        EXPECT_EQ(f.summary.first.rfind(c.summary, 0), 0u) << f.summary.first;
+    }
+}
+
 TEST_F(SyncTest, FailedFirstPassThenCleanSecond) {
     // SDIRT is refused until the first pass has moved on past it.
     bool refuse = true;

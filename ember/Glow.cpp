@@ -334,48 +334,44 @@ private:
         return s;
     }
 
-    static bool Tuple(Reader r, std::vector<TupleItem>* items) {
-        Tlv seq, item, description, field, v;
-        if (!r.Next(&seq)) return !r.Failed();
-        Reader in = r.Enter(seq);
-        while (in.Next(&item)) {
-            Reader wrapped = in.Enter(item);
-            if (!wrapped.Next(&description)) return false;
-            Reader fields = wrapped.Enter(description);
-            TupleItem t{ParameterType::kInteger, {}};
-            while (fields.Next(&field)) {
-                Reader x = fields.Enter(field);
-                int64_t type = 0;
-                if (!x.Next(&v)) return false;
-                if (field.tag == Context(0) && ReadInteger(v, &type)) t.type = static_cast<ParameterType>(type);
-                else if (field.tag == Context(1)) ReadUtf8(v, &t.name);
-            }
-            if (fields.Failed()) return false;
-            items->push_back(std::move(t));
-        }
-        return !in.Failed();
-    }
-
-    static bool EnumMap(Reader r, std::vector<std::pair<std::string, int32_t>>* map) {
-        Tlv collection, item, pair, field, v;
+    // A collection of wrapped sets of context-tagged fields (a tuple's items, an enum map's
+    // entries): each element starts as `T{}`, takes its fields through `take(element, tag,
+    // value)` and is appended to `out`.
+    template <class T, class Take>
+    static bool Collection(Reader r, std::vector<T>* out, const Take& take) {
+        Tlv collection, item, set, field, v;
         if (!r.Next(&collection)) return !r.Failed();
         Reader in = r.Enter(collection);
         while (in.Next(&item)) {
             Reader wrapped = in.Enter(item);
-            if (!wrapped.Next(&pair)) return false;
-            Reader fields = wrapped.Enter(pair);
-            std::pair<std::string, int32_t> entry;
+            if (!wrapped.Next(&set)) return false;
+            Reader fields = wrapped.Enter(set);
+            T element{};
             while (fields.Next(&field)) {
                 Reader x = fields.Enter(field);
-                int64_t n = 0;
                 if (!x.Next(&v)) return false;
-                if (field.tag == Context(0)) ReadUtf8(v, &entry.first);
-                else if (field.tag == Context(1) && ReadInteger(v, &n)) entry.second = static_cast<int32_t>(n);
+                take(element, field.tag, v);
             }
             if (fields.Failed()) return false;
-            map->push_back(std::move(entry));
+            out->push_back(std::move(element));
         }
         return !in.Failed();
+    }
+
+    static bool Tuple(Reader r, std::vector<TupleItem>* items) {
+        return Collection(r, items, [](TupleItem& t, const Tag& tag, const Tlv& v) {
+            int64_t type = 0;
+            if (tag == Context(0) && ReadInteger(v, &type)) t.type = static_cast<ParameterType>(type);
+            else if (tag == Context(1)) ReadUtf8(v, &t.name);
+        });
+    }
+
+    static bool EnumMap(Reader r, std::vector<std::pair<std::string, int32_t>>* map) {
+        return Collection(r, map, [](std::pair<std::string, int32_t>& entry, const Tag& tag, const Tlv& v) {
+            int64_t n = 0;
+            if (tag == Context(0)) ReadUtf8(v, &entry.first);
+            else if (tag == Context(1) && ReadInteger(v, &n)) entry.second = static_cast<int32_t>(n);
+        });
     }
 
     static bool Contents(Reader set, Element* e) {

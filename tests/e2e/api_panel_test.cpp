@@ -47,15 +47,27 @@ Curl CurlPut(const std::string& url, const std::string& body) {
     return answer;
 }
 
-class ApiPanelTest : public PanelTest {};
+// A connected panel on a converting box, serving its control API at api_->Where().
+class ApiPanelTest : public PanelTest {
+protected:
+    void Serve() {
+        WriteOptions(Converting());
+        Start();
+        ConnectQuietly();
+        api_ = std::make_unique<PanelApi>(*panel_);
+        std::string why;
+        ASSERT_TRUE(api_->Start("127.0.0.1:0", &why)) << why;
+    }
+    void TearDown() override {
+        api_.reset();
+        PanelTest::TearDown();
+    }
+    std::unique_ptr<PanelApi> api_;
+};
 
 TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
-    WriteOptions(Converting());
-    Start();
-    ConnectQuietly();
-    PanelApi api(*panel_);
-    std::string why;
-    ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
+    Serve();
+    PanelApi& api = *api_;
     const std::string url = api.Where() + "/settings";
     const Setting& parallax = *FindSetting("sys_adj3d_para");
     const Setting& conversion = *FindSetting("sys_2D3D");
@@ -89,12 +101,8 @@ TEST_F(ApiPanelTest, CurlSetsTheBoxThePanelAndTheFile) {
 // An options file that cannot be written fails the request as the service's does: 500, the
 // panel's notice without the file's text, the system's reason, and the step the box took.
 TEST_F(ApiPanelTest, AFailedSaveIsA500WithItsCauseAndTheStepsTaken) {
-    WriteOptions(Converting());
-    Start();
-    ConnectQuietly();
-    PanelApi api(*panel_);
-    std::string why;
-    ASSERT_TRUE(api.Start("127.0.0.1:0", &why)) << why;
+    Serve();
+    PanelApi& api = *api_;
     const Setting& parallax = *FindSetting("sys_adj3d_para");
     ASSERT_TRUE(QFile::remove(QStringLiteral("dpx20remote.ini")));
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("dpx20remote.ini")));

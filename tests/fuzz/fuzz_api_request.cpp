@@ -4,25 +4,14 @@
 #include <cstdint>
 #include <string>
 
-#include "api/ControlApi.h"
+#include "tests/fuzz/fuzz_box.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using namespace dpx;
 
 namespace {
 
-class QuietHost final : public api::Host {
-public:
-    std::string Name() const override { return "service"; }
-    void ShowSettings() override {}
-    std::string Device() const override { return "COM1"; }
-    std::string PortKind() const override { return "device"; }
-};
-
-RS232c_bios* box_link = nullptr;
-Session* session = nullptr;
-QuietHost host;
-api::ControlApi* control = nullptr;
+fuzz::VirtualBox* box = nullptr;
 
 std::string Line(const std::string& bytes, std::size_t& at) {
     const std::size_t end = bytes.find('\n', at);
@@ -35,10 +24,7 @@ std::string Line(const std::string& bytes, std::size_t& at) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
-    box_link = new RS232c_bios;
-    box_link->SetVirtualMode(1);
-    session = new Session(*box_link);
-    control = new api::ControlApi(*session, host);
+    box = new fuzz::VirtualBox;
     return 0;
 }
 
@@ -49,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.method = Line(bytes, at);
     request.path = Line(bytes, at);
     request.body = bytes.substr(at);
-    const SettingsRecord before = session->Record();
+    const SettingsRecord before = box->session.Record();
     // Without a thread of its own the box answers before Handle returns.
     api::Response response;
     bool answered = false;
-    control->Handle(request, [&](api::Response r) {
+    box->control.Handle(request, [&](api::Response r) {
         response = std::move(r);
         answered = true;
     });
@@ -67,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(ok && ok->Bool() == (response.status < 300), "ok agrees with the status");
         fuzz::Check(api::ParseJson(json->Dump(), &why)->Dump() == json->Dump(), "the answer reads back as written");
     }
-    if (response.status >= 400 && response.status != 409) fuzz::Check(session->Record() == before, "a refusal changes nothing");
-    session->Record() = before;
+    if (response.status >= 400 && response.status != 409) fuzz::Check(box->session.Record() == before, "a refusal changes nothing");
+    box->session.Record() = before;
     return 0;
 }

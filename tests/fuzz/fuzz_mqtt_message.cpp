@@ -7,7 +7,7 @@
 #include <string>
 
 #include "api/BoxRouter.h"
-#include "api/ControlApi.h"
+#include "tests/fuzz/fuzz_box.h"
 #include "mqtt/Door.h"
 #include "mqtt/Fleet.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -16,18 +16,7 @@ using namespace dpx;
 
 namespace {
 
-class QuietHost final : public api::Host {
-public:
-    std::string Name() const override { return "service"; }
-    void ShowSettings() override {}
-    std::string Device() const override { return "COM1"; }
-    std::string PortKind() const override { return "device"; }
-};
-
-RS232c_bios* box_link = nullptr;
-Session* session = nullptr;
-QuietHost host;
-api::ControlApi* control = nullptr;
+fuzz::VirtualBox* box = nullptr;
 api::BoxRouter* router = nullptr;
 mqtt::Door* door = nullptr;
 mqtt::Fleet* fleet = nullptr;
@@ -37,11 +26,8 @@ std::vector<mqtt::Message> published;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::EnterScratchDirectory();
-    box_link = new RS232c_bios;
-    box_link->SetVirtualMode(1);
-    session = new Session(*box_link);
-    control = new api::ControlApi(*session, host);
-    router = new api::BoxRouter({{"a", control, session, "COM1", "device", {}}});
+    box = new fuzz::VirtualBox;
+    router = new api::BoxRouter({{"a", &box->control, &box->session, "COM1", "device", {}}});
     const auto keep = [](const mqtt::Message& m) { published.push_back(m); };
     door = new mqtt::Door(*router, "dpx20", "rack1", {"a"}, keep);
     fleet = new mqtt::Fleet("dpx20", "f1", keep);
@@ -66,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string topics[] = {m.topic, "dpx20/rack1/" + m.topic};
     for (const std::string& topic : topics) {
         m.topic = topic;
-        const SettingsRecord before = session->Record();
+        const SettingsRecord before = box->session.Record();
         published.clear();
         door->Receive(m);
         fleet->Receive(m);
@@ -80,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             fuzz::Check(ok && ok->Bool() == (out.status < 300), "ok agrees with the status");
             refused = refused || (out.status >= 400 && out.status != 409);
         }
-        if (refused) fuzz::Check(session->Record() == before, "a refused command changes nothing");
-        session->Record() = before;
+        if (refused) fuzz::Check(box->session.Record() == before, "a refused command changes nothing");
+        box->session.Record() = before;
     }
     return 0;
 }

@@ -413,6 +413,38 @@ TEST_F(ApiServiceTest, AStartFailsNoMoreThanItMust) {
     EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
 }
 
+// One box on -p is served as a box of --box is: a sync file that cannot be read serves it
+// disconnected with the cause in /boxes, a client connects it later, and --trace records its
+// frames.
+TEST_F(ApiServiceTest, OneBoxOnThePortIsServedAsABoxOfSeveral) {
+    sim_ = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim_->Ok()) << sim_->Error();
+    const QString link = QString::fromStdString(sim_->LinkPath());
+    const struct {
+        QStringList where;
+        QString box;  // the box's path under /api/v1
+    } cases[] = {{{"-p", link}, ""}, {{"--box", "a=" + link}, "/boxes/a"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where.join(' ').toStdString());
+        QFile::remove("trace.txt");
+        const std::size_t heard = sim_->Frames().size();
+        serve_ = std::make_unique<ServeProcess>(QStringList{"--api", "127.0.0.1:0", "--trace", "trace.txt", "--sync", "missing.ini"} +
+                                                c.where);
+        ASSERT_FALSE(serve_->Url().isEmpty()) << serve_->Output().toStdString();
+        const QJsonArray boxes = Http(serve_->Url() + "/boxes", "GET").json["boxes"].toArray();
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_EQ(boxes[0]["connection"].toString(), "disconnected");
+        EXPECT_EQ(boxes[0]["start_error"].toString(), "the sync file missing.ini does not exist");
+        EXPECT_EQ(sim_->Frames().size(), heard);
+        EXPECT_EQ(Http(serve_->Url() + c.box + "/connect", "POST").status, 200);
+        EXPECT_TRUE(serve_->Terminate(3000)) << serve_->Output().toStdString();
+        QFile trace("trace.txt");
+        ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+        const QByteArray frames = trace.readAll();
+        EXPECT_TRUE(frames.contains(" logoff result 0 (ACK)\n")) << frames.toStdString();
+    }
+}
+
 // The boxes of a service are named and placed on the command line once each.
 TEST_F(ApiServiceTest, BadBoxesAreUsageErrors) {
     const QStringList bad[] = {

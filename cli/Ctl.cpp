@@ -239,15 +239,14 @@ public:
     // After a `set` that went through whole, the folder's options file takes what the box
     // took, so that the next run's rules see it; not while a panel or service holds the
     // folder, which keeps the file itself.
-    void KeepTaken(const Plan& plan, SettingsRecord known) {
+    void KeepTaken(const Plan& plan, Session& session) {
         if (report_.Failed() || StopRequested() || steps_done_ != plan.steps.size()) return;
+        if (int64_t holder = 0; !session.TakeFolder(&holder)) return;
+        SettingsRecord& known = session.Record();
         std::string refusal;
         for (const rules::Plan& p : PlanValues(known, plan.values, &refusal)) rules::Apply(p, known);
-        std::error_code ec;
-        settings_file::FolderLock lock;
-        if (int64_t holder = 0; !lock.Take(std::filesystem::current_path(ec), &holder)) return;
         MessageCapture capture;
-        WriteOptionFile(options_file_name, known);
+        session.SaveOptions();
         if (!capture.texts.empty()) report_.Warn(capture.Joined());
     }
 
@@ -637,18 +636,18 @@ void AskPanel(const Options& o, const Plan& plan, Report& report) {
     }
 }
 
-// The folder's options file, where there is one that reads whole; nothing is rewritten.
-bool ReadKnownSettings(SettingsRecord* known, Report& report) {
+// The session takes the folder's options file, where there is one that reads whole; nothing is
+// rewritten. Else its record stays the default one, and the box's rules see only the values given.
+bool ReadKnownSettings(Session& session, Report& report) {
     std::error_code ec;
     if (!std::filesystem::exists(options_file_name, ec)) return false;
     MessageCapture quiet;
-    SettingsRecord read;
-    if (ReadOptionFile(options_file_name, read) != 1) {
+    if (!session.ReadOptions()) {
+        session.Record() = SettingsRecord{};
         report.Warn(Format("%s cannot be read (%s): the box's rules see only the values given", options_file_name,
                            quiet.texts.empty() ? "" : quiet.texts.front().c_str()));
         return false;
     }
-    *known = read;
     return true;
 }
 
@@ -671,12 +670,14 @@ int Run(int argc, char** argv, RS232c_bios& link) {
             std::printf("dpx20ctl %s\n", DPX20_VERSION);
             return kExitOk;
         }
-        // A run of its own on the box plans `set` against what the folder's options file knows
-        // of the box; a running panel or service plans against its own settings.
-        SettingsRecord known;
+        // A run of its own on the box is a session on the current folder: `set` plans against
+        // what the folder's options file knows of the box. A running panel or service plans
+        // against its own settings.
+        std::error_code ec;
+        Session session(link, std::filesystem::current_path(ec));
         const bool from_file = options.panel.empty() && !options.words.empty() && options.words[0] == "set" &&
-                               ReadKnownSettings(&known, report);
-        const Plan plan = MakePlan(options.words, known);
+                               ReadKnownSettings(session, report);
+        const Plan plan = MakePlan(options.words, session.Record());
         report.SetCommand(plan.command);
         if (!options.panel.empty()) {
             AskPanel(options, plan, report);
@@ -684,7 +685,7 @@ int Run(int argc, char** argv, RS232c_bios& link) {
         }
         Command command(options, report, link);
         command.Execute(plan);
-        if (from_file) command.KeepTaken(plan, known);
+        if (from_file) command.KeepTaken(plan, session);
     } catch (const UsageError& e) {
         if (!e.command.empty()) report.SetCommand(e.command);
         report.Fail(kExitUsage, e.text);

@@ -144,23 +144,28 @@ Value ReadValue(const Tlv& tlv) {
     return {};
 }
 
+// The elements inside a collection (RootElementCollection or ElementCollection): each is [0]
+// and one element, handed to `visit(reader, element)`; false when one fails or the bytes do.
+template <class Visit>
+bool EachElement(Reader r, const Visit& visit) {
+    Tlv item;
+    while (r.Next(&item)) {
+        if (item.tag != Context(0)) continue;
+        Reader inner = r.Enter(item);
+        Tlv element;
+        while (inner.Next(&element))
+            if (!visit(inner, element)) return false;
+        if (inner.Failed()) return false;
+    }
+    return !r.Failed();
+}
+
 class RequestReader {
 public:
     explicit RequestReader(std::vector<Action>* actions) : actions_(*actions) {}
 
-    // The elements inside a collection (RootElementCollection or ElementCollection): each is
-    // [0] and one element.
     bool Collection(Reader r, const Path& parent) {
-        Tlv item;
-        while (r.Next(&item)) {
-            if (item.tag != Context(0)) continue;
-            Reader inner = r.Enter(item);
-            Tlv element;
-            while (inner.Next(&element))
-                if (!Element(inner, element, parent)) return false;
-            if (inner.Failed()) return false;
-        }
-        return !r.Failed();
+        return EachElement(r, [&](Reader& in, const Tlv& element) { return Element(in, element, parent); });
     }
 
 private:
@@ -275,16 +280,7 @@ private:
 class ElementReader {
 public:
     bool Collection(Reader r, const Path& parent, std::vector<Element>* out) {
-        Tlv item;
-        while (r.Next(&item)) {
-            if (item.tag != Context(0)) continue;
-            Reader inner = r.Enter(item);
-            Tlv element;
-            while (inner.Next(&element))
-                if (!One(inner, element, parent, out)) return false;
-            if (inner.Failed()) return false;
-        }
-        return !r.Failed();
+        return EachElement(r, [&](Reader& in, const Tlv& element) { return One(in, element, parent, out); });
     }
 
 private:
